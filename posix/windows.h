@@ -1,0 +1,8 @@
+// The umbrella header that program code includes: every API family of the
+// compatibility layer and its runtime replacements.
+#pragma once
+
+#include "wintypes.h"
+#include "winerror.h"
+#include "qwcrt.h"
+#include "qprintf.h"

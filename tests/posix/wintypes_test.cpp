@@ -1,0 +1,45 @@
+// Pins the base types to the Windows ABI widths and every error constant to
+// its number: stored files and outside libraries depend on both.
+#include "windows.h"
+
+#include <gtest/gtest.h>
+
+#include <type_traits>
+
+TEST(WinTypes, WidthsFollowTheWindowsAbi) {
+    static_assert(std::is_same_v<WCHAR, char16_t>);
+    static_assert(std::is_signed_v<LONG> && sizeof(LONG) == 4);
+    static_assert(std::is_unsigned_v<DWORD> && sizeof(DWORD) == 4);
+    static_assert(std::is_signed_v<HRESULT> && sizeof(HRESULT) == 4);
+    // A LONG read from a formatted 32-bit field must sign-extend, a DWORD not.
+    EXPECT_EQ(static_cast<int64_t>(static_cast<LONG>(0xFFFFFFFFu)), -1);
+    EXPECT_EQ(static_cast<int64_t>(static_cast<DWORD>(-1)), 4294967295LL);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(INVALID_HANDLE_VALUE), UINTPTR_MAX);
+}
+
+TEST(WinError, ConstantsHaveTheirNumbers) {
+    struct Row {
+        const char* name;
+        int64_t value;
+        int64_t expected;
+    };
+    const Row rows[] = {
+        {"ERROR_SUCCESS", ERROR_SUCCESS, 0},
+        {"ERROR_NOT_ENOUGH_MEMORY", ERROR_NOT_ENOUGH_MEMORY, 8},
+        {"ERROR_INVALID_PARAMETER", ERROR_INVALID_PARAMETER, 87},
+        {"ERROR_INSUFFICIENT_BUFFER", ERROR_INSUFFICIENT_BUFFER, 122},
+        {"ERROR_FILENAME_EXCED_RANGE", ERROR_FILENAME_EXCED_RANGE, 206},
+        {"STRUNCATE", STRUNCATE, 80},
+        {"S_OK", S_OK, 0},
+        {"S_FALSE", S_FALSE, 1},
+        {"E_NOTIMPL", static_cast<uint32_t>(E_NOTIMPL), 0x80004001},
+        {"E_NOINTERFACE", static_cast<uint32_t>(E_NOINTERFACE), 0x80004002},
+        {"E_FAIL", static_cast<uint32_t>(E_FAIL), 0x80004005},
+        {"REGDB_E_CLASSNOTREG", static_cast<uint32_t>(REGDB_E_CLASSNOTREG), 0x80040154},
+        {"E_INVALIDARG", static_cast<uint32_t>(E_INVALIDARG), 0x80070057},
+        {"E_OUTOFMEMORY", static_cast<uint32_t>(E_OUTOFMEMORY), 0x8007000E},
+    };
+    for (const Row& r : rows) EXPECT_EQ(r.value, r.expected) << r.name;
+    EXPECT_TRUE(FAILED(E_FAIL));
+    EXPECT_TRUE(SUCCEEDED(S_FALSE));
+}
