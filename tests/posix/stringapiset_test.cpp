@@ -1,0 +1,154 @@
+// Code-page conversions, case changes and the Windows string comparisons.
+#include "windows.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+TEST(CodePages, MultiByteToWideChar) {
+    WCHAR out[8];
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "\x80", 1, out, 8), 1);
+    EXPECT_EQ(out[0], 0x20AC);
+    EXPECT_EQ(MultiByteToWideChar(437, 0, "\x80", 1, out, 8), 1);
+    EXPECT_EQ(out[0], 0x00C7);
+    EXPECT_EQ(MultiByteToWideChar(CP_OEMCP, 0, "\x01\xFF", 2, out, 8), 2);
+    EXPECT_EQ(out[0], 0x0001);
+    EXPECT_EQ(out[1], 0x00A0);
+    EXPECT_EQ(MultiByteToWideChar(1250, 0, "\x81", 1, out, 8), 1); // other pages read as 1252
+    EXPECT_EQ(out[0], 0x0081);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", -1, out, 8), 4);
+    EXPECT_EQ(out[3], 0);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", 3, out, 8), 3);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xF0\x9F\x98\x80", -1, nullptr, 0), 3);
+    // UTF-8 here carries no byte escape: an invalid byte is its own value.
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xFF", 1, out, 8), 1);
+    EXPECT_EQ(out[0], 0x00FF);
+    SetLastError(0);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abcdef", -1, out, 3), 0);
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+}
+
+TEST(CodePages, WideCharToMultiByte) {
+    char out[16];
+    BOOL used = FALSE;
+    EXPECT_EQ(WideCharToMultiByte(437, 0, u"\u20AC", 1, out, 16, nullptr, &used), 1);
+    EXPECT_EQ(out[0], '?');
+    EXPECT_TRUE(used);
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"\u20AC\u00E9", 2, out, 16, "#", &used), 2);
+    EXPECT_EQ(static_cast<unsigned char>(out[0]), 0x80);
+    EXPECT_EQ(static_cast<unsigned char>(out[1]), 0xE9);
+    EXPECT_FALSE(used);
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"\u4E00", 1, out, 16, "#", &used), 1);
+    EXPECT_EQ(out[0], '#');
+    EXPECT_TRUE(used);
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"\u00E9", -1, out, 16, nullptr, nullptr), 3);
+    EXPECT_STREQ(out, "\xC3\xA9");
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"\u00E9x", -1, nullptr, 0, nullptr, nullptr), 4);
+    SetLastError(0);
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"abc", -1, out, 3, nullptr, nullptr), 0);
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+}
+
+TEST(CodePages, CpInfo) {
+    CPINFO info;
+    ASSERT_TRUE(GetCPInfo(CP_UTF8, &info));
+    EXPECT_EQ(info.MaxCharSize, 4u);
+    EXPECT_EQ(info.DefaultChar[0], '?');
+    ASSERT_TRUE(GetCPInfo(437, &info));
+    EXPECT_EQ(info.MaxCharSize, 1u);
+    EXPECT_EQ(info.LeadByte[0], 0);
+    EXPECT_FALSE(GetCPInfo(0, nullptr));
+}
+
+TEST(CaseChange, UnicodeThroughTheCaseLocale) {
+    WCHAR s[] = u"\u00E9a\u0434Z";
+    EXPECT_EQ(CharUpperW(s), s);
+    EXPECT_EQ(std::u16string(s), u"\u00C9A\u0414Z");
+    EXPECT_EQ(CharLowerBuffW(s, 2), 2u);
+    EXPECT_EQ(std::u16string(s), u"\u00E9a\u0414Z");
+    auto asChar = [](WCHAR c) { return reinterpret_cast<LPWSTR>(static_cast<uintptr_t>(c)); };
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(CharUpperW(asChar(0xE9))), 0xC9u);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(CharLowerW(asChar('Q'))), static_cast<uintptr_t>('q'));
+    EXPECT_TRUE(IsCharAlphaW(0x0434));
+    EXPECT_FALSE(IsCharAlphaW('1'));
+}
+
+TEST(CaseChange, AnsiBytes) {
+    char s[] = "\xE9\xFF" "ab";
+    CharUpperA(s);
+    // y with diaeresis becomes U+0178, which the ANSI page holds at 0x9F.
+    EXPECT_STREQ(s, "\xC9\x9F" "AB");
+    CharLowerBuffA(s, 2);
+    EXPECT_STREQ(s, "\xE9\xFF" "AB");
+    auto asChar = [](unsigned char c) { return reinterpret_cast<LPSTR>(static_cast<uintptr_t>(c)); };
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(CharUpperA(asChar(0xE9))), 0xC9u);
+    // The micro sign's upper case (U+039C) has no ANSI byte.
+    char micro[] = "\xB5";
+    CharUpperA(micro);
+    EXPECT_STREQ(micro, "?");
+    EXPECT_EQ(lstrcmpiA("\xC9t\xE9", "\xE9T\xC9"), 0);
+    EXPECT_LT(lstrcmpiA("abc", "abd"), 0);
+}
+
+TEST(CaseChange, AnsiAndOemRecoding) {
+    char oem[4];
+    EXPECT_TRUE(CharToOemA("\xE9\x80x", oem));
+    EXPECT_STREQ(oem, "\x82?x"); // euro sign has no OEM byte
+    char ansi[4];
+    EXPECT_TRUE(OemToCharA("\x82\xB0x", ansi));
+    EXPECT_STREQ(ansi, "\xE9?x"); // light shade has no ANSI byte
+    char buf[2] = {'\x9A', 'z'};
+    EXPECT_TRUE(OemToCharBuffA(buf, buf, 2));
+    EXPECT_EQ(static_cast<unsigned char>(buf[0]), 0xDC);
+    EXPECT_TRUE(CharToOemBuffA(buf, buf, 1));
+    EXPECT_EQ(static_cast<unsigned char>(buf[0]), 0x9A);
+}
+
+TEST(Compare, OrderAndCase) {
+    struct Row {
+        const char16_t* s;
+        const char16_t* t;
+        DWORD flags;
+        int result;
+    } rows[] = {
+        {u"ABC", u"abd", NORM_IGNORECASE, CSTR_LESS_THAN},
+        {u"abc", u"ab", 0, CSTR_GREATER_THAN},
+        {u"abc", u"abc", 0, CSTR_EQUAL},
+        {u"ABC", u"abc", 0, CSTR_LESS_THAN},
+        {u"\u00C9", u"\u00E9", NORM_IGNORECASE, CSTR_EQUAL},
+        {u"\uFFFF", u"a", 0, CSTR_GREATER_THAN},
+    };
+    for (const Row& r : rows) EXPECT_EQ(CompareStringW(0, r.flags, r.s, -1, r.t, -1), r.result);
+    EXPECT_EQ(CompareStringW(0, 0, u"abcX", 3, u"abcY", 3), CSTR_EQUAL);
+    EXPECT_EQ(lstrcmpW(u"b", u"a"), 1);
+    EXPECT_EQ(lstrcmpW(u"a", u"ab"), -1);
+    EXPECT_EQ(lstrcmpiW(u"\u0414A", u"\u0434a"), 0);
+}
+
+TEST(Copy, BoundedCopies) {
+    WCHAR d[8] = {'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x'};
+    EXPECT_EQ(lstrcpynW(d, u"abcdef", 4), d);
+    EXPECT_EQ(std::u16string(d), u"abc");
+    lstrcpynW(d, u"zz", 0);
+    EXPECT_EQ(std::u16string(d), u"abc");
+    lstrcpynW(d, u"zz", 1);
+    EXPECT_EQ(d[0], 0);
+    EXPECT_EQ(lstrcpyW(d, u"hi"), d);
+    EXPECT_EQ(std::u16string(d), u"hi");
+}
+
+TEST(MulDiv, RoundsHalfAwayFromZero) {
+    struct Row {
+        int a, b, c, r;
+    } rows[] = {
+        {5, 3, 2, 8},      {-5, 3, 2, -8},     {5, -3, 2, -8},   {5, 3, -2, -8},
+        {1, 1, 0, -1},     {7, 1, 2, 4},       {5, 1, 3, 2},     {-7, 1, 2, -4},
+        {65536, 65536, 1, -1}, {2000000000, 2, 2, 2000000000}, {-2147483647 - 1, 1, 1, -2147483647 - 1},
+    };
+    for (const Row& r : rows) EXPECT_EQ(MulDiv(r.a, r.b, r.c), r.r) << r.a << "*" << r.b << "/" << r.c;
+}
+
+} // namespace

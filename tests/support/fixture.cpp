@@ -1,0 +1,81 @@
+// Shared test fixtures: temporary directories, files and environment.
+#include "fixture.h"
+
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace qtest {
+
+namespace {
+
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
+    ::remove(path);
+    return 0;
+}
+
+void MakeDirs(const std::string& path) {
+    for (size_t pos = 1; pos <= path.size(); pos++) {
+        if (pos == path.size() || path[pos] == '/') ::mkdir(path.substr(0, pos).c_str(), 0755);
+    }
+}
+
+} // namespace
+
+TempDir::TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string templ = std::string(base && *base ? base : "/tmp") + "/quilb-test-XXXXXX";
+    std::vector<char> buf(templ.begin(), templ.end());
+    buf.push_back(0);
+    if (!::mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = buf.data();
+}
+
+TempDir::~TempDir() { ::nftw(path_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS); }
+
+std::string TempDir::Sub(const std::string& relative) const { return path_ + "/" + relative; }
+
+std::string TempDir::Write(const std::string& relative, const std::string& content) const {
+    std::string full = Sub(relative);
+    MakeDirs(full.substr(0, full.rfind('/')));
+    std::ofstream out(full, std::ios::binary);
+    out << content;
+    return full;
+}
+
+std::string TempDir::MakeDir(const std::string& relative) const {
+    std::string full = Sub(relative);
+    MakeDirs(full);
+    return full;
+}
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (old) old_ = old;
+    if (value)
+        ::setenv(name, value, 1);
+    else
+        ::unsetenv(name);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (had_)
+        ::setenv(name_.c_str(), old_.c_str(), 1);
+    else
+        ::unsetenv(name_.c_str());
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+} // namespace qtest

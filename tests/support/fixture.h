@@ -1,0 +1,48 @@
+// Small fixtures shared by the test suites: a fresh temporary directory that
+// is removed afterwards, files written into it, and environment variables
+// set for one test and restored after it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qtest {
+
+// A fresh directory under TMPDIR (or /tmp), removed with everything in it.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    // path() + "/" + relative
+    std::string Sub(const std::string& relative) const;
+    // Writes a file (creating parent directories); returns its full path.
+    std::string Write(const std::string& relative, const std::string& content) const;
+    // Creates a directory and its parents; returns its full path.
+    std::string MakeDir(const std::string& relative) const;
+
+  private:
+    std::string path_;
+};
+
+// Sets (or with a null value, unsets) an environment variable until the end
+// of the scope.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    std::string name_;
+    std::string old_;
+    bool had_;
+};
+
+// Reads a whole file; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
+} // namespace qtest
