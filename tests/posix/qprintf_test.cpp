@@ -370,7 +370,7 @@ TEST(FormatFloat, FiniteValuesGoThroughLibc) {
         {"only 511 characters reach the output", [] { return N("%600f", 1.0); },
          std::string(511, ' ')},
         {"the cut keeps the start", [] { return N("%-600f", 1.0); },
-         "1.000000" + std::string(503, ' ')},
+         std::string("1.000000").append(503, ' ')},
     });
     char buf[600];
     std::memset(buf, '#', sizeof buf);
@@ -529,9 +529,9 @@ int CoreTwice(std::string* first, std::string* second, const char* fmt, ...) {
     return static_cast<int>(one.count);
 }
 
-int CoreInto(FORMAT_SINK* sink, const void* fmt, bool fmtWide, ...) {
+int CoreInto(FORMAT_SINK* sink, bool fmtWide, const void* fmt, ...) {
     va_list args;
-    va_start(args, fmtWide);
+    va_start(args, fmt);
     FormatCore(sink, fmt, fmtWide, args);
     va_end(args);
     return static_cast<int>(sink->count);
@@ -548,23 +548,23 @@ TEST(FormatCore, SinkStoresWithinCapacityAndCountsOn) {
     char buf[8];
     std::memset(buf, '#', sizeof buf);
     FORMAT_SINK sink{false, buf, 3, 0, false};
-    EXPECT_EQ(CoreInto(&sink, "%s%10d", false, "abcdef", 1), 16);
+    EXPECT_EQ(CoreInto(&sink, false, "%s%10d", "abcdef", 1), 16);
     EXPECT_EQ(std::string(buf, 8), "abc#####");
     EXPECT_FALSE(sink.error);
 
     FORMAT_SINK measure{true, nullptr, 0, 0, false};
-    EXPECT_EQ(CoreInto(&measure, u"%s=%d", true, u"key", 12), 6) << "capacity 0 measures";
+    EXPECT_EQ(CoreInto(&measure, true, u"%s=%d", u"key", 12), 6) << "capacity 0 measures";
 }
 
 TEST(FormatCore, FormatAndSinkWidthsMayDiffer) {
     WCHAR wide[16];
     FORMAT_SINK toWide{true, wide, 16, 0, false};
-    CoreInto(&toWide, "\xe9%hs", false, "\xff");
+    CoreInto(&toWide, false, "\xe9%hs", "\xff");
     EXPECT_EQ(std::u16string(wide, toWide.count), u"\u00e9\u00ff") << "bytes widen";
 
     char narrow[16];
     FORMAT_SINK toNarrow{false, narrow, 16, 0, false};
-    CoreInto(&toNarrow, u"a\u00e9\u4E2Db", true);
+    CoreInto(&toNarrow, true, u"a\u00e9\u4E2Db");
     EXPECT_TRUE(toNarrow.error) << "a format unit above 255 has no byte";
     EXPECT_EQ(std::string(narrow, toNarrow.count), "a\xe9");
 }
@@ -844,7 +844,10 @@ std::string RandomWidthAndPrecision(std::mt19937_64& rng, int limit) {
     switch (rng() % 4) {
     case 0: break;
     case 1: out += "."; break;
-    default: out += "." + std::to_string(rng() % limit); break;
+    default:
+        out += '.';
+        out += std::to_string(rng() % limit);
+        break;
     }
     return out;
 }
@@ -870,7 +873,9 @@ TEST(FormatDifferential, IntegersAgreeWithGlibc) {
     for (int i = 0; i < 40000 && failures < 5; ++i) {
         bool wide64 = rng() % 2;
         char conversion = "diuoxX"[rng() % 6];
-        std::string spec = "%" + RandomFlags(rng) + RandomWidthAndPrecision(rng, 30);
+        std::string spec = "%";
+        spec += RandomFlags(rng);
+        spec += RandomWidthAndPrecision(rng, 30);
         std::string ours = spec + (wide64 ? kSize64[rng() % 7] : std::string(kSize32[rng() % 4])) +
                            conversion;
         std::string theirs = spec + (wide64 ? "ll" : "") + conversion;
@@ -916,7 +921,9 @@ TEST(FormatDifferential, FiniteFloatsAgreeWithGlibc) {
     int failures = 0;
     for (int i = 0; i < 30000 && failures < 5; ++i) {
         char conversion = "eEfFgGaA"[rng() % 8];
-        std::string spec = "%" + RandomFlags(rng) + RandomWidthAndPrecision(rng, 30);
+        std::string spec = "%";
+        spec += RandomFlags(rng);
+        spec += RandomWidthAndPrecision(rng, 30);
         std::string ours = spec + kSizes[rng() % 3] + conversion;
         std::string theirs = spec + conversion;
         double v = RandomFinite(rng);
@@ -944,8 +951,13 @@ TEST(FormatDifferential, HugeFloatRequestsKeepTheirFirst511Characters) {
         char conversion = "eEfFgGaA"[rng() % 8];
         int precision = 1050 + static_cast<int>(rng() % 2000);
         int width = rng() % 3 == 0 ? 0 : static_cast<int>(rng() % 6000);
-        std::string fmt = "%" + RandomFlags(rng) + (width ? std::to_string(width) : "") + "." +
-                          std::to_string(precision) + conversion;
+        std::string fmt = "%";
+        fmt += RandomFlags(rng);
+        if (width > 0)
+            fmt += std::to_string(width);
+        fmt += '.';
+        fmt += std::to_string(precision);
+        fmt += conversion;
         double v = RandomFinite(rng);
         char a[600];
         int ra = snprintf(a, sizeof a, fmt.c_str(), v);
