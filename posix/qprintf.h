@@ -21,7 +21,7 @@ struct FORMAT_SINK {
     void* buffer;    // may be null only when capacity is 0
     size_t capacity; // units that may be stored
     size_t count;    // units produced so far
-    bool error;      // a 16-bit string unit above 255 met a narrow sink
+    bool error;      // a 16-bit unit above 255 met a narrow sink
 };
 
 // Source of the arguments a format consumes. The va_list form is the normal
@@ -40,8 +40,10 @@ struct FORMAT_ARGS {
 };
 
 // Formats fmt (bytes, or 16-bit units when fmtWide) into sink until the
-// format's terminator, or until a 16-bit string unit above 255 meets a narrow
-// sink (error flag set, what came before stays). FormatCore reads a copy of
+// format's terminator, or until a 16-bit unit above 255 (of a string argument,
+// or of a wide format's own text) meets a narrow sink: the error flag is set
+// and what came before stays. Format and sink widths may differ; the wrappers
+// always pair them. FormatCore reads a copy of
 // args, so the caller's list is not consumed. A %n conversion writes
 // "qposix: %n in a printf format" to standard error and aborts.
 void FormatCore(FORMAT_SINK* sink, const void* fmt, bool fmtWide, va_list args);
