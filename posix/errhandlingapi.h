@@ -28,3 +28,10 @@ struct LastErrorSaver {
 
 UINT SetErrorMode(UINT mode);
 BOOL IsDebuggerPresent();
+
+// The error of a failed call on a path: ENOENT gives 2 when the parent
+// directory exists and 3 when it does not, ENOTDIR 3, EISDIR 5, EEXIST 80,
+// anything else the errno table.
+DWORD PathErrnoToWin32Error(int err, const char* posixPath);
+// 2 when the parent directory of posixPath exists, else 3.
+DWORD FilePathNotFoundCode(const char* posixPath);

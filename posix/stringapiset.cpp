@@ -346,3 +346,14 @@ int MulDiv(int a, int b, int c) {
     if (q > INT32_MAX || q < INT32_MIN) return -1;
     return static_cast<int>(q);
 }
+
+BOOL IsTextUnicode(const void* bytes, int length, int* tests) {
+    const auto* b = static_cast<const unsigned char*>(bytes);
+    int found = 0;
+    if (length & 1) found |= IS_TEXT_UNICODE_ODD_LENGTH;
+    bool signature = b && length >= 2 && b[0] == 0xFF && b[1] == 0xFE;
+    if (signature) found |= IS_TEXT_UNICODE_SIGNATURE;
+    if (b && length >= 2 && b[0] == 0xFE && b[1] == 0xFF) found |= IS_TEXT_UNICODE_REVERSE_SIGNATURE;
+    if (tests) *tests &= found;
+    return signature ? TRUE : FALSE;
+}

@@ -55,3 +55,11 @@ int CompareStringW(DWORD locale, DWORD flags, LPCWSTR s, int sLength, LPCWSTR t,
 // a * b / c with the 64-bit product, rounded half away from zero; -1 when c
 // is 0 or the result leaves the 32-bit range.
 int MulDiv(int a, int b, int c);
+
+inline constexpr int IS_TEXT_UNICODE_SIGNATURE = 0x8;
+inline constexpr int IS_TEXT_UNICODE_REVERSE_SIGNATURE = 0x80;
+inline constexpr int IS_TEXT_UNICODE_ODD_LENGTH = 0x200;
+// Tells UTF-16LE text by its byte-order mark alone: TRUE only when the bytes
+// begin FF FE. The tests found (odd length, signature, reversed signature)
+// are ANDed with *tests and stored there when tests is given.
+BOOL IsTextUnicode(const void* bytes, int length, int* tests);

@@ -20,6 +20,7 @@ typedef uint8_t BOOLEAN;
 typedef int32_t INT;
 typedef uint32_t UINT;
 typedef int32_t LONG;
+typedef LONG* PLONG;
 typedef uint32_t ULONG;
 typedef uint32_t DWORD;
 typedef uint16_t WORD;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -149,6 +150,87 @@ TEST(MulDiv, RoundsHalfAwayFromZero) {
         {65536, 65536, 1, -1}, {2000000000, 2, 2, 2000000000}, {-2147483647 - 1, 1, 1, -2147483647 - 1},
     };
     for (const Row& r : rows) EXPECT_EQ(MulDiv(r.a, r.b, r.c), r.r) << r.a << "*" << r.b << "/" << r.c;
+}
+
+} // namespace
+
+#include <iconv.h>
+
+namespace {
+
+// The unit glibc's converter gives for one byte of a code page, or -1 when
+// the page leaves the byte undefined.
+int IconvUnit(const char* page, unsigned char byte) {
+    iconv_t cd = ::iconv_open("UTF-16LE", page);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return -2;
+    char in[1] = {static_cast<char>(byte)};
+    unsigned char out[4];
+    char* ip = in;
+    char* op = reinterpret_cast<char*>(out);
+    size_t il = 1, ol = sizeof out;
+    size_t r = ::iconv(cd, &ip, &il, &op, &ol);
+    ::iconv_close(cd);
+    if (r == static_cast<size_t>(-1) || ol != 2) return -1;
+    return out[0] | (out[1] << 8);
+}
+
+TEST(CodePages, EveryByteRoundTripsAndAgreesWithGlibc) {
+    struct Page {
+        UINT codePage;
+        const char* iconvName;
+    } pages[] = {{CP_ACP, "CP1252"}, {437, "IBM437"}};
+    const unsigned char undefinedIn1252[] = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
+    for (const Page& page : pages) {
+        for (int b = 0; b < 256; b++) {
+            char byte = static_cast<char>(b);
+            WCHAR unit = 0;
+            ASSERT_EQ(MultiByteToWideChar(page.codePage, 0, &byte, 1, &unit, 1), 1);
+            char back = 0;
+            BOOL used = FALSE;
+            ASSERT_EQ(WideCharToMultiByte(page.codePage, 0, &unit, 1, &back, 1, nullptr, &used), 1);
+            EXPECT_EQ(static_cast<unsigned char>(back), b) << page.iconvName << " byte " << b;
+            EXPECT_FALSE(used);
+            int expected = IconvUnit(page.iconvName, static_cast<unsigned char>(b));
+            ASSERT_NE(expected, -2) << page.iconvName << " is not known to iconv";
+            bool undefined = page.codePage == CP_ACP &&
+                             std::find(std::begin(undefinedIn1252), std::end(undefinedIn1252),
+                                       b) != std::end(undefinedIn1252);
+            if (undefined) {
+                // The bytes the page leaves open stand for the code points of
+                // the same value.
+                EXPECT_EQ(unit, b);
+            } else {
+                EXPECT_EQ(unit, expected) << page.iconvName << " byte " << b;
+            }
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST(IsTextUnicode, ByByteOrderMarkOnly) {
+    struct Row {
+        const char* bytes;
+        int length;
+        int asked;
+        BOOL result;
+        int stored;
+    } rows[] = {
+        {"\xFF\xFEh\0", 4, -1, TRUE, IS_TEXT_UNICODE_SIGNATURE},
+        {"\xFE\xFF\0h", 4, -1, FALSE, IS_TEXT_UNICODE_REVERSE_SIGNATURE},
+        {"\xFF\xFEh", 3, -1, TRUE, IS_TEXT_UNICODE_SIGNATURE | IS_TEXT_UNICODE_ODD_LENGTH},
+        {"h\0i\0", 4, -1, FALSE, 0},
+        {"\xFF\xFE", 2, IS_TEXT_UNICODE_ODD_LENGTH, TRUE, 0},
+        {"\xFF", 1, -1, FALSE, IS_TEXT_UNICODE_ODD_LENGTH},
+    };
+    for (const Row& r : rows) {
+        int tests = r.asked;
+        EXPECT_EQ(IsTextUnicode(r.bytes, r.length, &tests), r.result) << r.length;
+        EXPECT_EQ(tests, r.stored) << r.length;
+    }
+    EXPECT_TRUE(IsTextUnicode("\xFF\xFE", 2, nullptr));
 }
 
 } // namespace

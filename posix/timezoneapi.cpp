@@ -1,0 +1,163 @@
+// FILETIME, SYSTEMTIME, UTC and local time through gmtime_r, localtime_r,
+// timegm and mktime and the system's time zone.
+#include "timezoneapi.h"
+#include "errhandlingapi.h"
+#include "winerror.h"
+
+namespace {
+
+constexpr int64_t kTicksPerSecond = 10000000;
+
+int64_t Ticks(const FILETIME* ft) {
+    return static_cast<int64_t>((static_cast<uint64_t>(ft->dwHighDateTime) << 32) |
+                                ft->dwLowDateTime);
+}
+
+void SetTicks(FILETIME* ft, int64_t ticks) {
+    uint64_t u = static_cast<uint64_t>(ticks);
+    ft->dwLowDateTime = static_cast<DWORD>(u);
+    ft->dwHighDateTime = static_cast<DWORD>(u >> 32);
+}
+
+bool IsLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+void FromTm(const struct tm& tm, WORD milliseconds, SYSTEMTIME* out) {
+    out->wYear = static_cast<WORD>(tm.tm_year + 1900);
+    out->wMonth = static_cast<WORD>(tm.tm_mon + 1);
+    out->wDayOfWeek = static_cast<WORD>(tm.tm_wday);
+    out->wDay = static_cast<WORD>(tm.tm_mday);
+    out->wHour = static_cast<WORD>(tm.tm_hour);
+    out->wMinute = static_cast<WORD>(tm.tm_min);
+    out->wSecond = static_cast<WORD>(tm.tm_sec);
+    out->wMilliseconds = milliseconds;
+}
+
+struct tm ToTm(const SYSTEMTIME* in) {
+    struct tm tm = {};
+    tm.tm_year = in->wYear - 1900;
+    tm.tm_mon = in->wMonth - 1;
+    tm.tm_mday = in->wDay;
+    tm.tm_hour = in->wHour;
+    tm.tm_min = in->wMinute;
+    tm.tm_sec = in->wSecond;
+    return tm;
+}
+
+// Seconds east of UTC now.
+int64_t LocalOffsetNow() {
+    time_t now = ::time(nullptr);
+    struct tm local;
+    if (!::localtime_r(&now, &local)) return 0;
+    return local.tm_gmtoff;
+}
+
+} // namespace
+
+bool SystemTimeIsValid(const SYSTEMTIME* st) {
+    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (!st || st->wYear < 1601 || st->wYear > 30827) return false;
+    if (st->wMonth < 1 || st->wMonth > 12) return false;
+    int days = kDays[st->wMonth - 1] + (st->wMonth == 2 && IsLeap(st->wYear) ? 1 : 0);
+    if (st->wDay < 1 || st->wDay > days) return false;
+    return st->wHour <= 23 && st->wMinute <= 59 && st->wSecond <= 59 && st->wMilliseconds <= 999;
+}
+
+BOOL FileTimeToSystemTime(const FILETIME* in, LPSYSTEMTIME out) {
+    int64_t ticks = in ? Ticks(in) : -1;
+    if (ticks < 0 || !out) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    int64_t rel = ticks - QPOSIX_FILETIME_1970;
+    int64_t seconds = rel / kTicksPerSecond;
+    int64_t rest = rel % kTicksPerSecond;
+    if (rest < 0) {
+        rest += kTicksPerSecond;
+        seconds--;
+    }
+    time_t t = static_cast<time_t>(seconds);
+    struct tm tm;
+    if (!::gmtime_r(&t, &tm)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    FromTm(tm, static_cast<WORD>(rest / 10000), out);
+    return TRUE;
+}
+
+BOOL SystemTimeToFileTime(const SYSTEMTIME* in, LPFILETIME out) {
+    if (!SystemTimeIsValid(in) || !out) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    struct tm tm = ToTm(in);
+    time_t t = ::timegm(&tm);
+    SetTicks(out, static_cast<int64_t>(t) * kTicksPerSecond + in->wMilliseconds * 10000LL +
+                      QPOSIX_FILETIME_1970);
+    return TRUE;
+}
+
+BOOL FileTimeToLocalFileTime(const FILETIME* in, LPFILETIME out) {
+    SetTicks(out, Ticks(in) + LocalOffsetNow() * kTicksPerSecond);
+    return TRUE;
+}
+
+BOOL LocalFileTimeToFileTime(const FILETIME* in, LPFILETIME out) {
+    SetTicks(out, Ticks(in) - LocalOffsetNow() * kTicksPerSecond);
+    return TRUE;
+}
+
+BOOL SystemTimeToTzSpecificLocalTime(const void*, const SYSTEMTIME* in, LPSYSTEMTIME out) {
+    if (!SystemTimeIsValid(in) || !out) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    struct tm tm = ToTm(in);
+    time_t t = ::timegm(&tm);
+    struct tm local;
+    if (!::localtime_r(&t, &local)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    FromTm(local, in->wMilliseconds, out);
+    return TRUE;
+}
+
+BOOL TzSpecificLocalTimeToSystemTime(const void*, const SYSTEMTIME* in, LPSYSTEMTIME out) {
+    if (!SystemTimeIsValid(in) || !out) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    struct tm tm = ToTm(in);
+    tm.tm_isdst = -1; // the system decides whether daylight saving applies
+    time_t t = ::mktime(&tm);
+    struct tm utc;
+    if (!::gmtime_r(&t, &utc)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    FromTm(utc, in->wMilliseconds, out);
+    return TRUE;
+}
+
+FILETIME FileTimeFromTimespec(const struct timespec& ts) {
+    int64_t ticks = static_cast<int64_t>(ts.tv_sec) * kTicksPerSecond + ts.tv_nsec / 100 +
+                    QPOSIX_FILETIME_1970;
+    FILETIME ft;
+    SetTicks(&ft, ticks < 0 ? 0 : ticks);
+    return ft;
+}
+
+struct timespec TimespecFromFileTime(const FILETIME& ft) {
+    int64_t rel = Ticks(&ft) - QPOSIX_FILETIME_1970;
+    struct timespec ts;
+    int64_t seconds = rel / kTicksPerSecond;
+    int64_t rest = rel % kTicksPerSecond;
+    if (rest < 0) {
+        rest += kTicksPerSecond;
+        seconds--;
+    }
+    ts.tv_sec = static_cast<time_t>(seconds);
+    ts.tv_nsec = static_cast<long>(rest * 100);
+    return ts;
+}
