@@ -4,6 +4,7 @@
 #include "internal/console_open.h"
 #include "internal/fileinfo.h"
 #include "internal/handles.h"
+#include "internal/sys.h"
 #include "qposix_drives.h"
 #include "qposix_path.h"
 #include "qwcrt.h"
@@ -129,10 +130,10 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWO
             fd = ::open(posix, O_PATH | O_CLOEXEC);
             object.noData = 1;
         } else {
-            fd = ::open(posix, oflags, perms);
+            fd = QSysOpen(posix, oflags, perms);
         }
     } else {
-        fd = ::open(posix, oflags, perms);
+        fd = QSysOpen(posix, oflags, perms);
     }
     if (fd < 0) return Fail(PathErrnoToWin32Error(errno, posix));
 
@@ -181,8 +182,8 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD length, LPDWORD read, LPOVERLAPP
     DWORD done = 0;
     while (done < length) {
         char* p = static_cast<char*>(buffer) + done;
-        ssize_t n = overlapped ? ::pread(Descriptor(f), p, length - done, base + done)
-                               : ::read(Descriptor(f), p, length - done);
+        ssize_t n = overlapped ? QSysPread(Descriptor(f), p, length - done, base + done)
+                               : QSysRead(Descriptor(f), p, length - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             if (read) *read = done;
@@ -207,8 +208,8 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD length, LPDWORD written,
     DWORD done = 0;
     while (done < length) {
         const char* p = static_cast<const char*>(buffer) + done;
-        ssize_t n = overlapped ? ::pwrite(Descriptor(f), p, length - done, base + done)
-                               : ::write(Descriptor(f), p, length - done);
+        ssize_t n = overlapped ? QSysPwrite(Descriptor(f), p, length - done, base + done)
+                               : QSysWrite(Descriptor(f), p, length - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             if (written) *written = done;
@@ -224,7 +225,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD length, LPDWORD written,
 BOOL FlushFileBuffers(HANDLE file) {
     FILE_OBJECT* f = HandleLookupFile(file);
     if (!f) return FALSE;
-    if (::fsync(f->fd) != 0 && errno != EINVAL) {
+    if (QSysFsync(f->fd) != 0 && errno != EINVAL) {
         SetLastErrorFromErrno(errno);
         return FALSE;
     }
@@ -296,7 +297,7 @@ BOOL SetEndOfFile(HANDLE file) {
     FILE_OBJECT* f = HandleLookupFile(file);
     if (!f) return FALSE;
     off_t pos = ::lseek(f->fd, 0, SEEK_CUR);
-    if (pos < 0 || ::ftruncate(f->fd, pos) != 0) {
+    if (pos < 0 || QSysFtruncate(f->fd, pos) != 0) {
         SetLastErrorFromErrno(errno);
         return FALSE;
     }
@@ -327,11 +328,11 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access,
     ts[1] = given(write) ? TimespecFromFileTime(*write) : timespec{0, UTIME_OMIT};
     int r;
     if (f->isLink)
-        r = ::utimensat(AT_FDCWD, f->path, ts, AT_SYMLINK_NOFOLLOW);
+        r = QSysUtimensat(f->path, ts, AT_SYMLINK_NOFOLLOW);
     else if (f->noData && f->path)
-        r = ::utimensat(AT_FDCWD, f->path, ts, 0);
+        r = QSysUtimensat(f->path, ts, 0);
     else
-        r = ::futimens(f->fd, ts);
+        r = QSysFutimens(f->fd, ts);
     if (r != 0) {
         SetLastErrorFromErrno(errno);
         return FALSE;

@@ -4,6 +4,7 @@
 #include "../support/fixture.h"
 #include "windows.h"
 #include "internal/handles.h"
+#include "internal/sys.h"
 #include "qposix_drives.h"
 #include "qposix_path.h"
 
@@ -381,6 +382,60 @@ TEST(Runtime, SmallHelpers) {
     ASSERT_NE(t, static_cast<uintptr_t>(-1));
     for (int i = 0; i < 500 && ran.load() == 0; i++) ::usleep(1000);
     EXPECT_EQ(ran.load(), 7);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(FileTest, InjectedFaultsReachTheCallerAsWindowsErrors) {
+    HANDLE h = Open("f", GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD n = 0;
+    // The second write fails: the first one's bytes stay, the count says so.
+    QSysInjectFault(QSYS_WRITE, 2, ENOSPC);
+    ASSERT_TRUE(WriteFile(h, "abc", 3, &n, nullptr));
+    SetLastError(0);
+    EXPECT_FALSE(WriteFile(h, "def", 3, &n, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_DISK_FULL);
+    EXPECT_EQ(n, 0u);
+    ASSERT_TRUE(WriteFile(h, "ghi", 3, &n, nullptr)); // only the armed call failed
+    QSysInjectFault(QSYS_READ, 1, EIO);
+    SetFilePointer(h, 0, nullptr, FILE_BEGIN);
+    char buf[8];
+    EXPECT_FALSE(ReadFile(h, buf, 8, &n, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_GEN_FAILURE);
+    QSysInjectFault(QSYS_OPEN, 1, EACCES);
+    EXPECT_EQ(Open("g", GENERIC_WRITE, CREATE_NEW), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    QSysInjectFault(QSYS_WRITE, 5, EIO);
+    QSysClearFaults();
+    SetFilePointer(h, 0, nullptr, FILE_END);
+    ASSERT_TRUE(WriteFile(h, "j", 1, &n, nullptr));
+    CloseHandle(h);
+    EXPECT_EQ(qtest::ReadFile(dir.Sub("f")), "abcghij");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(FileTest, PermissionDeniedAsAnUnprivilegedUser) {
+    dir.OpenToAll();
+    dir.Write("private", "secret");
+    ASSERT_EQ(::chmod(dir.Sub("private").c_str(), 0600), 0);
+    std::u16string path = W("private");
+    std::u16string created = W("sub/new");
+    dir.MakeDir("sub");
+    ASSERT_EQ(::chmod(dir.Sub("sub").c_str(), 0555), 0);
+    int result = qtest::RunUnprivileged([&] {
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) return 1;
+        h = CreateFileW(created.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) return 2;
+        return 0;
+    });
+    EXPECT_EQ(result, 0);
 }
 
 } // namespace

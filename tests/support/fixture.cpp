@@ -2,7 +2,9 @@
 #include "fixture.h"
 
 #include <ftw.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -52,6 +54,26 @@ std::string TempDir::MakeDir(const std::string& relative) const {
     std::string full = Sub(relative);
     MakeDirs(full);
     return full;
+}
+
+void TempDir::OpenToAll() const { ::chmod(path_.c_str(), 0777); }
+
+int RunUnprivileged(const std::function<int()>& body) {
+    pid_t pid = ::fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        if (::geteuid() == 0) {
+            const uid_t nobody = 65534;
+            if (::setgroups(0, nullptr) != 0 || ::setresgid(nobody, nobody, nobody) != 0 ||
+                ::setresuid(nobody, nobody, nobody) != 0)
+                ::_exit(125);
+        }
+        ::_exit(body());
+    }
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    int code = WEXITSTATUS(status);
+    return code == 125 ? -1 : code;
 }
 
 ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {

@@ -3,6 +3,7 @@
 // set for one test and restored after it.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,8 @@ class TempDir {
     std::string Write(const std::string& relative, const std::string& content) const;
     // Creates a directory and its parents; returns its full path.
     std::string MakeDir(const std::string& relative) const;
+    // Lets every user into the directory (for tests that drop privileges).
+    void OpenToAll() const;
 
   private:
     std::string path_;
@@ -41,6 +44,12 @@ class ScopedEnv {
     std::string old_;
     bool had_;
 };
+
+// Runs body in a child process as the unprivileged user nobody (uid and gid
+// 65534, no supplementary groups) when this process is root, else as the
+// current user, so that permission checks really apply. Returns body's
+// result, or -1 when the child could not drop its privileges or died.
+int RunUnprivileged(const std::function<int()>& body);
 
 // Reads a whole file; empty when it cannot be read.
 std::string ReadFile(const std::string& path);

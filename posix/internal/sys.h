@@ -1,0 +1,61 @@
+// The system calls through which the layer changes files. Each can be made
+// to fail on purpose, so that tests can show that no failure loses data:
+// QSysInjectFault arms the nth call of one kind to fail with an errno.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+
+enum QSysCall : int {
+    QSYS_OPEN,
+    QSYS_READ,
+    QSYS_WRITE,
+    QSYS_CLOSE,
+    QSYS_RENAME,
+    QSYS_UNLINK,
+    QSYS_RMDIR,
+    QSYS_MKDIR,
+    QSYS_LINK,
+    QSYS_SYMLINK,
+    QSYS_COPY_FILE_RANGE,
+    QSYS_FTRUNCATE,
+    QSYS_FSYNC,
+    QSYS_CHMOD,
+    QSYS_UTIMENS,
+    QSYS_CHOWN,
+    QSYS_READLINK,
+    QSYS_COUNT
+};
+
+int QSysOpen(const char* path, int flags, mode_t mode = 0);
+ssize_t QSysRead(int fd, void* buffer, size_t count);
+ssize_t QSysWrite(int fd, const void* buffer, size_t count);
+ssize_t QSysPread(int fd, void* buffer, size_t count, off_t offset);
+ssize_t QSysPwrite(int fd, const void* buffer, size_t count, off_t offset);
+int QSysClose(int fd);
+int QSysRename(const char* from, const char* to);
+// rename that fails with EEXIST instead of replacing an existing target.
+int QSysRenameNoReplace(const char* from, const char* to);
+int QSysUnlink(const char* path);
+int QSysRmdir(const char* path);
+int QSysMkdir(const char* path, mode_t mode);
+int QSysLink(const char* from, const char* to);
+int QSysSymlink(const char* target, const char* link);
+ssize_t QSysCopyFileRange(int in, int out, size_t count);
+int QSysFtruncate(int fd, off_t size);
+int QSysFsync(int fd);
+int QSysChmod(const char* path, mode_t mode);
+int QSysFchmod(int fd, mode_t mode);
+int QSysUtimensat(const char* path, const struct timespec times[2], int flags);
+int QSysFutimens(int fd, const struct timespec times[2]);
+int QSysFchown(int fd, uid_t uid, gid_t gid);
+int QSysLchown(const char* path, uid_t uid, gid_t gid);
+ssize_t QSysReadlink(const char* path, char* buffer, size_t size);
+
+// Makes the nth call (1 = the next) of one kind fail with err without
+// reaching the kernel; the calls before and after it run normally.
+void QSysInjectFault(QSysCall call, unsigned nth, int err);
+// Disarms every injected fault.
+void QSysClearFaults();
