@@ -18,3 +18,4 @@
 #include "minwinbase.h"
 #include "qio.h"
 #include "timezoneapi.h"
+#include "synchapi.h"
