@@ -101,7 +101,11 @@ void* ThreadStartRoutine(void* object) {
     pthread_sigmask(SIG_BLOCK, &wake, nullptr);
 
     pthread_mutex_lock(&t->mutex);
-    while (t->suspendCount.load() > 0) pthread_cond_wait(&t->condition, &t->mutex);
+    while (t->suspendCount.load() > 0) {
+        t->parked.store(true);
+        pthread_cond_wait(&t->condition, &t->mutex);
+    }
+    t->parked.store(false);
     t->started = true;
     pthread_mutex_unlock(&t->mutex);
 

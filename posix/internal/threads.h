@@ -28,6 +28,6 @@ template <class Mutex> void ConsoleLockLeave(Mutex& m) {
 // Console locks the calling thread holds.
 int ConsoleLockDepth();
 
-// True while the thread waits parked in its suspension; for tests and
-// diagnostics.
+// True while the thread is held by a suspension, at its start or parked;
+// for tests and diagnostics.
 bool ThreadIsParked(HANDLE thread);
