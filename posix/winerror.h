@@ -32,6 +32,14 @@ inline constexpr DWORD ERROR_MORE_DATA = 234;
 inline constexpr DWORD ERROR_INVALID_ADDRESS = 487;
 inline constexpr DWORD ERROR_FILE_INVALID = 1006;
 inline constexpr DWORD ERROR_NOT_A_REPARSE_POINT = 4390;
+inline constexpr DWORD ERROR_BAD_NETPATH = 53;
+inline constexpr DWORD ERROR_NETNAME_DELETED = 64;
+inline constexpr DWORD ERROR_NETWORK_ACCESS_DENIED = 65;
+inline constexpr DWORD ERROR_BUFFER_OVERFLOW = 111;
+inline constexpr DWORD ERROR_ENVVAR_NOT_FOUND = 203;
+inline constexpr DWORD ERROR_CANCELLED = 1223;
+inline constexpr DWORD ERROR_NETWORK_UNREACHABLE = 1231;
+inline constexpr DWORD ERROR_LOGON_FAILURE = 1326;
 
 // The CRT's "string was truncated" result of the bounded copies.
 inline constexpr errno_t STRUNCATE = 80;
