@@ -38,6 +38,10 @@ TEST(WinError, ConstantsHaveTheirNumbers) {
         {"REGDB_E_CLASSNOTREG", static_cast<uint32_t>(REGDB_E_CLASSNOTREG), 0x80040154},
         {"E_INVALIDARG", static_cast<uint32_t>(E_INVALIDARG), 0x80070057},
         {"E_OUTOFMEMORY", static_cast<uint32_t>(E_OUTOFMEMORY), 0x8007000E},
+        {"ERROR_NO_NETWORK", ERROR_NO_NETWORK, 1222},
+        {"ERROR_RESOURCE_TYPE_NOT_FOUND", ERROR_RESOURCE_TYPE_NOT_FOUND, 1812},
+        {"ERROR_NOT_CONNECTED", ERROR_NOT_CONNECTED, 2250},
+        {"CO_E_CLASSSTRING", static_cast<uint32_t>(CO_E_CLASSSTRING), 0x800401F3},
     };
     for (const Row& r : rows) EXPECT_EQ(r.value, r.expected) << r.name;
     EXPECT_TRUE(FAILED(E_FAIL));
