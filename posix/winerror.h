@@ -40,6 +40,9 @@ inline constexpr DWORD ERROR_ENVVAR_NOT_FOUND = 203;
 inline constexpr DWORD ERROR_CANCELLED = 1223;
 inline constexpr DWORD ERROR_NETWORK_UNREACHABLE = 1231;
 inline constexpr DWORD ERROR_LOGON_FAILURE = 1326;
+inline constexpr DWORD ERROR_NO_NETWORK = 1222;
+inline constexpr DWORD ERROR_RESOURCE_TYPE_NOT_FOUND = 1812;
+inline constexpr DWORD ERROR_NOT_CONNECTED = 2250;
 
 // The CRT's "string was truncated" result of the bounded copies.
 inline constexpr errno_t STRUNCATE = 80;
@@ -52,6 +55,7 @@ inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
 inline constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154u);
 inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
 inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
+inline constexpr HRESULT CO_E_CLASSSTRING = static_cast<HRESULT>(0x800401F3u);
 
 constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
 constexpr bool FAILED(HRESULT hr) { return hr < 0; }
