@@ -2,6 +2,7 @@
 // system version, the monotonic and realtime clocks, Sleep, and the texts of
 // the error codes the program shows.
 #include "sysinfoapi.h"
+#include "internal/threads.h"
 #include "errhandlingapi.h"
 #include "qposix_path.h"
 #include "qprintf.h"
@@ -205,8 +206,11 @@ void Sleep(DWORD milliseconds) {
         deadline.tv_sec += 1;
         deadline.tv_nsec -= 1000000000L;
     }
-    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
-    }
+    // A sleep is one of the layer's own waits: a pending suspension takes
+    // effect here, before and whenever the suspend signal breaks the sleep.
+    ThreadCheckSuspend();
+    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR)
+        ThreadCheckSuspend();
 }
 
 void GetLocalTime(LPSYSTEMTIME time) {

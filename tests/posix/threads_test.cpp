@@ -283,3 +283,41 @@ TEST(ThreadsConcurrency, CriticalSectionsAreRecursiveAndExclusive) {
 }
 
 } // namespace
+
+namespace {
+
+struct Sleeper {
+    std::atomic<long> rounds{0};
+    std::atomic<bool> stop{false};
+};
+
+// A thread that only sleeps, as the clock thread does between its updates.
+DWORD SleepLoop(LPVOID p) {
+    auto* s = static_cast<Sleeper*>(p);
+    while (!s->stop.load()) {
+        Sleep(200);
+        s->rounds.fetch_add(1);
+    }
+    return 0;
+}
+
+TEST(ThreadsConcurrency, SleepingThreadParksWithoutWaitingOutItsSleep) {
+    Watchdog dog(30);
+    Sleeper s;
+    HANDLE h = CreateThread(nullptr, 0, SleepLoop, &s, 0, nullptr);
+    WaitUntil([&] { return s.rounds.load() >= 1; });
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SuspendThread(h), 0u);
+    WaitUntil([&] { return ThreadIsParked(h); });
+    // The suspend signal broke the sleep: parked well before 200 ms passed.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+    long at = s.rounds.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(450));
+    EXPECT_EQ(s.rounds.load(), at);
+    s.stop = true;
+    EXPECT_EQ(ResumeThread(h), 1u);
+    EXPECT_EQ(WaitForSingleObject(h, 5000), WAIT_OBJECT_0);
+    CloseHandle(h);
+}
+
+} // namespace
