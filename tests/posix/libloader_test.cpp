@@ -191,7 +191,9 @@ TEST(Modules, BareNameLoadsOnlyFromTheProgramDirectory) {
     std::u16string huge(5000, u'x');
     EXPECT_EQ(LoadLibraryW(huge.c_str()), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_FILENAME_EXCED_RANGE);
-    EXPECT_NE(LoadLibraryA("libqtestmod.so"), nullptr);
+    HMODULE narrow = LoadLibraryA("libqtestmod.so");
+    EXPECT_NE(narrow, nullptr);
+    FreeLibrary(narrow);
 }
 
 TEST(Modules, ReferenceCountsNeedOneFreePerLoad) {
