@@ -29,3 +29,4 @@
 #include "winreg.h"
 #include "winver.h"
 #include "winnetwk.h"
+#include "qstdio.h"
