@@ -114,7 +114,7 @@ class FindTest : public DriveMapTest {
         SetMounts({{"/", "ext4", "/dev/vda1"}});
         dir.MakeDir("mnt/sub");
         WriteDrivesFile("c: /\nd: " + dir.Sub("mnt") + "\n");
-        ::umask(022);
+        oldUmask = ::umask(022); // directories made on the way get 0755
 
         Make("plain.txt", "hello", 0644);
         Make("noext", "", 0644);
@@ -144,9 +144,11 @@ class FindTest : public DriveMapTest {
     }
     void TearDown() override {
         QSysClearFaults();
+        ::umask(oldUmask);
         DriveMapTest::TearDown();
     }
 
+    mode_t oldUmask = 022;
     std::string T(const std::string& rel) { return dir.Sub("t/" + rel); }
     void Make(const std::string& rel, const std::string& content, mode_t mode) {
         dir.Write("t/" + rel, content);
