@@ -121,4 +121,107 @@ BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
 
 // ---- find, attributes and modes ---------------------------------------------
 
+// The find data of one directory entry. Laid out as the Windows record:
+// 592 bytes, the name at 44, the short name at 564.
+typedef struct _WIN32_FIND_DATAW {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime; // the entry itself, a link not followed
+    DWORD nFileSizeHigh;      // regular files only; 0 for anything else
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;        // FIND_DATA_SYMLINK_TAG for a symbolic link, else 0
+    DWORD dwReserved1;        // the FILE_MODE_WORD (qposix_modes.h)
+    WCHAR cFileName[MAX_PATH]; // the name with the byte and name escapes (qposix_path.h)
+    WCHAR cAlternateFileName[14]; // always empty
+} WIN32_FIND_DATAW, *PWIN32_FIND_DATAW, *LPWIN32_FIND_DATAW;
+static_assert(sizeof(WIN32_FIND_DATAW) == 592);
+static_assert(offsetof(WIN32_FIND_DATAW, ftLastWriteTime) == 20);
+static_assert(offsetof(WIN32_FIND_DATAW, nFileSizeHigh) == 28);
+static_assert(offsetof(WIN32_FIND_DATAW, dwReserved0) == 36);
+static_assert(offsetof(WIN32_FIND_DATAW, dwReserved1) == 40);
+static_assert(offsetof(WIN32_FIND_DATAW, cFileName) == 44);
+static_assert(offsetof(WIN32_FIND_DATAW, cAlternateFileName) == 564);
+
+// The tag the find data gives a symbolic link in dwReserved0.
+inline constexpr DWORD FIND_DATA_SYMLINK_TAG = 0xA000000Cu;
+
+typedef enum _FINDEX_INFO_LEVELS {
+    FindExInfoStandard = 0,
+    FindExInfoBasic = 1,
+    FindExInfoMaxInfoLevel = 2
+} FINDEX_INFO_LEVELS;
+
+typedef enum _FINDEX_SEARCH_OPS {
+    FindExSearchNameMatch = 0,
+    FindExSearchLimitToDirectories = 1,
+    FindExSearchLimitToDevices = 2,
+    FindExSearchMaxSearchOp = 3
+} FINDEX_SEARCH_OPS;
+
+inline constexpr DWORD FIND_FIRST_EX_CASE_SENSITIVE = 0x1;
+inline constexpr DWORD FIND_FIRST_EX_LARGE_FETCH = 0x2;
+
+// Opens a search of path: a directory, then a name pattern after the last
+// "\" or "/" (or after a leading "X:"). With "*" or "?" in the pattern the
+// directory's entries are listed in the system's order, each name matched
+// without regard to case ("*" and "*.*" list everything, "*." the names
+// without a dot), led by "." and ".." except at a drive's mount path;
+// without them the pattern names one entry, described alone. The first
+// entry goes into *findData (a WIN32_FIND_DATAW); returns a find handle,
+// closed with FindClose, and last error 0. The level, search op, filter and
+// flags are not used. On failure returns INVALID_HANDLE_VALUE with last
+// error 2 (no entry; an empty pattern), 3 (no such directory), 206 (a path
+// or pattern too long), 87 (no findData), 8, or the error of opening or
+// reading the directory; nothing stays open.
+HANDLE FindFirstFileExW(LPCWSTR path, FINDEX_INFO_LEVELS level, LPVOID findData,
+                        FINDEX_SEARCH_OPS searchOp, LPVOID filter, DWORD flags);
+HANDLE FindFirstFileW(LPCWSTR path, LPWIN32_FIND_DATAW findData);
+// The next entry into *findData. FALSE with last error 18 after the last
+// one, 6 for a handle that is not a find handle, 87 for no findData, or the
+// error of reading the directory (never taken for the end of the listing).
+BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW findData);
+// Closes a find handle; FALSE with last error 6 for any other handle.
+BOOL FindClose(HANDLE find);
+
+typedef struct _WIN32_FILE_ATTRIBUTE_DATA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+} WIN32_FILE_ATTRIBUTE_DATA, *LPWIN32_FILE_ATTRIBUTE_DATA;
+static_assert(sizeof(WIN32_FILE_ATTRIBUTE_DATA) == 36);
+static_assert(offsetof(WIN32_FILE_ATTRIBUTE_DATA, nFileSizeHigh) == 28);
+
+typedef enum _GET_FILEEX_INFO_LEVELS {
+    GetFileExInfoStandard = 0,
+    GetFileExMaxInfoLevel = 1
+} GET_FILEEX_INFO_LEVELS;
+
+// The attributes of path, a final link not followed: REPARSE_POINT for a
+// link (plus DIRECTORY when its target is one), DIRECTORY, READONLY without
+// the owner write bit, HIDDEN for a name beginning with "." (not "." or
+// ".."), DEVICE for devices, fifos and sockets, else NORMAL. Returns
+// INVALID_FILE_ATTRIBUTES with last error 2 (missing file; also a null or
+// empty path), 3 (missing directory on the way) or the mapped errno.
+DWORD GetFileAttributesW(LPCWSTR path);
+// The attributes, three times (a link not followed) and size (0 for a
+// directory) of path into *info (a WIN32_FILE_ATTRIBUTE_DATA). FALSE with
+// last error 87 for a level other than GetFileExInfoStandard or no info,
+// else as GetFileAttributesW.
+BOOL GetFileAttributesExW(LPCWSTR path, GET_FILEEX_INFO_LEVELS level, LPVOID info);
+// With FILE_ATTRIBUTE_READONLY clears every write bit of path (a final link
+// followed); without it sets the owner write bit. Other attributes are
+// ignored; the mode is changed only when it differs. FALSE with last error
+// 2 or 3 (also for a null or empty path) or the mapped errno of stat or
+// chmod; a failed change leaves the mode as it was.
+BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes);
+// The bytes path (a final link followed) takes on disk: the smaller of its
+// size and its allocated blocks; the high half into *high when given; last
+// error 0. INVALID_FILE_SIZE with last error 2 or 3 or the mapped errno on
+// failure.
+DWORD GetCompressedFileSizeW(LPCWSTR path, LPDWORD high);
+
 // ---- file-system operations --------------------------------------------------

@@ -30,7 +30,9 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID, DWORD, LPVOID out, DWORD
     bool relative = target[0] != '/';
     SSIZE_T n;
     if (relative) {
-        n = Utf8ToUtf16(target, len, wide, 4097, true);
+        // A backslash byte inside a component must not turn into a
+        // separator: the name escape keeps it one character of the name.
+        n = NameFromPosix(target, len, wide, 4097);
         for (SSIZE_T i = 0; i < n; i++)
             if (wide[i] == '/') wide[i] = '\\';
     } else {

@@ -13,7 +13,18 @@ namespace {
 
 constexpr WCHAR kEscapeBase = 0xDC00;
 
-bool IsEscapedByte(WCHAR u) { return u >= 0xDC80 && u <= 0xDCFF; }
+// The byte escape (invalid UTF-8 bytes) and the name escape ("\", "*", "?").
+bool IsEscapedByte(WCHAR u) {
+    return (u >= 0xDC80 && u <= 0xDCFF) || u == QPOSIX_NAME_ESCAPE_BACKSLASH ||
+           u == QPOSIX_NAME_ESCAPE_STAR || u == QPOSIX_NAME_ESCAPE_QUESTION;
+}
+
+// The unit a byte of a name travels as: the name escape for the bytes a
+// Windows path gives a meaning, else the decoded unit itself.
+WCHAR NameEscape(WCHAR u) {
+    return (u == '\\' || u == '*' || u == '?') ? static_cast<WCHAR>(kEscapeBase + u) : u;
+}
+
 bool IsHighSurrogate(WCHAR u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLowSurrogate(WCHAR u) { return u >= 0xDC00 && u <= 0xDFFF; }
 bool IsAsciiLetter(WCHAR u) { return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z'); }
@@ -148,6 +159,13 @@ SSIZE_T Utf8ToUtf16(const char* text, SSIZE_T length, WCHAR* out, size_t outUnit
     return need == stored ? static_cast<SSIZE_T>(need) : -1;
 }
 
+SSIZE_T NameFromPosix(const char* name, SSIZE_T length, WCHAR* out, size_t outUnits) {
+    SSIZE_T n = Utf8ToUtf16(name, length, out, outUnits, true);
+    // The three bytes are ASCII, so each decoded to the unit of its value.
+    for (WCHAR* q = out; outUnits > 0 && *q; q++) *q = NameEscape(*q);
+    return n;
+}
+
 SSIZE_T Utf16ToUtf8(const WCHAR* text, SSIZE_T length, char* out, size_t outBytes) {
     size_t n = length < 0 ? wcslen(text) : static_cast<size_t>(length);
     if (outBytes == 0) return -1;
@@ -236,7 +254,11 @@ const char* PathToPosix(const char* path) {
     return PathToPosix(wide);
 }
 
-int PathFromPosix(const char* posix, WCHAR* out, size_t outUnits) {
+namespace {
+
+// PathFromPosix, with the name escape applied to the names in the path or,
+// for text the user typed, not.
+int PosixToWindows(const char* posix, WCHAR* out, size_t outUnits, bool nameEscape) {
     if (outUnits < 4) return -1;
     int letter;
     size_t prefixLen;
@@ -248,11 +270,18 @@ int PathFromPosix(const char* posix, WCHAR* out, size_t outUnits) {
         rest = posix + prefixLen;
         if (rest[0] != '/') out[w++] = '\\';
     }
-    SSIZE_T n = Utf8ToUtf16(rest, -1, out + w, outUnits - w, true);
+    SSIZE_T n = nameEscape ? NameFromPosix(rest, -1, out + w, outUnits - w)
+                           : Utf8ToUtf16(rest, -1, out + w, outUnits - w, true);
     if (n < 0) return -1;
     for (WCHAR* q = out + w; *q; q++)
         if (*q == '/') *q = '\\';
     return static_cast<int>(w + static_cast<size_t>(n));
+}
+
+} // namespace
+
+int PathFromPosix(const char* posix, WCHAR* out, size_t outUnits) {
+    return PosixToWindows(posix, out, outUnits, true);
 }
 
 namespace {
@@ -348,7 +377,7 @@ int PathFindDriveLetter(const WCHAR* text, WCHAR* out, size_t outUnits) {
         }
     }
     if (haveposix) {
-        int n = PathFromPosix(posix, out, outUnits);
+        int n = PosixToWindows(posix, out, outUnits, false);
         if (n >= 0) return n;
     }
     return CopyCut(text, out, outUnits);

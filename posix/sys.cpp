@@ -139,3 +139,11 @@ int QSysLchown(const char* path, uid_t uid, gid_t gid) {
 ssize_t QSysReadlink(const char* path, char* buffer, size_t size) {
     return Injected(QSYS_READLINK) ? -1 : ::readlink(path, buffer, size);
 }
+
+int QSysStatx(int dirfd, const char* path, int flags, unsigned mask, struct statx* out) {
+    return Injected(QSYS_STATX) ? -1 : ::statx(dirfd, path, flags, mask, out);
+}
+
+struct dirent* QSysReaddir(DIR* dir) {
+    return Injected(QSYS_READDIR) ? nullptr : ::readdir(dir);
+}

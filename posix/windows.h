@@ -30,3 +30,4 @@
 #include "winver.h"
 #include "winnetwk.h"
 #include "qstdio.h"
+#include "qposix_modes.h"

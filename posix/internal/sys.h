@@ -3,6 +3,7 @@
 // QSysInjectFault arms the nth call of one kind to fail with an errno.
 #pragma once
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -26,6 +27,8 @@ enum QSysCall : int {
     QSYS_UTIMENS,
     QSYS_CHOWN,
     QSYS_READLINK,
+    QSYS_STATX,
+    QSYS_READDIR,
     QSYS_COUNT
 };
 
@@ -53,6 +56,11 @@ int QSysFutimens(int fd, const struct timespec times[2]);
 int QSysFchown(int fd, uid_t uid, gid_t gid);
 int QSysLchown(const char* path, uid_t uid, gid_t gid);
 ssize_t QSysReadlink(const char* path, char* buffer, size_t size);
+// statx relative to dirfd (AT_FDCWD for the working directory).
+int QSysStatx(int dirfd, const char* path, int flags, unsigned mask, struct statx* out);
+// The next entry of a directory stream; null at the end with errno kept,
+// null with errno set on a read error.
+struct dirent* QSysReaddir(DIR* dir);
 
 // Makes the nth call (1 = the next) of one kind fail with err without
 // reaching the kernel; the calls before and after it run normally.

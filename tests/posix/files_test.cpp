@@ -271,6 +271,17 @@ TEST_F(FileTest, LinksAsReparsePoints) {
                 GetLastError() == ERROR_INSUFFICIENT_BUFFER);
     CloseHandle(ab);
 
+    // A backslash in a relative target stays part of its component.
+    ASSERT_EQ(::symlink("sub/a\\b", dir.Sub("odd").c_str()), 0);
+    HANDLE odd = Open("odd", GENERIC_READ, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
+    ASSERT_NE(odd, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(DeviceIoControl(odd, FSCTL_GET_REPARSE_POINT, nullptr, 0, out, 100, &returned,
+                                nullptr));
+    auto* ro = reinterpret_cast<REPARSE_DATA_BUFFER*>(out);
+    EXPECT_EQ(std::u16string(ro->SymbolicLinkReparseBuffer.PathBuffer + 4, 7),
+              std::u16string(u"sub\\a") + char16_t(QPOSIX_NAME_ESCAPE_BACKSLASH) + u"b");
+    CloseHandle(odd);
+
     HANDLE plain = Open("target", GENERIC_READ, OPEN_EXISTING);
     SetLastError(0);
     EXPECT_FALSE(DeviceIoControl(plain, FSCTL_GET_REPARSE_POINT, nullptr, 0, out, 100, &returned,
