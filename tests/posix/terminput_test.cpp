@@ -465,4 +465,404 @@ TEST(TerminalInputTable, RowsGluedTogether) {
     }
 }
 
+
+// ---- time, state and limits ------------------------------------------------------------
+
+std::string SgrPress(int button, int column, int row) {
+    return ESC "[<" + std::to_string(button) + ";" + std::to_string(column) + ";" +
+           std::to_string(row) + "M";
+}
+
+std::vector<DWORD> MouseFlags(const Records& records) {
+    std::vector<DWORD> flags;
+    for (const INPUT_RECORD& r : records)
+        if (r.EventType == MOUSE_EVENT)
+            flags.push_back(r.Event.MouseEvent.dwEventFlags);
+    return flags;
+}
+
+TEST(TerminalInputMouse, DoubleClicks) {
+    struct Step {
+        uint64_t at;
+        std::string bytes;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        std::vector<DWORD> flags; // of every mouse record, in order
+    };
+    const std::string left = SgrPress(0, 10, 5);
+    const std::string leftUp = ESC "[<0;10;5m";
+    const std::vector<Case> cases = {
+        {"500 ms apart is a double click", {{0, left}, {0, leftUp}, {500, left}}, {0, 0, DOUBLE_CLICK}},
+        {"501 ms apart are two clicks", {{0, left}, {0, leftUp}, {501, left}}, {0, 0, 0}},
+        {"another cell is a new click", {{0, left}, {100, SgrPress(0, 11, 5)}}, {0, 0}},
+        {"another button is a new click", {{0, left}, {100, SgrPress(2, 10, 5)}}, {0, 0}},
+        {"a third click is single, a fourth double",
+         {{0, left}, {100, left}, {200, left}, {300, left}},
+         {0, DOUBLE_CLICK, 0, DOUBLE_CLICK}},
+        {"a clock going back makes no double click", {{1000, left}, {900, left}}, {0, 0}},
+        {"motion and wheel between do not matter",
+         {{0, left}, {50, ESC "[<32;10;5M"}, {60, ESC "[<64;10;5M"}, {100, left}},
+         {0, MOUSE_MOVED, MOUSE_WHEELED, DOUBLE_CLICK}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Harness h;
+        for (const Step& step : c.steps) {
+            h.now = step.at;
+            h.Feed(step.bytes);
+        }
+        EXPECT_EQ(MouseFlags(h.out), c.flags);
+    }
+}
+
+// With the window known, a position is clamped into the window and moved by
+// its origin, so it is a buffer position inside the window.
+TEST(TerminalInputMouse, PositionsInsideTheWindow) {
+    struct Case {
+        const char* name;
+        SMALL_RECT window;
+        std::string report;
+        SHORT x, y;
+    };
+    const SMALL_RECT w = {5, 10, 84, 34};
+    const std::vector<Case> cases = {
+        {"first cell is the window origin", w, ESC "[<64;1;1M", 5, 10},
+        {"cell 0 is the first cell", w, ESC "[<64;0;0M", 5, 10},
+        {"last cell", w, ESC "[<64;80;25M", 84, 34},
+        {"beyond the window is its edge", w, ESC "[<64;81;26M", 84, 34},
+        {"huge numbers are the edge", w, ESC "[<64;99999999999;4294967296M", 84, 34},
+        {"X10 at its largest", w, ESC "[M`\xff\xff", 84, 34},
+        {"X10 byte 32 is the first cell", w, ESC "[M`  ", 5, 10},
+        {"a window at the end of the range", {32700, 32760, 32767, 32767}, ESC "[<64;1000;1000M",
+         32767, 32767},
+        {"an empty window pins to its origin", {5, 6, 4, 5}, ESC "[<64;50;50M", 5, 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TERMINAL_INPUT_CONTEXT context{c.window, TRUE};
+        Harness h;
+        h.context = &context;
+        h.Feed(c.report);
+        ASSERT_EQ(h.out.size(), 1u);
+        EXPECT_EQ(h.out[0].Event.MouseEvent.dwMousePosition.X, c.x);
+        EXPECT_EQ(h.out[0].Event.MouseEvent.dwMousePosition.Y, c.y);
+    }
+}
+
+TEST(TerminalInputMouse, ReportsWithoutMouseReportingAreTrackedButNotRecorded) {
+    TERMINAL_INPUT_CONTEXT context{{0, 0, 79, 24}, FALSE};
+    Harness h;
+    h.context = &context;
+    h.Feed(SgrPress(0, 3, 3));
+    EXPECT_TRUE(h.out.empty());
+    context.mouseReporting = TRUE;
+    h.Feed(ESC "[<32;4;3M");
+    EXPECT_EQ(h.Take(), Describe(Mouse(3, 2, FROM_LEFT_1ST_BUTTON_PRESSED, N, MOUSE_MOVED)));
+}
+
+// An unfinished sequence is held up to 128 bytes. One that grows beyond is
+// dropped up to its final byte, however it is cut into reads, and none of it
+// comes back as typed characters.
+TEST(TerminalInputLimits, SequencesLongerThanThePendingBuffer) {
+    const std::string zeros123(123, '0');
+    const std::string zeros124(124, '0');
+    const std::string digits(300, '1');
+    struct Case {
+        const char* name;
+        std::string bytes;
+        Records expected;
+    };
+    const std::vector<Case> cases = {
+        {"128 bytes before the final are decoded", ESC "[" + zeros123 + "1;5A",
+         Tap(VK_UP, 0x48, 0, N | E | LC)},
+        {"129 bytes before the final are dropped", ESC "[" + zeros124 + "1;5A" "b",
+         Tap('B', 0x30, 'b', N)},
+        {"the Alt prefix counts", ESC ESC "[" + zeros123.substr(1) + "1;5A",
+         Tap(VK_UP, 0x48, 0, N | E | LC | LA)},
+        {"the Alt prefix counts, one more", ESC ESC "[" + zeros123 + "1;5A" "b",
+         Tap('B', 0x30, 'b', N)},
+        {"a long sequence ends at its final", ESC "[" + digits + "A" "xy",
+         Cat({Tap('X', 0x2D, 'x', N), Tap('Y', 0x15, 'y', N)})},
+        {"an rxvt $ ends it too", ESC "[" + digits + "$b", Tap('B', 0x30, 'b', N)},
+        {"a control byte ends it and is kept", ESC "[" + digits + "\r",
+         Tap(VK_RETURN, 0x1C, 13, N)},
+    };
+    for (const Case& c : cases) {
+        for (size_t piece : {0, 1, 100, 127, 128, 129, 200}) {
+            SCOPED_TRACE(std::string(c.name) + ", pieces of " + std::to_string(piece));
+            Harness h;
+            EXPECT_FALSE(h.FeedInPieces(c.bytes, piece));
+            EXPECT_EQ(h.Take(), Describe(c.expected));
+        }
+    }
+}
+
+TEST(TerminalInputLimits, ALongSequenceCutOffIsAbandonedAfterTheTimeOut) {
+    Harness h;
+    EXPECT_TRUE(h.Feed(ESC "[" + std::string(300, '1')));
+    EXPECT_EQ(h.d.pendingLength, 0);
+    EXPECT_EQ(TerminalInputTimeout(&h.d), 1000u);
+    h.Silence();
+    EXPECT_FALSE(h.Feed("b"));
+    EXPECT_EQ(h.Take(), Describe(Tap('B', 0x30, 'b', N)));
+}
+
+// Reads are decoded in slices; a sequence across a slice boundary is whole.
+TEST(TerminalInputLimits, LongReads) {
+    for (size_t before : {511, 512, 1000, 5000}) {
+        SCOPED_TRACE(before);
+        Harness h;
+        EXPECT_FALSE(h.Feed(std::string(before, 'a') + ESC "[1;5A"));
+        ASSERT_EQ(h.out.size(), 2 * before + 2);
+        EXPECT_EQ(Describe(h.out[2 * before]), Describe(Key(true, VK_UP, 0x48, 0, N | E | LC)));
+        EXPECT_EQ(Describe(h.out[2 * before - 1]), Describe(Key(false, 'A', 0x1E, 'a', N)));
+    }
+}
+
+TEST(TerminalInputTiming, TimeOuts) {
+    struct Case {
+        const char* name;
+        std::string before; // fed first, complete
+        std::string pending;
+        DWORD timeout;
+    };
+    const std::vector<Case> cases = {
+        {"a lone ESC", "", ESC, 40},
+        {"ESC [", "", ESC "[", 40},
+        {"ESC O", "", ESC "O", 40},
+        {"two ESC", "", ESC ESC, 40},
+        {"a cut-off character", "", "\xe4\xb8", 40},
+        {"CSI and a parameter", "", ESC "[1", 1000},
+        {"CSI and a marker", "", ESC "[<", 1000},
+        {"ESC once win32-input-mode is in use", ESC "[65;30;97;1;32;1_", ESC, 1000},
+        {"ESC once CSI _ announced encoded keys", ESC "[_", ESC, 1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Harness h;
+        EXPECT_FALSE(h.Feed(c.before));
+        EXPECT_TRUE(h.Feed(c.pending));
+        EXPECT_EQ(TerminalInputTimeout(&h.d), c.timeout);
+    }
+}
+
+// The lock state a terminal reports stays until the next report and goes
+// into every key and mouse record.
+TEST(TerminalInputState, LockState) {
+    struct Case {
+        const char* name;
+        bool kitty;
+        std::string report;
+        std::string probe;
+        Records expected; // of the probe
+    };
+    const std::vector<Case> cases = {
+        {"Num Lock after a reset", false, "", "a", Tap('A', 0x1E, 'a', N)},
+        {"CSI _ clears it", false, ESC "[_", "a", Tap('A', 0x1E, 'a', 0)},
+        {"win32-input-mode reports Caps Lock", false, ESC "[20;58;0;1;160;1_" ESC "[20;58;0;0;160;1_",
+         "a", Tap('A', 0x1E, 'a', N | CAPSLOCK_ON)},
+        {"win32-input-mode reports Scroll Lock, seen by the mouse", false, ESC "[0;0;0;0;224;1_",
+         ESC "[<64;1;1M", Mouse(0, 0, 120u << 16, N | SCROLLLOCK_ON | CAPSLOCK_ON, MOUSE_WHEELED)},
+        {"kitty reports Caps Lock", true, ESC "[57358;65:1u" ESC "[57358;65:3u", ESC "[A",
+         Tap(VK_UP, 0x48, 0, CAPSLOCK_ON | E)},
+        {"a kitty report without modifiers clears it", true, ESC "[97;1:3u", ESC "[A",
+         Tap(VK_UP, 0x48, 0, E)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Harness h(c.kitty);
+        h.Feed(c.report);
+        h.out.clear();
+        h.Feed(c.probe);
+        EXPECT_EQ(h.Take(), Describe(c.expected));
+    }
+}
+
+// Ctrl and Alt are reported right or left as the modifier keys held say;
+// leaving the window forgets them, as their release is not seen.
+TEST(TerminalInputState, KittyModifiersForgottenWhenFocusLeaves) {
+    Harness h(true);
+    h.Feed(ESC "[57448;5:1u");
+    h.out.clear();
+    h.Feed(ESC "[99;5:1u");
+    EXPECT_EQ(h.Take(), Describe(Down('C', 0x2E, 3, RC)));
+    h.Feed(ESC "[O" ESC "[99;5:1u");
+    EXPECT_EQ(h.Take(), Describe(Cat({Focus(false), Down('C', 0x2E, 3, LC)})));
+}
+
+TEST(TerminalInputState, StartUpQueryAnswers) {
+    Harness h;
+    EXPECT_FALSE(h.d.kittyAnswerSeen);
+    EXPECT_FALSE(h.d.deviceAttributesSeen);
+    h.Feed(ESC "[?31u");
+    EXPECT_TRUE(h.d.kittyAnswerSeen);
+    EXPECT_FALSE(h.d.deviceAttributesSeen);
+    h.FeedInPieces(ESC "[?62;22c", 1);
+    EXPECT_TRUE(h.d.deviceAttributesSeen);
+    EXPECT_TRUE(h.out.empty());
+}
+
+// ---- the keyboard tables -------------------------------------------------------------------
+
+TEST(TerminalInputKeyboard, VkToChar) {
+    struct Case {
+        UINT vk;
+        DWORD state;
+        int expected;
+    };
+    const Case cases[] = {
+        {'A', 0, 'a'},
+        {'A', S, 'A'},
+        {'A', CAPSLOCK_ON, 'A'},
+        {'A', CAPSLOCK_ON | S, 'a'},
+        {'A', CAPSLOCK_ON | S | LC, 1},
+        {'A', LC | RA, -1},
+        {'A', LA, 'a'},
+        {'2', LC | S, 0},
+        {'2', LC, -1},
+        {'6', RC | S, 30},
+        {VK_OEM_MINUS, LC | S, 31},
+        {VK_OEM_MINUS, LC, -1},
+        {VK_RETURN, LC, 10},
+        {VK_RETURN, LC | S, -1},
+        {VK_BACK, LC, 127},
+        {VK_OEM_4, LC, 27},
+        {VK_OEM_102, LC, 28},
+        {VK_OEM_6, LC, 29},
+        {VK_SPACE, LC, ' '},
+        {VK_CANCEL, LC, 3},
+        {VK_NUMPAD5, 0, '5'},
+        {VK_NUMPAD5, S, -1},
+        {VK_NUMPAD5, LA, -1},
+        {VK_DECIMAL, S, '.'},
+        {VK_MULTIPLY, S | LA, '*'},
+        {VK_SEPARATOR, 0, -1},
+        {'1', S, '!'},
+        {'1', LA, '1'},
+        {VK_OEM_7, S, '"'},
+        {VK_OEM_102, S, '|'},
+        {VK_F1, 0, -1},
+        {300, 0, -1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(VkToChar(c.vk, c.state), c.expected) << "vk 0x" << std::hex << c.vk
+                                                        << " state 0x" << c.state;
+}
+
+TEST(TerminalInputKeyboard, CharToVk) {
+    struct Case {
+        uint32_t c;
+        WORD vk;
+        BOOL shift;
+    };
+    const Case cases[] = {
+        {'a', 'A', FALSE},       {'Z', 'Z', TRUE},           {'7', '7', FALSE},
+        {'*', '8', TRUE},        {'+', VK_OEM_PLUS, TRUE},   {'\\', VK_OEM_5, FALSE},
+        {'|', VK_OEM_5, TRUE},   {' ', VK_SPACE, FALSE},     {'~', VK_OEM_3, TRUE},
+        {'"', VK_OEM_7, TRUE},   {'/', VK_OEM_2, FALSE},     {127, 0, FALSE},
+        {31, 0, FALSE},          {0xE9, 0, FALSE},
+    };
+    for (const Case& c : cases) {
+        BOOL shift = 2;
+        EXPECT_EQ(CharToVk(c.c, &shift), c.vk) << "U+" << std::hex << c.c;
+        EXPECT_EQ(shift, c.shift) << "U+" << std::hex << c.c;
+    }
+}
+
+TEST(TerminalInputKeyboard, ScanCodes) {
+    struct Case {
+        UINT vk;
+        WORD scan;
+        BOOL extended;
+    };
+    const Case cases[] = {
+        {VK_UP, 0x48, TRUE},       {VK_RETURN, 0x1C, FALSE},   {VK_DIVIDE, 0x35, TRUE},
+        {VK_OEM_2, 0x35, FALSE},   {VK_RCONTROL, 0x1D, TRUE},  {VK_CONTROL, 0x1D, FALSE},
+        {VK_CANCEL, 0x46, TRUE},   {VK_SCROLL, 0x46, FALSE},   {VK_F11, 0x57, FALSE},
+        {VK_F13, 0, FALSE},        {VK_SEPARATOR, 0, FALSE},   {'Q', 0x10, FALSE},
+        {VK_NUMPAD0, 0x52, FALSE}, {VK_INSERT, 0x52, TRUE},    {300, 0, FALSE},
+    };
+    for (const Case& c : cases) {
+        BOOL extended = 2;
+        EXPECT_EQ(VkScanCode(c.vk, &extended), c.scan) << "vk 0x" << std::hex << c.vk;
+        EXPECT_EQ(extended, c.extended) << "vk 0x" << std::hex << c.vk;
+    }
+}
+
+// ---- the process-wide decoder ------------------------------------------------------------
+
+Records gSunk;
+
+void TestSink(const INPUT_RECORD* records, size_t count) {
+    gSunk.insert(gSunk.end(), records, records + count);
+}
+
+TERMINAL_INPUT_CONTEXT gTestContext;
+
+void TestContext(TERMINAL_INPUT_CONTEXT* context) { *context = gTestContext; }
+
+std::vector<std::string> TakeSunk() {
+    std::vector<std::string> lines = Describe(gSunk);
+    gSunk.clear();
+    return lines;
+}
+
+void FeedProcess(const std::string& bytes, uint64_t now) {
+    TerminalInputFeed(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), now);
+}
+
+TEST(TerminalInputProcess, EntryPoints) {
+    TerminalInputSetSink(TestSink);
+    TerminalInputReset(false);
+    EXPECT_EQ(TerminalInputTimeoutMs(), -1);
+
+    FeedProcess("a" ESC, 1000);
+    EXPECT_EQ(TakeSunk(), Describe(Tap('A', 0x1E, 'a', N)));
+    EXPECT_EQ(TerminalInputTimeoutMs(), 40);
+    TerminalInputFlushPending(1040);
+    EXPECT_EQ(TakeSunk(), Describe(Tap(VK_ESCAPE, 0x01, 27, N)));
+    EXPECT_EQ(TerminalInputTimeoutMs(), -1);
+    FeedProcess(ESC "[1;5", 1100);
+    EXPECT_EQ(TerminalInputTimeoutMs(), 1000);
+    TerminalInputFlushPending(2100);
+    EXPECT_TRUE(gSunk.empty());
+
+    // Mouse positions come through the context source.
+    gTestContext = {{10, 20, 89, 44}, TRUE};
+    TerminalInputSetContextSource(TestContext);
+    FeedProcess(ESC "[<64;1;1M", 3000);
+    EXPECT_EQ(TakeSunk(), Describe(Mouse(10, 20, 120u << 16, N, MOUSE_WHEELED)));
+    gTestContext.mouseReporting = FALSE;
+    FeedProcess(ESC "[<64;1;1M", 3000);
+    EXPECT_TRUE(gSunk.empty());
+    TerminalInputSetContextSource(nullptr);
+    FeedProcess(ESC "[<64;1;1M", 3000);
+    EXPECT_EQ(TakeSunk(), Describe(Mouse(0, 0, 120u << 16, N, MOUSE_WHEELED)));
+
+    // The start-up query and the kitty protocol.
+    EXPECT_FALSE(TerminalInputKittyAnswerSeen());
+    EXPECT_FALSE(TerminalInputDeviceAttributesSeen());
+    FeedProcess(ESC "[?31u" ESC "[?62c", 4000);
+    EXPECT_TRUE(TerminalInputKittyAnswerSeen());
+    EXPECT_TRUE(TerminalInputDeviceAttributesSeen());
+    TerminalInputSetKittyActive(true);
+    FeedProcess(ESC "[97;1:1u", 4000);
+    EXPECT_EQ(TakeSunk(), Describe(Down('A', 0x1E, 'a', 0)));
+
+    // A reset forgets everything but the sink, and knows the Linux console.
+    TerminalInputReset(true);
+    EXPECT_FALSE(TerminalInputKittyAnswerSeen());
+    FeedProcess(ESC "[25~" ESC "[97;1:1u", 5000);
+    // Without the kitty protocol a CSI u key is a whole tap.
+    EXPECT_EQ(TakeSunk(), Describe(Cat({Tap(VK_F1, 0x3B, 0, N | S), Tap('A', 0x1E, 'a', N)})));
+
+    // Without a sink the records are dropped.
+    TerminalInputSetSink(nullptr);
+    FeedProcess("abc", 6000);
+    EXPECT_TRUE(gSunk.empty());
+    TerminalInputReset(false);
+}
+
 } // namespace
