@@ -865,4 +865,272 @@ TEST(TerminalInputProcess, EntryPoints) {
     TerminalInputReset(false);
 }
 
+
+// ---- round trip through libvterm's encoder --------------------------------------------------
+
+// libvterm plays the terminal: its keyboard and mouse functions write the
+// bytes a terminal would send for a key or a mouse action.
+class VtermEncoder {
+  public:
+    VtermEncoder() : vt_(vterm_new(25, 200)) {
+        vterm_set_utf8(vt_, 1);
+        vterm_screen_reset(vterm_obtain_screen(vt_), 1);
+        vterm_output_set_callback(vt_, Capture, this);
+    }
+    ~VtermEncoder() { vterm_free(vt_); }
+    VtermEncoder(const VtermEncoder&) = delete;
+    VtermEncoder& operator=(const VtermEncoder&) = delete;
+
+    // Sets a terminal mode, as the program would by writing to the terminal.
+    void Mode(const std::string& sequence) {
+        vterm_input_write(vt_, sequence.data(), sequence.size());
+        out_.clear();
+    }
+    std::string Key(VTermKey key, int mods) {
+        out_.clear();
+        vterm_keyboard_key(vt_, key, static_cast<VTermModifier>(mods));
+        return out_;
+    }
+    std::string Char(uint32_t c, int mods) {
+        out_.clear();
+        vterm_keyboard_unichar(vt_, c, static_cast<VTermModifier>(mods));
+        return out_;
+    }
+    VTerm* vt() { return vt_; }
+    std::string Take() {
+        std::string bytes;
+        bytes.swap(out_);
+        return bytes;
+    }
+
+  private:
+    static void Capture(const char* bytes, size_t length, void* user) {
+        static_cast<VtermEncoder*>(user)->out_.append(bytes, length);
+    }
+    VTerm* vt_;
+    std::string out_;
+};
+
+// Decodes what a terminal sent for one key, letting a lone ESC time out.
+Records DecodeKey(const std::string& bytes) {
+    Harness h;
+    if (h.Feed(bytes))
+        h.Silence();
+    return h.out;
+}
+
+DWORD StateOf(int mods) {
+    return ((mods & VTERM_MOD_SHIFT) ? S : 0) | ((mods & VTERM_MOD_ALT) ? LA : 0) |
+           ((mods & VTERM_MOD_CTRL) ? LC : 0);
+}
+
+std::string Printable(const std::string& bytes) {
+    std::string text;
+    for (unsigned char c : bytes) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, c < 0x20 || c > 0x7E ? "\\x%02x" : "%c", c);
+        text += hex;
+    }
+    return text;
+}
+
+// One key down and one key up of `vk` holding exactly the modifiers `state`.
+void ExpectOneKey(const Records& records, WORD vk, DWORD state, const std::string& bytes) {
+    SCOPED_TRACE("bytes " + Printable(bytes));
+    ASSERT_EQ(records.size(), 2u) << ::testing::PrintToString(Describe(records));
+    EXPECT_TRUE(records[0].Event.KeyEvent.bKeyDown);
+    EXPECT_FALSE(records[1].Event.KeyEvent.bKeyDown);
+    for (const INPUT_RECORD& r : records) {
+        EXPECT_EQ(r.EventType, KEY_EVENT);
+        EXPECT_EQ(r.Event.KeyEvent.wVirtualKeyCode, vk);
+        EXPECT_EQ(r.Event.KeyEvent.dwControlKeyState & (S | LA | RA | LC | RC), state);
+    }
+}
+
+TEST(TerminalInputRoundTrip, NamedKeysWithEveryModifier) {
+    struct Named {
+        VTermKey key;
+        WORD vk;
+    };
+    std::vector<Named> keys = {
+        {VTERM_KEY_ENTER, VK_RETURN}, {VTERM_KEY_TAB, VK_TAB},
+        {VTERM_KEY_BACKSPACE, VK_BACK}, {VTERM_KEY_ESCAPE, VK_ESCAPE},
+        {VTERM_KEY_UP, VK_UP},         {VTERM_KEY_DOWN, VK_DOWN},
+        {VTERM_KEY_LEFT, VK_LEFT},     {VTERM_KEY_RIGHT, VK_RIGHT},
+        {VTERM_KEY_INS, VK_INSERT},    {VTERM_KEY_DEL, VK_DELETE},
+        {VTERM_KEY_HOME, VK_HOME},     {VTERM_KEY_END, VK_END},
+        {VTERM_KEY_PAGEUP, VK_PRIOR},  {VTERM_KEY_PAGEDOWN, VK_NEXT},
+    };
+    for (int f = 1; f <= 12; ++f)
+        keys.push_back({static_cast<VTermKey>(VTERM_KEY_FUNCTION(f)),
+                        static_cast<WORD>(VK_F1 + f - 1)});
+    VtermEncoder vt;
+    for (const Named& k : keys) {
+        for (int mods = 0; mods < 8; ++mods) {
+            // Alt+Escape is sent as two ESC bytes, which read as two Escapes.
+            if (k.key == VTERM_KEY_ESCAPE && mods == VTERM_MOD_ALT)
+                continue;
+            SCOPED_TRACE("vk 0x" + std::to_string(k.vk) + " mods " + std::to_string(mods));
+            const std::string bytes = vt.Key(k.key, mods);
+            ExpectOneKey(DecodeKey(bytes), k.vk, StateOf(mods), bytes);
+        }
+    }
+}
+
+// In the application modes the cursor keys and the keypad send SS3 forms.
+TEST(TerminalInputRoundTrip, ApplicationCursorAndKeypad) {
+    struct Named {
+        VTermKey key;
+        WORD vk;
+    };
+    std::vector<Named> keys = {
+        {VTERM_KEY_UP, VK_UP},           {VTERM_KEY_LEFT, VK_LEFT},
+        {VTERM_KEY_HOME, VK_HOME},       {VTERM_KEY_KP_MULT, VK_MULTIPLY},
+        {VTERM_KEY_KP_PLUS, VK_ADD},     {VTERM_KEY_KP_COMMA, VK_SEPARATOR},
+        {VTERM_KEY_KP_MINUS, VK_SUBTRACT}, {VTERM_KEY_KP_PERIOD, VK_DECIMAL},
+        {VTERM_KEY_KP_DIVIDE, VK_DIVIDE}, {VTERM_KEY_KP_ENTER, VK_RETURN},
+        {VTERM_KEY_KP_EQUAL, VK_OEM_PLUS},
+    };
+    for (int d = 0; d <= 9; ++d)
+        keys.push_back({static_cast<VTermKey>(VTERM_KEY_KP_0 + d), static_cast<WORD>(VK_NUMPAD0 + d)});
+    VtermEncoder vt;
+    vt.Mode(ESC "=" ESC "[?1h");
+    for (const Named& k : keys) {
+        SCOPED_TRACE("vk 0x" + std::to_string(k.vk));
+        const std::string bytes = vt.Key(k.key, 0);
+        ExpectOneKey(DecodeKey(bytes), k.vk, 0, bytes);
+    }
+    // The cursor keys with modifiers leave the application form.
+    const std::string bytes = vt.Key(VTERM_KEY_UP, VTERM_MOD_CTRL | VTERM_MOD_SHIFT);
+    ExpectOneKey(DecodeKey(bytes), VK_UP, LC | S, bytes);
+}
+
+// Letters with Alt and Ctrl; libvterm sends Shift as the capital letter.
+TEST(TerminalInputRoundTrip, Letters) {
+    VtermEncoder vt;
+    for (char c = 'a'; c <= 'z'; ++c) {
+        for (int mods : {0, +VTERM_MOD_ALT, +VTERM_MOD_CTRL, VTERM_MOD_ALT | VTERM_MOD_CTRL}) {
+            // Ctrl+H is the byte 0x08, which every terminal also sends for
+            // Ctrl+Backspace; it reads as that.
+            if (c == 'h' && (mods & VTERM_MOD_CTRL))
+                continue;
+            SCOPED_TRACE(std::string("letter ") + c + " mods " + std::to_string(mods));
+            const std::string bytes = vt.Char(static_cast<uint32_t>(c), mods);
+            const Records records = DecodeKey(bytes);
+            ExpectOneKey(records, static_cast<WORD>(c - 32), StateOf(mods), bytes);
+            const WCHAR expected = (mods & VTERM_MOD_CTRL) ? ((mods & VTERM_MOD_ALT) ? 0 : c - 96) : c;
+            for (const INPUT_RECORD& r : records)
+                EXPECT_EQ(r.Event.KeyEvent.uChar.UnicodeChar, expected);
+        }
+    }
+}
+
+// Digits and punctuation, plain and with Alt: the US key that types each.
+TEST(TerminalInputRoundTrip, DigitsAndPunctuation) {
+    struct Typed {
+        char c;
+        WORD vk;
+        bool shift;
+    };
+    const Typed typed[] = {
+        {'1', '1', false},           {'!', '1', true},           {'2', '2', false},
+        {'@', '2', true},            {'0', '0', false},          {')', '0', true},
+        {'-', VK_OEM_MINUS, false},  {'_', VK_OEM_MINUS, true},  {'=', VK_OEM_PLUS, false},
+        {'+', VK_OEM_PLUS, true},    {'[', VK_OEM_4, false},     {'{', VK_OEM_4, true},
+        {']', VK_OEM_6, false},      {'}', VK_OEM_6, true},      {'\\', VK_OEM_5, false},
+        {'|', VK_OEM_5, true},       {';', VK_OEM_1, false},     {':', VK_OEM_1, true},
+        {'\'', VK_OEM_7, false},     {'"', VK_OEM_7, true},      {',', VK_OEM_COMMA, false},
+        {'<', VK_OEM_COMMA, true},   {'.', VK_OEM_PERIOD, false}, {'>', VK_OEM_PERIOD, true},
+        {'/', VK_OEM_2, false},      {'?', VK_OEM_2, true},      {'`', VK_OEM_3, false},
+        {'~', VK_OEM_3, true},
+    };
+    VtermEncoder vt;
+    for (const Typed& t : typed) {
+        for (int mods : {0, +VTERM_MOD_ALT}) {
+            SCOPED_TRACE(std::string("character ") + t.c + " mods " + std::to_string(mods));
+            const std::string bytes = vt.Char(static_cast<uint32_t>(t.c), mods);
+            const Records records = DecodeKey(bytes);
+            ExpectOneKey(records, t.vk, StateOf(mods) | (t.shift ? S : 0), bytes);
+            for (const INPUT_RECORD& r : records)
+                EXPECT_EQ(r.Event.KeyEvent.uChar.UnicodeChar, static_cast<WCHAR>(t.c));
+        }
+    }
+}
+
+TEST(TerminalInputRoundTrip, SpaceWithEveryModifier) {
+    VtermEncoder vt;
+    for (int mods = 0; mods < 8; ++mods) {
+        SCOPED_TRACE("mods " + std::to_string(mods));
+        const std::string bytes = vt.Char(' ', mods);
+        ExpectOneKey(DecodeKey(bytes), VK_SPACE, StateOf(mods), bytes);
+    }
+}
+
+// Characters beyond ASCII arrive as UTF-8 and become packets.
+TEST(TerminalInputRoundTrip, CharactersBeyondAscii) {
+    struct Text {
+        uint32_t c;
+        std::u16string units;
+    };
+    const Text texts[] = {{0xE9, u"\u00E9"}, {0x4E2D, u"\u4E2D"}, {0x1F600, u"\U0001F600"}};
+    VtermEncoder vt;
+    for (const Text& t : texts) {
+        SCOPED_TRACE(t.c);
+        const Records records = DecodeKey(vt.Char(t.c, 0));
+        ASSERT_EQ(records.size(), 2 * t.units.size());
+        for (size_t i = 0; i < records.size(); ++i) {
+            EXPECT_EQ(records[i].Event.KeyEvent.wVirtualKeyCode, VK_PACKET);
+            EXPECT_EQ(records[i].Event.KeyEvent.uChar.UnicodeChar, t.units[i / 2]);
+            EXPECT_EQ(records[i].Event.KeyEvent.bKeyDown, i % 2 == 0);
+        }
+    }
+}
+
+TEST(TerminalInputRoundTrip, PastedTextIsTypedText) {
+    VtermEncoder vt;
+    vt.Mode(ESC "[?2004h");
+    vterm_keyboard_start_paste(vt.vt());
+    vterm_keyboard_unichar(vt.vt(), 'x', VTERM_MOD_NONE);
+    vterm_keyboard_end_paste(vt.vt());
+    const std::string bytes = vt.Take();
+    EXPECT_EQ(Describe(DecodeKey(bytes)), Describe(Tap('X', 0x2D, 'x', N)));
+}
+
+// The same mouse actions reported in the SGR form and in the X10 form.
+TEST(TerminalInputRoundTrip, Mouse) {
+    for (bool sgr : {true, false}) {
+        SCOPED_TRACE(sgr ? "SGR reports" : "X10 reports");
+        VtermEncoder vt;
+        vt.Mode(sgr ? ESC "[?1000h" ESC "[?1002h" ESC "[?1006h" : ESC "[?1000h" ESC "[?1002h");
+        VTerm* t = vt.vt();
+        vterm_mouse_move(t, 4, 9, VTERM_MOD_NONE); // row 4, column 9
+        vterm_mouse_button(t, 1, true, VTERM_MOD_NONE);
+        vterm_mouse_move(t, 5, 9, VTERM_MOD_NONE);
+        vterm_mouse_button(t, 1, false, VTERM_MOD_NONE);
+        vterm_mouse_button(t, 3, true, VTERM_MOD_CTRL);
+        vterm_mouse_button(t, 3, false, VTERM_MOD_CTRL);
+        vterm_mouse_move(t, 0, 0, VTERM_MOD_NONE);
+        vterm_mouse_button(t, 4, true, VTERM_MOD_SHIFT);
+        vterm_mouse_button(t, 5, true, VTERM_MOD_NONE);
+        vterm_mouse_button(t, 2, true, VTERM_MOD_ALT);
+        vterm_mouse_button(t, 2, false, VTERM_MOD_ALT);
+        const Records expected = Cat({
+            Mouse(9, 4, FROM_LEFT_1ST_BUTTON_PRESSED, N, 0),
+            Mouse(9, 5, FROM_LEFT_1ST_BUTTON_PRESSED, N, MOUSE_MOVED),
+            Mouse(9, 5, 0, N, 0),
+            Mouse(9, 5, RIGHTMOST_BUTTON_PRESSED, N | LC, 0),
+            Mouse(9, 5, 0, N | LC, 0),
+            Mouse(0, 0, 120u << 16, N | S, MOUSE_WHEELED),
+            Mouse(0, 0, 0xFF88u << 16, N, MOUSE_WHEELED),
+            Mouse(0, 0, FROM_LEFT_2ND_BUTTON_PRESSED, N | LA, 0),
+            Mouse(0, 0, 0, N | LA, 0),
+        });
+        const std::string bytes = vt.Take();
+        SCOPED_TRACE("bytes " + Printable(bytes));
+        Harness h;
+        EXPECT_FALSE(h.Feed(bytes));
+        EXPECT_EQ(h.Take(), Describe(expected));
+    }
+}
+
 } // namespace
