@@ -74,8 +74,10 @@ void TerminalSetLinuxConsole(TERMINAL_DECODER* decoder, BOOL linuxConsole);
 // (a monotonic clock in milliseconds). Records go to `sink` (none made when
 // it is null). `context` may be null: mouse positions are then only kept
 // inside 0..32767 and mouse records are made. Returns TRUE when bytes remain
-// pending; the caller then calls TerminalInputFlushPending after
-// TerminalInputTimeout ms without further input.
+// pending, or an overlong sequence is still being skipped; the caller then
+// calls TerminalInputFlushPending after TerminalInputTimeout ms without
+// further input. A sequence longer than 128 bytes before its final byte is
+// dropped whole, however the input is cut into calls.
 BOOL TerminalInputDecode(TERMINAL_DECODER* decoder, const unsigned char* bytes, size_t count,
                          uint64_t nowMs, const TERMINAL_INPUT_CONTEXT* context,
                          TERMINAL_RECORD_SINK sink, void* sinkUser);
@@ -120,8 +122,9 @@ typedef void (*TERMINAL_CONTEXT_FN)(TERMINAL_INPUT_CONTEXT* context);
 // under its state lock, or before its threads exist).
 
 // Starts the decoder afresh (TerminalInputInit) for a terminal that is, or is
-// not, the Linux console. The sink, the context source and the kitty flag set
-// below are kept.
+// not, the Linux console: pending bytes, tracked state, the query answers
+// and the kitty protocol flag are forgotten; the sink and the context source
+// are kept.
 void TerminalInputReset(bool linuxConsole);
 
 // Decodes bytes read from the terminal at `nowMs` (monotonic milliseconds).
@@ -132,7 +135,8 @@ void TerminalInputFeed(const unsigned char* bytes, size_t count, uint64_t nowMs)
 void TerminalInputFlushPending(uint64_t nowMs);
 
 // Milliseconds of silence after which TerminalInputFlushPending must be
-// called, or -1 when nothing is pending.
+// called, or -1 when nothing is pending (an overlong sequence being skipped
+// counts as pending, so that silence ends it).
 int TerminalInputTimeoutMs();
 
 // Where the records go (null: dropped). Starts null.
