@@ -189,7 +189,9 @@ BOOL CopyFileW(LPCWSTR existingName, LPCWSTR newName, BOOL failIfExists);
 // replaced, not even one that appears during the call. Across file systems
 // (with MOVEFILE_COPY_ALLOWED) a file is copied as CopyFileExW does, made
 // durable and only then is the source removed; a symbolic link is made again
-// as a link with the same target. A directory cannot move across file systems
+// as a link with the same target. A destination that is replaced is replaced
+// as a name, as rename does: a link, device or fifo there gives way to the
+// file, and no data is ever written through it. A directory cannot move across file systems
 // (17). When the source cannot be removed after a good copy, the error is
 // reported and both files remain.
 BOOL MoveFileWithProgressW(LPCWSTR existingName, LPCWSTR newName, LPPROGRESS_ROUTINE progress,

@@ -82,7 +82,7 @@ void ClearNonBlocking(int fd) {
 }
 
 // Opens the data's destination as the rules of FileCopyData say.
-DWORD OpenDestination(const char* dest, const struct stat& src, bool failIfExists,
+DWORD OpenDestination(const char* dest, const struct stat& src, bool failIfExists, bool asName,
                       Destination* d) {
     for (int attempt = 0; attempt < 4; attempt++) {
         struct stat lst;
@@ -103,14 +103,16 @@ DWORD OpenDestination(const char* dest, const struct stat& src, bool failIfExist
         }
         if (failIfExists) return ERROR_FILE_EXISTS;
 
-        struct stat st;
-        bool haveTarget = ::stat(dest, &st) == 0;
+        // What the data would go into: the file a link leads to, or for a
+        // move the name itself.
+        struct stat st = lst;
+        bool haveTarget = asName || ::stat(dest, &st) == 0;
         if (!haveTarget && errno != ENOENT) return PathErrnoToWin32Error(errno, dest);
         if (haveTarget) {
             if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
             if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) return ERROR_ACCESS_DENIED;
             if (st.st_dev == src.st_dev && st.st_ino == src.st_ino) return ERROR_SHARING_VIOLATION;
-            if (!S_ISREG(st.st_mode)) {
+            if (!S_ISREG(st.st_mode) && !asName) {
                 // A device or fifo takes the data as it is: it is never
                 // truncated, replaced, given the source's attributes or
                 // removed. Opening never waits for a fifo's reader.
@@ -128,15 +130,15 @@ DWORD OpenDestination(const char* dest, const struct stat& src, bool failIfExist
         // copy is complete. A link to a file has its target replaced, as
         // writing through the link would have changed the target.
         std::string target = dest;
-        if (haveTarget && S_ISLNK(lst.st_mode)) {
+        if (haveTarget && S_ISLNK(lst.st_mode) && !asName) {
             std::unique_ptr<char, decltype(&std::free)> real(::realpath(dest, nullptr), std::free);
             if (!real) return PathErrnoToWin32Error(errno, dest);
             target = real.get();
         }
         // Replacing needs the right to write the file itself, as writing
         // into it would; a running program may be replaced.
-        if (haveTarget && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 &&
-            errno != ETXTBSY)
+        if (haveTarget && S_ISREG(st.st_mode) &&
+            ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 && errno != ETXTBSY)
             return PathErrnoToWin32Error(errno, target.c_str());
         for (int tries = 0; tries < 100; tries++) {
             std::string temp = TempNameBeside(target);
@@ -171,7 +173,9 @@ struct CopyState {
     bool quiet = false;
 };
 
-DWORD CopyErrno(int err) { return ErrnoToWin32Error(err); }
+DWORD CopyErrno(int err) {
+    return ErrnoToWin32Error(err);
+}
 
 // Writes all of n bytes.
 DWORD WriteAll(int fd, const char* p, size_t n) {
@@ -193,7 +197,8 @@ DWORD CopyStep(CopyState& s, size_t* copied) {
     *copied = 0;
     if (!s.readWrite) {
         ssize_t n;
-        do n = QSysCopyFileRange(s.in, s.out, kStep);
+        do
+            n = QSysCopyFileRange(s.in, s.out, kStep);
         while (n < 0 && errno == EINTR);
         if (n > 0) {
             *copied = static_cast<size_t>(n);
@@ -215,7 +220,8 @@ DWORD CopyStep(CopyState& s, size_t* copied) {
         if (!s.buffer) return ERROR_NOT_ENOUGH_MEMORY;
     }
     ssize_t n;
-    do n = QSysRead(s.in, s.buffer.get(), kStep);
+    do
+        n = QSysRead(s.in, s.buffer.get(), kStep);
     while (n < 0 && errno == EINTR);
     if (n < 0) return CopyErrno(errno);
     if (n == 0) return ERROR_SUCCESS;
@@ -235,10 +241,16 @@ bool Report(CopyState& s, DWORD reason, bool* stopped) {
     DWORD answer =
         s.progress(total, done, total, done, 1, reason, s.sourceHandle, s.destHandle, s.data);
     switch (answer) {
-    case PROGRESS_CANCEL: return false;
-    case PROGRESS_STOP: *stopped = true; return false;
-    case PROGRESS_QUIET: s.quiet = true; return true;
-    default: return true;
+    case PROGRESS_CANCEL:
+        return false;
+    case PROGRESS_STOP:
+        *stopped = true;
+        return false;
+    case PROGRESS_QUIET:
+        s.quiet = true;
+        return true;
+    default:
+        return true;
     }
 }
 
@@ -298,10 +310,25 @@ DWORD Flush(int fd) {
     return CopyErrno(errno);
 }
 
+// Flushes the directory that holds path, so that a new name in it survives
+// a crash as well as the data does. A directory that cannot be opened for
+// this is left as it is.
+DWORD FlushDirectoryOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? std::string(".")
+                      : slash == 0               ? std::string("/")
+                                                 : path.substr(0, slash);
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return ERROR_SUCCESS;
+    DWORD err = Flush(fd);
+    ::close(fd);
+    return err;
+}
+
 } // namespace
 
 DWORD FileCopyData(const char* source, const char* destination, bool failIfExists,
-                   LPPROGRESS_ROUTINE progress, LPVOID data, const BOOL* cancel, bool durable) {
+                   LPPROGRESS_ROUTINE progress, LPVOID data, const BOOL* cancel, bool forMove) {
     // A device, fifo or socket is not opened at all: a fifo would wait for a
     // writer, a device could act on the open and give data without end.
     struct stat src;
@@ -316,7 +343,7 @@ DWORD FileCopyData(const char* source, const char* destination, bool failIfExist
     ClearNonBlocking(in);
 
     Destination d;
-    DWORD err = OpenDestination(destination, src, failIfExists, &d);
+    DWORD err = OpenDestination(destination, src, failIfExists, forMove, &d);
     if (err) {
         ::close(in);
         return err;
@@ -339,7 +366,7 @@ DWORD FileCopyData(const char* source, const char* destination, bool failIfExist
 
     if (!err && d.kind != DestKind::InPlace) {
         CopyAttributes(d.fd, src);
-        if (durable || d.kind == DestKind::Replace) err = Flush(d.fd);
+        if (forMove || d.kind == DestKind::Replace) err = Flush(d.fd);
     }
     // The destination is closed first, so that its close is checked before
     // anything else: a failing close can mean the data never reached the disk.
@@ -347,17 +374,20 @@ DWORD FileCopyData(const char* source, const char* destination, bool failIfExist
     if (!err && closed != 0) err = CopyErrno(errno);
     ::close(in);
 
-    if (!err && d.kind == DestKind::Replace &&
-        QSysRename(d.written.c_str(), d.target.c_str()) != 0)
+    if (!err && d.kind == DestKind::Replace && QSysRename(d.written.c_str(), d.target.c_str()) != 0)
         err = PathErrnoToWin32Error(errno, d.target.c_str());
 
     if (err) {
         // Only what this call made is removed; the old destination, a
         // device or a fifo stays as it was. A new destination that the
         // progress routine stopped keeps what was copied.
-        if (d.kind == DestKind::Replace || (d.kind == DestKind::New && !stopped))
-            RemoveCreated(d);
+        if (d.kind == DestKind::Replace || (d.kind == DestKind::New && !stopped)) RemoveCreated(d);
+        return err;
     }
+    // A move removes its source next: the new name must be as durable as the
+    // data. Should that fail, the complete copy stays and the move reports
+    // the error, keeping its source.
+    if (forMove) err = FlushDirectoryOf(d.target);
     return err;
 }
 
@@ -383,7 +413,8 @@ DWORD FileCopyLink(const char* source, const char* destination, bool replace,
         for (;;) {
             made = TempNameBeside(destination);
             if (QSysSymlink(target.get(), made.c_str()) == 0) break;
-            if (errno != EEXIST || ++tries == 100) return PathErrnoToWin32Error(errno, made.c_str());
+            if (errno != EEXIST || ++tries == 100)
+                return PathErrnoToWin32Error(errno, made.c_str());
         }
     } else if (QSysSymlink(target.get(), destination) != 0) {
         return PathErrnoToWin32Error(errno, destination);
@@ -396,5 +427,5 @@ DWORD FileCopyLink(const char* source, const char* destination, bool replace,
         QSysUnlink(made.c_str());
         return err;
     }
-    return ERROR_SUCCESS;
+    return FlushDirectoryOf(destination);
 }

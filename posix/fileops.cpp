@@ -30,9 +30,15 @@ BOOL Fail(DWORD code) {
     return FALSE;
 }
 
-bool IsSeparator(WCHAR c) { return c == '\\' || c == '/'; }
-bool IsAsciiLetter(WCHAR c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-WCHAR UpperLetter(WCHAR c) { return c >= 'a' && c <= 'z' ? static_cast<WCHAR>(c - 32) : c; }
+bool IsSeparator(WCHAR c) {
+    return c == '\\' || c == '/';
+}
+bool IsAsciiLetter(WCHAR c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+WCHAR UpperLetter(WCHAR c) {
+    return c >= 'a' && c <= 'z' ? static_cast<WCHAR>(c - 32) : c;
+}
 
 // The POSIX form of a path argument, kept beyond PathToPosix's rotating
 // buffers. A null path gives 87, an empty one 3 (it names nothing; the
@@ -58,8 +64,7 @@ BOOL CopyFileExW(LPCWSTR existingName, LPCWSTR newName, LPPROGRESS_ROUTINE progr
                  LPBOOL cancel, DWORD flags) {
     std::string source, dest;
     DWORD err;
-    if (!PosixArg(existingName, &source, &err) || !PosixArg(newName, &dest, &err))
-        return Fail(err);
+    if (!PosixArg(existingName, &source, &err) || !PosixArg(newName, &dest, &err)) return Fail(err);
     err = FileCopyData(source.c_str(), dest.c_str(), (flags & COPY_FILE_FAIL_IF_EXISTS) != 0,
                        progress, data, cancel);
     return err ? Fail(err) : TRUE;
@@ -94,8 +99,7 @@ BOOL MoveFileWithProgressW(LPCWSTR existingName, LPCWSTR newName, LPPROGRESS_ROU
                            LPVOID data, DWORD flags) {
     std::string source, dest;
     DWORD err;
-    if (!PosixArg(existingName, &source, &err) || !PosixArg(newName, &dest, &err))
-        return Fail(err);
+    if (!PosixArg(existingName, &source, &err) || !PosixArg(newName, &dest, &err)) return Fail(err);
     const char* src = source.c_str();
     const char* dst = dest.c_str();
     bool replace = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
@@ -146,7 +150,8 @@ BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
     DWORD err;
     if (!PosixArg(name, &path, &err)) return Fail(err);
     if (QSysMkdir(path.c_str(), 0777) != 0)
-        return Fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : PathErrnoToWin32Error(errno, path.c_str()));
+        return Fail(errno == EEXIST ? ERROR_ALREADY_EXISTS
+                                    : PathErrnoToWin32Error(errno, path.c_str()));
     return TRUE;
 }
 
@@ -155,7 +160,8 @@ BOOL RemoveDirectoryW(LPCWSTR name) {
     DWORD err;
     if (!PosixArg(name, &path, &err)) return Fail(err);
     // "link\" names the link, which is what is removed, never its target.
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
     const char* p = path.c_str();
     struct stat st;
     if (::lstat(p, &st) != 0) return Fail(PathErrnoToWin32Error(errno, p));
@@ -185,7 +191,9 @@ BOOL DeleteFileW(LPCWSTR name) {
     return TRUE;
 }
 
-BOOL DecryptFileW(LPCWSTR, DWORD) { return Fail(ERROR_NOT_SUPPORTED); }
+BOOL DecryptFileW(LPCWSTR, DWORD) {
+    return Fail(ERROR_NOT_SUPPORTED);
+}
 
 BOOL CreateHardLinkW(LPCWSTR newName, LPCWSTR existingName, LPSECURITY_ATTRIBUTES) {
     std::string made, existing;
@@ -206,8 +214,8 @@ BOOLEAN CreateSymbolicLinkW(LPCWSTR linkName, LPCWSTR target, DWORD) {
     if (!target || !target[0]) return static_cast<BOOLEAN>(Fail(ERROR_INVALID_PARAMETER));
     std::string to = PathToPosix(target);
     if (QSysSymlink(to.c_str(), link.c_str()) != 0)
-        return static_cast<BOOLEAN>(Fail(errno == EEXIST ? ERROR_ALREADY_EXISTS
-                                                         : PathErrnoToWin32Error(errno, link.c_str())));
+        return static_cast<BOOLEAN>(Fail(
+            errno == EEXIST ? ERROR_ALREADY_EXISTS : PathErrnoToWin32Error(errno, link.c_str())));
     return 1;
 }
 
@@ -237,6 +245,14 @@ bool CurrentDirectory(std::u16string* out, DWORD* error) {
 // Splits an absolute Windows path into its root ("X:\", "\\" or "\") and
 // the rest.
 void SplitRoot(const std::u16string& path, std::u16string* root, std::u16string* rest) {
+    // "\\?\X:\..." keeps its drive as the root: ".." never climbs above it.
+    if (path.size() >= 6 && path.compare(0, 4, u"\\\\?\\") == 0 && IsAsciiLetter(path[4]) &&
+        path[5] == ':') {
+        *root = u"\\\\?\\";
+        *root += {UpperLetter(path[4]), u':', u'\\'};
+        *rest = path.substr(6);
+        return;
+    }
     if (path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':') {
         *root = {UpperLetter(path[0]), u':', u'\\'};
         *rest = path.substr(2);
@@ -283,7 +299,8 @@ bool FullPath(const WCHAR* name, std::u16string* result, DWORD* error) {
     size_t i = 0;
     while (i <= rest.size()) {
         size_t j = i;
-        while (j < rest.size() && !IsSeparator(rest[j])) j++;
+        while (j < rest.size() && !IsSeparator(rest[j]))
+            j++;
         std::u16string part = rest.substr(i, j - i);
         if (part == u"..") {
             if (!parts.empty()) parts.pop_back();
@@ -371,7 +388,8 @@ bool TempName(LPCWSTR directory, const std::u16string& prefix, unsigned number,
 UINT GetTempFileNameW(LPCWSTR directory, LPCWSTR prefix, UINT unique, LPWSTR out) {
     if (!directory || !out) return Fail(ERROR_INVALID_PARAMETER);
     std::u16string pre;
-    for (size_t i = 0; prefix && prefix[i] && i < 3; i++) pre += prefix[i];
+    for (size_t i = 0; prefix && prefix[i] && i < 3; i++)
+        pre += prefix[i];
     std::u16string name;
     if (unique != 0) {
         if (!TempName(directory, pre, unique & 0xFFFF, &name)) {
@@ -383,7 +401,8 @@ UINT GetTempFileNameW(LPCWSTR directory, LPCWSTR prefix, UINT unique, LPWSTR out
     }
     timespec ts{};
     ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    unsigned number = (static_cast<unsigned>(::getpid()) ^ static_cast<unsigned>(ts.tv_nsec)) & 0xFFFF;
+    unsigned number =
+        (static_cast<unsigned>(::getpid()) ^ static_cast<unsigned>(ts.tv_nsec)) & 0xFFFF;
     // 0 would read as failure.
     if (number == 0) number = 1;
     for (unsigned tries = 0; tries < 0x10000; tries++) {
@@ -408,7 +427,8 @@ UINT GetTempFileNameW(LPCWSTR directory, LPCWSTR prefix, UINT unique, LPWSTR out
 namespace {
 
 bool IsAbsoluteElement(const std::u16string& e) {
-    return (!e.empty() && IsSeparator(e[0])) || (e.size() >= 2 && IsAsciiLetter(e[0]) && e[1] == ':');
+    return (!e.empty() && IsSeparator(e[0])) ||
+           (e.size() >= 2 && IsAsciiLetter(e[0]) && e[1] == ':');
 }
 
 // True when the path names something a search may answer with.
@@ -416,8 +436,7 @@ bool Acceptable(const std::u16string& path, bool program, bool allowDirectory) {
     const char* posix = PathToPosix(path.c_str());
     struct stat st;
     if (::stat(posix, &st) != 0) return false;
-    if (program)
-        return S_ISREG(st.st_mode) && ::faccessat(AT_FDCWD, posix, X_OK, AT_EACCESS) == 0;
+    if (program) return S_ISREG(st.st_mode) && ::faccessat(AT_FDCWD, posix, X_OK, AT_EACCESS) == 0;
     return allowDirectory || !S_ISDIR(st.st_mode);
 }
 
@@ -434,7 +453,8 @@ std::vector<std::u16string> DefaultSearchList(bool program) {
     if (!program) list.emplace_back(u".");
     const char* path = std::getenv("PATH");
     size_t total = 0;
-    for (const auto& e : list) total += e.size() + 1;
+    for (const auto& e : list)
+        total += e.size() + 1;
     while (path && *path) {
         const char* end = std::strchr(path, ':');
         std::string element(path, end ? static_cast<size_t>(end - path) : std::strlen(path));
@@ -450,11 +470,11 @@ std::vector<std::u16string> DefaultSearchList(bool program) {
     return list;
 }
 
+// The search itself; 0 with *error set when nothing is found.
 DWORD Search(LPCWSTR pathList, LPCWSTR fileName, LPCWSTR extension, DWORD size, LPWSTR out,
-             LPWSTR* filePart, bool program) {
-    LastErrorSaver keep; // the last error is set once, below or by the answer
+             LPWSTR* filePart, bool program, DWORD* error) {
     if (!fileName || !fileName[0]) {
-        keep.saved = ERROR_INVALID_PARAMETER;
+        *error = ERROR_INVALID_PARAMETER;
         return 0;
     }
     std::u16string name(fileName);
@@ -462,18 +482,14 @@ DWORD Search(LPCWSTR pathList, LPCWSTR fileName, LPCWSTR extension, DWORD size, 
 
     auto answer = [&](const std::u16string& found) -> DWORD {
         std::u16string full;
-        DWORD err;
-        if (!FullPath(found.c_str(), &full, &err)) {
-            keep.saved = err;
-            return 0;
-        }
+        if (!FullPath(found.c_str(), &full, error)) return 0;
         return DeliverPath(full, size, out, filePart);
     };
 
     bool named = IsSeparator(name[0]) || (name.size() >= 2 && name[1] == ':');
     if (named || (program && name.find_first_of(u"\\/") != std::u16string::npos)) {
         if (Acceptable(name, program, true)) return answer(name);
-        keep.saved = ERROR_FILE_NOT_FOUND;
+        *error = ERROR_FILE_NOT_FOUND;
         return 0;
     }
 
@@ -498,7 +514,7 @@ DWORD Search(LPCWSTR pathList, LPCWSTR fileName, LPCWSTR extension, DWORD size, 
         candidate += name;
         if (Acceptable(candidate, program, false)) return answer(candidate);
     }
-    keep.saved = ERROR_FILE_NOT_FOUND;
+    *error = ERROR_FILE_NOT_FOUND;
     return 0;
 }
 
@@ -506,10 +522,16 @@ DWORD Search(LPCWSTR pathList, LPCWSTR fileName, LPCWSTR extension, DWORD size, 
 
 DWORD SearchPathW(LPCWSTR pathList, LPCWSTR fileName, LPCWSTR extension, DWORD size, LPWSTR out,
                   LPWSTR* filePart) {
-    return Search(pathList, fileName, extension, size, out, filePart, false);
+    DWORD err = ERROR_SUCCESS;
+    DWORD n = Search(pathList, fileName, extension, size, out, filePart, false, &err);
+    if (n == 0) SetLastError(err);
+    return n;
 }
 
 DWORD SearchProgramPathW(LPCWSTR pathList, LPCWSTR fileName, LPCWSTR extension, DWORD size,
                          LPWSTR out, LPWSTR* filePart) {
-    return Search(pathList, fileName, extension, size, out, filePart, true);
+    DWORD err = ERROR_SUCCESS;
+    DWORD n = Search(pathList, fileName, extension, size, out, filePart, true, &err);
+    if (n == 0) SetLastError(err);
+    return n;
 }

@@ -22,18 +22,24 @@
 //   removed.
 // - A new destination is created exclusively; a failure removes it (unless
 //   the progress routine answered PROGRESS_STOP), and removes nothing else.
-// - durable: the new copy is flushed to the disk before the call returns,
-//   so that the caller may remove the source.
+// - forMove: the copy stands in for a rename. The destination is replaced as
+//   a name, the way rename replaces it: a link, device or fifo there is
+//   replaced (never written through, so no data can vanish into a device),
+//   and the identity check looks at the name itself. The new copy and its
+//   name are on the disk before the call returns, so that the caller may
+//   remove the source; when the name cannot be flushed the complete copy
+//   stays and the error is returned.
 // Returns 0 or a Windows error code: 112 disk full, 1235 cancelled, 8 no
 // memory, path errors of either name, the errno table.
 DWORD FileCopyData(const char* source, const char* destination, bool failIfExists,
                    LPPROGRESS_ROUTINE progress, LPVOID data, const BOOL* cancel,
-                   bool durable = false);
+                   bool forMove = false);
 
 // Makes the symbolic link source again at destination (same target text,
 // owner when allowed, times), replacing an existing non-directory
 // destination in one step when replace is set. Returns 0 or a Windows error
-// code (80 when the name is taken and replace is not set). The source link
-// is left alone.
+// code (80 when the name is taken and replace is not set). The new name is
+// flushed to the disk, as FileCopyData does for a move. The source link is
+// left alone.
 DWORD FileCopyLink(const char* source, const char* destination, bool replace,
                    const struct stat& sourceLstat);

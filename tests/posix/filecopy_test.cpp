@@ -344,7 +344,7 @@ struct Recorder {
     std::vector<ProgressCall> calls;
     size_t answerAt = SIZE_MAX; // index of the call that answers `answer`
     DWORD answer = PROGRESS_CONTINUE;
-    BOOL* cancel = nullptr;     // set at call answerAt instead, when given
+    BOOL* cancel = nullptr; // set at call answerAt instead, when given
     HANDLE source = nullptr;
     HANDLE dest = nullptr;
 };
@@ -406,20 +406,20 @@ TEST_F(CopyTest, ProgressAnswersAndCancelFlag) {
     const std::string data = Pattern(3 << 20, 4);
     struct Row {
         const char* what;
-        bool existing;   // the destination holds an old file
-        size_t at;       // call that answers (0: the stream switch)
+        bool existing; // the destination holds an old file
+        size_t at;     // call that answers (0: the stream switch)
         DWORD answer;
-        bool viaFlag;    // the routine sets the cancel flag instead
+        bool viaFlag; // the routine sets the cancel flag instead
         DWORD error;
-        size_t calls;    // calls the routine gets
+        size_t calls;      // calls the routine gets
         const char* after; // "new", "old", "partial" (the first MiB), "none"
     } rows[] = {
         {"cancel at the start", false, 0, PROGRESS_CANCEL, false, ERROR_REQUEST_ABORTED, 1, "none"},
         {"cancel after a step", false, 1, PROGRESS_CANCEL, false, ERROR_REQUEST_ABORTED, 2, "none"},
         {"cancel keeps the old file", true, 2, PROGRESS_CANCEL, false, ERROR_REQUEST_ABORTED, 3,
          "old"},
-        {"stop keeps what a new copy has", false, 1, PROGRESS_STOP, false, ERROR_REQUEST_ABORTED,
-         2, "partial"},
+        {"stop keeps what a new copy has", false, 1, PROGRESS_STOP, false, ERROR_REQUEST_ABORTED, 2,
+         "partial"},
         {"stop keeps the old file whole", true, 1, PROGRESS_STOP, false, ERROR_REQUEST_ABORTED, 2,
          "old"},
         {"quiet: no further calls", false, 1, PROGRESS_QUIET, false, 0, 2, "new"},
@@ -465,9 +465,9 @@ struct FaultRow {
     QSysCall call;
     unsigned nth;
     int err;
-    bool readWrite;   // copy_file_range refused first, so reads and writes carry the data
-    bool failsNew;    // the fault is met when the destination is new
-    bool failsOld;    // ... and when it replaces an old file
+    bool readWrite; // copy_file_range refused first, so reads and writes carry the data
+    bool failsNew;  // the fault is met when the destination is new
+    bool failsOld;  // ... and when it replaces an old file
     DWORD error;
 };
 
@@ -494,8 +494,7 @@ TEST_F(CopyTest, InjectedFailuresNeverLeaveAPartialDestination) {
          ERROR_DISK_FULL},
         {"copy_file_range unsupported in the middle: reads take over", QSYS_COPY_FILE_RANGE, 3,
          EOPNOTSUPP, false, false, false, 0},
-        {"flush before replacing fails", QSYS_FSYNC, 1, EIO, false, false, true,
-         ERROR_GEN_FAILURE},
+        {"flush before replacing fails", QSYS_FSYNC, 1, EIO, false, false, true, ERROR_GEN_FAILURE},
         {"close of the copy fails", QSYS_CLOSE, 1, EIO, false, true, true, ERROR_GEN_FAILURE},
         {"rename over the old file fails", QSYS_RENAME, 1, EIO, false, false, true,
          ERROR_GEN_FAILURE},
@@ -504,7 +503,8 @@ TEST_F(CopyTest, InjectedFailuresNeverLeaveAPartialDestination) {
     int i = 0;
     for (const FaultRow& r : rows) {
         for (bool existing : {false, true}) {
-            SCOPED_TRACE(std::string(r.what) + (existing ? ", old destination" : ", new destination"));
+            SCOPED_TRACE(std::string(r.what) +
+                         (existing ? ", old destination" : ", new destination"));
             std::string d = dir.MakeDir("row" + std::to_string(i++));
             std::string src = d + "/src";
             std::string dst = d + "/dst";
@@ -587,8 +587,8 @@ TEST_F(MoveTest, RenamesOnOneFileSystem) {
          },
          "a", "b", MOVEFILE_REPLACE_EXISTING, ERROR_ALREADY_EXISTS, false},
         {"link moves as a link",
-         [](const std::string& d) { ASSERT_EQ(::symlink("nowhere", (d + "/a").c_str()), 0); },
-         "a", "b", 0, 0, true},
+         [](const std::string& d) { ASSERT_EQ(::symlink("nowhere", (d + "/a").c_str()), 0); }, "a",
+         "b", 0, 0, true},
         {"missing source", [](const std::string&) {}, "a", "b", 0, ERROR_FILE_NOT_FOUND, false},
         {"source in a missing directory", [](const std::string&) {}, "x/a", "b", 0,
          ERROR_PATH_NOT_FOUND, false},
@@ -676,6 +676,29 @@ TEST_F(MoveTest, AcrossFileSystemsKeepsModeTimesAndLinks) {
     EXPECT_FALSE(Exists(dir.Sub("link2")));
     EXPECT_TRUE(NoTemporaries(other.dir().path()));
 
+    // Replacing across file systems replaces the name, as a rename does: a
+    // link there is replaced (its target untouched), a device or fifo gives
+    // way to the file; the data never vanishes into a device.
+    std::string shm = other.dir().path();
+    other.dir().Write("linked", "link target");
+    ASSERT_EQ(::symlink("linked", (shm + "/link").c_str()), 0);
+    ASSERT_EQ(::mknod((shm + "/node").c_str(), S_IFCHR | 0666, ::makedev(1, 3)), 0);
+    ASSERT_EQ(::mkfifo((shm + "/pipe").c_str(), 0666), 0);
+    for (const char* name : {"link", "node", "pipe"}) {
+        std::string from = dir.Write(std::string("moving-") + name, data);
+        int result = fsops::RunWithin(10, [&] {
+            return MoveFileExW(Win(from).c_str(), Win(shm + "/" + name).c_str(),
+                               MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING)
+                       ? 0
+                       : 1;
+        });
+        EXPECT_EQ(result, 0) << name;
+        EXPECT_FALSE(Exists(from)) << name;
+        EXPECT_TRUE(S_ISREG(Lstat(shm + "/" + name).st_mode)) << name;
+        EXPECT_EQ(qtest::ReadFile(shm + "/" + name), data) << name;
+    }
+    EXPECT_EQ(qtest::ReadFile(shm + "/linked"), "link target");
+
     // What cannot move across: a directory, anything without the copy flag,
     // a fifo (refused, not copied without end).
     dir.MakeDir("subdir");
@@ -729,7 +752,8 @@ TEST_F(MoveTest, InjectedFailuresAcrossFileSystemsNeverLoseTheData) {
     int i = 0;
     for (const FaultRow& r : rows) {
         for (bool existing : {false, true}) {
-            SCOPED_TRACE(std::string(r.what) + (existing ? ", old destination" : ", new destination"));
+            SCOPED_TRACE(std::string(r.what) +
+                         (existing ? ", old destination" : ", new destination"));
             std::string name = "f" + std::to_string(i++);
             std::string src = dir.Sub(name);
             std::string dst = other.dir().Sub(name);
@@ -823,8 +847,8 @@ TEST_F(CopyTest, PermissionsOfAnUnprivilegedUser) {
         check(Exists(closed + "/victim"));
         check(fails(RemoveDirectoryW(Win(closed + "/emptydir").c_str()), ERROR_ACCESS_DENIED));
         check(Exists(closed + "/emptydir"));
-        check(fails(CreateDirectoryW(Win(closed + "/newdir").c_str(), nullptr),
-                    ERROR_ACCESS_DENIED));
+        check(
+            fails(CreateDirectoryW(Win(closed + "/newdir").c_str(), nullptr), ERROR_ACCESS_DENIED));
         WCHAR name[MAX_PATH];
         check(GetTempFileNameW(Win(closed).c_str(), u"qt", 0, name) == 0 &&
               GetLastError() == ERROR_ACCESS_DENIED);

@@ -31,7 +31,8 @@ inline std::u16string Win(const std::string& posix) {
 
 inline std::string Narrow(const std::u16string& s) {
     std::string out;
-    for (char16_t c : s) out += c < 0x80 ? static_cast<char>(c) : '?';
+    for (char16_t c : s)
+        out += c < 0x80 ? static_cast<char>(c) : '?';
     return out;
 }
 

@@ -100,7 +100,8 @@ TEST_F(FileOpsTest, DirectoriesDeletionAndLinks) {
         EXPECT_EQ(ok, r.error == 0) << r.what;
         EXPECT_EQ(GetLastError(), r.error ? r.error : 0xBEEF) << r.what;
         std::string path = dir.Sub(r.name);
-        while (path.back() == '/') path.pop_back();
+        while (path.back() == '/')
+            path.pop_back();
         EXPECT_EQ(Exists(path), r.existsAfter) << r.what;
     }
     EXPECT_TRUE(S_ISDIR(Lstat(dir.Sub("newdir")).st_mode));
@@ -262,10 +263,13 @@ TEST_F(FullPathTest, NamesCompletedOnDriveLetters) {
         {"UNC name", u"\\\\server\\share\\..\\x", "\\\\server\\x"},
         {"UNC name with trailing separator", u"\\\\server\\share\\", "\\\\server\\share\\"},
         {"trailing separator of the root only", u"C:\\", "C:\\"},
+        {"long-path prefix keeps its drive as the root", u"\\\\?\\c:\\a\\..\\..\\b",
+         "\\\\?\\C:\\b"},
         {"empty name", u"", "error 123"},
         {"null name", nullptr, "error 123"},
     };
-    for (const Row& r : rows) EXPECT_EQ(Full(r.name), r.full) << r.what;
+    for (const Row& r : rows)
+        EXPECT_EQ(Full(r.name), r.full) << r.what;
 
     // A root-relative name takes the drive of the current directory, also
     // when that is not the drive's root.
@@ -382,7 +386,8 @@ TEST_F(FileOpsTest, TempFileNameStaysInsideItsOutput) {
             EXPECT_EQ(GetLastError(), ERROR_FILENAME_EXCED_RANGE) << units;
             EXPECT_EQ(out[0], 0) << units;
         }
-        for (size_t i = MAX_PATH; i < MAX_PATH + 8; i++) EXPECT_EQ(out[i], u'#') << units;
+        for (size_t i = MAX_PATH; i < MAX_PATH + 8; i++)
+            EXPECT_EQ(out[i], u'#') << units;
     }
     // The same bound when numbers are searched and files made.
     std::u16string base = W("");
@@ -393,7 +398,8 @@ TEST_F(FileOpsTest, TempFileNameStaysInsideItsOutput) {
     SetLastError(0xBEEF);
     EXPECT_EQ(GetTempFileNameW(directory.c_str(), u"pre", 0, out), 0u);
     EXPECT_EQ(GetLastError(), ERROR_FILENAME_EXCED_RANGE);
-    for (size_t i = MAX_PATH; i < MAX_PATH + 8; i++) EXPECT_EQ(out[i], u'#');
+    for (size_t i = MAX_PATH; i < MAX_PATH + 8; i++)
+        EXPECT_EQ(out[i], u'#');
     EXPECT_TRUE(Entries(PathToPosix(directory.c_str())).empty());
 }
 
@@ -478,7 +484,8 @@ TEST_F(FileOpsTest, TwoProcessesNeverGetTheSameTempName) {
         std::string all;
         char buf[4096];
         ssize_t n;
-        while ((n = ::read(pipes[p][0], buf, sizeof buf)) > 0) all.append(buf, static_cast<size_t>(n));
+        while ((n = ::read(pipes[p][0], buf, sizeof buf)) > 0)
+            all.append(buf, static_cast<size_t>(n));
         ::close(pipes[p][0]);
         int status = 0;
         ASSERT_EQ(::waitpid(pids[p], &status, 0), pids[p]);
@@ -491,7 +498,8 @@ TEST_F(FileOpsTest, TwoProcessesNeverGetTheSameTempName) {
         EXPECT_EQ(kept[p].size(), static_cast<size_t>(perProcess - perProcess / 3)) << p;
     }
     // A name kept by both would be one file handed to two processes.
-    for (const std::string& name : kept[0]) EXPECT_EQ(kept[1].count(name), 0u) << name;
+    for (const std::string& name : kept[0])
+        EXPECT_EQ(kept[1].count(name), 0u) << name;
     EXPECT_EQ(Entries(dir.path()).size(), static_cast<size_t>(2 * (perProcess - perProcess / 3)));
 }
 
@@ -514,7 +522,7 @@ class SearchTest : public FileOpsTest {
 };
 
 TEST_F(SearchTest, GivenPathList) {
-    dir.MakeDir("a/tool");  // a directory is never the answer
+    dir.MakeDir("a/tool"); // a directory is never the answer
     dir.Write("b/tool", "b");
     dir.Write("b/tool.exe", "b");
     dir.Write("a/lib.dll", "a");
