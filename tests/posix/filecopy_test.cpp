@@ -469,6 +469,7 @@ struct FaultRow {
     bool failsNew;  // the fault is met when the destination is new
     bool failsOld;  // ... and when it replaces an old file
     DWORD error;
+    bool keepsCopy = false; // a failed move whose copy was complete keeps both files
 };
 
 // After every failure the source is byte for byte what it was, and the
@@ -746,8 +747,10 @@ TEST_F(MoveTest, InjectedFailuresAcrossFileSystemsNeverLoseTheData) {
         {"close of the copy fails", QSYS_CLOSE, 1, EIO, false, true, true, ERROR_GEN_FAILURE},
         {"rename over the old file fails", QSYS_RENAME, 2, EIO, false, false, true,
          ERROR_GEN_FAILURE},
-        {"source cannot be removed", QSYS_UNLINK, 1, EACCES, false, true, true,
-         ERROR_ACCESS_DENIED},
+        {"flush of the new name fails", QSYS_FSYNC, 2, EIO, false, true, true, ERROR_GEN_FAILURE,
+         true},
+        {"source cannot be removed", QSYS_UNLINK, 1, EACCES, false, true, true, ERROR_ACCESS_DENIED,
+         true},
     };
     int i = 0;
     for (const FaultRow& r : rows) {
@@ -777,7 +780,7 @@ TEST_F(MoveTest, InjectedFailuresAcrossFileSystemsNeverLoseTheData) {
                 EXPECT_EQ(Lstat(dst).st_mode & 07777, 0604u);
             } else {
                 EXPECT_TRUE(sourceWhole);
-                if (r.call == QSYS_UNLINK)
+                if (r.keepsCopy)
                     EXPECT_TRUE(destWhole) << "a good copy stays when the source cannot go";
                 else if (existing)
                     EXPECT_EQ(qtest::ReadFile(dst), "old destination");
