@@ -228,9 +228,9 @@ class FullPathTest : public DriveMapTest {
     }
     // GetFullPathNameW into a roomy buffer; "error N" when it fails.
     std::string Full(const WCHAR* name) {
-        WCHAR out[4200];
+        static WCHAR out[16384];
         SetLastError(0xBEEF);
-        DWORD n = GetFullPathNameW(name, 4200, out, nullptr);
+        DWORD n = GetFullPathNameW(name, 16384, out, nullptr);
         if (n == 0) return "error " + std::to_string(GetLastError());
         EXPECT_EQ(GetLastError(), 0xBEEFu);
         EXPECT_EQ(n, std::char_traits<char16_t>::length(out));
@@ -270,6 +270,14 @@ TEST_F(FullPathTest, NamesCompletedOnDriveLetters) {
     };
     for (const Row& r : rows)
         EXPECT_EQ(Full(r.name), r.full) << r.what;
+
+    // Names of many parts are completed whole, never cut to a shorter path
+    // that would name another file.
+    std::u16string deep = u"C:";
+    for (int i = 0; i < 3000; i++)
+        deep += u"\\p";
+    deep += u"\\file";
+    EXPECT_EQ(Full(deep.c_str()), fsops::Narrow(deep));
 
     // A root-relative name takes the drive of the current directory, also
     // when that is not the drive's root.
@@ -546,6 +554,8 @@ TEST_F(SearchTest, GivenPathList) {
         {"not found", list, u"none", u"", "error 2"},
         {"empty list", u"", u"lib.dll", u"", "error 2"},
         {"empty elements skipped", u";;" + W("c"), u"x.cfg", u"", dir.Sub("c/x.cfg")},
+        {"a long list is searched to its end", std::u16string(9000, u';') + W("c"), u"x.cfg", u"",
+         dir.Sub("c/x.cfg")},
         {"absolute name is not searched", u"", W("c/x.cfg"), u"", dir.Sub("c/x.cfg")},
         {"absolute name missing", list, W("c") + u"\\none", u"", "error 2"},
         {"null name", list, u"", u"", "error 87"},
