@@ -18,6 +18,11 @@ using fsops::Exists;
 using fsops::Lstat;
 using fsops::Win;
 
+// How the helpers below report a failed call.
+std::string Failed(DWORD code) {
+    return "error " + std::to_string(code);
+}
+
 std::string LinkText(const std::string& path) {
     char buf[4096];
     ssize_t n = ::readlink(path.c_str(), buf, sizeof buf);
@@ -231,7 +236,7 @@ class FullPathTest : public DriveMapTest {
         static WCHAR out[16384];
         SetLastError(0xBEEF);
         DWORD n = GetFullPathNameW(name, 16384, out, nullptr);
-        if (n == 0) return "error " + std::to_string(GetLastError());
+        if (n == 0) return Failed(GetLastError());
         EXPECT_EQ(GetLastError(), 0xBEEFu);
         EXPECT_EQ(n, std::char_traits<char16_t>::length(out));
         return fsops::Narrow(out);
@@ -243,7 +248,7 @@ TEST_F(FullPathTest, NamesCompletedOnDriveLetters) {
     struct Row {
         const char* what;
         const WCHAR* name;
-        const char* full;
+        std::string full;
     } rows[] = {
         {"dot and dot-dot parts", u"C:\\a\\.\\b\\..\\c", "C:\\a\\c"},
         {"never above the root", u"C:\\..", "C:\\"},
@@ -265,8 +270,8 @@ TEST_F(FullPathTest, NamesCompletedOnDriveLetters) {
         {"trailing separator of the root only", u"C:\\", "C:\\"},
         {"long-path prefix keeps its drive as the root", u"\\\\?\\c:\\a\\..\\..\\b",
          "\\\\?\\C:\\b"},
-        {"empty name", u"", "error 123"},
-        {"null name", nullptr, "error 123"},
+        {"empty name", u"", Failed(ERROR_INVALID_NAME)},
+        {"null name", nullptr, Failed(ERROR_INVALID_NAME)},
     };
     for (const Row& r : rows)
         EXPECT_EQ(Full(r.name), r.full) << r.what;
@@ -322,7 +327,7 @@ TEST_F(FullPathTest, RemovedCurrentDirectoryGivesNoGuess) {
     std::string gone = dir.MakeDir("gone");
     ScopedCwd cwd(gone);
     ASSERT_EQ(::rmdir(gone.c_str()), 0);
-    EXPECT_EQ(Full(u"x"), "error 3");
+    EXPECT_EQ(Full(u"x"), Failed(ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(Full(u"\\x"), "\\x");
     EXPECT_EQ(Full(u"D:x"), "D:\\x");
 }
@@ -522,7 +527,7 @@ class SearchTest : public FileOpsTest {
         SetLastError(0xBEEF);
         DWORD n = program ? SearchProgramPathW(list, name, ext, 4200, out, &part)
                           : SearchPathW(list, name, ext, 4200, out, &part);
-        if (n == 0) return "error " + std::to_string(GetLastError());
+        if (n == 0) return Failed(GetLastError());
         EXPECT_EQ(GetLastError(), 0xBEEFu);
         EXPECT_NE(part, nullptr);
         return PathToPosix(out);
@@ -551,14 +556,14 @@ TEST_F(SearchTest, GivenPathList) {
          dir.Sub("b/tool.exe")},
         {"extension not appended to a name with a dot", list, u"x.cfg", u".exe",
          dir.Sub("c/x.cfg")},
-        {"not found", list, u"none", u"", "error 2"},
-        {"empty list", u"", u"lib.dll", u"", "error 2"},
+        {"not found", list, u"none", u"", Failed(ERROR_FILE_NOT_FOUND)},
+        {"empty list", u"", u"lib.dll", u"", Failed(ERROR_FILE_NOT_FOUND)},
         {"empty elements skipped", u";;" + W("c"), u"x.cfg", u"", dir.Sub("c/x.cfg")},
         {"a long list is searched to its end", std::u16string(9000, u';') + W("c"), u"x.cfg", u"",
          dir.Sub("c/x.cfg")},
         {"absolute name is not searched", u"", W("c/x.cfg"), u"", dir.Sub("c/x.cfg")},
-        {"absolute name missing", list, W("c") + u"\\none", u"", "error 2"},
-        {"null name", list, u"", u"", "error 87"},
+        {"absolute name missing", list, W("c") + u"\\none", u"", Failed(ERROR_FILE_NOT_FOUND)},
+        {"null name", list, u"", u"", Failed(ERROR_INVALID_PARAMETER)},
     };
     for (const Row& r : rows) {
         EXPECT_EQ(Search(r.list.c_str(), r.name.empty() ? nullptr : r.name.c_str(),
@@ -593,15 +598,16 @@ TEST_F(SearchTest, DefaultListAndProgramSearch) {
     EXPECT_EQ(Search(nullptr, u"tool"), dir.Sub("cwd/tool")) << "current directory first";
     EXPECT_EQ(Search(nullptr, u"data.txt"), dir.Sub("p1/data.txt"));
     EXPECT_EQ(Search(nullptr, u"tool", nullptr, true), dir.Sub("p2/tool"));
-    EXPECT_EQ(Search(nullptr, u"data.txt", nullptr, true), "error 2") << "not executable";
+    EXPECT_EQ(Search(nullptr, u"data.txt", nullptr, true), Failed(ERROR_FILE_NOT_FOUND))
+        << "not executable";
     // Relative elements of a given list are skipped for programs.
     std::u16string list = u".;cwd;" + W("p2");
     EXPECT_EQ(Search(list.c_str(), u"tool", nullptr, true), dir.Sub("p2/tool"));
-    EXPECT_EQ(Search(u".;cwd", u"tool", nullptr, true), "error 2");
+    EXPECT_EQ(Search(u".;cwd", u"tool", nullptr, true), Failed(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(Search(u".", u"tool"), dir.Sub("cwd/tool"));
     // A name the user gave with a directory is taken as named, not searched.
     EXPECT_EQ(Search(nullptr, u"sub\\tool", nullptr, true), dir.Sub("cwd/sub/tool"));
-    EXPECT_EQ(Search(nullptr, u"sub\\none", nullptr, true), "error 2");
+    EXPECT_EQ(Search(nullptr, u"sub\\none", nullptr, true), Failed(ERROR_FILE_NOT_FOUND));
 
     // The program's own directory comes first in both lists.
     char self[4096];
@@ -613,6 +619,32 @@ TEST_F(SearchTest, DefaultListAndProgramSearch) {
     std::u16string base(leaf.begin(), leaf.end());
     EXPECT_EQ(Search(nullptr, base.c_str()), exe);
     EXPECT_EQ(Search(nullptr, base.c_str(), nullptr, true), exe);
+}
+
+// Every constant of the file-system operations, pinned to its number.
+TEST(FileOpsConstants, Numbers) {
+    struct Row {
+        const char* name;
+        DWORD value;
+        DWORD number;
+    } rows[] = {
+        {"ERROR_INVALID_NAME", ERROR_INVALID_NAME, 123},
+        {"ERROR_DIRECTORY", ERROR_DIRECTORY, 267},
+        {"ERROR_REQUEST_ABORTED", ERROR_REQUEST_ABORTED, 1235},
+        {"COPY_FILE_FAIL_IF_EXISTS", COPY_FILE_FAIL_IF_EXISTS, 1},
+        {"COPY_FILE_ALLOW_DECRYPTED_DESTINATION", COPY_FILE_ALLOW_DECRYPTED_DESTINATION, 8},
+        {"MOVEFILE_REPLACE_EXISTING", MOVEFILE_REPLACE_EXISTING, 1},
+        {"MOVEFILE_COPY_ALLOWED", MOVEFILE_COPY_ALLOWED, 2},
+        {"SYMBOLIC_LINK_FLAG_DIRECTORY", SYMBOLIC_LINK_FLAG_DIRECTORY, 1},
+        {"CALLBACK_CHUNK_FINISHED", CALLBACK_CHUNK_FINISHED, 0},
+        {"CALLBACK_STREAM_SWITCH", CALLBACK_STREAM_SWITCH, 1},
+        {"PROGRESS_CONTINUE", PROGRESS_CONTINUE, 0},
+        {"PROGRESS_CANCEL", PROGRESS_CANCEL, 1},
+        {"PROGRESS_STOP", PROGRESS_STOP, 2},
+        {"PROGRESS_QUIET", PROGRESS_QUIET, 3},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(r.value, r.number) << r.name;
 }
 
 } // namespace
