@@ -176,8 +176,9 @@ typedef DWORD (*LPPROGRESS_ROUTINE)(LARGE_INTEGER totalFileSize,
 // never removed or changed otherwise. A failed or cancelled copy removes only
 // what it made. Setuid and setgid bits are kept only with the owner and group
 // they belong to. Errors: 80 (fail-if-exists and the name is taken), 5 (the
-// destination is a directory, a read-only file, or cannot be written), 32
-// (the destination is the source itself), 112 disk full, 1235 cancelled by
+// destination is a directory or a read-only file, the user may not write it,
+// or no new name can be made beside it to replace it safely), 32 (the
+// destination is the source itself), 112 disk full, 1235 cancelled by
 // the flag or the progress routine, path errors, the errno table.
 BOOL CopyFileExW(LPCWSTR existingName, LPCWSTR newName, LPPROGRESS_ROUTINE progress, LPVOID data,
                  LPBOOL cancel, DWORD flags);
@@ -191,9 +192,9 @@ BOOL CopyFileW(LPCWSTR existingName, LPCWSTR newName, BOOL failIfExists);
 // durable and only then is the source removed; a symbolic link is made again
 // as a link with the same target. A destination that is replaced is replaced
 // as a name, as rename does: a link, device or fifo there gives way to the
-// file, and no data is ever written through it. A directory cannot move across file systems
-// (17). When the source cannot be removed after a good copy, the error is
-// reported and both files remain.
+// file, and no data is ever written through it. A directory cannot move
+// across file systems (17). When the source cannot be removed after a good
+// copy, the error is reported and both files remain.
 BOOL MoveFileWithProgressW(LPCWSTR existingName, LPCWSTR newName, LPPROGRESS_ROUTINE progress,
                            LPVOID data, DWORD flags);
 BOOL MoveFileExW(LPCWSTR existingName, LPCWSTR newName, DWORD flags);
@@ -220,8 +221,9 @@ BOOL CreateHardLinkW(LPCWSTR newName, LPCWSTR existingName, LPSECURITY_ATTRIBUTE
 BOOLEAN CreateSymbolicLinkW(LPCWSTR linkName, LPCWSTR target, DWORD flags);
 
 // The absolute, normalised form of name: "X:..." on its drive (a drive-
-// relative "X:dir" is taken from the root), "\\..." unchanged, "\..." on the
-// drive of the current directory, anything else below the current directory.
+// relative "X:dir" is taken from the root), "\\..." below the root "\\" (and
+// "\\?\X:\..." below "\\?\X:\"), "\..." on the drive of the current
+// directory, anything else below the current directory.
 // "/" becomes "\", empty and "." parts are dropped, ".." removes a part but
 // never the root, a trailing separator is kept. When the current directory is
 // under no drive letter its form is "\dir...", and names are completed below
@@ -257,8 +259,8 @@ UINT GetTempFileNameW(LPCWSTR directory, LPCWSTR prefix, UINT unique, LPWSTR out
 // existing non-directory found. Without a pathList the list is the program's
 // own directory, the current directory ("."), then each absolute element of
 // PATH. The result is written as GetFullPathNameW does (size, out, filePart)
-// and its result returned. Not found: 0 with 2. Not for finding a program to
-// run: use SearchProgramPathW.
+// and its result returned. Not found: 0 with 2; a null or empty fileName:
+// 0 with 87. Not for finding a program to run: use SearchProgramPathW.
 DWORD SearchPathW(LPCWSTR pathList, LPCWSTR fileName, LPCWSTR extension, DWORD size, LPWSTR out,
                   LPWSTR* filePart);
 // SearchPathW for a program to run. The current directory is never searched
