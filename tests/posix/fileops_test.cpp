@@ -442,23 +442,44 @@ TEST_F(FileOpsTest, TempFileNameCreatesAFreshEmptyFile) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
-// When every number is taken the search ends with 80 instead of looping.
-TEST_F(FileOpsTest, TempFileNameWhenEveryNumberIsTaken) {
+// In a directory where all numbers but three are taken, the three are found
+// wherever the search starts, no taken name is opened over, and then the
+// search ends with 80 instead of looping.
+TEST_F(FileOpsTest, TempFileNameFindsTheLastFreeNumbersThenFails) {
     // Many files: on the memory file system when there is one, for speed.
     fsops::OtherFileSystem shm;
     std::string d = shm.available() ? shm.dir().MakeDir("full") : dir.MakeDir("full");
+    const std::set<UINT> freeNumbers = {0x1, 0x8000, 0xFFFF};
     for (unsigned n = 1; n <= 0xFFFF; n++) {
+        if (freeNumbers.count(n)) continue;
         char name[32];
         snprintf(name, sizeof name, "/t%X.tmp", n);
         int fd = ::open((d + name).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
         ASSERT_GE(fd, 0) << name;
+        ASSERT_EQ(::write(fd, "taken", 5), 5);
         ::close(fd);
     }
+    std::u16string wd = Win(d);
+    std::set<UINT> given;
+    for (int i = 0; i < 3; i++) {
+        WCHAR out[MAX_PATH];
+        UINT n = GetTempFileNameW(wd.c_str(), u"t", 0, out);
+        ASSERT_NE(n, 0u) << i;
+        given.insert(n);
+        EXPECT_EQ(Lstat(PathToPosix(out)).st_size, 0) << i;
+    }
+    EXPECT_EQ(given, freeNumbers);
     WCHAR out[MAX_PATH];
     SetLastError(0);
-    EXPECT_EQ(GetTempFileNameW(Win(d).c_str(), u"t", 0, out), 0u);
+    EXPECT_EQ(GetTempFileNameW(wd.c_str(), u"t", 0, out), 0u);
     EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
-    EXPECT_EQ(Entries(d).size(), 0xFFFFu);
+    std::vector<std::string> names = Entries(d);
+    EXPECT_EQ(names.size(), 0xFFFFu);
+    for (const std::string& name : names) {
+        std::string n = name.substr(1, name.size() - 5);
+        if (freeNumbers.count(static_cast<UINT>(std::stoul(n, nullptr, 16)))) continue;
+        if (Lstat(d + "/" + name).st_size != 5) ADD_FAILURE() << name << " was opened over";
+    }
 }
 
 // Two processes asking for names in one directory at the same time never get
