@@ -317,6 +317,11 @@ TEST_F(CopyTest, DeviceAndFifoDestinationsAreWrittenInPlaceAndNeverRemoved) {
         result = Copy(src, fifo) ? 0 : 1;
         if (result) ::usleep(10000);
     }
+    if (result != 0) {
+        // Let the reader go: open and close the writing end once.
+        int w = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (w >= 0) ::close(w);
+    }
     reader.join();
     EXPECT_EQ(result, 0);
     EXPECT_EQ(received, qtest::ReadFile(src));
@@ -695,7 +700,12 @@ TEST_F(MoveTest, AcrossFileSystemsKeepsModeTimesAndLinks) {
         });
         EXPECT_EQ(result, 0) << name;
         EXPECT_FALSE(Exists(from)) << name;
-        EXPECT_TRUE(S_ISREG(Lstat(shm + "/" + name).st_mode)) << name;
+        // Read only what became a regular file: reading a fifo left in place
+        // would wait for ever.
+        if (!S_ISREG(Lstat(shm + "/" + name).st_mode)) {
+            ADD_FAILURE() << name << " was not replaced by the file";
+            continue;
+        }
         EXPECT_EQ(qtest::ReadFile(shm + "/" + name), data) << name;
     }
     EXPECT_EQ(qtest::ReadFile(shm + "/linked"), "link target");
