@@ -3,7 +3,6 @@
 // routine and cancel flag, moves across file systems, and injected failures
 // of every system call on the way, after each of which no data is lost.
 #include "fileops_support.h"
-#include "internal/fileops.h"
 #include "internal/sys.h"
 
 #include <fcntl.h>
@@ -19,6 +18,7 @@ namespace {
 
 using fsops::Entries;
 using fsops::Exists;
+using fsops::LinkText;
 using fsops::Lstat;
 using fsops::OtherFileSystem;
 using fsops::Pattern;
@@ -35,12 +35,6 @@ void Put(const std::string& path, const std::string& content, mode_t mode = 0644
 void SetTimes(const std::string& path, time_t atime, long ans, time_t mtime, long mns) {
     struct timespec ts[2] = {{atime, ans}, {mtime, mns}};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), ts, AT_SYMLINK_NOFOLLOW), 0) << path;
-}
-
-std::string LinkText(const std::string& path) {
-    char buf[4096];
-    ssize_t n = ::readlink(path.c_str(), buf, sizeof buf);
-    return n < 0 ? std::string() : std::string(buf, static_cast<size_t>(n));
 }
 
 // True when no temporary name of a replacing copy is left in dir.

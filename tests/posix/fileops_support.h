@@ -47,6 +47,13 @@ inline struct stat Lstat(const std::string& path) {
     return st;
 }
 
+// The text of a symbolic link; empty when path is none.
+inline std::string LinkText(const std::string& path) {
+    char buf[4096];
+    ssize_t n = ::readlink(path.c_str(), buf, sizeof buf);
+    return n < 0 ? std::string() : std::string(buf, static_cast<size_t>(n));
+}
+
 // The names in a directory, sorted, without "." and "..".
 inline std::vector<std::string> Entries(const std::string& dir) {
     std::vector<std::string> names;

@@ -15,18 +15,13 @@ namespace {
 
 using fsops::Entries;
 using fsops::Exists;
+using fsops::LinkText;
 using fsops::Lstat;
 using fsops::Win;
 
 // How the helpers below report a failed call.
 std::string Failed(DWORD code) {
     return "error " + std::to_string(code);
-}
-
-std::string LinkText(const std::string& path) {
-    char buf[4096];
-    ssize_t n = ::readlink(path.c_str(), buf, sizeof buf);
-    return n < 0 ? std::string() : std::string(buf, static_cast<size_t>(n));
 }
 
 // Changes the current directory for one scope.
