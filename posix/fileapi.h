@@ -3,6 +3,7 @@
 #pragma once
 
 #include "minwinbase.h"
+#include "winerror.h"
 
 // Drive types.
 inline constexpr UINT DRIVE_UNKNOWN = 0;
@@ -225,3 +226,147 @@ BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes);
 DWORD GetCompressedFileSizeW(LPCWSTR path, LPDWORD high);
 
 // ---- file-system operations --------------------------------------------------
+
+// CopyFileExW flags. Only COPY_FILE_FAIL_IF_EXISTS has an effect; the
+// decrypted-destination flag is accepted, as no file here is encrypted.
+inline constexpr DWORD COPY_FILE_FAIL_IF_EXISTS = 0x1;
+inline constexpr DWORD COPY_FILE_ALLOW_DECRYPTED_DESTINATION = 0x8;
+
+// MoveFileExW and MoveFileWithProgressW flags.
+inline constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+inline constexpr DWORD MOVEFILE_COPY_ALLOWED = 0x2;
+
+// CreateSymbolicLinkW flag; accepted and not needed here.
+inline constexpr DWORD SYMBOLIC_LINK_FLAG_DIRECTORY = 0x1;
+
+// Why a progress routine is called, and what it may answer.
+inline constexpr DWORD CALLBACK_CHUNK_FINISHED = 0;
+inline constexpr DWORD CALLBACK_STREAM_SWITCH = 1;
+inline constexpr DWORD PROGRESS_CONTINUE = 0;
+inline constexpr DWORD PROGRESS_CANCEL = 1; // stop; the new copy is removed
+inline constexpr DWORD PROGRESS_STOP = 2;   // stop; a new destination keeps what was copied
+inline constexpr DWORD PROGRESS_QUIET = 3;  // go on without further calls
+
+// Called once before the data with reason CALLBACK_STREAM_SWITCH and after
+// every step of at most 1 MiB with CALLBACK_CHUNK_FINISHED. The two handles
+// are file handles onto the open source and the file being written; they are
+// closed by the copy.
+typedef DWORD (*LPPROGRESS_ROUTINE)(LARGE_INTEGER totalFileSize,
+                                    LARGE_INTEGER totalBytesTransferred,
+                                    LARGE_INTEGER streamSize,
+                                    LARGE_INTEGER streamBytesTransferred, DWORD streamNumber,
+                                    DWORD callbackReason, HANDLE sourceFile,
+                                    HANDLE destinationFile, LPVOID data);
+
+// Every function below takes Windows paths (mapped through PathToPosix) and
+// reports failure by its result with the Windows code in the last error. A
+// null path gives 87 and an empty one 3, unless stated otherwise. "Path
+// error" is the code of a failed call on that path: 2 when the name is
+// missing in an existing directory, 3 when the directory is missing, 5 for a
+// directory where a file was expected, else the errno table.
+
+// Copies the data of a regular file, with its permission bits, owner and
+// group (when allowed), access and modification times. A directory, device,
+// fifo or socket as source gives 5 without being opened for data. An existing
+// destination is kept until the new copy is complete: the data goes to a
+// temporary name beside it that replaces it at the end, so a failure leaves
+// the old file as it was; a destination that is a link to a file has its
+// target replaced. A device or fifo as destination is written in place and
+// never removed or changed otherwise. A failed or cancelled copy removes only
+// what it made. Setuid and setgid bits are kept only with the owner and group
+// they belong to. Errors: 80 (fail-if-exists and the name is taken), 5 (the
+// destination is a directory or a read-only file, the user may not write it,
+// or no new name can be made beside it to replace it safely), 32 (the
+// destination is the source itself), 112 disk full, 1235 cancelled by
+// the flag or the progress routine, path errors, the errno table.
+BOOL CopyFileExW(LPCWSTR existingName, LPCWSTR newName, LPPROGRESS_ROUTINE progress, LPVOID data,
+                 LPBOOL cancel, DWORD flags);
+BOOL CopyFileW(LPCWSTR existingName, LPCWSTR newName, BOOL failIfExists);
+
+// Renames a file or directory. An existing destination that is not the
+// source itself gives 183, unless MOVEFILE_REPLACE_EXISTING is given and
+// neither side is a directory; without it an existing destination is never
+// replaced, not even one that appears during the call. Across file systems
+// (with MOVEFILE_COPY_ALLOWED) a file is copied as CopyFileExW does, made
+// durable and only then is the source removed; a symbolic link is made again
+// as a link with the same target. A destination that is replaced is replaced
+// as a name, as rename does: a link, device or fifo there gives way to the
+// file, and no data is ever written through it. A directory cannot move
+// across file systems (17). When the source cannot be removed after a good
+// copy, the error is reported and both files remain.
+BOOL MoveFileWithProgressW(LPCWSTR existingName, LPCWSTR newName, LPPROGRESS_ROUTINE progress,
+                           LPVOID data, DWORD flags);
+BOOL MoveFileExW(LPCWSTR existingName, LPCWSTR newName, DWORD flags);
+// MoveFileExW with MOVEFILE_COPY_ALLOWED.
+BOOL MoveFileW(LPCWSTR existingName, LPCWSTR newName);
+
+// mkdir with mode 0777 less the umask. 183 when the name exists.
+BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES security);
+// Removes an empty directory; a symbolic link (to a directory or not) is
+// removed itself, never what it points to. 145 not empty, 267 not a
+// directory.
+BOOL RemoveDirectoryW(LPCWSTR name);
+// Removes a file or a symbolic link. A directory, or a file without the
+// owner write permission (read-only), gives 5 and stays.
+BOOL DeleteFileW(LPCWSTR name);
+// No file is encrypted here: always FALSE with 50.
+BOOL DecryptFileW(LPCWSTR name, DWORD reserved);
+// newName becomes another name of existingName. 183 when newName exists;
+// otherwise the path error of newName.
+BOOL CreateHardLinkW(LPCWSTR newName, LPCWSTR existingName, LPSECURITY_ATTRIBUTES security);
+// A symbolic link to target: a relative target stays relative, a drive path
+// becomes an absolute POSIX path. An empty target gives 87; 183 when the
+// link name exists.
+BOOLEAN CreateSymbolicLinkW(LPCWSTR linkName, LPCWSTR target, DWORD flags);
+
+// The absolute, normalised form of name: "X:..." on its drive (a drive-
+// relative "X:dir" is taken from the root), "\\..." below the root "\\" (and
+// "\\?\X:\..." below "\\?\X:\"), "\..." on the drive of the current
+// directory, anything else below the current directory.
+// "/" becomes "\", empty and "." parts are dropped, ".." removes a part but
+// never the root, a trailing separator is kept. When the current directory is
+// under no drive letter its form is "\dir...", and names are completed below
+// that root, never on an invented drive. Returns the length written without
+// the terminator, or the size needed with it when out (size units) is too
+// small, writing nothing then. *filePart (optional) points after the last
+// backslash, null when the result ends in one. Errors, result 0: 123 for a
+// null or empty name; a relative name when the current directory cannot be
+// read gives 3 (it was removed) or the errno table.
+DWORD GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR out, LPWSTR* filePart);
+
+// The long name is the short name: when longPath exists it is copied to out
+// (overlapping allowed) and its length returned; when out is null or too
+// small, the size needed with the terminator. Path error, result 0.
+DWORD GetShortPathNameW(LPCWSTR longPath, LPWSTR out, DWORD size);
+DWORD GetShortPathNameA(LPCSTR longPath, LPSTR out, DWORD size);
+
+// directory + "\" (unless empty or ending in a separator) + at most three
+// units of prefix + a 16-bit number in upper-case hexadecimal + ".tmp" into
+// out, which holds MAX_PATH (260) units. unique != 0: the name with unique's
+// low 16 bits, nothing created, unique returned. unique == 0: the first free
+// number from a start taken from the process id and the clock is created
+// exclusively as an empty file (so two processes never get the same name)
+// and returned; never 0. Errors, result 0: 87 for a null directory or
+// output, 206 when the name would not fit out (nothing is written past it),
+// 80 when all 65535 names are taken, else the path error.
+UINT GetTempFileNameW(LPCWSTR directory, LPCWSTR prefix, UINT unique, LPWSTR out);
+
+// Looks for a file. fileName (with extension appended when given and the
+// name holds no ".") is not searched when it begins with a separator or
+// "X:": it is found when it exists. Otherwise each element of pathList
+// (";"-separated; elements of 1 to 259 units) is tried in turn, the first
+// existing non-directory found. Without a pathList the list is the program's
+// own directory, the current directory ("."), then each absolute element of
+// PATH. The result is written as GetFullPathNameW does (size, out, filePart)
+// and its result returned. Not found: 0 with 2; a null or empty fileName:
+// 0 with 87. Not for finding a program to run: use SearchProgramPathW.
+DWORD SearchPathW(LPCWSTR pathList, LPCWSTR fileName, LPCWSTR extension, DWORD size, LPWSTR out,
+                  LPWSTR* filePart);
+// SearchPathW for a program to run. The current directory is never searched
+// on its own: the default list is the program's own directory and the
+// absolute elements of PATH, and relative or empty elements of a given list
+// are skipped. A name with a separator is not searched at all but taken
+// relative to the current directory, as the user named it. Only a regular
+// file the caller may execute is found.
+DWORD SearchProgramPathW(LPCWSTR pathList, LPCWSTR fileName, LPCWSTR extension, DWORD size,
+                         LPWSTR out, LPWSTR* filePart);

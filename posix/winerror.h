@@ -43,6 +43,9 @@ inline constexpr DWORD ERROR_LOGON_FAILURE = 1326;
 inline constexpr DWORD ERROR_NO_NETWORK = 1222;
 inline constexpr DWORD ERROR_RESOURCE_TYPE_NOT_FOUND = 1812;
 inline constexpr DWORD ERROR_NOT_CONNECTED = 2250;
+inline constexpr DWORD ERROR_INVALID_NAME = 123;
+inline constexpr DWORD ERROR_DIRECTORY = 267;
+inline constexpr DWORD ERROR_REQUEST_ABORTED = 1235;
 
 // The CRT's "string was truncated" result of the bounded copies.
 inline constexpr errno_t STRUNCATE = 80;

@@ -71,6 +71,9 @@ TEST(WinError, ConstantsHaveTheirNumbers) {
         {"ERROR_NO_NETWORK", ERROR_NO_NETWORK, 1222},
         {"ERROR_RESOURCE_TYPE_NOT_FOUND", ERROR_RESOURCE_TYPE_NOT_FOUND, 1812},
         {"ERROR_NOT_CONNECTED", ERROR_NOT_CONNECTED, 2250},
+        {"ERROR_INVALID_NAME", ERROR_INVALID_NAME, 123},
+        {"ERROR_DIRECTORY", ERROR_DIRECTORY, 267},
+        {"ERROR_REQUEST_ABORTED", ERROR_REQUEST_ABORTED, 1235},
         {"CO_E_CLASSSTRING", static_cast<uint32_t>(CO_E_CLASSSTRING), 0x800401F3},
     };
     for (const Row& r : rows) EXPECT_EQ(r.value, r.expected) << r.name;
