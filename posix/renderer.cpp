@@ -363,8 +363,10 @@ void ConsoleEmitFrame(RENDER_STATE* state, const uint32_t* frame, int32_t cursor
                 width = 1;
             }
             // Writing over the left half of a wide character blanks its right
-            // half on the terminal: that cell must be drawn again.
-            if (width == 1 && c + 1 < columns && ShadowCellWide(s[c])) MakeUnknown(&s[c + 1]);
+            // half on the terminal: that cell must be drawn again. A wide
+            // character's own right half may land on such a left half too.
+            int32_t last = c + width - 1;
+            if (last + 1 < columns && ShadowCellWide(s[last])) MakeUnknown(&s[last + 1]);
 
             ConsoleOutMoveCursor(state, c, r, out);
             if (masked != state->attribute) {
