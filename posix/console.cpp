@@ -6,6 +6,7 @@
 #include "internal/console.h"
 #include "internal/console_input.h"
 #include "internal/handles.h"
+#include "internal/sys.h"
 #include "internal/terminput.h"
 #include "internal/threads.h"
 #include "internal/utf.h"
@@ -494,7 +495,8 @@ bool ConsoleWriteTty(const void* bytes, size_t length) {
     if (gConsole.tty < 0) return false;
     const char* p = static_cast<const char*>(bytes);
     while (length > 0) {
-        ssize_t n = ::write(gConsole.tty, p, length);
+        // Through the layer's wrapper, so that tests can make a write fail.
+        ssize_t n = QSysWrite(gConsole.tty, p, length);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         p += n;

@@ -107,3 +107,10 @@ void* ConsoleRendererThread(void*) {
     }
     return nullptr;
 }
+
+void ConsoleTestSetOutputLimit(size_t bytes) {
+    ConsoleStateGuard state;
+    ConsoleOutputGuard out;
+    ConsoleOutFree(&gOutput);
+    gOutput.limit = bytes;
+}

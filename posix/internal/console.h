@@ -237,6 +237,9 @@ FILE* ConsoleStdStreamOpen(int fd, DWORD stdNumber);
 // first console function. Lets tests run the console on a pseudo-terminal
 // of their own.
 void ConsoleTestUseTerminal(const char* path);
+// Limits the renderer's output buffer to bytes (0: no limit), standing in
+// for memory that runs out.
+void ConsoleTestSetOutputLimit(size_t bytes);
 // Sees every piece of terminal input handed to the decoder (with the state
 // lock held), during the start-up query and after it.
 typedef void (*ConsoleFeedObserver)(const unsigned char* bytes, size_t count);
