@@ -19,7 +19,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -80,14 +79,23 @@ void FeedDecoder(const unsigned char* bytes, size_t count) {
 
 // ---- raw mode -------------------------------------------------------------------------------
 
+// Raw mode is being entered. A continue signal can reach two threads at
+// once (the one that stopped and the one the signal is delivered to): only
+// one of them sends the set-up sequence.
+std::atomic<bool> gEnteringRaw{false};
+
 // Applies the raw settings (when: TCSAFLUSH, or TCSANOW where type-ahead
-// must be kept) and sends the set-up sequence; sets raw. Async-signal-safe.
+// must be kept) and sends the set-up sequence; sets raw. Does nothing when
+// raw mode is on or being entered. Async-signal-safe.
 void ConsoleSetRawMode(int when) {
-    if (gConsole.tty < 0) return;
-    tcsetattr(gConsole.tty, when, &gConsole.rawSettings);
-    ConsoleWriteTty(gSetup, gSetupLength);
-    if (gConsole.mouseReporting.load()) ConsoleWriteTty(kMouseOn, sizeof kMouseOn - 1);
-    gConsole.raw.store(true);
+    if (gConsole.tty < 0 || gEnteringRaw.exchange(true)) return;
+    if (!gConsole.raw.load()) {
+        tcsetattr(gConsole.tty, when, &gConsole.rawSettings);
+        ConsoleWriteTty(gSetup, gSetupLength);
+        if (gConsole.mouseReporting.load()) ConsoleWriteTty(kMouseOn, sizeof kMouseOn - 1);
+        gConsole.raw.store(true);
+    }
+    gEnteringRaw.store(false);
 }
 
 // Re-enters raw mode from a signal handler, unless the terminal belongs to
@@ -692,10 +700,13 @@ void ConsoleTestSetFeedObserver(ConsoleFeedObserver observer) { gFeedObserver.st
 namespace {
 
 // Replaces stdout and stderr by console streams when they write to the
-// console's own terminal.
+// console's own terminal: the controlling terminal of the process's
+// session, which /dev/tty names.
 void RedirectStdStreams() {
-    struct stat console;
-    if (fstat(gConsole.tty, &console) != 0) return;
+    pid_t session = getsid(0);
+    // With a terminal chosen for tests the console's terminal may be another
+    // one, and the standard streams then stay as they are.
+    if (tcgetsid(gConsole.tty) != session) return;
     struct Target {
         int fd;
         FILE** stream;
@@ -703,11 +714,7 @@ void RedirectStdStreams() {
     };
     const Target targets[] = {{1, &stdout, STD_OUTPUT_HANDLE}, {2, &stderr, STD_ERROR_HANDLE}};
     for (const Target& t : targets) {
-        struct stat st;
-        if (!isatty(t.fd) || tcgetsid(t.fd) != getsid(0)) continue;
-        // Only a descriptor on the console's own terminal: with a terminal
-        // chosen for tests the standard streams may lead elsewhere.
-        if (fstat(t.fd, &st) != 0 || st.st_rdev != console.st_rdev) continue;
+        if (!isatty(t.fd) || tcgetsid(t.fd) != session) continue;
         FILE* replacement = ConsoleStdStreamOpen(t.fd, t.number);
         if (!replacement) continue;
         fflush(*t.stream);

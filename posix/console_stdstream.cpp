@@ -22,7 +22,13 @@ struct STD_STREAM_COOKIE {
     // The start of a UTF-8 character whose other bytes the next write brings.
     unsigned char carry[3];
     size_t carryLength;
+    bool heap;  // freed when the stream is closed
+    bool inUse; // a stream has it
 };
+
+// The cookies of the streams on descriptors 1 and 2 (the standard output
+// and error streams) live as long as the process.
+STD_STREAM_COOKIE gStdCookies[2];
 
 size_t SequenceLength(unsigned char lead) {
     if (lead >= 0xC2 && lead <= 0xDF) return 2;
@@ -162,25 +168,40 @@ int ConsoleStdStreamClose(void* object) {
             WriteAll(cookie->fd, cookie->carry, cookie->carryLength);
         }
     }
-    std::free(cookie);
+    cookie->carryLength = 0;
+    cookie->inUse = false;
+    if (cookie->heap) std::free(cookie);
     return 0;
+}
+
+FILE* OpenStream(STD_STREAM_COOKIE* cookie) {
+    cookie_io_functions_t functions = {};
+    functions.write = ConsoleStdStreamWrite;
+    functions.close = ConsoleStdStreamClose;
+    FILE* stream = fopencookie(cookie, "w", functions);
+    if (stream) setvbuf(stream, nullptr, _IONBF, 0);
+    return stream;
 }
 
 } // namespace
 
 FILE* ConsoleStdStreamOpen(int fd, DWORD stdNumber) {
-    auto* cookie = static_cast<STD_STREAM_COOKIE*>(std::calloc(1, sizeof(STD_STREAM_COOKIE)));
-    if (!cookie) return nullptr;
+    STD_STREAM_COOKIE* cookie;
+    if ((fd == 1 || fd == 2) && !gStdCookies[fd - 1].inUse) {
+        cookie = &gStdCookies[fd - 1];
+    } else {
+        cookie = static_cast<STD_STREAM_COOKIE*>(std::calloc(1, sizeof(STD_STREAM_COOKIE)));
+        if (!cookie) return nullptr;
+        cookie->heap = true;
+    }
     cookie->fd = fd;
     cookie->stdNumber = stdNumber;
-    cookie_io_functions_t functions = {};
-    functions.write = ConsoleStdStreamWrite;
-    functions.close = ConsoleStdStreamClose;
-    FILE* stream = fopencookie(cookie, "w", functions);
+    cookie->carryLength = 0;
+    cookie->inUse = true;
+    FILE* stream = OpenStream(cookie);
     if (!stream) {
-        std::free(cookie);
-        return nullptr;
+        cookie->inUse = false;
+        if (cookie->heap) std::free(cookie);
     }
-    setvbuf(stream, nullptr, _IONBF, 0);
     return stream;
 }

@@ -228,7 +228,8 @@ CONSOLE_SCREEN_BUFFER* ConsoleLookupBuffer(HANDLE handle);
 
 // An unbuffered write-only stream whose bytes go into the console while the
 // terminal shows it (through GetStdHandle(stdNumber)) and straight to fd
-// otherwise. Null when the stream cannot be made.
+// otherwise. Streams on descriptors 1 and 2 keep their state in the
+// session for the life of the process. Null when the stream cannot be made.
 FILE* ConsoleStdStreamOpen(int fd, DWORD stdNumber);
 
 // ---- test hooks ----------------------------------------------------------------------------------
