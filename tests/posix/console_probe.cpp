@@ -102,11 +102,32 @@ int main(int argc, char** argv) {
     long start = NowMs();
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     long took = NowMs() - start;
+    char line[64];
     if (!out) {
+        // No terminal: every console function fails without touching one.
         Report("no console");
+        HANDLE any = reinterpret_cast<HANDLE>(uintptr_t(0x10000));
+        CONSOLE_SCREEN_BUFFER_INFO info;
+        SetLastError(0);
+        BOOL got = GetConsoleScreenBufferInfo(any, &info);
+        snprintf(line, sizeof line, "info=%d error=%u", got, GetLastError());
+        Report(line);
+        SetLastError(0);
+        HANDLE buffer = CreateConsoleScreenBuffer(GENERIC_READ, 0, nullptr, 1, nullptr);
+        snprintf(line, sizeof line, "create=%d error=%u", buffer != INVALID_HANDLE_VALUE,
+                 GetLastError());
+        Report(line);
+        SetLastError(0);
+        HANDLE conout = CreateFileW(u"CONOUT$", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        snprintf(line, sizeof line, "conout=%d error=%u", conout != INVALID_HANDLE_VALUE,
+                 GetLastError());
+        Report(line);
+        WCHAR title[8];
+        snprintf(line, sizeof line, "title=%d get=%u beep=%d handler=%d", SetConsoleTitleW(u"t"),
+                 GetConsoleTitleW(title, 8), MessageBeep(0), SetConsoleCtrlHandler(Handler, TRUE));
+        Report(line);
         return 3;
     }
-    char line[64];
     snprintf(line, sizeof line, "startup_ms=%d", int(took));
     Report(line);
     snprintf(line, sizeof line, "kitty=%d", ConsoleKittyKeyboardActive() ? 1 : 0);

@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 #include <sys/wait.h>
 #include <termios.h>
 
@@ -341,6 +343,34 @@ TEST(ConsolePty, OneCleanUpWhenExitAndTerminateMeet) {
         EXPECT_EQ(Count(report, "cleanup-end"), 1) << report;
         ExpectRestored(probe, "terminate first");
     }
+}
+
+TEST(ConsolePty, WithoutATerminalTheConsoleIsUnavailable) {
+    qtest::TempDir dir;
+    std::string report = dir.Sub("report");
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // A new session has no controlling terminal: /dev/tty cannot be opened.
+        setsid();
+        int null = ::open("/dev/null", O_RDWR);
+        for (int fd = 0; fd < 3; fd++) dup2(null, fd);
+        execl(QUILB_CONSOLE_PROBE, QUILB_CONSOLE_PROBE, report.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    std::string text = qtest::ReadFile(report);
+    const char* expected[] = {
+        "no console",
+        "info=0 error=6",
+        "create=0 error=87",
+        "conout=0 error=2",
+        "title=0 get=0 beep=1 handler=1",
+    };
+    for (const char* line : expected) EXPECT_NE(text.find(line), npos) << line << "\n" << text;
 }
 
 } // namespace
