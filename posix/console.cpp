@@ -433,10 +433,14 @@ void ConsoleShutdown() {
                 const uint32_t* row = page.cells + static_cast<size_t>(y) * page.width;
                 int32_t end = page.width;
                 while (end > 0 && (row[end - 1] & 0xFFFF) <= 32) end--;
+                // Each cell as the screen showed it: a control character the
+                // program stored (an ESC from a file name, say) must not
+                // reach the shell's terminal as a sequence.
                 WCHAR units[256];
                 for (int32_t x = 0; x < end;) {
                     int32_t n = end - x < 256 ? end - x : 256;
-                    for (int32_t i = 0; i < n; i++) units[i] = static_cast<WCHAR>(row[x + i] & 0xFFFF);
+                    for (int32_t i = 0; i < n; i++)
+                        units[i] = static_cast<WCHAR>(ConsoleDisplayChar(row[x + i] & 0xFFFF));
                     size_t stored = 0;
                     Utf16Encode(units, static_cast<size_t>(n), text + length, capacity - length, &stored);
                     length += stored;

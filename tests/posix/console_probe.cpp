@@ -135,6 +135,9 @@ int main(int argc, char** argv) {
     SetConsoleTextAttribute(out, 0x1E);
     Draw(out, 1, u"READY");
     SetConsoleTextAttribute(out, 0x07);
+    // Text with an escape character, as a file name may hold one; without
+    // virtual-terminal processing it is a character, not a sequence.
+    Draw(out, 2, u"name\x1b]0;pwned\x1b\\");
     gStarted = true;
 
     for (;;) {

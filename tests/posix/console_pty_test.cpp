@@ -131,6 +131,9 @@ TEST(ConsolePty, NormalExitLeavesTheLastScreenInTheShell) {
     size_t restored = out.rfind(kRestoreTail);
     ASSERT_NE(restored, npos);
     EXPECT_NE(out.find("\r\n  READY\r\n", restored), npos) << qtest::Hex(out.substr(restored));
+    EXPECT_NE(out.find("  name\xe2\x86\x90]0;pwned\xe2\x86\x90\\\r\n", restored), npos)
+        << "stored control characters are written as the screen showed them";
+    EXPECT_EQ(out.find("\x1b]0;pwned"), npos) << "never as a sequence";
 }
 
 TEST(ConsolePty, InterruptWithAHandlerKeepsRunning) {
