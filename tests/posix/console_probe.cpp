@@ -132,12 +132,12 @@ int main(int argc, char** argv) {
     Report(line);
     snprintf(line, sizeof line, "kitty=%d", ConsoleKittyKeyboardActive() ? 1 : 0);
     Report(line);
-    SetConsoleTextAttribute(out, 0x1E);
-    Draw(out, 1, u"READY");
-    SetConsoleTextAttribute(out, 0x07);
     // Text with an escape character, as a file name may hold one; without
     // virtual-terminal processing it is a character, not a sequence.
     Draw(out, 2, u"name\x1b]0;pwned\x1b\\");
+    SetConsoleTextAttribute(out, 0x1E);
+    Draw(out, 1, u"READY");
+    SetConsoleTextAttribute(out, 0x07);
     gStarted = true;
 
     for (;;) {
