@@ -1,6 +1,6 @@
 // The renderer thread: waits for a change, copies the active buffer's window
 // into a frame, lets the frame builder turn it into bytes and writes them to
-// the terminal in one piece. When the bytes cannot be built or written whole
+// the terminal in one write. When the bytes cannot be built or written whole
 // the shadow is forgotten, so the next frame repaints everything instead of
 // leaving the screen wrong.
 #include "internal/console.h"

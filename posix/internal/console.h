@@ -186,7 +186,7 @@ int32_t ConsoleColourDepth(const char* quilbColors, const char* colorTerm, const
 
 // Watches the start-up query's answers in the bytes the terminal sends: a
 // kitty keyboard flags answer (CSI ? flags u) and the primary device
-// attributes answer (CSI ? ... c). Bytes may come in any pieces.
+// attributes answer (CSI ? ... c). Bytes may come split anywhere.
 struct CONSOLE_QUERY_SCAN {
     int state = 0;
     bool kittyAnswer = false;
@@ -241,7 +241,7 @@ void ConsoleTestUseTerminal(const char* path);
 // Limits the renderer's output buffer to bytes (0: no limit), standing in
 // for memory that runs out.
 void ConsoleTestSetOutputLimit(size_t bytes);
-// Sees every piece of terminal input handed to the decoder (with the state
+// Sees every read of terminal input handed to the decoder (with the state
 // lock held), during the start-up query and after it.
 typedef void (*ConsoleFeedObserver)(const unsigned char* bytes, size_t count);
 void ConsoleTestSetFeedObserver(ConsoleFeedObserver observer);

@@ -83,9 +83,9 @@ TEST(ConsoleConcurrency, WritersSuspensionResizesAndInputTogether) {
     std::vector<std::thread> threads;
     threads.emplace_back([out] {
         std::mt19937 rng(1);
-        const std::u16string pieces[] = {u"text ", u"\r\n", u"\t", u"\x01\x7f", u"line\n", u"\b"};
+        const std::u16string texts[] = {u"text ", u"\r\n", u"\t", u"\x01\x7f", u"line\n", u"\b"};
         while (!gStop.load()) {
-            const std::u16string& p = pieces[rng() % 6];
+            const std::u16string& p = texts[rng() % 6];
             DWORD written;
             WriteConsoleW(out, p.data(), DWORD(p.size()), &written, nullptr);
             CONSOLE_SCREEN_BUFFER_INFO info;

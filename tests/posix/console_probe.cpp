@@ -48,7 +48,7 @@ void SleepMs(long ms) {
     }
 }
 
-// Every piece of input the console hands to its decoder.
+// Every read of input the console hands to its decoder.
 void Observe(const unsigned char* bytes, size_t count) {
     static const char digits[] = "0123456789abcdef";
     char line[8 + 2 * 64];

@@ -96,7 +96,7 @@ TEST(ConsoleSession, ColourDepth) {
 TEST(ConsoleSession, QueryAnswers) {
     struct Case {
         const char* what;
-        std::vector<std::string> pieces;
+        std::vector<std::string> reads;
         bool kitty;
         bool attributes;
     };
@@ -111,7 +111,7 @@ TEST(ConsoleSession, QueryAnswers) {
     };
     for (const Case& c : cases) {
         CONSOLE_QUERY_SCAN scan;
-        for (const std::string& p : c.pieces)
+        for (const std::string& p : c.reads)
             ConsoleQueryScan(&scan, reinterpret_cast<const unsigned char*>(p.data()), p.size());
         EXPECT_EQ(scan.kittyAnswer, c.kitty) << c.what;
         EXPECT_EQ(scan.attributesAnswer, c.attributes) << c.what;
@@ -542,7 +542,7 @@ TEST(ConsoleSession, InputReachesTheDecoderAndCtrlCTheHandlers) {
         r.Event.KeyEvent.dwControlKeyState = LEFT_CTRL_PRESSED;
         ConsoleInputSink(nullptr, &r);
     }
-    ConsoleTerminal().Write("z"); // the next piece of input: the input thread looks
+    ConsoleTerminal().Write("z"); // more input: the input thread looks
     EXPECT_TRUE(WaitFor([] { return gCtrlCEvents.load() == 1; }));
     ASSERT_TRUE(SetConsoleCtrlHandler(CountCtrlC, FALSE));
     ConsoleTestSetFeedObserver(nullptr);
