@@ -800,7 +800,10 @@ BOOL SetConsoleTitleW(LPCWSTR title) {
         for (size_t i = 0; i < n; i++) {
             WCHAR u = title[i];
             if (u < 32 || (u >= 127 && u <= 159)) continue;
-            shown[shownLength++] = u;
+            // Surrogates stand for bytes of names that were not UTF-8 (or
+            // are broken pairs): sent as they are they would be raw bytes
+            // 0x80..0xFF, which some terminals read as C1 controls.
+            shown[shownLength++] = u >= 0xD800 && u <= 0xDFFF ? u'\uFFFD' : u;
         }
     }
     char text[8 + 3080 + 4];

@@ -199,6 +199,12 @@ TEST(ConsoleSession, Titles) {
     EXPECT_EQ(std::u16string(buffer), u"ab");
     EXPECT_EQ(GetConsoleTitleW(buffer, 0), 0u);
 
+    mark = t.OutputSize();
+    const WCHAR escaped[] = {u'n', 0xDC9B, u'[', u'3', u'1', u'm', 0xD83D, u'!', 0};
+    EXPECT_TRUE(SetConsoleTitleW(escaped));
+    EXPECT_NE(t.WaitFor("\x1b]0;n\xef\xbf\xbd[31m\xef\xbf\xbd!\x1b\\", 5000, mark), npos)
+        << "bytes of names that were not UTF-8 never reach the terminal raw";
+
     std::u16string longTitle(1500, u'x');
     EXPECT_TRUE(SetConsoleTitleW(longTitle.c_str()));
     std::vector<WCHAR> big(2000);
