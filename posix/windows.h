@@ -31,3 +31,5 @@
 #include "winnetwk.h"
 #include "qstdio.h"
 #include "qposix_modes.h"
+#include "consoleapi.h"
+#include "winuser.h"

@@ -1,0 +1,142 @@
+// Bytes the console renderer writes per frame for typical screen changes on
+// a 200 x 60 terminal, against the bytes of the changed cells' own text
+// (their UTF-8), at each colour depth. A ratio near 1 means the frame is
+// mostly the text itself; cursor moves, colours and brackets make the rest.
+#include "internal/console_render.h"
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kRows = 60;
+constexpr int kColumns = 200;
+
+uint32_t Cell(uint32_t unit, uint16_t attribute) { return unit | (uint32_t(attribute) << 16); }
+
+size_t Utf8Length(uint32_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : 3; }
+
+// A file-manager-like screen: a frame of box lines, a tree on the left and a
+// file list on the right, a highlighted row and three command lines.
+std::vector<uint32_t> Screen() {
+    std::vector<uint32_t> frame(size_t(kRows) * kColumns, Cell(' ', 0x17));
+    auto put = [&](int row, int column, const std::u16string& text, uint16_t attribute) {
+        for (size_t i = 0; i < text.size() && column + int(i) < kColumns; i++)
+            frame[size_t(row) * kColumns + column + i] = Cell(text[i], attribute);
+    };
+    for (int c = 0; c < kColumns; c++) {
+        put(0, c, u"\u2550", 0x1B);
+        put(kRows - 4, c, u"\u2550", 0x1B);
+    }
+    for (int r = 1; r < kRows - 4; r++) {
+        put(r, 0, u"\u2551", 0x1B);
+        put(r, 60, u"\u2551", 0x1B);
+        put(r, kColumns - 1, u"\u2551", 0x1B);
+        put(r, 2, u"\u251c\u2500\u2500 directory " + std::u16string(1, char16_t(u'a' + r % 26)), 0x17);
+        put(r, 62, u"file-" + std::u16string(1, char16_t(u'a' + r % 26)) + u".txt", 0x17);
+        put(r, 120, u"12,345,678  2024-05-01  12:34", 0x17);
+    }
+    put(kRows - 3, 0, u"COMMANDS  Attributes Copy Delete Filespec Log Move Print Rename", 0x1F);
+    put(kRows - 2, 0, u"Tag Untag View Wash eXecute", 0x1F);
+    put(kRows - 1, 0, u"\u25c4\u2500\u2518 ok   F1 help   Esc cancel", 0x1F);
+    return frame;
+}
+
+// The UTF-8 bytes of the cells that differ between two frames.
+size_t TextBytes(const std::vector<uint32_t>& before, const std::vector<uint32_t>& after) {
+    size_t bytes = 0;
+    for (size_t i = 0; i < after.size(); i++)
+        if (before.empty() || before[i] != after[i])
+            bytes += Utf8Length(ConsoleDisplayChar(after[i] & 0xFFFF));
+    return bytes;
+}
+
+struct Result {
+    size_t frameBytes;
+    double microseconds;
+};
+
+// Draws before, then measures the frame that turns it into after.
+Result Measure(int depth, const std::vector<uint32_t>& before, const std::vector<uint32_t>& after) {
+    RENDER_STATE state;
+    state.depth = depth;
+    ConsoleDefaultPalette(state.palette);
+    ConsoleShadowResize(&state, kRows, kColumns);
+    OUTPUT_BUFFER out;
+    if (!before.empty()) ConsoleEmitFrame(&state, before.data(), -1, -1, false, -1, &out);
+    const int repeats = 200;
+    size_t bytes = 0;
+    std::chrono::steady_clock::duration elapsed{};
+    for (int i = 0; i < repeats; i++) {
+        // Each round starts from the same terminal state.
+        if (before.empty()) {
+            ConsoleShadowInvalidate(&state);
+        } else if (i > 0) {
+            out.length = 0;
+            ConsoleEmitFrame(&state, before.data(), -1, -1, false, -1, &out);
+        }
+        out.length = 0;
+        auto start = std::chrono::steady_clock::now();
+        ConsoleEmitFrame(&state, after.data(), -1, -1, false, -1, &out);
+        elapsed += std::chrono::steady_clock::now() - start;
+        bytes = out.length;
+    }
+    ConsoleShadowFree(&state);
+    ConsoleOutFree(&out);
+    double us = std::chrono::duration<double, std::micro>(elapsed).count() / repeats;
+    return {bytes, us};
+}
+
+} // namespace
+
+int main() {
+    const std::vector<uint32_t> screen = Screen();
+    struct Case {
+        const char* name;
+        std::function<std::vector<uint32_t>()> after;
+        bool fromScratch; // a full repaint: nothing is on the terminal yet
+    };
+    const Case cases[] = {
+        {"one cell", [&] {
+             auto f = screen;
+             f[size_t(10) * kColumns + 70] = Cell('X', 0x1E);
+             return f;
+         }, false},
+        {"one word recoloured", [&] {
+             auto f = screen;
+             for (int c = 62; c < 72; c++) f[size_t(12) * kColumns + c] = (f[size_t(12) * kColumns + c] & 0xFFFF) | (0x70u << 16);
+             return f;
+         }, false},
+        {"one line of text", [&] {
+             auto f = screen;
+             for (int c = 1; c < kColumns - 1; c++)
+                 f[size_t(20) * kColumns + c] = Cell(u'a' + (c % 26), 0x17);
+             return f;
+         }, false},
+        {"selection moves one row", [&] {
+             auto f = screen;
+             for (int c = 61; c < kColumns - 1; c++) {
+                 f[size_t(5) * kColumns + c] = (f[size_t(5) * kColumns + c] & 0xFFFF) | (0x17u << 16);
+                 f[size_t(6) * kColumns + c] = (f[size_t(6) * kColumns + c] & 0xFFFF) | (0x70u << 16);
+             }
+             return f;
+         }, false},
+        {"full repaint 200 x 60", [&] { return screen; }, true},
+    };
+    std::printf("%-26s %6s %12s %12s %8s %12s\n", "change", "depth", "frame bytes", "text bytes",
+                "ratio", "us/frame");
+    for (const Case& c : cases) {
+        std::vector<uint32_t> after = c.after();
+        std::vector<uint32_t> before = c.fromScratch ? std::vector<uint32_t>() : screen;
+        size_t text = TextBytes(before, after);
+        for (int depth : {16, 256, 24}) {
+            Result r = Measure(depth, before, after);
+            std::printf("%-26s %6d %12zu %12zu %8.2f %12.1f\n", c.name, depth, r.frameBytes, text,
+                        text ? double(r.frameBytes) / double(text) : 0.0, r.microseconds);
+        }
+    }
+    return 0;
+}
