@@ -167,6 +167,7 @@ TEST(ThreadsConcurrency, ThousandsOfSuspensionsOfAnAllocatingWorkerNeverDeadlock
     Worker w;
     HANDLE h = CreateThread(nullptr, 0, Busy, &w, 0, nullptr);
     ASSERT_NE(h, nullptr);
+    WaitUntil([&] { return w.steps.load() > 0; }); // running, inside its loop
     for (int i = 0; i < 3000; i++) {
         ASSERT_EQ(SuspendThread(h), 0u);
         // Parked for real before the next allocation: were it parked inside
@@ -179,9 +180,11 @@ TEST(ThreadsConcurrency, ThousandsOfSuspensionsOfAnAllocatingWorkerNeverDeadlock
         std::free(p);
         ASSERT_EQ(ResumeThread(h), 1u);
     }
+    // After all the cycles the worker runs on.
+    long at = w.steps.load();
+    WaitUntil([&] { return w.steps.load() > at + 10; });
     w.stop = true;
     EXPECT_EQ(WaitForSingleObject(h, INFINITE), WAIT_OBJECT_0);
-    EXPECT_GT(w.steps.load(), 0);
     CloseHandle(h);
 }
 
