@@ -194,7 +194,7 @@ DWORD RemoveEntry(const std::string& path) {
     for (size_t i = 0; !err && i < names.size(); i++) {
         std::string child;
         err = JoinPath(path, names[i].c_str(), &child) ? RemoveEntry(child)
-                                                        : ERROR_FILENAME_EXCED_RANGE;
+                                                       : ERROR_FILENAME_EXCED_RANGE;
     }
     if (err) return err;
     return QSysRmdir(path.c_str()) == 0 ? 0 : ErrnoToWin32Error(errno);
@@ -236,8 +236,8 @@ DWORD RenameItem(const std::string& source, const std::string& target) {
     if (::lstat(source.c_str(), &st) != 0) return PathErrnoToWin32Error(errno, source.c_str());
     // Another file under the new name is never replaced; the same file under
     // another of its names is a rename that changes nothing.
-    bool same = ::lstat(target.c_str(), &tst) == 0 && tst.st_dev == st.st_dev &&
-                tst.st_ino == st.st_ino;
+    bool same =
+        ::lstat(target.c_str(), &tst) == 0 && tst.st_dev == st.st_dev && tst.st_ino == st.st_ino;
     int r = same ? QSysRename(source.c_str(), target.c_str())
                  : ShellRenameNoReplace(source.c_str(), target.c_str());
     if (r == 0) return ERROR_SUCCESS;
@@ -317,8 +317,7 @@ int SHFileOperationW(LPSHFILEOPSTRUCTW op) {
     }
     DWORD err = ERROR_SUCCESS;
     for (LPCWSTR item = op->pFrom; *item && !err; item += wcslen(item) + 1)
-        err = RunItem(operation, op->fFlags, ItemPath(item), haveDest ? &dest : nullptr,
-                      destIsDir);
+        err = RunItem(operation, op->fFlags, ItemPath(item), haveDest ? &dest : nullptr, destIsDir);
     return Finish(err);
 }
 

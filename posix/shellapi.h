@@ -25,14 +25,14 @@ inline constexpr FILEOP_FLAGS FOF_NO_CONNECTED_ELEMENTS = 0x2000;
 inline constexpr FILEOP_FLAGS FOF_WANTNUKEWARNING = 0x4000;
 
 typedef struct _SHFILEOPSTRUCTW {
-    HWND hwnd;                   // not used
-    UINT wFunc;                  // FO_MOVE, FO_COPY, FO_DELETE or FO_RENAME
-    LPCWSTR pFrom;               // paths one after another, ended by an empty one
-    LPCWSTR pTo;                 // one path, or null
-    FILEOP_FLAGS fFlags;         // FOF_*
-    BOOL fAnyOperationsAborted;  // set to FALSE: nothing here is ever cancelled
-    LPVOID hNameMappings;        // not used
-    LPCWSTR lpszProgressTitle;   // not used
+    HWND hwnd;                  // not used
+    UINT wFunc;                 // FO_MOVE, FO_COPY, FO_DELETE or FO_RENAME
+    LPCWSTR pFrom;              // paths one after another, ended by an empty one
+    LPCWSTR pTo;                // one path, or null
+    FILEOP_FLAGS fFlags;        // FOF_*
+    BOOL fAnyOperationsAborted; // set to FALSE: nothing here is ever cancelled
+    LPVOID hNameMappings;       // not used
+    LPCWSTR lpszProgressTitle;  // not used
 } SHFILEOPSTRUCTW, *LPSHFILEOPSTRUCTW;
 static_assert(sizeof(SHFILEOPSTRUCTW) == 56);
 static_assert(offsetof(SHFILEOPSTRUCTW, wFunc) == 8 && offsetof(SHFILEOPSTRUCTW, pFrom) == 16 &&

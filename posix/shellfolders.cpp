@@ -92,17 +92,31 @@ HRESULT MallocQueryInterface(IMalloc*, REFIID, void** object) {
     if (object) *object = nullptr;
     return E_NOINTERFACE;
 }
-ULONG MallocAddRef(IMalloc*) { return 1; }
-ULONG MallocRelease(IMalloc*) { return 1; }
-void* MallocAlloc(IMalloc*, SIZE_T size) { return std::malloc(size); }
-void* MallocRealloc(IMalloc*, void* block, SIZE_T size) { return std::realloc(block, size); }
-void MallocFree(IMalloc*, void* block) { std::free(block); }
-SIZE_T MallocGetSize(IMalloc*, void*) { return static_cast<SIZE_T>(-1); }
-int MallocDidAlloc(IMalloc*, void*) { return -1; }
+ULONG MallocAddRef(IMalloc*) {
+    return 1;
+}
+ULONG MallocRelease(IMalloc*) {
+    return 1;
+}
+void* MallocAlloc(IMalloc*, SIZE_T size) {
+    return std::malloc(size);
+}
+void* MallocRealloc(IMalloc*, void* block, SIZE_T size) {
+    return std::realloc(block, size);
+}
+void MallocFree(IMalloc*, void* block) {
+    std::free(block);
+}
+SIZE_T MallocGetSize(IMalloc*, void*) {
+    return static_cast<SIZE_T>(-1);
+}
+int MallocDidAlloc(IMalloc*, void*) {
+    return -1;
+}
 void MallocHeapMinimize(IMalloc*) {}
 
 const IMallocVtbl kMallocVtbl = {
-    MallocQueryInterface, MallocAddRef, MallocRelease, MallocAlloc,     MallocRealloc,
+    MallocQueryInterface, MallocAddRef,  MallocRelease,  MallocAlloc,        MallocRealloc,
     MallocFree,           MallocGetSize, MallocDidAlloc, MallocHeapMinimize,
 };
 IMalloc gShellMalloc = {&kMallocVtbl};

@@ -79,12 +79,12 @@ struct IMallocVtbl {
     // The object is never freed: both return 1.
     ULONG (*AddRef)(IMalloc* self);
     ULONG (*Release)(IMalloc* self);
-    void* (*Alloc)(IMalloc* self, SIZE_T size);                  // malloc
-    void* (*Realloc)(IMalloc* self, void* block, SIZE_T size);   // realloc
-    void (*Free)(IMalloc* self, void* block);                    // free
-    SIZE_T (*GetSize)(IMalloc* self, void* block);               // unknown: all ones
-    int (*DidAlloc)(IMalloc* self, void* block);                 // unknown: -1
-    void (*HeapMinimize)(IMalloc* self);                         // nothing
+    void* (*Alloc)(IMalloc* self, SIZE_T size);                // malloc
+    void* (*Realloc)(IMalloc* self, void* block, SIZE_T size); // realloc
+    void (*Free)(IMalloc* self, void* block);                  // free
+    SIZE_T (*GetSize)(IMalloc* self, void* block);             // unknown: all ones
+    int (*DidAlloc)(IMalloc* self, void* block);               // unknown: -1
+    void (*HeapMinimize)(IMalloc* self);                       // nothing
 };
 struct IMalloc {
     const IMallocVtbl* lpVtbl;

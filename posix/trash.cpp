@@ -29,8 +29,8 @@ constexpr size_t kNumberedStemBytes = 240;
 constexpr unsigned kNameNumbers = 10000;
 
 bool KeptAsIs(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '/' || c == '-' || c == '.' || c == '_' || c == '~';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/' ||
+           c == '-' || c == '.' || c == '_' || c == '~';
 }
 
 std::string ParentOf(const std::string& path) {
@@ -201,9 +201,9 @@ DWORD TrashItem(const char* path) {
     const std::string text = InfoText(item, when);
     const std::string base = item.substr(item.rfind('/') + 1);
     for (unsigned number = 1; number < kNameNumbers; number++) {
-        std::string name = number == 1 ? base.substr(0, kNameBytes)
-                                       : base.substr(0, kNumberedStemBytes) + "." +
-                                             std::to_string(number);
+        std::string name = number == 1
+                               ? base.substr(0, kNameBytes)
+                               : base.substr(0, kNumberedStemBytes) + "." + std::to_string(number);
         std::string info = trash + "/info/" + name + ".trashinfo";
         int fd = QSysOpen(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0) {

@@ -155,9 +155,8 @@ TEST_F(ShellOpTest, CopiedTreeHoldsWhatTheSourceHolds) {
     auto before = Snapshot(dir.Sub("src"));
     // A fifo that were opened would wait for a writer: the copy runs where a
     // hang shows as a failure.
-    int result = fsops::RunWithin(20, [&] {
-        return ShellOp(FO_COPY, List({dir.Sub("src")}), dir.Sub("dest"));
-    });
+    int result = fsops::RunWithin(
+        20, [&] { return ShellOp(FO_COPY, List({dir.Sub("src")}), dir.Sub("dest")); });
     ASSERT_EQ(result, 0);
     EXPECT_EQ(Snapshot(dir.Sub("dest/src")), before);
     EXPECT_EQ(Snapshot(dir.Sub("src")), before);
@@ -252,9 +251,8 @@ TEST_F(ShellOpTest, WhatACopyRefuses) {
     };
     auto before = Snapshot(src);
     for (const Row& r : rows) {
-        int result = fsops::RunWithin(10, [&] {
-            return static_cast<int>(TreeCopy(r.source.c_str(), r.target.c_str()));
-        });
+        int result = fsops::RunWithin(
+            10, [&] { return static_cast<int>(TreeCopy(r.source.c_str(), r.target.c_str())); });
         EXPECT_EQ(result, static_cast<int>(r.error)) << r.what;
     }
     EXPECT_EQ(Snapshot(src), before) << "nothing was made inside the source";
@@ -290,7 +288,8 @@ TEST_F(ShellOpTest, ListsStopAtTheFirstFailure) {
         dir.Write("a", "A");
         ::unlink(dir.Sub("dest/a").c_str());
         SetLastError(0);
-        EXPECT_EQ(ShellOp(r.func, List({a, missing, c}), dir.Sub("dest")), static_cast<int>(r.error))
+        EXPECT_EQ(ShellOp(r.func, List({a, missing, c}), dir.Sub("dest")),
+                  static_cast<int>(r.error))
             << r.what;
         EXPECT_EQ(GetLastError(), r.error) << r.what;
         // The first item was done, the third not touched.
@@ -329,7 +328,8 @@ TEST_F(ShellOpTest, RenameNeverReplaces) {
     ASSERT_EQ(::link(dir.Sub("f4").c_str(), dir.Sub("f4-hardlink").c_str()), 0);
     for (const Row& r : rows) {
         std::u16string to = Win(dir.Sub(r.to));
-        EXPECT_EQ(ShellOp(FO_RENAME, List({dir.Sub(r.from)}), to.c_str()), static_cast<int>(r.error))
+        EXPECT_EQ(ShellOp(FO_RENAME, List({dir.Sub(r.from)}), to.c_str()),
+                  static_cast<int>(r.error))
             << r.what;
     }
     EXPECT_EQ(qtest::ReadFile(dir.Sub("g1")), "f1");
@@ -413,7 +413,8 @@ TEST_F(CrossMoveTest, TreeIsCopiedThenTheSourceRemoved) {
     dir.Write("src/sub/big", big);
     auto before = Snapshot(dir.Sub("src"));
     std::string dest = other->dir().path();
-    int result = fsops::RunWithin(20, [&] { return ShellOp(FO_MOVE, List({dir.Sub("src")}), dest); });
+    int result =
+        fsops::RunWithin(20, [&] { return ShellOp(FO_MOVE, List({dir.Sub("src")}), dest); });
     ASSERT_EQ(result, 0);
     EXPECT_FALSE(Exists(dir.Sub("src")));
     EXPECT_EQ(Snapshot(dest + "/src"), before);

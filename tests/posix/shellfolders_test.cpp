@@ -111,8 +111,7 @@ TEST_F(FolderTest, UserDirsLines) {
          home + "/My \"Desk\""},
         {"an escaped backslash", "XDG_DESKTOP_DIR=\"/a\\\\b\"\n", "/a\\b"},
         {"the last line without a line feed", "XDG_DESKTOP_DIR=\"/last\"", "/last"},
-        {"no closing quote: to the end of the line", "XDG_DESKTOP_DIR=\"/open\nX=1\n",
-         "/open"},
+        {"no closing quote: to the end of the line", "XDG_DESKTOP_DIR=\"/open\nX=1\n", "/open"},
     };
     for (const Row& r : rows) {
         ::unlink(dir.Sub("config/user-dirs.dirs").c_str());

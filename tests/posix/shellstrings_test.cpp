@@ -52,9 +52,9 @@ TEST(PathIsRelative, RootsAndDrives) {
         const WCHAR* path;
         BOOL relative;
     } rows[] = {
-        {u"C:foo", FALSE},   {u"C:\\foo", FALSE}, {u"\\foo", FALSE},  {u"/foo", FALSE},
-        {u"\\\\srv\\s", FALSE}, {u"1:", FALSE},   {u"foo\\bar", TRUE}, {u"..\\x", TRUE},
-        {u"c", TRUE},        {u"", TRUE},         {nullptr, TRUE},
+        {u"C:foo", FALSE},      {u"C:\\foo", FALSE}, {u"\\foo", FALSE},   {u"/foo", FALSE},
+        {u"\\\\srv\\s", FALSE}, {u"1:", FALSE},      {u"foo\\bar", TRUE}, {u"..\\x", TRUE},
+        {u"c", TRUE},           {u"", TRUE},         {nullptr, TRUE},
     };
     for (const Row& r : rows)
         EXPECT_EQ(PathIsRelativeW(r.path), r.relative)

@@ -129,8 +129,8 @@ TEST_F(TrashTest, ItemsOfOneNameAreNumberedAndNeverReplaced) {
     EXPECT_FALSE(Exists(first));
     EXPECT_FALSE(Exists(second));
     EXPECT_EQ(Entries(Files()), (std::vector<std::string>{"report.txt", "report.txt.2"}));
-    EXPECT_EQ(Entries(Info()), (std::vector<std::string>{"report.txt.2.trashinfo",
-                                                         "report.txt.trashinfo"}));
+    EXPECT_EQ(Entries(Info()),
+              (std::vector<std::string>{"report.txt.2.trashinfo", "report.txt.trashinfo"}));
     EXPECT_EQ(qtest::ReadFile(Files() + "/report.txt"), "first report");
     EXPECT_EQ(qtest::ReadFile(Files() + "/report.txt.2"), "second report");
     EXPECT_EQ(InfoPath(Info() + "/report.txt.trashinfo"), first);
@@ -167,8 +167,8 @@ TEST_F(TrashTest, InfoFileTextAndModes) {
     // The date is the local time of the deletion, within the call.
     bool dated = false;
     for (time_t t = before; t <= after && !dated; t++)
-        dated = text == "[Trash Info]\nPath=" + dir.path() + "/a%20b.txt\nDeletionDate=" +
-                            DateText(t) + "\n";
+        dated = text == "[Trash Info]\nPath=" + dir.path() +
+                            "/a%20b.txt\nDeletionDate=" + DateText(t) + "\n";
     EXPECT_TRUE(dated) << text;
     EXPECT_EQ(Lstat(Info() + "/a b.txt.trashinfo").st_mode & 0777, 0600u);
     for (const std::string& d : {trash, Files(), Info()})
@@ -194,9 +194,11 @@ TEST(TrashPercentEncode, KeepsOnlyTheUnreservedBytes) {
         {"shell and URL characters", "/a\\b*?#&;+=", "/a%5Cb%2A%3F%23%26%3B%2B%3D"},
         {"newline cannot end the line", "/a\nPath=/etc", "/a%0APath%3D/etc"},
         {"stops after 12284 bytes", std::string(20000, 'a'), std::string(12284, 'a')},
-        {"the last escape is whole", std::string(5000, ' '), [] {
+        {"the last escape is whole", std::string(5000, ' '),
+         [] {
              std::string s;
-             for (int i = 0; i < 4095; i++) s += "%20";
+             for (int i = 0; i < 4095; i++)
+                 s += "%20";
              return s;
          }()},
     };
