@@ -33,3 +33,6 @@
 #include "qposix_modes.h"
 #include "consoleapi.h"
 #include "winuser.h"
+#include "shellapi.h"
+#include "shlobj.h"
+#include "shlwapi.h"
