@@ -11,6 +11,7 @@
 #include "windows.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,8 +47,15 @@ inline std::vector<std::pair<pid_t, char>> Children() {
     if (!d) return out;
     while (struct dirent* e = ::readdir(d)) {
         if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
-        std::ifstream in(std::string("/proc/") + e->d_name + "/stat");
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        // Plain reads: a process may end while its file is read.
+        std::string text;
+        int fd = ::open((std::string("/proc/") + e->d_name + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        char buf[1024];
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        ::close(fd);
+        if (n <= 0) continue;
+        text.assign(buf, static_cast<size_t>(n));
         size_t close = text.rfind(')');
         if (close == std::string::npos || close + 4 >= text.size()) continue;
         char state = text[close + 2];

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <signal.h>
 
+#include <atomic>
 #include <cstring>
 
 using qproc::ChildTest;
@@ -249,7 +250,10 @@ TEST_F(CreateProcessTest, WithoutARecordAChildWithTheTerminalIsWaitedFor) {
 
 TEST_F(CreateProcessTest, ChildStartsWithDefaultSignalsNothingBlockedInItsDirectory) {
     dir.MakeDir("sub");
-    Script("report", "grep -E '^Sig(Ign|Blk)' /proc/$$/status > \"$1\"\npwd >> \"$1\"\n"
+    // The shell reads its own state with builtins: a child it forks would
+    // see it in the middle of its own signal handling.
+    Script("report", "while read -r k v; do case $k in SigBlk:|SigIgn:) printf '%s\\t%s\\n' \"$k\" \"$v\";; "
+                     "esac; done < /proc/$$/status > \"$1\"\npwd >> \"$1\"\n"
                      "cut -d' ' -f6 /proc/$$/stat >> \"$1\"\nreadlink /proc/$$/fd/0 >> \"$1\"\n");
     struct sigaction ignore {}, handler {}, oldInt, oldQuit, oldTerm, oldPipe;
     ignore.sa_handler = SIG_IGN;
@@ -732,4 +736,55 @@ TEST_F(ShellExecuteTest, AnExecutableRunsItselfWithItsParameters) {
               "one\ntwo three\n" + dir.Sub("x") + "\n" + dir.Sub("work") + "\n");
     EXPECT_TRUE(tools.Calls("xdg-open").empty());
     EXPECT_EQ(qproc::ConsoleCalls().release, 0) << "opened programs run detached";
+}
+
+// ---- threads ----------------------------------------------------------------------
+
+class ProcessConcurrency : public ChildTest {};
+
+TEST_F(ProcessConcurrency, ThreadsStartWaitAndPollChildren) {
+    // Children started from several threads at once, each waited for.
+    std::vector<std::thread> starters;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < 4; t++)
+        starters.emplace_back([&] {
+            for (int i = 0; i < 8; i++)
+                if (RunAndWait(u"/bin/sh -c \"exit 9\"", DETACHED_PROCESS) != 9) failures++;
+        });
+    for (auto& s : starters) s.join();
+    EXPECT_EQ(failures.load(), 0);
+
+    // One thread waits without end while others poll the same handle: the
+    // polls answer at once and the terminal is taken back exactly once.
+    ConsolePendingResetForTest();
+    std::u16string line = u"/bin/sh -c \"sleep 0.3; exit 4\"";
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               nullptr, &pi));
+    std::atomic<bool> done{false};
+    std::thread waiter([&] {
+        EXPECT_EQ(WaitForSingleObject(pi.hProcess, INFINITE), WAIT_OBJECT_0);
+        done = true;
+    });
+    std::vector<std::thread> pollers;
+    std::atomic<int> slowPolls{0};
+    for (int t = 0; t < 3; t++)
+        pollers.emplace_back([&] {
+            while (!done) {
+                long long before = MonotonicMs();
+                DWORD code = 0;
+                EXPECT_TRUE(GetExitCodeProcess(pi.hProcess, &code));
+                if (MonotonicMs() - before > 100) slowPolls++;
+                EXPECT_TRUE(code == STILL_ACTIVE || code == 4u);
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
+    waiter.join();
+    for (auto& p : pollers) p.join();
+    EXPECT_EQ(slowPolls.load(), 0);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeProcess(pi.hProcess, &code));
+    EXPECT_EQ(code, 4u);
+    EXPECT_TRUE(CloseHandle(pi.hProcess));
+    EXPECT_EQ(qproc::ConsoleCalls().reacquire, 1);
 }
