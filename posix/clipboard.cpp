@@ -90,7 +90,8 @@ std::vector<const char*> ToolArguments(ToolKind kind, ToolUse use) {
         if (use == ToolUse::Write) return {"xsel", "--clipboard", "--input"};
         if (use == ToolUse::WriteList) return {};
         return {"xsel", "--clipboard", "--output"};
-    case ToolKind::None: break;
+    case ToolKind::None:
+        break;
     }
     return {};
 }
@@ -100,7 +101,8 @@ int RunTool(ToolKind kind, ToolUse use, const std::string& input, std::string* o
     std::vector<const char*> args = ToolArguments(kind, use);
     if (args.empty()) return -1;
     std::vector<char*> argv;
-    for (const char* a : args) argv.push_back(const_cast<char*>(a));
+    for (const char* a : args)
+        argv.push_back(const_cast<char*>(a));
     argv.push_back(nullptr);
     return RunHelperPiped(argv[0], argv.data(), input.data(), input.size(), output,
                           gTimeLimitMs.load());
@@ -122,8 +124,8 @@ std::u16string BlockText(HGLOBAL block) {
 
 std::string ToUtf8(const std::u16string& text) {
     std::vector<char> bytes(text.size() * 3 + 1);
-    SSIZE_T n = Utf16ToUtf8(text.c_str(), static_cast<SSIZE_T>(text.size()), bytes.data(),
-                            bytes.size());
+    SSIZE_T n =
+        Utf16ToUtf8(text.c_str(), static_cast<SSIZE_T>(text.size()), bytes.data(), bytes.size());
     return std::string(bytes.data(), n < 0 ? 0 : static_cast<size_t>(n));
 }
 

@@ -87,7 +87,9 @@ PROCESS_OBJECT* LookupProcess(HANDLE handle) {
     return static_cast<PROCESS_OBJECT*>(HandleLookup(handle, HANDLE_TYPE_PROCESS));
 }
 
-bool IsCurrentProcessPseudo(HANDLE handle) { return reinterpret_cast<intptr_t>(handle) == -1; }
+bool IsCurrentProcessPseudo(HANDLE handle) {
+    return reinterpret_cast<intptr_t>(handle) == -1;
+}
 
 BOOL Fail(DWORD code) {
     SetLastError(code);
@@ -129,7 +131,8 @@ DWORD ProcessWait(HANDLE handle, DWORD milliseconds) {
         if (!done) {
             siginfo_t info;
             int r;
-            do r = ::waitid(P_PID, static_cast<id_t>(p->pid), &info, WEXITED | WNOWAIT);
+            do
+                r = ::waitid(P_PID, static_cast<id_t>(p->pid), &info, WEXITED | WNOWAIT);
             while (r < 0 && errno == EINTR);
         }
         ProcessPoll(p, false);
@@ -179,14 +182,14 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTR
     }
     bool detach = (creationFlags & (CREATE_NO_WINDOW | CREATE_NEW_CONSOLE | DETACHED_PROCESS)) != 0;
     if (!detach) ConsoleRelease();
-    pid_t pid = ProcessSpawn(argv, program.c_str(), currentDirectory ? directory.c_str() : nullptr,
-                             detach);
+    pid_t pid =
+        ProcessSpawn(argv, program.c_str(), currentDirectory ? directory.c_str() : nullptr, detach);
     int err = errno;
     CommandLineFree(argv);
     if (pid < 0) {
         // Nothing runs: the terminal comes back at once.
         if (!detach) ConsoleReacquire();
-        return Fail(err == ENOENT ? ERROR_FILE_NOT_FOUND
+        return Fail(err == ENOENT   ? ERROR_FILE_NOT_FOUND
                     : err == EACCES ? ERROR_ACCESS_DENIED
                                     : ErrnoToWin32Error(err));
     }
@@ -241,13 +244,16 @@ bool Push(ArgVector& a, char* s) {
     return true;
 }
 
-bool IsLetter(WCHAR c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsLetter(WCHAR c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 char* ConvertArgument(const std::u16string& arg, bool first) {
-    bool path = arg.size() >= 3 && IsLetter(arg[0]) && arg[1] == ':' &&
-                (arg[2] == '\\' || arg[2] == '/');
+    bool path =
+        arg.size() >= 3 && IsLetter(arg[0]) && arg[1] == ':' && (arg[2] == '\\' || arg[2] == '/');
     if (first)
-        path = path || (arg.size() >= 2 && arg[1] == ':') || arg.find(u'\\') != std::u16string::npos;
+        path =
+            path || (arg.size() >= 2 && arg[1] == ':') || arg.find(u'\\') != std::u16string::npos;
     if (path) return strdup(PathToPosix(arg.c_str()));
     size_t bytes = arg.size() * 3 + 1;
     char* out = static_cast<char*>(std::malloc(bytes));
@@ -259,7 +265,9 @@ char* ConvertArgument(const std::u16string& arg, bool first) {
     return out;
 }
 
-bool IsBlank(WCHAR c) { return c == ' ' || c == '\t'; }
+bool IsBlank(WCHAR c) {
+    return c == ' ' || c == '\t';
+}
 
 } // namespace
 
@@ -268,20 +276,24 @@ char** CommandLineSplit(const WCHAR* line) {
     ArgVector a;
     try {
         size_t i = 0;
-        while (IsBlank(line[i])) i++;
+        while (IsBlank(line[i]))
+            i++;
         if (!line[i]) return nullptr;
         std::u16string cur;
         // The program name: no escapes, as the loader reads it.
         if (line[i] == '"') {
             i++;
-            while (line[i] && line[i] != '"') cur += line[i++];
+            while (line[i] && line[i] != '"')
+                cur += line[i++];
             if (line[i] == '"') i++;
         } else {
-            while (line[i] && !IsBlank(line[i])) cur += line[i++];
+            while (line[i] && !IsBlank(line[i]))
+                cur += line[i++];
         }
         if (!Push(a, ConvertArgument(cur, true))) throw std::bad_alloc();
         for (;;) {
-            while (IsBlank(line[i])) i++;
+            while (IsBlank(line[i]))
+                i++;
             if (!line[i]) break;
             cur.clear();
             bool quoted = false;
@@ -329,6 +341,7 @@ char** CommandLineSplit(const WCHAR* line) {
 
 void CommandLineFree(char** argv) {
     if (!argv) return;
-    for (char** p = argv; *p; p++) std::free(*p);
+    for (char** p = argv; *p; p++)
+        std::free(*p);
     std::free(argv);
 }

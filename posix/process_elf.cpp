@@ -17,8 +17,11 @@
 namespace {
 
 constexpr const char* kGuiLibraries[] = {
-    "libX11.",  "libxcb.",  "libwayland-client.", "libgtk-", "libgdk-", "libQt5Gui", "libQt6Gui",
-    "libQtGui", "libSDL",   "libglfw",            "libfltk", "libwx_",  "libGL.",    "libEGL.",
+    "libX11.",   "libxcb.",  "libwayland-client.",
+    "libgtk-",   "libgdk-",  "libQt5Gui",
+    "libQt6Gui", "libQtGui", "libSDL",
+    "libglfw",   "libfltk",  "libwx_",
+    "libGL.",    "libEGL.",
 };
 
 constexpr uint32_t kLoadSegment = 1;
@@ -30,7 +33,8 @@ constexpr size_t kMostDynamicEntries = 4096;
 
 uint64_t Le(const unsigned char* p, int bytes) {
     uint64_t v = 0;
-    for (int i = bytes - 1; i >= 0; i--) v = (v << 8) | p[i];
+    for (int i = bytes - 1; i >= 0; i--)
+        v = (v << 8) | p[i];
     return v;
 }
 
@@ -127,8 +131,8 @@ bool NeedsToolkit(int fd) {
         // A name near the end of the file may be shorter than 63 bytes.
         size_t got = 0;
         while (got < 63) {
-            ssize_t n = ::pread(fd, name + got, 63 - got,
-                                static_cast<off_t>(tableOffset + value(i) + got));
+            ssize_t n =
+                ::pread(fd, name + got, 63 - got, static_cast<off_t>(tableOffset + value(i) + got));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) break;
             got += static_cast<size_t>(n);

@@ -29,7 +29,9 @@ namespace {
 
 constexpr size_t kLongestPath = 2047;
 
-bool IsLetter(WCHAR c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsLetter(WCHAR c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 // A Windows absolute path starts at line[i]: a letter, ':' and a separator.
 bool WindowsPathAt(const WCHAR* line, size_t i, size_t n) {
@@ -204,10 +206,12 @@ bool ProgramIsExecutable(const char* posixPath) {
     if (fd < 0) return false;
     unsigned char head[4] = {};
     ssize_t n;
-    do n = ::read(fd, head, sizeof head);
+    do
+        n = ::read(fd, head, sizeof head);
     while (n < 0 && errno == EINTR);
     ::close(fd);
-    if (n >= 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F') return true;
+    if (n >= 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F')
+        return true;
     return n >= 2 && head[0] == '#' && head[1] == '!';
 }
 

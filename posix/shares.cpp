@@ -49,7 +49,8 @@ bool gExitHookRegistered = false;
 
 void SecureWipe(std::string* s) {
     volatile char* p = s->data();
-    for (size_t i = 0; i < s->size(); i++) p[i] = 0;
+    for (size_t i = 0; i < s->size(); i++)
+        p[i] = 0;
     s->clear();
 }
 
@@ -63,7 +64,8 @@ void StoreText(const char* text, WCHAR* out, size_t capacity) {
 void StoreText(const WCHAR* text, WCHAR* out, size_t capacity) {
     if (!out || capacity == 0) return;
     size_t i = 0;
-    for (; text && text[i] && i + 1 < capacity; i++) out[i] = text[i];
+    for (; text && text[i] && i + 1 < capacity; i++)
+        out[i] = text[i];
     out[i] = 0;
 }
 
@@ -77,7 +79,8 @@ void UnmountShare(const char* location) {
 }
 
 void UnmapAll() {
-    for (WCHAR letter = 'A'; letter <= 'Z'; letter++) NetShareUnmapDrive(letter);
+    for (WCHAR letter = 'A'; letter <= 'Z'; letter++)
+        NetShareUnmapDrive(letter);
 }
 
 // The text since the last answer, kept short: only its last line matters.
@@ -337,7 +340,12 @@ DWORD NetShareMount(WCHAR letter, const WCHAR* location, const WCHAR* user, cons
         return ERROR_NOT_SUPPORTED;
     }
     char loc[kLocationBytes];
-    if (!location || Utf16ToUtf8(location, -1, loc, sizeof loc) < 0) {
+    if (!location || !location[0]) {
+        StoreText("No share location", errorText, errorCapacity);
+        return ERROR_BAD_NETPATH;
+    }
+    if (Utf16ToUtf8(location, -1, loc, sizeof loc) < 0) {
+        // A cut location would name another share.
         StoreText("The share location is too long", errorText, errorCapacity);
         return ERROR_BAD_NETPATH;
     }
@@ -364,7 +372,8 @@ DWORD NetShareMount(WCHAR letter, const WCHAR* location, const WCHAR* user, cons
                 Utf16ToUtf8(password, -1, buffer, sizeof buffer); // cut at 511 bytes
                 passwordText = buffer;
                 volatile char* wipe = buffer;
-                for (size_t i = 0; i < sizeof buffer; i++) wipe[i] = 0;
+                for (size_t i = 0; i < sizeof buffer; i++)
+                    wipe[i] = 0;
             }
             answers = {userText.c_str(), domainText.c_str(), passwordText.c_str()};
         }
@@ -372,8 +381,8 @@ DWORD NetShareMount(WCHAR letter, const WCHAR* location, const WCHAR* user, cons
         bool refused = false;
         char gioName[] = "gio", mount[] = "mount";
         char* argv[] = {gioName, mount, loc, nullptr};
-        int status = GioRun(argv, withAnswers ? &answers : nullptr, output.data(), output.size(),
-                            &refused);
+        int status =
+            GioRun(argv, withAnswers ? &answers : nullptr, output.data(), output.size(), &refused);
         SecureWipe(&passwordText);
         if (refused) return ERROR_ACCESS_DENIED;
         if (status == -2) {

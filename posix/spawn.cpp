@@ -25,8 +25,8 @@ namespace {
 
 // Signals the child always gets back with their default action, handled or
 // ignored by the parent.
-constexpr int kResetSignals[] = {SIGINT,  SIGQUIT, SIGTSTP, SIGCONT, SIGWINCH,
-                                 SIGHUP,  SIGTERM, SIGPIPE, SIGCHLD};
+constexpr int kResetSignals[] = {SIGINT, SIGQUIT, SIGTSTP, SIGCONT, SIGWINCH,
+                                 SIGHUP, SIGTERM, SIGPIPE, SIGCHLD};
 
 // Children whose reaper thread could not be started; swept at each spawn.
 std::mutex gOrphanLock;
@@ -68,7 +68,8 @@ int LiftDescriptor(int fd) {
     for (int s = 1; s < NSIG; s++) {
         if (s == SIGKILL || s == SIGSTOP) continue;
         bool listed = false;
-        for (int l : kResetSignals) listed = listed || l == s;
+        for (int l : kResetSignals)
+            listed = listed || l == s;
         struct sigaction cur;
         if (::sigaction(s, nullptr, &cur) != 0) continue;
         // A handler of the parent must never run in the child before the
@@ -151,7 +152,8 @@ int ExitCodeFromStatus(int status) {
 
 pid_t WaitChild(pid_t pid, int* status, int options) {
     pid_t r;
-    do r = ::waitpid(pid, status, options);
+    do
+        r = ::waitpid(pid, status, options);
     while (r < 0 && errno == EINTR);
     return r;
 }
@@ -264,7 +266,8 @@ pid_t SpawnProgram(const SpawnRequest& r) {
     }
     int childErr = 0;
     ssize_t n;
-    do n = ::read(errorPipe[0], &childErr, sizeof childErr);
+    do
+        n = ::read(errorPipe[0], &childErr, sizeof childErr);
     while (n < 0 && errno == EINTR);
     ::close(errorPipe[0]);
     if (n <= 0) return pid; // closed by the exec: the program runs

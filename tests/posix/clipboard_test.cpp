@@ -101,15 +101,41 @@ TEST_F(ClipboardTest, TheFirstToolThatAppliesServes) {
         std::vector<std::string> read;
     };
     const Row rows[] = {
-        {"Wayland with wl-copy", "wayland-0", ":5", {"wl-copy", "wl-paste", "xclip"}, "wl-copy",
-         Args({"wl-copy"}), Args({"wl-paste", "--no-newline"})},
-        {"Wayland without wl-copy falls to xclip", "wayland-0", ":5", {"xclip", "xsel"}, "xclip",
-         Args({"xclip", "-selection", "clipboard"}), Args({"xclip", "-selection", "clipboard", "-o"})},
-        {"X11 prefers xclip", nullptr, ":5", {"wl-copy", "xclip", "xsel"}, "xclip",
-         Args({"xclip", "-selection", "clipboard"}), Args({"xclip", "-selection", "clipboard", "-o"})},
-        {"X11 with xsel only", "", ":5", {"xsel"}, "xsel", Args({"xsel", "--clipboard", "--input"}),
+        {"Wayland with wl-copy",
+         "wayland-0",
+         ":5",
+         {"wl-copy", "wl-paste", "xclip"},
+         "wl-copy",
+         Args({"wl-copy"}),
+         Args({"wl-paste", "--no-newline"})},
+        {"Wayland without wl-copy falls to xclip",
+         "wayland-0",
+         ":5",
+         {"xclip", "xsel"},
+         "xclip",
+         Args({"xclip", "-selection", "clipboard"}),
+         Args({"xclip", "-selection", "clipboard", "-o"})},
+        {"X11 prefers xclip",
+         nullptr,
+         ":5",
+         {"wl-copy", "xclip", "xsel"},
+         "xclip",
+         Args({"xclip", "-selection", "clipboard"}),
+         Args({"xclip", "-selection", "clipboard", "-o"})},
+        {"X11 with xsel only",
+         "",
+         ":5",
+         {"xsel"},
+         "xsel",
+         Args({"xsel", "--clipboard", "--input"}),
          Args({"xsel", "--clipboard", "--output"})},
-        {"no display: the own copy", nullptr, nullptr, {"wl-copy", "xclip", "xsel"}, nullptr, {}, {}},
+        {"no display: the own copy",
+         nullptr,
+         nullptr,
+         {"wl-copy", "xclip", "xsel"},
+         nullptr,
+         {},
+         {}},
         {"empty displays: the own copy", "", "", {"wl-copy", "xclip", "xsel"}, nullptr, {}, {}},
         {"a display but no tool: the own copy", nullptr, ":5", {}, nullptr, {}, {}},
     };
@@ -118,13 +144,15 @@ TEST_F(ClipboardTest, TheFirstToolThatAppliesServes) {
         qproc::StubTools own;
         qtest::ScopedEnv p("PATH", own.bin().c_str()), w("WAYLAND_DISPLAY", r.wayland),
             d("DISPLAY", r.display);
-        for (const char* t : r.tools) own.Add("clipboard-tool", t);
+        for (const char* t : r.tools)
+            own.Add("clipboard-tool", t);
         std::u16string text = u"copy " + std::u16string(1, static_cast<WCHAR>('0' + n++));
         Copy(text);
         EXPECT_EQ(Paste(), text) << r.what;
         std::vector<qproc::StubCall> calls;
         for (const char* t : {"wl-copy", "wl-paste", "xclip", "xsel"})
-            for (auto& c : own.Calls(t)) calls.push_back(c);
+            for (auto& c : own.Calls(t))
+                calls.push_back(c);
         if (!r.writer) {
             EXPECT_TRUE(calls.empty()) << r.what;
             continue;
@@ -222,7 +250,9 @@ TEST_F(ClipboardTest, FileListFallsBackToPlainText) {
     };
     const Row rows[] = {
         {"xsel offers no list form", "xsel", "0", {Args({"xsel", "--clipboard", "--input"})}},
-        {"a refused list is sent as text", "xclip", "1",
+        {"a refused list is sent as text",
+         "xclip",
+         "1",
          {Args({"xclip", "-selection", "clipboard", "-t", "text/uri-list"}),
           Args({"xclip", "-selection", "clipboard"})}},
     };
@@ -233,7 +263,8 @@ TEST_F(ClipboardTest, FileListFallsBackToPlainText) {
         CopyFiles({u"C:\\one", u"C:\\two words"});
         auto calls = own.Calls(r.tool);
         ASSERT_EQ(calls.size(), r.calls.size()) << r.what;
-        for (size_t i = 0; i < calls.size(); i++) EXPECT_EQ(calls[i].args, r.calls[i]) << r.what;
+        for (size_t i = 0; i < calls.size(); i++)
+            EXPECT_EQ(calls[i].args, r.calls[i]) << r.what;
         EXPECT_EQ(calls.back().input, "/one\n/two words") << r.what;
     }
     // The own copy is the list with CR LF.
@@ -344,7 +375,8 @@ class VirtualDisplay {
 
 TEST_F(ClipboardTest, RoundTripsThroughTheRealXclipAndXsel) {
     for (const char* tool : {"/usr/bin/xclip", "/usr/bin/xsel"}) {
-        if (!qproc::Exists(tool)) GTEST_SKIP() << tool << " is not installed (scripts/install-deps)";
+        if (!qproc::Exists(tool))
+            GTEST_SKIP() << tool << " is not installed (scripts/install-deps)";
     }
     {
         VirtualDisplay x;

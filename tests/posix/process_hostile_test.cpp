@@ -51,8 +51,10 @@ std::u16string QuoteArgument(const std::u16string& a) {
             backslashes++;
             continue;
         }
-        if (c == '"') out.append(backslashes * 2 + 1, u'\\');
-        else out.append(backslashes, u'\\');
+        if (c == '"')
+            out.append(backslashes * 2 + 1, u'\\');
+        else
+            out.append(backslashes, u'\\');
         backslashes = 0;
         out += c;
     }
@@ -189,7 +191,8 @@ TEST_F(HostileNameTest, ArgumentVectors) {
         std::string uri = copied.back().input;
         ASSERT_EQ(uri.substr(0, 7), "file://") << h.what;
         EXPECT_EQ(PercentDecode(uri.substr(7, uri.size() - 9)), full) << h.what;
-        EXPECT_EQ(uri.substr(0, uri.size() - 2).find_first_of(" \n\"$`;|&'"), std::string::npos) << h.what;
+        EXPECT_EQ(uri.substr(0, uri.size() - 2).find_first_of(" \n\"$`;|&'"), std::string::npos)
+            << h.what;
 
         // An SMB location reaches gio as one argument.
         std::string location = "smb://host/" + h.name;

@@ -34,7 +34,8 @@ namespace qproc {
 // The decimal number at the start of text (atol is the layer's own here).
 inline long LeadingNumber(const char* text) {
     long v = 0;
-    while (*text >= '0' && *text <= '9') v = v * 10 + (*text++ - '0');
+    while (*text >= '0' && *text <= '9')
+        v = v * 10 + (*text++ - '0');
     return v;
 }
 
@@ -49,7 +50,8 @@ inline std::vector<std::pair<pid_t, char>> Children() {
         if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
         // Plain reads: a process may end while its file is read.
         std::string text;
-        int fd = ::open((std::string("/proc/") + e->d_name + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+        int fd =
+            ::open((std::string("/proc/") + e->d_name + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) continue;
         char buf[1024];
         ssize_t n = ::read(fd, buf, sizeof buf);
@@ -76,7 +78,8 @@ inline ::testing::AssertionResult NoChildrenLeft(int waitMs = 5000) {
         if (left.empty()) break;
         if (std::chrono::steady_clock::now() > until) {
             std::ostringstream text;
-            for (auto& c : left) text << " " << c.first << "(" << c.second << ")";
+            for (auto& c : left)
+                text << " " << c.first << "(" << c.second << ")";
             return ::testing::AssertionFailure() << "children left:" << text.str();
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -90,20 +93,23 @@ inline ::testing::AssertionResult NoChildrenLeft(int waitMs = 5000) {
 
 inline std::u16string U(const std::string& utf8) {
     std::vector<WCHAR> out(utf8.size() + 1);
-    SSIZE_T n = Utf8ToUtf16(utf8.data(), static_cast<SSIZE_T>(utf8.size()), out.data(), out.size(), true);
+    SSIZE_T n =
+        Utf8ToUtf16(utf8.data(), static_cast<SSIZE_T>(utf8.size()), out.data(), out.size(), true);
     return std::u16string(out.data(), n < 0 ? 0 : static_cast<size_t>(n));
 }
 
 inline std::string N(const std::u16string& wide) {
     std::vector<char> out(wide.size() * 3 + 1);
-    SSIZE_T n = Utf16ToUtf8(wide.c_str(), static_cast<SSIZE_T>(wide.size()), out.data(), out.size());
+    SSIZE_T n =
+        Utf16ToUtf8(wide.c_str(), static_cast<SSIZE_T>(wide.size()), out.data(), out.size());
     return std::string(out.data(), n < 0 ? 0 : static_cast<size_t>(n));
 }
 
 // A Linux file name as it appears in a Windows path (name escapes).
 inline std::u16string WindowsName(const std::string& name) {
     std::vector<WCHAR> out(name.size() * 2 + 2);
-    SSIZE_T n = NameFromPosix(name.c_str(), static_cast<SSIZE_T>(name.size()), out.data(), out.size());
+    SSIZE_T n =
+        NameFromPosix(name.c_str(), static_cast<SSIZE_T>(name.size()), out.data(), out.size());
     return std::u16string(out.data(), n < 0 ? 0 : static_cast<size_t>(n));
 }
 
@@ -137,7 +143,8 @@ inline std::vector<StubCall> Calls(const std::string& log, const std::string& to
     std::string suffix = "." + tool + ".args";
     while (struct dirent* e = ::readdir(d)) {
         std::string name = e->d_name;
-        if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+        if (name.size() > suffix.size() &&
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
             files.emplace_back(LeadingNumber(name.c_str()), name.substr(0, name.size() - 5));
     }
     ::closedir(d);
@@ -165,14 +172,16 @@ inline std::vector<StubCall> Calls(const std::string& log, const std::string& to
 // set their own PATH inside), with a log and a state directory for them.
 class StubTools {
   public:
-    StubTools() : log_(dir_.MakeDir("log")), state_(dir_.MakeDir("state")), bin_(dir_.MakeDir("bin")) {}
+    StubTools()
+        : log_(dir_.MakeDir("log")), state_(dir_.MakeDir("state")), bin_(dir_.MakeDir("bin")) {}
     // Puts the stand-in script as name on PATH.
     void Add(const std::string& script, const std::string& name) {
         std::string target = std::string(QUILB_STUB_DIR) + "/" + script;
         EXPECT_EQ(::symlink(target.c_str(), (bin_ + "/" + name).c_str()), 0) << name;
     }
     void AddClipboardTools(std::initializer_list<const char*> names) {
-        for (const char* n : names) Add("clipboard-tool", n);
+        for (const char* n : names)
+            Add("clipboard-tool", n);
     }
     const std::string& bin() const { return bin_; }
     const std::string& log() const { return log_; }
@@ -189,7 +198,9 @@ class StubTools {
 // The calls the console received from the process and clipboard code.
 // With the stand-in console they are counted by it; the real console
 // session answers the same hook from its own counters.
-inline ConsoleChildCalls ConsoleCalls() { return ConsolePendingCallsForTest(); }
+inline ConsoleChildCalls ConsoleCalls() {
+    return ConsolePendingCallsForTest();
+}
 
 // A test that starts children: a temporary directory mapped as drive Q:,
 // the console record reset, and no child left afterwards.

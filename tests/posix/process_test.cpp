@@ -27,7 +27,8 @@ std::vector<std::string> Split(const std::u16string& line) {
     std::vector<std::string> out;
     char** argv = CommandLineSplit(line.c_str());
     if (!argv) return {"<null>"};
-    for (char** p = argv; *p; p++) out.push_back(*p);
+    for (char** p = argv; *p; p++)
+        out.push_back(*p);
     CommandLineFree(argv);
     return out;
 }
@@ -76,17 +77,24 @@ TEST_F(CommandLineSplitTest, FollowsTheWindowsRules) {
     };
     const Row rows[] = {
         {"two backslashes and a quote give one backslash and open quoting",
-         u"prog a\\\\\"b c\"", {"prog", "a\\b c"}},
+         u"prog a\\\\\"b c\"",
+         {"prog", "a\\b c"}},
         {"one backslash before a quote gives a literal quote", u"p a\\\"b", {"p", "a\"b"}},
-        {"three backslashes before a quote give one backslash and a quote", u"p a\\\\\\\"b",
+        {"three backslashes before a quote give one backslash and a quote",
+         u"p a\\\\\\\"b",
          {"p", "a\\\"b"}},
         {"backslashes not before a quote stay", u"p a\\\\b", {"p", "a\\\\b"}},
-        {"two quotes inside quotes give one and quoting goes on", u"p \"a\"\"b c\"",
+        {"two quotes inside quotes give one and quoting goes on",
+         u"p \"a\"\"b c\"",
          {"p", "a\"b c"}},
         {"an empty quoted argument is kept", u"p \"\" x", {"p", "", "x"}},
         {"leading blanks are skipped; tabs separate", u" \t p\ta\t\tb ", {"p", "a", "b"}},
-        {"a quoted program name is taken plainly", u"\"/opt/my prog\"x y", {"/opt/my prog", "x", "y"}},
-        {"a Windows path argument becomes a POSIX path", u"p Q:\\dir\\f.txt", {"p", t + "/dir/f.txt"}},
+        {"a quoted program name is taken plainly",
+         u"\"/opt/my prog\"x y",
+         {"/opt/my prog", "x", "y"}},
+        {"a Windows path argument becomes a POSIX path",
+         u"p Q:\\dir\\f.txt",
+         {"p", t + "/dir/f.txt"}},
         {"a path with forward slashes too", u"p Q:/dir/f", {"p", t + "/dir/f"}},
         {"text that only contains a path stays text", u"p x=Q:\\d", {"p", "x=Q:\\d"}},
         {"a program with a backslash is a path", u"sub\\prog a", {"sub/prog", "a"}},
@@ -95,16 +103,19 @@ TEST_F(CommandLineSplitTest, FollowsTheWindowsRules) {
         {"an empty line gives no vector", u"", {"<null>"}},
         {"a blank line gives no vector", u" \t ", {"<null>"}},
     };
-    for (const Row& r : rows) EXPECT_EQ(Split(r.line), r.expected) << r.what;
+    for (const Row& r : rows)
+        EXPECT_EQ(Split(r.line), r.expected) << r.what;
 }
 
 TEST_F(CommandLineSplitTest, VectorGrowsAndEndsWithNull) {
     std::u16string line = u"p";
-    for (int i = 0; i < 40; i++) line += u" a" + std::u16string(1, static_cast<WCHAR>('0' + i % 10));
+    for (int i = 0; i < 40; i++)
+        line += u" a" + std::u16string(1, static_cast<WCHAR>('0' + i % 10));
     char** argv = CommandLineSplit(line.c_str());
     ASSERT_NE(argv, nullptr);
     int n = 0;
-    while (argv[n]) n++;
+    while (argv[n])
+        n++;
     EXPECT_EQ(n, 41);
     EXPECT_STREQ(argv[40], "a9");
     CommandLineFree(argv);
@@ -127,7 +138,8 @@ TEST_F(CreateProcessTest, ExitCodesAreTheStatusOr128PlusTheSignal) {
         {"SIGKILL", u"/bin/sh -c \"kill -KILL $$\"", 137},
         {"a program found on PATH", u"sh -c \"exit 7\"", 7},
     };
-    for (const Row& r : rows) EXPECT_EQ(RunAndWait(r.line), r.expected) << r.what;
+    for (const Row& r : rows)
+        EXPECT_EQ(RunAndWait(r.line), r.expected) << r.what;
 }
 
 TEST_F(CreateProcessTest, FailuresAreReportedByTheParentAndLeaveNoChild) {
@@ -252,10 +264,12 @@ TEST_F(CreateProcessTest, ChildStartsWithDefaultSignalsNothingBlockedInItsDirect
     dir.MakeDir("sub");
     // The shell reads its own state with builtins: a child it forks would
     // see it in the middle of its own signal handling.
-    Script("report", "while read -r k v; do case $k in SigBlk:|SigIgn:) printf '%s\\t%s\\n' \"$k\" \"$v\";; "
-                     "esac; done < /proc/$$/status > \"$1\"\npwd >> \"$1\"\n"
-                     "cut -d' ' -f6 /proc/$$/stat >> \"$1\"\nreadlink /proc/$$/fd/0 >> \"$1\"\n");
-    struct sigaction ignore {}, handler {}, oldInt, oldQuit, oldTerm, oldPipe;
+    Script("report",
+           "while read -r k v; do case $k in SigBlk:|SigIgn:) printf '%s\\t%s\\n' \"$k\" \"$v\";; "
+           "esac; done < /proc/$$/status > \"$1\"\npwd >> \"$1\"\n"
+           "cut -d' ' -f6 /proc/$$/stat >> \"$1\"\nreadlink /proc/$$/fd/0 >> \"$1\"\n");
+    struct sigaction ignore {
+    }, handler{}, oldInt, oldQuit, oldTerm, oldPipe;
     ignore.sa_handler = SIG_IGN;
     handler.sa_handler = [](int) {};
     ::sigaction(SIGINT, &ignore, &oldInt);
@@ -424,7 +438,8 @@ struct ElfSpec {
 
 void Put(std::string& b, size_t at, uint64_t v, int bytes) {
     if (b.size() < at + bytes) b.resize(at + bytes, '\0');
-    for (int i = 0; i < bytes; i++) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    for (int i = 0; i < bytes; i++)
+        b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
 // A small dynamic ELF program whose dynamic section needs the given libraries.
@@ -501,20 +516,43 @@ TEST_F(ProgramIsGuiTest, ToolkitLibrariesMakeAProgramGraphicalWhenADisplayIsTher
         int expected;
     };
     const Row rows[] = {
-        {"libX11 with DISPLAY", {true, false, {"libc.so.6", "libX11.so.6"}}, true, ":1", nullptr, 1},
+        {"libX11 with DISPLAY",
+         {true, false, {"libc.so.6", "libX11.so.6"}},
+         true,
+         ":1",
+         nullptr,
+         1},
         {"libX11 without any display", {true, false, {"libX11.so.6"}}, true, "", "", 0},
-        {"Wayland display only", {true, false, {"libwayland-client.so.0"}}, true, nullptr, "wl-0", 1},
+        {"Wayland display only",
+         {true, false, {"libwayland-client.so.0"}},
+         true,
+         nullptr,
+         "wl-0",
+         1},
         {"a 32-bit program with GTK", {false, false, {"libgtk-3.so.0"}}, true, ":1", nullptr, 1},
         {"Qt 6", {true, false, {"libQt6Gui.so.6"}}, true, ":1", nullptr, 1},
         {"SDL", {true, false, {"libSDL2-2.0.so.0"}}, true, ":1", nullptr, 1},
         {"only libc: a terminal program", {true, false, {"libc.so.6"}}, true, ":1", nullptr, 0},
-        {"a name that only resembles a toolkit", {true, false, {"libX1.so"}}, true, ":1", nullptr, 0},
+        {"a name that only resembles a toolkit",
+         {true, false, {"libX1.so"}},
+         true,
+         ":1",
+         nullptr,
+         0},
         {"big-endian files are not read", {true, true, {"libX11.so.6"}}, true, ":1", nullptr, 0},
         {"not executable", {true, false, {"libX11.so.6"}}, false, ":1", nullptr, 0},
-        {"string table outside every loadable segment", {true, false, {"libX11.so.6"}, false},
-         true, ":1", nullptr, 0},
-        {"cut inside the dynamic section", {true, false, {"libX11.so.6"}, true, 150}, true, ":1",
-         nullptr, 0},
+        {"string table outside every loadable segment",
+         {true, false, {"libX11.so.6"}, false},
+         true,
+         ":1",
+         nullptr,
+         0},
+        {"cut inside the dynamic section",
+         {true, false, {"libX11.so.6"}, true, 150},
+         true,
+         ":1",
+         nullptr,
+         0},
         {"cut inside the header", {true, false, {"libX11.so.6"}, true, 30}, true, ":1", nullptr, 0},
     };
     for (const Row& r : rows) {
@@ -615,7 +653,8 @@ TEST_F(ShellRunTest, ExitCodesPauseAndTheTerminal) {
 }
 
 TEST_F(ShellRunTest, InterruptsGoToTheChildOnly) {
-    struct sigaction handler {}, old, now;
+    struct sigaction handler {
+    }, old, now;
     handler.sa_handler = [](int) {};
     ::sigaction(SIGINT, &handler, &old);
     EXPECT_EQ(ShellRunCommand(u"grep SigIgn /proc/$PPID/status > Q:\\parent; "
@@ -662,8 +701,10 @@ TEST_F(ShellExecuteTest, DocumentsAndUrlsGoToXdgOpen) {
     const Row rows[] = {
         {"a document by its Windows path", u"Q:\\doc.txt", nullptr, dir.Sub("doc.txt")},
         {"a relative name in the directory", u"rel.txt", u"Q:\\sub", dir.Sub("sub/rel.txt")},
-        {"a URL as it stands", u"https://example.org/a?b=c&d", nullptr, "https://example.org/a?b=c&d"},
-        {"mailto in any case", u"MailTo:someone@example.org", nullptr, "MailTo:someone@example.org"},
+        {"a URL as it stands", u"https://example.org/a?b=c&d", nullptr,
+         "https://example.org/a?b=c&d"},
+        {"mailto in any case", u"MailTo:someone@example.org", nullptr,
+         "MailTo:someone@example.org"},
     };
     size_t n = 0;
     for (const Row& r : rows) {
@@ -716,7 +757,8 @@ TEST_F(ShellExecuteTest, Failures) {
 }
 
 TEST_F(ShellExecuteTest, AnExecutableRunsItselfWithItsParameters) {
-    Script("tool.sh", "printf '%s\\n' \"$@\" > \"$QSTUB_STATE/args\"\npwd >> \"$QSTUB_STATE/args\"\nexit 5\n");
+    Script("tool.sh",
+           "printf '%s\\n' \"$@\" > \"$QSTUB_STATE/args\"\npwd >> \"$QSTUB_STATE/args\"\nexit 5\n");
     dir.MakeDir("work");
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
@@ -751,7 +793,8 @@ TEST_F(ProcessConcurrency, ThreadsStartWaitAndPollChildren) {
             for (int i = 0; i < 8; i++)
                 if (RunAndWait(u"/bin/sh -c \"exit 9\"", DETACHED_PROCESS) != 9) failures++;
         });
-    for (auto& s : starters) s.join();
+    for (auto& s : starters)
+        s.join();
     EXPECT_EQ(failures.load(), 0);
 
     // One thread waits without end while others poll the same handle: the
@@ -780,7 +823,8 @@ TEST_F(ProcessConcurrency, ThreadsStartWaitAndPollChildren) {
             }
         });
     waiter.join();
-    for (auto& p : pollers) p.join();
+    for (auto& p : pollers)
+        p.join();
     EXPECT_EQ(slowPolls.load(), 0);
     DWORD code = 0;
     EXPECT_TRUE(GetExitCodeProcess(pi.hProcess, &code));

@@ -16,7 +16,9 @@ using qproc::U;
 
 namespace {
 
-std::u16string Text(const WCHAR* s) { return std::u16string(s); }
+std::u16string Text(const WCHAR* s) {
+    return std::u16string(s);
+}
 
 } // namespace
 
@@ -28,7 +30,8 @@ class ShareTest : public qproc::ChildTest {
         GioSetTimeLimitForTest(600, 400);
     }
     void TearDown() override {
-        for (WCHAR l = 'A'; l <= 'Z'; l++) NetShareUnmapDrive(l);
+        for (WCHAR l = 'A'; l <= 'Z'; l++)
+            NetShareUnmapDrive(l);
         GioSetTimeLimitForTest(0, 0);
         ChildTest::TearDown();
     }
@@ -44,7 +47,8 @@ class ShareTest : public qproc::ChildTest {
     }
     size_t Unmounts() {
         size_t n = 0;
-        for (auto& c : GioCalls()) n += c.size() >= 2 && c[0] == "mount" && c[1] == "-u";
+        for (auto& c : GioCalls())
+            n += c.size() >= 2 && c[0] == "mount" && c[1] == "-u";
         return n;
     }
     std::string Answers() { return qtest::ReadFile(tools.log() + "/gio.answers"); }
@@ -97,10 +101,14 @@ TEST_F(ShareTest, ResultsAndTexts) {
          u"Failed to mount Windows share: Connection refused", false},
         {"gio never answers", 'K', "hang", nullptr, ERROR_SEM_TIMEOUT, u"No answer from the server",
          false},
-        {"mounted but no local path", 'K', "lost", nullptr, ERROR_PATH_NOT_FOUND, u"Not found", true},
-        {"credentials needed and none given", 'K', "auth", nullptr, ERROR_ACCESS_DENIED, u"", false},
-        {"a question gio has no answer for", 'K', "realm", u"alice", ERROR_ACCESS_DENIED, u"", false},
-        {"much output, then no local path: its last line", 'K', "chatty", nullptr, ERROR_PATH_NOT_FOUND, u"3000", true},
+        {"mounted but no local path", 'K', "lost", nullptr, ERROR_PATH_NOT_FOUND, u"Not found",
+         true},
+        {"credentials needed and none given", 'K', "auth", nullptr, ERROR_ACCESS_DENIED, u"",
+         false},
+        {"a question gio has no answer for", 'K', "realm", u"alice", ERROR_ACCESS_DENIED, u"",
+         false},
+        {"much output, then no local path: its last line", 'K', "chatty", nullptr,
+         ERROR_PATH_NOT_FOUND, u"3000", true},
     };
     for (const Row& r : rows) {
         qproc::StubTools own;
@@ -115,7 +123,8 @@ TEST_F(ShareTest, ResultsAndTexts) {
         char posix[4096];
         EXPECT_FALSE(DriveMapGetPosix(r.letter, posix, sizeof posix)) << r.what;
         size_t undone = 0;
-        for (auto& c : own.Calls("gio")) undone += c.args.size() > 2 && c.args[2] == "-u";
+        for (auto& c : own.Calls("gio"))
+            undone += c.args.size() > 2 && c.args[2] == "-u";
         EXPECT_EQ(undone, r.undone ? 1u : 0u) << r.what;
         EXPECT_TRUE(qproc::NoChildrenLeft(0)) << r.what << ": gio and its children are gone";
     }
@@ -125,7 +134,8 @@ TEST_F(ShareTest, WithoutGio) {
     const char* needs = "smb:// needs gio (gvfs) - or mount the share and log its folder";
     for (const char* p : {"", "/nonexistent", "relative-dir"}) {
         qtest::ScopedEnv empty("PATH", p);
-        EXPECT_EQ(NetShareMount('G', u"smb://h/s", nullptr, nullptr, error, 300), ERROR_NOT_SUPPORTED)
+        EXPECT_EQ(NetShareMount('G', u"smb://h/s", nullptr, nullptr, error, 300),
+                  ERROR_NOT_SUPPORTED)
             << p;
         EXPECT_EQ(N(error), needs) << p;
     }
@@ -134,8 +144,9 @@ TEST_F(ShareTest, WithoutGio) {
 TEST_F(ShareTest, AnswersUserDomainAndPassword) {
     qtest::ScopedEnv mode("QSTUB_GIO_MODE", "auth"), user("QSTUB_USER", "alice"),
         domain("QSTUB_DOMAIN", "WORKGROUP"), password("QSTUB_PASSWORD", "s3cret pass");
-    EXPECT_EQ(NetShareMount('S', u"smb://srv/data", u"WORKGROUP\\alice", u"s3cret pass", error, 300),
-              ERROR_SUCCESS);
+    EXPECT_EQ(
+        NetShareMount('S', u"smb://srv/data", u"WORKGROUP\\alice", u"s3cret pass", error, 300),
+        ERROR_SUCCESS);
     EXPECT_EQ(Answers(), "alice|WORKGROUP|s3cret pass\n");
     NetShareUnmapDrive('S');
 
@@ -159,6 +170,27 @@ TEST_F(ShareTest, AnswersUserDomainAndPassword) {
     EXPECT_EQ(NetShareMount('S', u"smb://srv/data", u"alice", nullptr, error, 300),
               ERROR_ACCESS_DENIED);
     EXPECT_EQ(Answers(), "alice||\n");
+}
+
+TEST_F(ShareTest, LocationsThatCannotBeMounted) {
+    struct Row {
+        const char* what;
+        const WCHAR* location;
+        std::u16string text;
+    };
+    std::u16string tooLong = u"smb://host/" + std::u16string(780, u's');
+    const Row rows[] = {
+        {"no location", nullptr, u"No share location"},
+        {"an empty location", u"", u"No share location"},
+        {"a location longer than 779 bytes is never cut", tooLong.c_str(),
+         u"The share location is too long"},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(NetShareMount('L', r.location, nullptr, nullptr, error, 300), ERROR_BAD_NETPATH)
+            << r.what;
+        EXPECT_EQ(Text(error), r.text) << r.what;
+    }
+    EXPECT_TRUE(GioCalls().empty());
 }
 
 TEST_F(ShareTest, ASecondLetterSharesTheMount) {
@@ -271,7 +303,8 @@ TEST_F(ShareTest, AtExitTheSharesThisProcessMountedAreUnmounted) {
 }
 
 TEST_F(ShareTest, TheRealGio) {
-    if (!qproc::Exists("/usr/bin/gio")) GTEST_SKIP() << "gio is not installed (scripts/install-deps)";
+    if (!qproc::Exists("/usr/bin/gio"))
+        GTEST_SKIP() << "gio is not installed (scripts/install-deps)";
     GioSetTimeLimitForTest(20000, 2000);
     qtest::ScopedEnv real("PATH", "/usr/bin:/bin");
     std::string folder = dir.MakeDir("local share");
