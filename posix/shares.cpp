@@ -102,8 +102,8 @@ int QuestionOf(const std::string& text) {
     return -1;
 }
 
-// Appends a piece to output, dropping the oldest text when it would not fit.
-void AppendOutput(char* output, size_t capacity, size_t* held, const char* piece, size_t n) {
+// Appends a chunk to output, dropping the oldest text when it would not fit.
+void AppendOutput(char* output, size_t capacity, size_t* held, const char* chunk, size_t n) {
     if (!output || capacity < 2) return;
     size_t room = capacity - 1;
     if (*held + n > room) {
@@ -113,10 +113,10 @@ void AppendOutput(char* output, size_t capacity, size_t* held, const char* piece
         *held -= drop;
     }
     if (n > room - *held) {
-        piece += n - (room - *held);
+        chunk += n - (room - *held);
         n = room - *held;
     }
-    std::memcpy(output + *held, piece, n);
+    std::memcpy(output + *held, chunk, n);
     *held += n;
     output[*held] = 0;
 }
@@ -227,17 +227,22 @@ int GioRun(char* const* argv, const GioAnswers* answers, char* output, size_t ca
             killed = true;
             stoppedAt = now;
         }
+        // Waits of at most a second, and none past the next deadline.
+        long long next = timedOut || isRefused ? stoppedAt + grace : start + limit;
+        long long wait = next - now + 1;
+        if (wait > 1000) wait = 1000;
+        if (wait < 1) wait = 1;
         struct pollfd pfd = {out[0], POLLIN, 0};
-        int pr = ::poll(&pfd, 1, 1000);
+        int pr = ::poll(&pfd, 1, static_cast<int>(wait));
         if (pr < 0 && errno != EINTR) break;
         if (pr <= 0) continue;
-        char piece[512];
-        ssize_t n = ::read(out[0], piece, sizeof piece);
+        char chunk[512];
+        ssize_t n = ::read(out[0], chunk, sizeof chunk);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) break;
-        AppendOutput(output, capacity, &held, piece, static_cast<size_t>(n));
+        AppendOutput(output, capacity, &held, chunk, static_cast<size_t>(n));
         if (!handlePrompts || timedOut || isRefused) continue;
-        sinceAnswer.append(piece, static_cast<size_t>(n));
+        sinceAnswer.append(chunk, static_cast<size_t>(n));
         KeepTail(&sinceAnswer);
         if (!EndsWithPrompt(sinceAnswer)) continue;
         // A question waits for its answer; text that goes on was only a

@@ -236,6 +236,12 @@ TEST_F(ClipboardTest, FileListsGoAsUriLists) {
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[1].input,
               "file:///a/x-y_z.~1\r\nfile:///b/%C3%A4%23%25%3F\r\nfile:///c/q%3F\r\n");
+    // A name too long to pass whole is left out rather than cut into
+    // another file's name.
+    CopyFiles({u"C:\\" + std::u16string(1036, u'n'), u"C:\\" + std::u16string(1037, u'l')});
+    calls = tools.Calls("xclip");
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[2].input, "file:///" + std::string(1036, 'n') + "\r\n");
     DriveMapClear('C');
 }
 

@@ -7,7 +7,9 @@
 
 #include "internal/process.h"
 #include "internal/spawn.h"
+#include "clipboardapi.h"
 #include "qposix_process.h"
+#include "qposix_shares.h"
 #include "shellexec.h"
 
 #include <fcntl.h>
@@ -323,10 +325,13 @@ TEST_F(ProgramSearchTest, AProgramPlantedInTheBrowsedDirectoryNeverRuns) {
     std::string probe = dir.Sub("probe");
     dir.MakeDir("browsed");
     dir.MakeDir("browsed/rel");
-    for (const char* where : {"browsed/quilbplant", "browsed/rel/quilbplant"}) {
-        std::string p = dir.Write(where, "#!/bin/sh\n: > " + probe + "\n");
-        ::chmod(p.c_str(), 0755);
-    }
+    // The program and every outside tool the layer looks for.
+    for (const char* name : {"quilbplant", "xdg-open", "xclip", "xsel", "wl-copy", "wl-paste",
+                             "gio", "editor", "nano"})
+        for (const char* where : {"browsed/", "browsed/rel/"}) {
+            std::string p = dir.Write(std::string(where) + name, "#!/bin/sh\n: > " + probe + "\n");
+            ::chmod(p.c_str(), 0755);
+        }
     ScopedCwd cwd(dir.Sub("browsed"));
     struct Row {
         const char* what;
@@ -351,6 +356,23 @@ TEST_F(ProgramSearchTest, AProgramPlantedInTheBrowsedDirectoryNeverRuns) {
         EXPECT_EQ(ShellExecuteW(nullptr, nullptr, u"https://example.org/", nullptr, nullptr, 1),
                   reinterpret_cast<HINSTANCE>(SE_ERR_NOASSOC))
             << r.what;
+        {
+            qtest::ScopedEnv x("DISPLAY", ":9"), w("WAYLAND_DISPLAY", "wayland-9");
+            ASSERT_TRUE(OpenClipboard(nullptr));
+            EmptyClipboard();
+            ASSERT_TRUE(CloseClipboard());
+            ASSERT_TRUE(OpenClipboard(nullptr));
+            EXPECT_EQ(GetClipboardData(CF_UNICODETEXT), nullptr) << r.what;
+            ASSERT_TRUE(CloseClipboard());
+        }
+        WCHAR text[100];
+        EXPECT_EQ(NetShareMount('P', u"smb://h/s", nullptr, nullptr, text, 100),
+                  ERROR_NOT_SUPPORTED)
+            << r.what;
+        {
+            qtest::ScopedEnv visual("VISUAL", nullptr), editor("EDITOR", nullptr);
+            EXPECT_STREQ(DefaultEditor(), "vi") << r.what;
+        }
         EXPECT_FALSE(Exists(probe)) << r.what;
     }
     // The same program in an absolute element is found and runs.

@@ -20,6 +20,26 @@ std::u16string Text(const WCHAR* s) {
     return std::u16string(s);
 }
 
+// Processes of a process group that are not dead: killed ones may stay
+// zombies for a while until the system's init reaps them.
+int LiveMembers(pid_t group) {
+    int live = 0;
+    DIR* d = ::opendir("/proc");
+    while (struct dirent* e = d ? ::readdir(d) : nullptr) {
+        if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+        std::string stat = qtest::ReadFile(std::string("/proc/") + e->d_name + "/stat");
+        size_t close = stat.rfind(')');
+        if (close == std::string::npos || close + 2 >= stat.size()) continue;
+        // After the name: state, parent, process group.
+        std::istringstream rest(stat.substr(close + 2));
+        char state;
+        long parent, pgrp;
+        if (rest >> state >> parent >> pgrp && pgrp == group && state != 'Z') live++;
+    }
+    if (d) ::closedir(d);
+    return live;
+}
+
 } // namespace
 
 class ShareTest : public qproc::ChildTest {
@@ -127,6 +147,32 @@ TEST_F(ShareTest, ResultsAndTexts) {
             undone += c.args.size() > 2 && c.args[2] == "-u";
         EXPECT_EQ(undone, r.undone ? 1u : 0u) << r.what;
         EXPECT_TRUE(qproc::NoChildrenLeft(0)) << r.what << ": gio and its children are gone";
+    }
+}
+
+TEST_F(ShareTest, AGioThatNeverAnswersEndsWithEverythingItStarted) {
+    struct Row {
+        const char* what;
+        const char* mode;
+    };
+    const Row rows[] = {
+        {"told to stop at the time limit", "hang"},
+        {"killed when it ignores being told", "stubborn"},
+    };
+    for (const Row& r : rows) {
+        qtest::ScopedEnv mode("QSTUB_GIO_MODE", r.mode);
+        ::unlink((tools.log() + "/gio.pid").c_str());
+        long long start = MonotonicMs();
+        EXPECT_EQ(NetShareMount('T', u"smb://h/slow", nullptr, nullptr, error, 300),
+                  ERROR_SEM_TIMEOUT)
+            << r.what;
+        EXPECT_LT(MonotonicMs() - start, 600 + 400 + 1000) << r.what;
+        EXPECT_EQ(Text(error), u"No answer from the server") << r.what;
+        // Its sleeping child was in its process group and is gone too.
+        pid_t group = static_cast<pid_t>(
+            qproc::LeadingNumber(qtest::ReadFile(tools.log() + "/gio.pid").c_str()));
+        ASSERT_GT(group, 0) << r.what;
+        EXPECT_EQ(LiveMembers(group), 0) << r.what;
     }
 }
 
