@@ -61,7 +61,11 @@ bool ProcessPoll(PROCESS_OBJECT* p, bool block) {
     }
     exited = p->exited;
     pthread_mutex_unlock(&p->mutex);
-    if (reacquire) ConsoleReacquire();
+    if (reacquire) {
+        // A poll inside a successful wait leaves the caller's last error.
+        LastErrorSaver keep;
+        ConsoleReacquire();
+    }
     return exited;
 }
 
