@@ -4,6 +4,7 @@
 // back, control handlers, titles, the terminal clipboard, the standard
 // handles and the restore at every way out of the process.
 #include "internal/console.h"
+#include "internal/console_child.h"
 #include "internal/console_input.h"
 #include "internal/handles.h"
 #include "internal/sys.h"
@@ -24,6 +25,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <mutex>
 #include <cstdlib>
 #include <cstring>
 
@@ -569,7 +571,30 @@ void ConsoleRepaint() {
     pthread_cond_signal(&gConsole.renderWake);
 }
 
+namespace {
+
+std::mutex gChildCallsLock;
+ConsoleChildCalls gChildCalls{};
+
+void CountChildCall(int ConsoleChildCalls::*counter) {
+    std::lock_guard<std::mutex> guard(gChildCallsLock);
+    gChildCalls.*counter += 1;
+}
+
+} // namespace
+
+ConsoleChildCalls ConsoleChildCallsForTest() {
+    std::lock_guard<std::mutex> guard(gChildCallsLock);
+    return gChildCalls;
+}
+
+void ConsoleChildCallsResetForTest() {
+    std::lock_guard<std::mutex> guard(gChildCallsLock);
+    gChildCalls = ConsoleChildCalls{};
+}
+
 void ConsoleRelease() {
+    CountChildCall(&ConsoleChildCalls::release);
     if (!ConsoleAvailable()) return;
     {
         ConsoleStateGuard state;
@@ -580,6 +605,7 @@ void ConsoleRelease() {
 }
 
 void ConsoleReacquire() {
+    CountChildCall(&ConsoleChildCalls::reacquire);
     if (!gConsole.started.load() || gConsole.failed.load()) return;
     {
         ConsoleOutputGuard out;
@@ -595,6 +621,12 @@ void ConsoleReacquire() {
 }
 
 void ConsolePromptKey(const char* text) {
+    {
+        std::lock_guard<std::mutex> guard(gChildCallsLock);
+        gChildCalls.promptKey++;
+        std::strncpy(gChildCalls.lastPrompt, text ? text : "", sizeof gChildCalls.lastPrompt - 1);
+        gChildCalls.lastPrompt[sizeof gChildCalls.lastPrompt - 1] = 0;
+    }
     if (!gConsole.started.load() || gConsole.failed.load() || gConsole.raw.load() ||
         gConsole.tty < 0)
         return;
@@ -613,6 +645,16 @@ void ConsolePromptKey(const char* text) {
 }
 
 BOOL ConsoleSetTerminalClipboard(const void* bytes, size_t length) {
+    {
+        std::lock_guard<std::mutex> guard(gChildCallsLock);
+        gChildCalls.terminalClipboard++;
+        size_t n = length < sizeof gChildCalls.lastClipboard - 1
+                       ? length
+                       : sizeof gChildCalls.lastClipboard - 1;
+        if (n) std::memcpy(gChildCalls.lastClipboard, bytes, n);
+        gChildCalls.lastClipboard[n] = 0;
+        gChildCalls.lastClipboardLength = length;
+    }
     static const char kAlphabet[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     if (gConsole.linuxConsole || gConsole.tty < 0 || length > 700000) return FALSE;

@@ -19,8 +19,8 @@ typedef struct _CRITICAL_SECTION {
 } CRITICAL_SECTION, *LPCRITICAL_SECTION;
 static_assert(sizeof(CRITICAL_SECTION) == 40);
 
-// 0 when the thread has finished (at once when it already had), 258 on
-// time-out; 0xFFFFFFFF with error 6 for a handle that is not a thread.
+// 0 when the thread or process has ended (at once when it already had), 258
+// on time-out; 0xFFFFFFFF with error 6 for a handle that is neither.
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 void InitializeCriticalSection(LPCRITICAL_SECTION section);
 void EnterCriticalSection(LPCRITICAL_SECTION section);

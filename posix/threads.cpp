@@ -7,6 +7,7 @@
 #include "errhandlingapi.h"
 #include "handleapi.h"
 #include "internal/handles.h"
+#include "internal/process.h"
 #include "internal/threads.h"
 #include "synchapi.h"
 #include "winerror.h"
@@ -237,10 +238,8 @@ DWORD ResumeThread(HANDLE thread) {
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     THREAD_OBJECT* t = LookupThread(handle);
-    if (!t) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return WAIT_FAILED;
-    }
+    // Anything but a thread is a process handle or an error (6).
+    if (!t) return ProcessWait(handle, milliseconds);
     ThreadCheckSuspend();
     struct timespec deadline;
     clock_gettime(CLOCK_REALTIME, &deadline);

@@ -36,3 +36,7 @@
 #include "shellapi.h"
 #include "shlobj.h"
 #include "shlwapi.h"
+#include "clipboardapi.h"
+#include "shellexec.h"
+#include "qposix_process.h"
+#include "qposix_shares.h"

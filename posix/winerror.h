@@ -46,6 +46,9 @@ inline constexpr DWORD ERROR_NOT_CONNECTED = 2250;
 inline constexpr DWORD ERROR_INVALID_NAME = 123;
 inline constexpr DWORD ERROR_DIRECTORY = 267;
 inline constexpr DWORD ERROR_REQUEST_ABORTED = 1235;
+inline constexpr DWORD ERROR_INVALID_DRIVE = 15;
+inline constexpr DWORD ERROR_SEM_TIMEOUT = 121;
+inline constexpr DWORD ERROR_NO_ASSOCIATION = 1155;
 
 // The CRT's "string was truncated" result of the bounded copies.
 inline constexpr errno_t STRUNCATE = 80;

@@ -75,6 +75,9 @@ TEST(WinError, ConstantsHaveTheirNumbers) {
         {"ERROR_DIRECTORY", ERROR_DIRECTORY, 267},
         {"ERROR_REQUEST_ABORTED", ERROR_REQUEST_ABORTED, 1235},
         {"CO_E_CLASSSTRING", static_cast<uint32_t>(CO_E_CLASSSTRING), 0x800401F3},
+        {"ERROR_INVALID_DRIVE", ERROR_INVALID_DRIVE, 15},
+        {"ERROR_SEM_TIMEOUT", ERROR_SEM_TIMEOUT, 121},
+        {"ERROR_NO_ASSOCIATION", ERROR_NO_ASSOCIATION, 1155},
     };
     for (const Row& r : rows) EXPECT_EQ(r.value, r.expected) << r.name;
     EXPECT_TRUE(FAILED(E_FAIL));
