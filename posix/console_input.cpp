@@ -127,6 +127,14 @@ size_t ConsoleQueueRead(INPUT_RECORD* records, size_t count, bool remove) {
     return n;
 }
 
+bool ConsoleQueueHas(bool (*match)(const INPUT_RECORD& record)) {
+    ConsoleStateGuard state;
+    const INPUT_QUEUE* queue = &gConsoleInput.queue;
+    for (size_t i = 0; i < queue->count; i++)
+        if (match(queue->records[(queue->head + i) % queue->capacity])) return true;
+    return false;
+}
+
 void ConsoleQueueFlush() {
     gConsoleInput.queue.count = 0;
     gConsoleInput.queue.head = 0;

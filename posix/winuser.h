@@ -1,4 +1,6 @@
-// Window and keyboard functions of the Windows API: the virtual-key codes.
+// Window and keyboard functions of the Windows API: the virtual-key codes,
+// the keyboard state as the console input last reported it (a US PC
+// layout, never a live keyboard), and the DOS-style key reads.
 #pragma once
 
 #include "wintypes.h"
@@ -81,3 +83,52 @@ inline constexpr WORD VK_OEM_6 = 0xDD;      // ] }
 inline constexpr WORD VK_OEM_7 = 0xDE;      // ' "
 inline constexpr WORD VK_OEM_102 = 0xE2;    // \ | on the 102-key board
 inline constexpr WORD VK_PACKET = 0xE7;     // a character no key of the layout types
+
+// ---- keyboard state -------------------------------------------------------------------
+
+typedef HANDLE HKL;
+
+// The control-key state a 256-byte keyboard state stands for: SHIFT_PRESSED,
+// LEFT_CTRL_PRESSED or LEFT_ALT_PRESSED when bit 7 is set for the key or
+// either of its left and right keys; CAPSLOCK_ON when bit 0 of VK_CAPITAL is
+// set. The layer's own.
+DWORD KeyboardStateToControlState(const BYTE* keys);
+
+// The character a key types under a keyboard state (keys may be null: no
+// modifiers), into buffer, terminated when size is above 1. VK_PACKET gives
+// the character of the last VK_PACKET key read from the console. Returns 1
+// when a character was stored, 0 when the key types none, and for a null
+// buffer or a size below 1. Scan code and flags are not used.
+int ToUnicode(UINT key, UINT scan, const BYTE* keys, LPWSTR buffer, int size, UINT flags);
+// The same character as one byte of Windows-1252 in *out: 1, or 0 when
+// there is none (or out is null).
+int ToAscii(UINT key, UINT scan, const BYTE* keys, WORD* out, UINT flags);
+// The key that types c: (shift state << 8) | virtual key, the shift state
+// being 0 none, 1 Shift, 2 Ctrl, 3 both; keys off the numeric pad are
+// preferred, and fewer modifiers before more. -1 when no key types it.
+SHORT VkKeyScanW(WCHAR c);
+// Always the US English layout, 0x04090409.
+HKL GetKeyboardLayout(DWORD thread);
+// Returns layout; the layout in use does not change.
+HKL ActivateKeyboardLayout(HKL layout, UINT flags);
+// From the key records read last through ReadConsoleInputW: Num Lock and
+// Caps Lock give 1 when on; Shift, Ctrl and Alt (either side) give 0x8000
+// (negative) when the last key record read had them; any other key gives
+// 0x8000 while it is the key last pressed and not yet released.
+SHORT GetKeyState(int key);
+// GetKeyState(key) & 0x8000.
+SHORT GetAsyncKeyState(int key);
+
+// ---- DOS-style key reads ------------------------------------------------------------------
+
+// Waits for a key press and returns it the DOS way: a character as its byte
+// (characters above 127 in code page 437); a function, arrow or editing key
+// as two calls, 0 or 224 and then the key's code (F1 0 59, Up 224 72, F12
+// 224 134). Characters that code page 437 lacks are skipped, never returned
+// as 0, which would swallow the next key as an extended code. Without a
+// console: the next byte of the standard input. -1 when reading fails.
+int _getch();
+// Non-zero when _getch would return at once with a key (a second byte
+// waiting, or a key press it would deliver queued); nothing is removed.
+// Without a console: whether the standard input has bytes ready.
+int _kbhit();

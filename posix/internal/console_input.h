@@ -51,6 +51,10 @@ size_t ConsoleQueueRead(INPUT_RECORD* records, size_t count, bool remove);
 // Empties the queue. Console state lock held.
 void ConsoleQueueFlush();
 
+// Whether some queued record satisfies match. Takes the console state lock
+// (match runs under it and must not take it); removes nothing.
+bool ConsoleQueueHas(bool (*match)(const INPUT_RECORD& record));
+
 // The core of the console input functions. Sets *read (may be null) to 0,
 // starts the console and checks that handle is the console input (else
 // error 6, FALSE). With wait, blocks until the queue holds a record (also
