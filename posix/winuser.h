@@ -132,3 +132,187 @@ int _getch();
 // waiting, or a key press it would deliver queued); nothing is removed.
 // Without a console: whether the standard input has bytes ready.
 int _kbhit();
+
+// ---- windows ------------------------------------------------------------------------------
+
+// The terminal has no window system. The layer answers with a fixed world of
+// pseudo windows sized from the terminal: the console window (0x10010, only
+// while the console has a terminal), the desktop (0x10020) and one monitor
+// (0x10030). A cell counts as 8 x 16 pixels.
+
+typedef HANDLE HMONITOR;
+typedef HANDLE HWINEVENTHOOK;
+typedef HANDLE HRGN;
+typedef UINT_PTR WPARAM;
+typedef LONG_PTR LPARAM;
+typedef LONG_PTR LRESULT;
+
+typedef struct _RECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+} RECT, *PRECT, *LPRECT;
+
+typedef struct _POINT {
+    LONG x;
+    LONG y;
+} POINT, *PPOINT, *LPPOINT;
+
+typedef struct _MSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
+    DWORD lPrivate;
+} MSG, *PMSG, *LPMSG;
+
+typedef struct _GUITHREADINFO {
+    DWORD cbSize; // must be 72
+    DWORD flags;
+    HWND hwndActive;
+    HWND hwndFocus;
+    HWND hwndCapture;
+    HWND hwndMenuOwner;
+    HWND hwndMoveSize;
+    HWND hwndCaret;
+    RECT rcCaret;
+} GUITHREADINFO, *PGUITHREADINFO, *LPGUITHREADINFO;
+
+typedef BOOL (*WNDENUMPROC)(HWND window, LPARAM value);
+typedef void (*WINEVENTPROC)(HWINEVENTHOOK hook, DWORD event, HWND window, LONG object,
+                             LONG child, DWORD thread, DWORD time);
+
+inline constexpr int GWL_STYLE = -16;
+inline constexpr LONG WS_MAXIMIZE = 0x01000000;
+inline constexpr LONG WS_CAPTION = 0x00C00000;
+inline constexpr LONG WS_VISIBLE = 0x10000000;
+
+inline constexpr int SW_HIDE = 0;
+inline constexpr int SW_SHOWNORMAL = 1;
+inline constexpr int SW_MINIMIZE = 6;
+inline constexpr int SW_RESTORE = 9;
+
+inline constexpr DWORD MONITOR_DEFAULTTONULL = 0;
+inline constexpr DWORD MONITOR_DEFAULTTOPRIMARY = 1;
+inline constexpr DWORD MONITOR_DEFAULTTONEAREST = 2;
+
+inline constexpr int SM_CXSCREEN = 0;
+inline constexpr int SM_CYSCREEN = 1;
+inline constexpr int SM_CXVIRTUALSCREEN = 78;
+inline constexpr int SM_CYVIRTUALSCREEN = 79;
+
+inline constexpr UINT SPI_GETSCREENSAVEACTIVE = 16;
+inline constexpr UINT SPI_SETSCREENSAVEACTIVE = 17;
+inline constexpr UINT SPI_GETWORKAREA = 48;
+
+// 0x10010 while the console has a terminal (starting it if needed), else
+// null.
+HWND GetConsoleWindow();
+// 0x10020.
+HWND GetDesktopWindow();
+// Calls callback once with the console window and value when there is one;
+// TRUE in any case.
+BOOL EnumWindows(WNDENUMPROC callback, LPARAM value);
+// TRUE for the console window and the desktop.
+BOOL IsWindow(HWND window);
+// FALSE: the pseudo windows are never minimised or maximised.
+BOOL IsIconic(HWND window);
+BOOL IsZoomed(HWND window);
+// 0x10030 for any window.
+HMONITOR MonitorFromWindow(HWND window, DWORD flags);
+// The console title for the console window, empty text for any other:
+// at most size - 1 units and a terminator; the units copied. 0 for a size
+// below 1 or a null buffer.
+int GetWindowTextW(HWND window, LPWSTR buffer, int size);
+// 0, 0, columns x 8, rows x 16 of the terminal for the console window and
+// the desktop (starting the console); error 6 and FALSE for any other
+// window, error 87 for a null rectangle.
+BOOL GetWindowRect(HWND window, LPRECT rect);
+BOOL GetClientRect(HWND window, LPRECT rect);
+// GWL_STYLE of the console window or the desktop: WS_VISIBLE | WS_MAXIMIZE
+// | WS_CAPTION. Anything else: 0.
+LONG GetWindowLongW(HWND window, int index);
+// The console window and the desktop belong to this process: its id into
+// *process (may be null) and 1. Any other window: 0 and 0.
+DWORD GetWindowThreadProcessId(HWND window, LPDWORD process);
+// cbSize must be 72 (else error 87); the record is cleared (cbSize kept)
+// and the active and focus windows are the console window.
+BOOL GetGUIThreadInfo(DWORD thread, PGUITHREADINFO info);
+// TRUE for the console window and the desktop, FALSE for others; nothing
+// changes.
+BOOL ShowWindow(HWND window, int command);
+BOOL SetForegroundWindow(HWND window);
+BOOL RedrawWindow(HWND window, const RECT* update, HRGN region, UINT flags);
+BOOL SetWindowPos(HWND window, HWND after, int x, int y, int cx, int cy, UINT flags);
+// The console window's value, 0x10010.
+HWND SetActiveWindow(HWND window);
+// No window receives messages: 0.
+LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT DispatchMessageW(const MSG* message);
+// Clears the record and returns 0, as if the message queue were quitting.
+BOOL GetMessageW(LPMSG message, HWND window, UINT first, UINT last);
+// No hook is installed: null.
+HWINEVENTHOOK SetWinEventHook(DWORD eventMin, DWORD eventMax, HMODULE module, WINEVENTPROC callback,
+                              DWORD process, DWORD thread, DWORD flags);
+// SM_CXSCREEN and SM_CXVIRTUALSCREEN: columns x 8; SM_CYSCREEN and
+// SM_CYVIRTUALSCREEN: rows x 16; any other index 0. Starts the console.
+int GetSystemMetrics(int index);
+// SPI_GETWORKAREA: the screen rectangle into data (a RECT);
+// SPI_GETSCREENSAVEACTIVE: FALSE into data (a BOOL); both TRUE, or FALSE
+// with error 87 for null data. SPI_SETSCREENSAVEACTIVE: TRUE. Any other
+// action: FALSE.
+BOOL SystemParametersInfoW(UINT action, UINT value, PVOID data, UINT flags);
+// The mouse is always at 0, 0. FALSE for a null point.
+BOOL GetCursorPos(LPPOINT point);
+BOOL SetCursorPos(int x, int y);
+BOOL ClipCursor(const RECT* rect);
+
+// ---- message boxes --------------------------------------------------------------------------
+
+inline constexpr UINT MB_OK = 0x0;
+inline constexpr UINT MB_OKCANCEL = 0x1;
+inline constexpr UINT MB_ABORTRETRYIGNORE = 0x2;
+inline constexpr UINT MB_YESNOCANCEL = 0x3;
+inline constexpr UINT MB_YESNO = 0x4;
+inline constexpr UINT MB_RETRYCANCEL = 0x5;
+inline constexpr UINT MB_ICONERROR = 0x10;
+inline constexpr UINT MB_ICONQUESTION = 0x20;
+inline constexpr UINT MB_ICONWARNING = 0x30;
+inline constexpr UINT MB_ICONINFORMATION = 0x40;
+inline constexpr UINT MB_DEFBUTTON1 = 0x000;
+inline constexpr UINT MB_DEFBUTTON2 = 0x100;
+inline constexpr UINT MB_DEFBUTTON3 = 0x200;
+
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+inline constexpr int IDABORT = 3;
+inline constexpr int IDRETRY = 4;
+inline constexpr int IDIGNORE = 5;
+inline constexpr int IDYES = 6;
+inline constexpr int IDNO = 7;
+
+// Asks on the terminal itself: hands the terminal back to its normal mode
+// and screen, writes the caption, ": ", the text and a prompt for the
+// buttons of the type (type & 15: MB_OK "Press Enter", MB_YESNO "[Y]es or
+// [N]o", ...; other values as MB_OK), and reads a line: its first letter
+// chooses a button, an empty line or the end of input the default button
+// ((type >> 8) & 15, the first when out of range); any other letter asks
+// again. Then the program's screen is taken back and repainted. Without a
+// terminal it writes to the standard error stream and reads the standard
+// input. Control characters of text and caption (other than line feed,
+// carriage return and tab) are shown as U+FFFD, never sent to the terminal.
+// Text is cut at 4096 bytes of UTF-8, the caption at 512. Returns IDOK,
+// IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES or IDNO.
+int MessageBoxW(HWND window, LPCWSTR text, LPCWSTR caption, UINT type);
+// Text (at most 4096 bytes) and caption (at most 512) in Windows-1252,
+// null as empty; then MessageBoxW.
+int MessageBoxA(HWND window, LPCSTR text, LPCSTR caption, UINT type);
+
+static_assert(sizeof(RECT) == 16 && sizeof(POINT) == 8);
+static_assert(sizeof(GUITHREADINFO) == 72 && offsetof(GUITHREADINFO, hwndActive) == 8 &&
+              offsetof(GUITHREADINFO, rcCaret) == 56);
+static_assert(sizeof(MSG) == 48 && offsetof(MSG, wParam) == 16 && offsetof(MSG, time) == 32 &&
+              offsetof(MSG, pt) == 36);
