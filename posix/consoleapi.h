@@ -124,3 +124,27 @@ BOOL SetConsoleMode(HANDLE handle, DWORD mode);
 // Font 0 of 8 x 16 pixels.
 BOOL GetCurrentConsoleFont(HANDLE buffer, BOOL maximumWindow, PCONSOLE_FONT_INFO font);
 COORD GetConsoleFontSize(HANDLE buffer, DWORD font);
+
+// ---- input --------------------------------------------------------------------------
+
+// Input handles are GetStdHandle(STD_INPUT_HANDLE) and "CONIN$" opened by
+// CreateFileW. Any other handle, or no console, gives error 6 and FALSE;
+// records null with a count above 0 gives error 87. *read (or *written)
+// is set to 0 first.
+
+// Takes up to count records from the queue in order, waiting until there is
+// at least one (even for count 0). Key records read here are what
+// GetKeyState, GetAsyncKeyState and ToUnicode report on.
+BOOL ReadConsoleInputW(HANDLE input, PINPUT_RECORD records, DWORD count, LPDWORD read);
+// The same, with the characters of key records in code page 437: a
+// character that has no byte there becomes 0.
+BOOL ReadConsoleInputA(HANDLE input, PINPUT_RECORD records, DWORD count, LPDWORD read);
+// Copies up to count records without removing them and without waiting
+// (*read may be 0); characters as ReadConsoleInputA gives them.
+BOOL PeekConsoleInputA(HANDLE input, PINPUT_RECORD records, DWORD count, LPDWORD read);
+// Appends the records as they are (no mouse filter, no Ctrl+C handling).
+// When the queue is full (65536 records) the rest is refused: *written
+// tells how many were taken, and the result is FALSE with error 8.
+BOOL WriteConsoleInputW(HANDLE input, const INPUT_RECORD* records, DWORD count, LPDWORD written);
+// Discards every queued record.
+BOOL FlushConsoleInputBuffer(HANDLE input);
