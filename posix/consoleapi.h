@@ -149,7 +149,15 @@ BOOL WriteConsoleInputW(HANDLE input, const INPUT_RECORD* records, DWORD count, 
 // Discards every queued record.
 BOOL FlushConsoleInputBuffer(HANDLE input);
 
-// ---- key-test mode (the layer's own) -------------------------------------------------------
+// ---- the layer's own ------------------------------------------------------------------------
+
+// Starts the console if needed; the terminal's descriptor, or -1 when the
+// process has no terminal (the console is then unavailable).
+int ConsoleTtyFd();
+// Starts the console if needed; TRUE when the terminal answered the kitty
+// keyboard query and its protocol is in use.
+BOOL ConsoleKittyKeyboardActive();
+
 
 // Fills buffer (96 bytes) with the names of the control-key state's bits,
 // each followed by a blank, in this order: "LCtrl ", "RCtrl ", "LAlt ",
