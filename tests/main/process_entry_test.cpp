@@ -161,7 +161,7 @@ ProgramRun RunQuilb(const std::vector<std::string>& arguments) {
     return run;
 }
 
-TEST(QuilbProgram, SpecialArgumentsAndTheHandOver) {
+TEST(QuilbProgram, OneArgumentInvocationsAndTheHandOver) {
     const std::string notBuilt = "quilb: the file manager's windows are not built yet\n";
     struct Case {
         const char* what;
