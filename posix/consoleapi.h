@@ -148,3 +148,26 @@ BOOL PeekConsoleInputA(HANDLE input, PINPUT_RECORD records, DWORD count, LPDWORD
 BOOL WriteConsoleInputW(HANDLE input, const INPUT_RECORD* records, DWORD count, LPDWORD written);
 // Discards every queued record.
 BOOL FlushConsoleInputBuffer(HANDLE input);
+
+// ---- the layer's own ------------------------------------------------------------------------
+
+// Starts the console if needed; the terminal's descriptor, or -1 when the
+// process has no terminal (the console is then unavailable).
+int ConsoleTtyFd();
+// Starts the console if needed; TRUE when the terminal answered the kitty
+// keyboard query and its protocol is in use.
+BOOL ConsoleKittyKeyboardActive();
+
+
+// Fills buffer (96 bytes) with the names of the control-key state's bits,
+// each followed by a blank, in this order: "LCtrl ", "RCtrl ", "LAlt ",
+// "RAlt ", "Shift ", "enh ", "num ", "caps "; empty when none is set.
+void KeyTestModifierText(char* buffer, DWORD state);
+
+// Shows every console input record as a line on the console (keys with
+// their virtual key, scan code, character and modifiers, mouse events,
+// resizes, focus changes) until Esc is pressed twice in a row. Mouse
+// reporting is on and Ctrl+C arrives as a key meanwhile (input mode 0x98,
+// which stays set). Returns 0, or 1 after writing "quilb --keys: no
+// terminal" to the standard error stream when there is no console.
+int ConsoleKeyTest();
