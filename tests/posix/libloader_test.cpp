@@ -162,6 +162,13 @@ TEST(Modules, NameTableIsSortedAndEveryRowResolves) {
     }
     for (size_t i = 1; i < 250; i++)
         EXPECT_LT(std::strcmp(kLayerFunctions[i - 1], kLayerFunctions[i]), 0) << kLayerFunctions[i];
+    // Every function the layer names is there, in the table's order.
+    ASSERT_EQ(count, 250u);
+    for (size_t i = 0; i < 250; i++) {
+        EXPECT_STREQ(rows[i].name, kLayerFunctions[i]);
+        EXPECT_NE(GetProcAddress(LoadLibraryW(u"kernel32.dll"), kLayerFunctions[i]), nullptr)
+            << kLayerFunctions[i];
+    }
 }
 
 TEST(Modules, BareNameLoadsOnlyFromTheProgramDirectory) {
