@@ -286,6 +286,12 @@ TEST(ConsoleSession, AFrameThatDoesNotFitRepaintsLater) {
     HANDLE h = b.handle();
     Write(h, u"first");
     ASSERT_TRUE(qtest::WaitShown(0, 0, "first"));
+    // Let the renderer finish whatever it still had to send (the cursor
+    // after the text), so that only the frame below can change the output.
+    for (size_t last = SIZE_MAX; last != ConsoleTerminal().OutputSize();) {
+        last = ConsoleTerminal().OutputSize();
+        Sleep(60);
+    }
     ConsoleTestSetOutputLimit(16);
     size_t mark = ConsoleTerminal().OutputSize();
     SetConsoleCursorPosition(h, {0, 3});
