@@ -77,22 +77,6 @@ BOOL CopyFileW(LPCWSTR existingName, LPCWSTR newName, BOOL failIfExists) {
 
 namespace {
 
-// rename that never replaces an existing destination, also one that appears
-// after the caller looked. File systems that cannot promise it get a plain
-// rename, the caller having looked just before.
-int RenameNoReplace(const char* from, const char* to) {
-    int r = QSysRenameNoReplace(from, to);
-    if (r != 0 && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
-        struct stat st;
-        if (::lstat(to, &st) == 0) {
-            errno = EEXIST;
-            return -1;
-        }
-        r = QSysRename(from, to);
-    }
-    return r;
-}
-
 } // namespace
 
 BOOL MoveFileWithProgressW(LPCWSTR existingName, LPCWSTR newName, LPPROGRESS_ROUTINE progress,
@@ -114,7 +98,7 @@ BOOL MoveFileWithProgressW(LPCWSTR existingName, LPCWSTR newName, LPPROGRESS_ROU
             return Fail(ERROR_ALREADY_EXISTS);
     }
 
-    int r = (replace || same) ? QSysRename(src, dst) : RenameNoReplace(src, dst);
+    int r = (replace || same) ? QSysRename(src, dst) : QSysRenameNoReplaceOrCheck(src, dst);
     if (r == 0) return TRUE;
     int e = errno;
     if (e == EXDEV) {

@@ -239,7 +239,7 @@ DWORD RenameItem(const std::string& source, const std::string& target) {
     bool same =
         ::lstat(target.c_str(), &tst) == 0 && tst.st_dev == st.st_dev && tst.st_ino == st.st_ino;
     int r = same ? QSysRename(source.c_str(), target.c_str())
-                 : ShellRenameNoReplace(source.c_str(), target.c_str());
+                 : QSysRenameNoReplaceOrCheck(source.c_str(), target.c_str());
     if (r == 0) return ERROR_SUCCESS;
     if (errno == EEXIST) return ERROR_ALREADY_EXISTS;
     return RenameError(errno, source, target);
@@ -276,19 +276,6 @@ int Finish(DWORD code) {
 }
 
 } // namespace
-
-int ShellRenameNoReplace(const char* from, const char* to) {
-    int r = QSysRenameNoReplace(from, to);
-    if (r != 0 && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
-        struct stat st;
-        if (::lstat(to, &st) == 0) {
-            errno = EEXIST;
-            return -1;
-        }
-        r = QSysRename(from, to);
-    }
-    return r;
-}
 
 DWORD TreeCopy(const char* source, const char* target, bool forMove) {
     return CopyEntry(source, target, forMove, true);

@@ -2,6 +2,7 @@
 #include "internal/sys.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <stdio.h>
 #include <unistd.h>
 
@@ -85,6 +86,19 @@ int QSysRename(const char* from, const char* to) {
 
 int QSysRenameNoReplace(const char* from, const char* to) {
     return Injected(QSYS_RENAME) ? -1 : ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+}
+
+int QSysRenameNoReplaceOrCheck(const char* from, const char* to) {
+    int r = QSysRenameNoReplace(from, to);
+    if (r != 0 && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+        struct stat st;
+        if (::lstat(to, &st) == 0) {
+            errno = EEXIST;
+            return -1;
+        }
+        r = QSysRename(from, to);
+    }
+    return r;
 }
 
 int QSysUnlink(const char* path) { return Injected(QSYS_UNLINK) ? -1 : ::unlink(path); }

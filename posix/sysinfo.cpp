@@ -2,6 +2,7 @@
 // system version, the monotonic and realtime clocks, Sleep, and the texts of
 // the error codes the program shows.
 #include "sysinfoapi.h"
+#include "timezoneapi.h"
 #include "internal/threads.h"
 #include "errhandlingapi.h"
 #include "qposix_path.h"
@@ -52,17 +53,6 @@ struct timespec ClockNow(clockid_t clock) {
     struct timespec ts;
     ::clock_gettime(clock, &ts);
     return ts;
-}
-
-void FillSystemTime(const struct tm& tm, long nanoseconds, LPSYSTEMTIME out) {
-    out->wYear = static_cast<WORD>(tm.tm_year + 1900);
-    out->wMonth = static_cast<WORD>(tm.tm_mon + 1);
-    out->wDayOfWeek = static_cast<WORD>(tm.tm_wday);
-    out->wDay = static_cast<WORD>(tm.tm_mday);
-    out->wHour = static_cast<WORD>(tm.tm_hour);
-    out->wMinute = static_cast<WORD>(tm.tm_min);
-    out->wSecond = static_cast<WORD>(tm.tm_sec);
-    out->wMilliseconds = static_cast<WORD>(nanoseconds / 1000000);
 }
 
 struct Message {
@@ -218,7 +208,7 @@ void GetLocalTime(LPSYSTEMTIME time) {
     struct timespec ts = ClockNow(CLOCK_REALTIME);
     struct tm tm;
     if (!::localtime_r(&ts.tv_sec, &tm)) return;
-    FillSystemTime(tm, ts.tv_nsec, time);
+    SystemTimeFromTm(tm, static_cast<WORD>(ts.tv_nsec / 1000000), time);
 }
 
 void GetSystemTime(LPSYSTEMTIME time) {
@@ -226,7 +216,7 @@ void GetSystemTime(LPSYSTEMTIME time) {
     struct timespec ts = ClockNow(CLOCK_REALTIME);
     struct tm tm;
     if (!::gmtime_r(&ts.tv_sec, &tm)) return;
-    FillSystemTime(tm, ts.tv_nsec, time);
+    SystemTimeFromTm(tm, static_cast<WORD>(ts.tv_nsec / 1000000), time);
 }
 
 // ---- messages ------------------------------------------------------------------

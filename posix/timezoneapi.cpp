@@ -21,17 +21,6 @@ void SetTicks(FILETIME* ft, int64_t ticks) {
 
 bool IsLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
-void FromTm(const struct tm& tm, WORD milliseconds, SYSTEMTIME* out) {
-    out->wYear = static_cast<WORD>(tm.tm_year + 1900);
-    out->wMonth = static_cast<WORD>(tm.tm_mon + 1);
-    out->wDayOfWeek = static_cast<WORD>(tm.tm_wday);
-    out->wDay = static_cast<WORD>(tm.tm_mday);
-    out->wHour = static_cast<WORD>(tm.tm_hour);
-    out->wMinute = static_cast<WORD>(tm.tm_min);
-    out->wSecond = static_cast<WORD>(tm.tm_sec);
-    out->wMilliseconds = milliseconds;
-}
-
 struct tm ToTm(const SYSTEMTIME* in) {
     struct tm tm = {};
     tm.tm_year = in->wYear - 1900;
@@ -52,6 +41,17 @@ int64_t LocalOffsetNow() {
 }
 
 } // namespace
+
+void SystemTimeFromTm(const struct tm& tm, WORD milliseconds, LPSYSTEMTIME out) {
+    out->wYear = static_cast<WORD>(tm.tm_year + 1900);
+    out->wMonth = static_cast<WORD>(tm.tm_mon + 1);
+    out->wDayOfWeek = static_cast<WORD>(tm.tm_wday);
+    out->wDay = static_cast<WORD>(tm.tm_mday);
+    out->wHour = static_cast<WORD>(tm.tm_hour);
+    out->wMinute = static_cast<WORD>(tm.tm_min);
+    out->wSecond = static_cast<WORD>(tm.tm_sec);
+    out->wMilliseconds = milliseconds;
+}
 
 bool SystemTimeIsValid(const SYSTEMTIME* st) {
     static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -81,7 +81,7 @@ BOOL FileTimeToSystemTime(const FILETIME* in, LPSYSTEMTIME out) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    FromTm(tm, static_cast<WORD>(rest / 10000), out);
+    SystemTimeFromTm(tm, static_cast<WORD>(rest / 10000), out);
     return TRUE;
 }
 
@@ -119,7 +119,7 @@ BOOL SystemTimeToTzSpecificLocalTime(const void*, const SYSTEMTIME* in, LPSYSTEM
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    FromTm(local, in->wMilliseconds, out);
+    SystemTimeFromTm(local, in->wMilliseconds, out);
     return TRUE;
 }
 
@@ -136,7 +136,7 @@ BOOL TzSpecificLocalTimeToSystemTime(const void*, const SYSTEMTIME* in, LPSYSTEM
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    FromTm(utc, in->wMilliseconds, out);
+    SystemTimeFromTm(utc, in->wMilliseconds, out);
     return TRUE;
 }
 

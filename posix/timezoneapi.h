@@ -21,6 +21,10 @@ BOOL TzSpecificLocalTimeToSystemTime(const void* zone, const SYSTEMTIME* in, LPS
 // hour, minute, second and milliseconds in range; day of week not checked.
 bool SystemTimeIsValid(const SYSTEMTIME* st);
 
+// The fields of a broken-down time (year from 1900, month from 0) as a
+// SYSTEMTIME with the given milliseconds.
+void SystemTimeFromTm(const struct tm& tm, WORD milliseconds, LPSYSTEMTIME out);
+
 // A POSIX time to FILETIME; a result before 1601 is stored as 0.
 FILETIME FileTimeFromTimespec(const struct timespec& ts);
 // The reverse; a negative remainder moves into the previous second.

@@ -220,7 +220,7 @@ DWORD TrashItem(const char* path) {
             return err;
         }
         std::string dest = trash + "/files/" + name;
-        if (ShellRenameNoReplace(item.c_str(), dest.c_str()) == 0) return ERROR_SUCCESS;
+        if (QSysRenameNoReplaceOrCheck(item.c_str(), dest.c_str()) == 0) return ERROR_SUCCESS;
         int e = errno;
         QSysUnlink(info.c_str());
         // An item left in files/ without its info file holds this name; it is

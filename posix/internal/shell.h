@@ -12,10 +12,6 @@
 
 // ---- helpers -----------------------------------------------------------------
 
-// rename that never replaces an existing target, also one that appears
-// after the caller looked (EEXIST then). File systems that cannot promise it
-// get a plain rename after one more look. 0, or -1 with errno set.
-int ShellRenameNoReplace(const char* from, const char* to);
 
 // Makes dir and its missing parents with mode 0700; failures are left for
 // the caller's next step to find.

@@ -41,6 +41,10 @@ int QSysClose(int fd);
 int QSysRename(const char* from, const char* to);
 // rename that fails with EEXIST instead of replacing an existing target.
 int QSysRenameNoReplace(const char* from, const char* to);
+// The same where the file system cannot promise it (EINVAL, ENOSYS,
+// EOPNOTSUPP): then a plain rename when the target does not exist just
+// before. Never replaces a target that existed when it looked.
+int QSysRenameNoReplaceOrCheck(const char* from, const char* to);
 int QSysUnlink(const char* path);
 int QSysRmdir(const char* path);
 int QSysMkdir(const char* path, mode_t mode);

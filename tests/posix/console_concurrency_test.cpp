@@ -5,6 +5,7 @@
 // failure.
 #include "console_fixture.h"
 #include "internal/console.h"
+#include "../support/watchdog.h"
 #include "windows.h"
 
 #include <gtest/gtest.h>
@@ -23,33 +24,7 @@
 
 namespace {
 
-// Aborts the process when the scope is not left in time.
-class Watchdog {
-  public:
-    explicit Watchdog(int seconds)
-        : thread_([this, seconds] {
-              std::unique_lock<std::mutex> lock(m_);
-              if (!cv_.wait_for(lock, std::chrono::seconds(seconds), [this] { return done_; })) {
-                  static const char message[] = "watchdog: the console deadlocked\n";
-                  if (::write(2, message, sizeof message - 1) < 0) std::abort();
-                  std::abort();
-              }
-          }) {}
-    ~Watchdog() {
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            done_ = true;
-        }
-        cv_.notify_all();
-        thread_.join();
-    }
-
-  private:
-    std::mutex m_;
-    std::condition_variable cv_;
-    bool done_ = false;
-    std::thread thread_;
-};
+using qtest::Watchdog;
 
 std::atomic<bool> gStop{false};
 

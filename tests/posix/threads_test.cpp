@@ -1,6 +1,7 @@
 // Threads: creation, suspension only at safe points, waits, priorities and
 // critical sections. Every test runs under a watchdog, so a deadlock fails
 // the test instead of hanging the suite.
+#include "../support/watchdog.h"
 #include "windows.h"
 #include "internal/threads.h"
 
@@ -21,32 +22,7 @@
 
 namespace {
 
-// Aborts the process when the scope is not left within its time.
-class Watchdog {
-  public:
-    explicit Watchdog(int seconds) : thread_([this, seconds] {
-        std::unique_lock<std::mutex> lock(m_);
-        if (!cv_.wait_for(lock, std::chrono::seconds(seconds), [this] { return done_; })) {
-            static const char message[] = "watchdog: deadlock, the test did not finish in time\n";
-            if (::write(2, message, sizeof message - 1) < 0) std::abort();
-            std::abort();
-        }
-    }) {}
-    ~Watchdog() {
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            done_ = true;
-        }
-        cv_.notify_all();
-        thread_.join();
-    }
-
-  private:
-    std::mutex m_;
-    std::condition_variable cv_;
-    bool done_ = false;
-    std::thread thread_;
-};
+using qtest::Watchdog;
 
 void WaitUntil(const std::function<bool()>& condition) {
     while (!condition()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
