@@ -27,7 +27,7 @@ extern WCHAR gToolsDir[512];
 // executable's path, the special folders 26 and 38), creates the per-user
 // data folder when it is the one chosen, and exports "#QBTools" as the data
 // folder without its trailing backslash. Folders that cannot be had stay
-// empty. Part of the platform start-up, before the settings are read.
+// empty. Called by the platform start-up, before the settings are read.
 void RecordStartupFolders();
 
 // True when text contains part, ignoring ASCII case; an empty part is not
