@@ -1,0 +1,735 @@
+// Reading QBK.INI: files of every version written here byte by byte, the
+// working values and colours taken from them, the upgrades of older
+// versions, the seven strings, and short, damaged and missing files.
+#include "settings/colours.h"
+#include "settings/folders.h"
+#include "settings/settings.h"
+#include "windows.h"
+#include "qposix_path.h"
+
+#include "fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::u16string WinPath(const std::string& posix) {
+    WCHAR out[1025];
+    int n = PathFromPosix(posix.c_str(), out, 1025);
+    return n < 0 ? std::u16string() : std::u16string(out);
+}
+
+std::string Narrow(const std::u16string& s) {
+    return std::string(s.begin(), s.end());
+}
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "(unset)";
+}
+
+void SetWide(WCHAR* out, size_t units, const std::u16string& s) {
+    ASSERT_LT(s.size(), units);
+    std::copy(s.begin(), s.end(), out);
+    out[s.size()] = 0;
+}
+
+// A settings file as the configuration program (or an older one) wrote it.
+class IniImage {
+  public:
+    explicit IniImage(char version) : bytes_(SETTINGS_RECORD_BYTES, 0) {
+        bytes_[0] = 0x51; // "QB", little-endian 0x4251
+        bytes_[1] = 0x42;
+        bytes_[2] = static_cast<uint8_t>(version);
+    }
+    IniImage& Byte(size_t offset, uint8_t value) {
+        bytes_.at(offset) = value;
+        return *this;
+    }
+    IniImage& Word(size_t offset, uint16_t value) {
+        bytes_.at(offset) = static_cast<uint8_t>(value & 0xFF);
+        bytes_.at(offset + 1) = static_cast<uint8_t>(value >> 8);
+        return *this;
+    }
+    // Text written into the record itself (the layout below version '2').
+    IniImage& RecordText(size_t offset, const std::string& text) {
+        for (size_t i = 0; i < text.size(); i++)
+            bytes_.at(offset + i) = uint8_t(text[i]);
+        return *this;
+    }
+    // One length-prefixed string after the record.
+    IniImage& String(const std::string& text) {
+        bytes_.push_back(static_cast<uint8_t>(text.size()));
+        bytes_.insert(bytes_.end(), text.begin(), text.end());
+        return *this;
+    }
+    IniImage& Raw(const std::string& bytes) {
+        bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+        return *this;
+    }
+    IniImage& Truncate(size_t size) {
+        bytes_.resize(size);
+        return *this;
+    }
+    std::string Bytes() const { return std::string(bytes_.begin(), bytes_.end()); }
+
+  private:
+    std::vector<uint8_t> bytes_;
+};
+
+class IniTest : public ::testing::Test {
+  protected:
+    qtest::TempDir dir;
+    qtest::ScopedEnv home{"HOME", dir.path().c_str()};
+    qtest::ScopedEnv visual{"VISUAL", "qt-visual-editor"};
+    qtest::ScopedEnv toolsEnv{"#QBTools", "(start-up)"};
+    qtest::ScopedEnv iniEnv{"#QBIniPath", nullptr};
+    std::string bin = dir.MakeDir("bin");
+    qtest::ScopedEnv path{"PATH", bin.c_str()};
+
+    void SetUp() override {
+        gSettings = Settings{};
+        gIniWorking = IniWorkingValues{};
+        for (char* cmd :
+             {gEditorCmd, gAltEditorCmd, gViewerCmd, gAltViewerCmd, gCompareCmd, gAltCompareCmd})
+            cmd[0] = 0;
+        gSingleInstanceEditor = FALSE;
+        gIniFileOption[0] = 0;
+        gStatsPanelsFromCommandLine = FALSE;
+        gKiloUnit = 1024;
+        gThousandsSep = ',';
+        gIniStartupKey = 0;
+        SetWide(gDataDir, FOLDER_UNITS, WinPath(dir.MakeDir("data")) + u"\\");
+        SetWide(gProgramDir, FOLDER_UNITS, WinPath(dir.MakeDir("prog")) + u"\\");
+        SetWide(gStartDir, FOLDER_UNITS, WinPath(dir.MakeDir("start")) + u"\\");
+        SetWide(gProgramFilesDir, FOLDER_UNITS, WinPath(dir.Sub("program-files")));
+        SetWide(gToolsDir, 512, u"(start-up)");
+        SetWide(gIniPath, SETTINGS_PATH_UNITS, WinPath(dir.Sub("QBK.INI")));
+    }
+
+    void Read(const IniImage& image, int firstLoad = 1) {
+        dir.Write("QBK.INI", image.Bytes());
+        ReadIniSettings(firstLoad);
+    }
+
+    // An executable on PATH, so that commands naming it are resolved.
+    std::u16string Program(const std::string& name) {
+        std::string p = dir.Write("bin/" + name, "#!/bin/sh\n");
+        ::chmod(p.c_str(), 0755);
+        return WinPath(p);
+    }
+};
+
+// ---- the record and its working values -------------------------------------
+
+TEST_F(IniTest, CurrentFileGivesItsFieldsAndWorkingValues) {
+    Read(IniImage('?')
+             .Word(4, 50)
+             .Word(6, 2)
+             .Word(8, 4)
+             .Byte(10, 0xB0)
+             .Byte(11, 1)
+             .Byte(12, 1)
+             .Byte(20, 1)
+             .Byte(21, 2)
+             .Byte(24, 1)
+             .Byte(35, '.')
+             .Byte(40, 1)
+             .Byte(53, 1)
+             .Byte(54, 5)
+             .Byte(69, 2)
+             .Byte(103, 1)
+             .Byte(114, 2)
+             .Byte(120, 1)
+             .Word(126, 0xFFFF)
+             .Word(256, 0x0132)
+             .Byte(262, 1)
+             .Byte(266, 1)
+             .Byte(269, 2)
+             .Word(272, 3)
+             .Word(274, 9)
+             .Word(276, 1)
+             .Byte(254, 1)
+             .Byte(278, 1)
+             .String("")
+             .String("")
+             .String("")
+             .String("")
+             .String("")
+             .String("")
+             .String(""));
+    EXPECT_EQ(gSettings.wSignature, 0x4251);
+    EXPECT_EQ(gSettings.bVersion, '?');
+    EXPECT_EQ(gSettings.wSyntaxLimit, 0xFFFF);
+    EXPECT_EQ(gSettings.wScreenCols, 0x0132);
+    EXPECT_EQ(gSettings.bErrorLogDialog, 2);
+
+    const IniWorkingValues& w = gIniWorking;
+    EXPECT_EQ(w.screenRows, 50);
+    EXPECT_EQ(w.screenCols, 0x0132);
+    EXPECT_EQ(w.logMethod, 2);
+    EXPECT_EQ(w.dateFormat, 4);
+    EXPECT_EQ(w.dateExtraWidth, 2);
+    EXPECT_EQ(w.scrollTrack, 0x2591);
+    EXPECT_EQ(w.scrollThumb, 0x2593);
+    EXPECT_EQ(w.scrollDown, 0x2593);
+    EXPECT_EQ(w.scrollUp, 0x2593);
+    EXPECT_EQ(w.printHeaders, 1);
+    EXPECT_EQ(w.time12Hour, 1);
+    EXPECT_EQ(w.barMode, 3);
+    EXPECT_EQ(w.pruneConfirm, 2);
+    EXPECT_EQ(w.briefExecHeadings, 1);
+    EXPECT_EQ(w.treeIndent, 2);
+    EXPECT_EQ(w.searchSkip, 5);
+    EXPECT_EQ(w.treeSortNumber, 1);
+    EXPECT_EQ(w.sortAnsi[0], 1);
+    EXPECT_EQ(w.sortAnsi[1], 1);
+    EXPECT_EQ(w.pathMode, 3);
+    EXPECT_EQ(w.tagColours, 1);
+    EXPECT_EQ(w.dirBypassesSmallWindow, 1);
+    EXPECT_EQ(w.statsPanels, 2);
+    EXPECT_EQ(w.splitSortDifferent, 1);
+    EXPECT_EQ(w.fileDisplayMode[1], 3);
+    EXPECT_EQ(w.sortMethod[0], 9);
+    EXPECT_EQ(w.sortOrder[1], 1);
+    EXPECT_EQ(w.noFileColours, 1);
+    EXPECT_EQ(gThousandsSep, '.');
+    EXPECT_EQ(gKiloUnit, 1000u);
+    EXPECT_EQ(gIniStartupKey, 0);
+}
+
+TEST_F(IniTest, LineStyleScrollBarsAndPlainTree) {
+    Read(IniImage('?').Byte(10, 0xB3).Byte(20, 0).Byte(53, 0).Word(8, 2).Byte(269, 0));
+    EXPECT_EQ(gIniWorking.scrollTrack, 0x2502);
+    EXPECT_EQ(gIniWorking.scrollThumb, 0x2195);
+    EXPECT_EQ(gIniWorking.scrollDown, 0x2193);
+    EXPECT_EQ(gIniWorking.scrollUp, 0x2191);
+    EXPECT_EQ(gIniWorking.barMode, 0);
+    EXPECT_EQ(gIniWorking.treeIndent, 3);
+    EXPECT_EQ(gIniWorking.dateExtraWidth, 0);
+    EXPECT_EQ(gIniWorking.pathMode, 1);
+}
+
+TEST_F(IniTest, ScreenSizes) {
+    struct Case {
+        const char* what;
+        uint16_t rowsWord, colsWord;
+        uint16_t rows;
+        int16_t rowAdjust;
+        uint16_t cols;
+        int16_t colAdjust;
+    } cases[] = {
+        {"zero is the terminal's size", 0, 0, 0, 0, 0, 0},
+        {"fixed sizes", 60, 132, 60, 0, 132, 0},
+        {"smallest fixed sizes", 25, 96, 25, 0, 96, 0},
+        {"narrow fixed widths read as 96", 40, 80, 40, 0, 96, 0},
+        {"95 columns read as 96", 40, 95, 40, 0, 96, 0},
+        {"AUTO", 0x7FFF, 0x7FFF, 0x7FFF, 0, 0x7FFF, 0},
+        {"small counts are additions", 24, 79, 0, 24, 0, 79},
+        {"words above 0x7FFF are subtractions", 0xFFFE, 0xFFFF, 0, -2, 0, -1},
+        {"the lowest subtraction", 0x8000, 0x8000, 0, -32768, 0, -32768},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Read(IniImage('?').Word(4, c.rowsWord).Word(256, c.colsWord));
+        EXPECT_EQ(gIniWorking.screenRows, c.rows);
+        EXPECT_EQ(gIniWorking.rowAdjust, c.rowAdjust);
+        EXPECT_EQ(gIniWorking.screenCols, c.cols);
+        EXPECT_EQ(gIniWorking.colAdjust, c.colAdjust);
+    }
+}
+
+TEST_F(IniTest, ThousandsSeparatorsAndDateWidths) {
+    struct Case {
+        const char* what;
+        uint8_t separator;
+        char expected;
+    } separators[] = {
+        {"blank", ' ', ' '},        {"apostrophe", '\'', '\''}, {"comma", ',', ','},
+        {"period", '.', '.'},       {"underscore", '_', ','},   {"zero", 0, ','},
+        {"a high byte", 0xFA, ','},
+    };
+    for (const Case& c : separators) {
+        SCOPED_TRACE(c.what);
+        Read(IniImage('?').Byte(35, c.separator));
+        EXPECT_EQ(gThousandsSep, c.expected);
+        EXPECT_EQ(gSettings.bThousandsSep, static_cast<BYTE>(c.expected));
+    }
+    const uint16_t extra[] = {0, 0, 0, 2, 2, 2, 0};
+    for (uint16_t format = 0; format <= 6; format++) {
+        SCOPED_TRACE(format);
+        Read(IniImage('?').Word(8, format));
+        EXPECT_EQ(gIniWorking.dateExtraWidth, extra[format]);
+    }
+}
+
+TEST_F(IniTest, ColourTable) {
+    struct Case {
+        const char* what;
+        uint8_t normal, frames, bar, global, tagN, tagG, menu, directory, browse, vhitO, vhitC;
+        BYTE table[COLOUR_SLOTS];
+    } cases[] = {
+        {"zero colours take their defaults",
+         0x1E,
+         0x1B,
+         0x70,
+         0x1A,
+         0,
+         0,
+         0,
+         0,
+         0,
+         0,
+         0,
+         {0x3E, 0x3F, 0x70, 0x1E, 0x1F, 0x1F, 0x1E, 0x70, 0x70, 0x18, 0x1A, 0x1A, 0x1B, 0x1E, 0x1E,
+          0x1B, 0x1E}},
+        {"every colour given",
+         0x4F,
+         0x2A,
+         0x07,
+         0x5B,
+         0x3C,
+         0x6D,
+         0x12,
+         0x34,
+         0x56,
+         0x78,
+         0x9A,
+         {0x12, 0x9A, 0x78, 0x34, 0x6D, 0x3C, 0x4F, 0x56, 0x07, 0x48, 0x5B, 0x5B, 0x2A, 0x4F, 0x4F,
+          0x2A, 0x4F}},
+        {"a grey background dims to black",
+         0x8E,
+         0x1B,
+         0x70,
+         0x1A,
+         0,
+         0,
+         0,
+         0,
+         0,
+         0,
+         0,
+         {0x3E, 0x3F, 0x70, 0x8E, 0x1F, 0x1F, 0x8E, 0x70, 0x70, 0x80, 0x1A, 0x1A, 0x1B, 0x8E, 0x8E,
+          0x1B, 0x8E}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Read(IniImage('?')
+                 .Byte(32, c.normal)
+                 .Byte(33, c.frames)
+                 .Byte(34, c.bar)
+                 .Byte(36, c.global)
+                 .Byte(38, c.tagN)
+                 .Byte(39, c.tagG)
+                 .Byte(41, c.menu)
+                 .Byte(47, c.directory)
+                 .Byte(73, c.browse)
+                 .Byte(48, c.vhitO)
+                 .Byte(49, c.vhitC));
+        for (int slot = 0; slot < COLOUR_SLOTS; slot++)
+            EXPECT_EQ(gColourTable[slot], c.table[slot]) << "slot " << slot;
+    }
+}
+
+TEST_F(IniTest, OutOfRangeProtectionAndZeroMenuColours) {
+    Read(IniImage('?').Byte(28, 4).Byte(41, 0).Byte(42, 0));
+    EXPECT_EQ(gSettings.bRenameProtection, 0);
+    EXPECT_EQ(gSettings.bColourMenu, 0x3E);
+    EXPECT_EQ(gSettings.bColourHistory, 0x3E);
+    Read(IniImage('?').Byte(28, 3).Byte(41, 0x21).Byte(42, 0x43));
+    EXPECT_EQ(gSettings.bRenameProtection, 3);
+    EXPECT_EQ(gSettings.bColourMenu, 0x21);
+    EXPECT_EQ(gSettings.bColourHistory, 0x43);
+}
+
+// ---- versions ---------------------------------------------------------------
+
+TEST_F(IniTest, OlderVersionsAreUpgraded) {
+    // Each field below is written with a value a version that lacks it
+    // would never have meant.
+    struct Case {
+        char version;
+        uint8_t directory, vhitO, vhitC, browse; // colours 47, 48, 49, 73
+        uint8_t copyAttr;                        // 252
+        uint8_t errorTimeout, errorDefault;      // 116, 117
+        uint8_t cmpUnique, cmpOlder, cmpSize;    // 108, 110, 119
+        uint8_t searchHit;                       // 68
+        uint16_t syntaxLimit;                    // 126
+        uint8_t statsPanels, splitSort;          // taken into the working values
+        DWORD kilo;
+        WORD startupKey;
+    } cases[] = {
+        {'1', 0x1E, 0x70, 0x3F, 0x70, 2, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1024, 2169},
+        {'2', 0x1E, 0x70, 0x3F, 0x70, 2, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1024, 2169},
+        {'3', 0x55, 0x56, 0x57, 0x58, 2, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1024, 2169},
+        {'4', 0x55, 0x56, 0x57, 0x58, 0x99, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1024, 2169},
+        {'5', 0x55, 0x56, 0x57, 0x58, 0x99, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1000, 0},
+        {'8', 0x55, 0x56, 0x57, 0x58, 0x99, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1000, 0},
+        {'9', 0x55, 0x56, 0x57, 0x58, 0x99, 3, 'R', 1, 0, 0, 0, 0, 0, 0, 1000, 0},
+        {':', 0x55, 0x56, 0x57, 0x58, 0x99, 3, 'R', 1, 0, 0, 0, 0, 0, 0, 1000, 0},
+        {';', 0x55, 0x56, 0x57, 0x58, 0x99, 3, 'R', 1, 0, 0, 0, 0, 2, 0, 1000, 0},
+        {'<', 0x55, 0x56, 0x57, 0x58, 0x99, 3, 'R', 0x77, 0x77, 3, 0, 0, 2, 0, 1000, 0},
+        {'=', 0x55, 0x56, 0x57, 0x58, 0x99, 3, 'R', 0x77, 0x77, 3, 0, 0, 2, 1, 1000, 0},
+        {'>', 0x55, 0x56, 0x57, 0x58, 0x99, 3, 'R', 0x77, 0x77, 3, 50, 0, 2, 1, 1000, 0},
+        {'?', 0x55, 0x56, 0x57, 0x58, 0x99, 3, 'R', 0x77, 0x77, 3, 50, 0x1234, 2, 1, 1000, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("version ") + c.version);
+        SetUp();
+        IniImage image(c.version);
+        image.Byte(32, 0x1E).Byte(34, 0x70);
+        image.Byte(47, 0x55).Byte(48, 0x56).Byte(49, 0x57).Byte(73, 0x58);
+        image.Byte(252, 0x99).Byte(116, 3).Byte(117, 'R').Byte(118, 'R');
+        for (size_t b = 105; b <= 113; b++)
+            image.Byte(b, 0x77);
+        image.Byte(119, 3).Byte(68, 50).Word(126, 0x1234);
+        image.Byte(114, 2).Byte(103, 1).Byte(262, 1);
+        Read(image);
+        EXPECT_EQ(gSettings.bColourDirectory, c.directory);
+        EXPECT_EQ(gSettings.bColourVHitO, c.vhitO);
+        EXPECT_EQ(gSettings.bColourVHitC, c.vhitC);
+        EXPECT_EQ(gSettings.bColourBrowse, c.browse);
+        EXPECT_EQ(gColourTable[COLOUR_DIRECTORY], c.directory);
+        EXPECT_EQ(gSettings.bCopyAttrDefaults, c.copyAttr);
+        EXPECT_EQ(gSettings.bErrorTimeout, c.errorTimeout);
+        EXPECT_EQ(gSettings.bErrorDefault, c.errorDefault);
+        EXPECT_EQ(gSettings.bSearchErrorDefault, c.errorDefault);
+        EXPECT_EQ(gSettings.bCmpUnique, c.cmpUnique);
+        EXPECT_EQ(gSettings.bCmpNewer, c.cmpUnique);
+        EXPECT_EQ(gSettings.bCmpOlder, c.cmpOlder);
+        EXPECT_EQ(gSettings.bCmpIgnoreCase, c.cmpUnique);
+        EXPECT_EQ(gSettings.bCmpRemember, c.cmpOlder);
+        EXPECT_EQ(gSettings.bCmpSize, c.cmpSize);
+        EXPECT_EQ(gSettings.bSearchHitOffset, c.searchHit);
+        EXPECT_EQ(gSettings.wSyntaxLimit, c.syntaxLimit);
+        EXPECT_EQ(gIniWorking.statsPanels, c.statsPanels);
+        EXPECT_EQ(gIniWorking.splitSortDifferent, c.splitSort);
+        EXPECT_EQ(gKiloUnit, c.kilo);
+        EXPECT_EQ(gIniStartupKey, c.startupKey);
+    }
+}
+
+TEST_F(IniTest, StartupKeyOnlyOnTheFirstReadOfAnOldFile) {
+    Read(IniImage('4'), 0);
+    EXPECT_EQ(gIniStartupKey, 0);
+    Read(IniImage('4'), 1);
+    EXPECT_EQ(gIniStartupKey, INI_STARTUP_KEY_OLD_FILE);
+}
+
+TEST_F(IniTest, CommandLineStatisticsPanelsWin) {
+    gStatsPanelsFromCommandLine = TRUE;
+    gIniWorking.statsPanels = 1;
+    Read(IniImage('?').Byte(114, 2));
+    EXPECT_EQ(gIniWorking.statsPanels, 1);
+}
+
+TEST_F(IniTest, ReReadKeepsThePanes) {
+    Read(IniImage('?').Word(272, 3).Word(274, 9).Word(276, 1).Byte(254, 1).Byte(53, 1), 1);
+    Read(IniImage('?').Word(272, 1).Word(274, 2).Word(276, 0).Byte(254, 0).Byte(53, 0), 0);
+    EXPECT_EQ(gIniWorking.fileDisplayMode[0], 3);
+    EXPECT_EQ(gIniWorking.sortMethod[1], 9);
+    EXPECT_EQ(gIniWorking.sortOrder[0], 1);
+    EXPECT_EQ(gIniWorking.noFileColours, 1);
+    // Values that are not pane state follow the new file.
+    EXPECT_EQ(gIniWorking.treeIndent, 3);
+    EXPECT_EQ(gSettings.bNoFileColours, 0);
+}
+
+// ---- strings ------------------------------------------------------------------
+
+TEST_F(IniTest, StringsOfEachVersion) {
+    struct Case {
+        const char* what;
+        IniImage image;
+        const char *editor, *altEditor, *viewer, *altViewer, *compare, *altCompare;
+        const char* tools; // "#QBTools" afterwards
+    } cases[] = {
+        {"version 1 keeps its commands in the record and has no strings",
+         IniImage('1').RecordText(128, "ed1").RecordText(183, "view1").String("ignored"), "ed1",
+         "ed1", "view1", "", "", "", "(start-up)"},
+        {"version 4 has the four editor and viewer strings",
+         IniImage('4')
+             .String("ed")
+             .String("alted")
+             .String("vw")
+             .String("altvw")
+             .String("cmp %2")
+             .String("altcmp %2"),
+         "ed", "alted", "vw", "altvw", "", "", "(start-up)"},
+        {"version 5 adds the compare commands",
+         IniImage('5').String("ed").String("").String("vw").String("").String("cmp %2").String(
+             "altcmp %4"),
+         "ed", "ed", "vw", "", "cmp %2", "altcmp %4", "(start-up)"},
+        {"version 9 still has no tools path",
+         IniImage('9').String("").String("").String("").String("").String("").String("").String(
+             "C:\\ignored"),
+         "qt-visual-editor", "qt-visual-editor", "", "", "", "", "(start-up)"},
+        {"version : adds the tools path",
+         IniImage(':').String("").String("").String("").String("").String("").String("").String(
+             "C:\\tools\\"),
+         "qt-visual-editor", "qt-visual-editor", "", "", "", "", "C:\\tools"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        qtest::ScopedEnv tools{"#QBTools", "(start-up)"};
+        Read(c.image);
+        EXPECT_STREQ(gEditorCmd, c.editor);
+        EXPECT_STREQ(gAltEditorCmd, c.altEditor);
+        EXPECT_STREQ(gViewerCmd, c.viewer);
+        EXPECT_STREQ(gAltViewerCmd, c.altViewer);
+        EXPECT_STREQ(gCompareCmd, c.compare);
+        EXPECT_STREQ(gAltCompareCmd, c.altCompare);
+        EXPECT_EQ(Env("#QBTools"), c.tools);
+    }
+}
+
+TEST_F(IniTest, DamagedStringsAreNeverReadPastTheFile) {
+    struct Case {
+        const char* what;
+        IniImage image;
+        const char *editor, *altEditor, *viewer, *altViewer;
+    } cases[] = {
+        {"the file ends inside the second string",
+         IniImage('?').String("ed").Raw(std::string("\x40", 1) + "abc"), "ed", "ed", "", ""},
+        {"the file ends after a length byte", IniImage('?').String("ed").String("alt").Raw("\x05"),
+         "ed", "alt", "", ""},
+        {"the file ends right after the record", IniImage('?'), "qt-visual-editor",
+         "qt-visual-editor", "", ""},
+        {"a later string does not come back after a damaged one",
+         IniImage('?').String("ed").Raw(std::string("\xF0", 1) + "vw"), "ed", "ed", "", ""},
+        {"an old record editor that fills its room",
+         IniImage('1').RecordText(128, std::string(55, 'e')).RecordText(183, "vw"),
+         "eeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee",
+         "eeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee", "vw", ""},
+        {"an old record viewer that runs to the end of the record",
+         IniImage('1').RecordText(183, std::string(97, 'w')), "qt-visual-editor",
+         "qt-visual-editor", nullptr, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        Read(c.image);
+        EXPECT_STREQ(gEditorCmd, c.editor);
+        EXPECT_STREQ(gAltEditorCmd, c.altEditor);
+        if (c.viewer)
+            EXPECT_STREQ(gViewerCmd, c.viewer);
+        else
+            EXPECT_EQ(std::string(gViewerCmd), std::string(97, 'w'));
+        EXPECT_STREQ(gAltViewerCmd, c.altViewer);
+    }
+    // A full-length string is taken whole when the file holds it.
+    SetUp();
+    Read(IniImage('?').String("ed").String("alt").String(std::string(255, 'v')).String("x"));
+    EXPECT_EQ(std::string(gViewerCmd), std::string(255, 'v'));
+    EXPECT_STREQ(gAltViewerCmd, "x");
+}
+
+TEST_F(IniTest, EditorCommands) {
+    struct Case {
+        const char* what;
+        const char* commandLine; // gEditorCmd before the first read
+        const char* first;       // the file's Editor at the first read
+        const char* second;      // ... and after the configuration program
+        const char* afterFirst;
+        BOOL singleAfterFirst;
+        const char* afterSecond;
+        BOOL singleAfterSecond;
+    } cases[] = {
+        {"the file's editor", "", "ed1", "ed2", "ed1", FALSE, "ed2", FALSE},
+        {"an empty editor is the user's", "", "", "", "qt-visual-editor", FALSE, "qt-visual-editor",
+         FALSE},
+        {"[SINGLE] is cut with its blank", "", "ed1 [SINGLE]", "ed2", "ed1", TRUE, "ed2", FALSE},
+        {"[SINGLE] alone leaves the user's editor", "", "[SINGLE]", "ed2 [SINGLE] -x",
+         "qt-visual-editor", TRUE, "ed2", TRUE},
+        {"the command line's editor wins on every read", "cl-ed", "ed1", "ed2", "cl-ed", FALSE,
+         "cl-ed", FALSE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        std::strcpy(gEditorCmd, c.commandLine);
+        Read(IniImage('?').String(c.first).String(""), 1);
+        EXPECT_STREQ(gEditorCmd, c.afterFirst);
+        EXPECT_STREQ(gAltEditorCmd, c.afterFirst);
+        EXPECT_EQ(gSingleInstanceEditor, c.singleAfterFirst);
+        Read(IniImage('?').String(c.second).String(""), 0);
+        EXPECT_STREQ(gEditorCmd, c.afterSecond);
+        EXPECT_EQ(gSingleInstanceEditor, c.singleAfterSecond);
+    }
+}
+
+TEST_F(IniTest, EditorTooLongForItsRoomIsNotCut) {
+    std::string longEditor(300, 'x');
+    qtest::ScopedEnv longVisual{"VISUAL", longEditor.c_str()};
+    Read(IniImage('?'));
+    EXPECT_STREQ(gEditorCmd, "");
+    EXPECT_STREQ(gAltEditorCmd, "");
+}
+
+TEST_F(IniTest, CommandsAreResolvedToTheirPrograms) {
+    const std::string editor = Narrow(Program("qt-ini-editor"));
+    const std::string viewer = Narrow(Program("qt-ini-viewer"));
+    Read(IniImage('?')
+             .String("qt-ini-editor -f [SINGLE]")
+             .String("")
+             .String("qt-ini-viewer")
+             .String("START qt-ini-viewer -x")
+             .String("qt-ini-viewer [SFN] -y")
+             .String("qt-ini-viewer"));
+    EXPECT_EQ(std::string(gEditorCmd), editor + " -f");
+    EXPECT_EQ(std::string(gAltEditorCmd), editor + " -f");
+    EXPECT_TRUE(gSingleInstanceEditor);
+    EXPECT_EQ(std::string(gViewerCmd), viewer);
+    EXPECT_EQ(std::string(gAltViewerCmd), "START " + viewer + " -x");
+    // The compares name their files before the program is resolved: options
+    // after "[SFN]" give way to them.
+    EXPECT_EQ(std::string(gCompareCmd), viewer + " %2 %3");
+    EXPECT_EQ(std::string(gAltCompareCmd), viewer + " %4 %5");
+}
+
+TEST_F(IniTest, CompareCommandsGetTheirFiles) {
+    struct Case {
+        const char* what;
+        const char* command;
+        const char* expected;
+    } cases[] = {
+        {"[SFN] and what follows give way to %2 %3", "nocmp [SFN] -w -b", "nocmp %2 %3"},
+        {"a command without parameters gets %4 %5", "nocmp", "nocmp %4 %5"},
+        {"a command naming %2 is kept", "nocmp -a %2 %1", "nocmp -a %2 %1"},
+        {"a command naming %4 is kept", "nocmp %4.%5", "nocmp %4.%5"},
+        {"an empty command stays empty", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        Read(IniImage('?').String("").String("").String("").String("").String(c.command).String(
+            c.command));
+        EXPECT_STREQ(gCompareCmd, c.expected);
+        EXPECT_STREQ(gAltCompareCmd, c.expected);
+    }
+}
+
+TEST_F(IniTest, ToolsPath) {
+    qtest::ScopedEnv base{"QT_INI_TOOLS", "C:\\qt-tools"};
+    const std::u16string data = WinPath(dir.Sub("data"));
+    struct Case {
+        const char* what;
+        std::string text;
+        std::u16string expected;
+    } cases[] = {
+        {"a variable is expanded", "%QT_INI_TOOLS%\\sub", u"C:\\qt-tools\\sub"},
+        {"a trailing backslash goes", "C:\\plain\\", u"C:\\plain"},
+        {"a drive root keeps its backslash", "D:\\", u"D:\\"},
+        {"an empty path is the data folder", "", data},
+        {"a path whose variable is too long is the data folder", "%QT_INI_HUGE%", data},
+    };
+    std::string huge(2000, 'h');
+    qtest::ScopedEnv hugeVar{"QT_INI_HUGE", huge.c_str()};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        Read(IniImage('?').String("").String("").String("").String("").String("").String("").String(
+            c.text));
+        EXPECT_EQ(std::u16string(gToolsDir), c.expected);
+        EXPECT_EQ(Env("#QBTools"), Narrow(c.expected));
+    }
+}
+
+// ---- missing and bad files ----------------------------------------------------
+
+TEST_F(IniTest, MissingShortAndUnsignedFilesTakeTheDefaults) {
+    IniImage bad('?');
+    bad.Byte(0, 'X').Byte(69, 7).Byte(35, '_').Byte(16, 0).Byte(17, 0).Byte(28, 0).Byte(45, 1);
+    bad.Byte(32, 0x55).Byte(20, 1).Word(4, 99);
+    struct Case {
+        const char* what;
+        bool write;
+        std::string bytes;
+        BYTE byte69; // a byte the defaults do not name
+    } cases[] = {
+        {"no file", false, "", 0},
+        {"a wrong signature keeps the bytes it does not reset", true, bad.Bytes(), 7},
+        {"a record cut short", true, IniImage('?').Byte(69, 7).Truncate(60).Bytes(), 0},
+        {"an empty file", true, "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        ::unlink(dir.Sub("QBK.INI").c_str());
+        if (c.write) dir.Write("QBK.INI", c.bytes);
+        gIniWorking.screenRows = 0;
+        gIniWorking.screenCols = 0;
+        ReadIniSettings(1);
+        EXPECT_EQ(gSettings.bErrorLogDialog, c.byte69);
+        EXPECT_EQ(gSettings.bThousandsSep, ',');
+        EXPECT_EQ(gThousandsSep, ',');
+        EXPECT_EQ(gSettings.bRecycleBin, 3);
+        EXPECT_EQ(gSettings.bQuitConfirm, 1);
+        EXPECT_EQ(gSettings.bRenameProtection, 1);
+        EXPECT_EQ(gSettings.bHighlightDefaults, 1);
+        EXPECT_EQ(gSettings.bHideDirs, 2);
+        EXPECT_EQ(gSettings.bArchiveListFor, 1);
+        EXPECT_EQ(gSettings.bCopyAttrDefaults, 2);
+        EXPECT_EQ(gSettings.bCmpUnique, 1);
+        EXPECT_EQ(gSettings.bCmpIgnoreCase, 1);
+        EXPECT_EQ(gSettings.bHistoryWrap, 0);
+        EXPECT_EQ(gSettings.wScreenRows, 43);
+        EXPECT_EQ(gSettings.wScreenCols, 96);
+        EXPECT_EQ(gIniWorking.screenRows, 43);
+        EXPECT_EQ(gIniWorking.screenCols, 96);
+        // The working values are not taken from a record that is not valid.
+        EXPECT_EQ(gIniWorking.barMode, 0);
+        const BYTE table[COLOUR_SLOTS] = {0x3E, 0x3F, 0x70, 0x1E, 0x1F, 0x1F, 0x1E, 0x70, 0x70,
+                                          0x18, 0x1A, 0x1A, 0x1B, 0x1E, 0x1E, 0x1B, 0x1E};
+        for (int slot = 0; slot < COLOUR_SLOTS; slot++)
+            EXPECT_EQ(gColourTable[slot], table[slot]) << "slot " << slot;
+        EXPECT_STREQ(gEditorCmd, "qt-visual-editor");
+        EXPECT_STREQ(gAltEditorCmd, "qt-visual-editor");
+        EXPECT_EQ(gIniStartupKey, 0);
+    }
+}
+
+// ---- locating the file ---------------------------------------------------------
+
+TEST_F(IniTest, FileIsLocatedAndItsPathExported) {
+    gIniPath[0] = 0;
+    dir.Write("data/QBK.INI", IniImage('?').Byte(69, 1).Bytes());
+    ReadIniSettings(1);
+    const std::u16string expected = WinPath(dir.Sub("data/QBK.INI"));
+    EXPECT_EQ(std::u16string(gIniPath), expected);
+    EXPECT_EQ(Env("#QBIniPath"), Narrow(expected));
+    EXPECT_EQ(gSettings.bErrorLogDialog, 1);
+}
+
+TEST_F(IniTest, SettingsFileNamedOnTheCommandLine) {
+    gIniPath[0] = 0;
+    dir.Write("data/QBK.INI", IniImage('?').Byte(69, 1).Bytes());
+    dir.Write("elsewhere/MY.INI", IniImage('?').Byte(69, 2).Bytes());
+    SetWide(gIniFileOption, SETTINGS_PATH_UNITS, WinPath(dir.Sub("elsewhere/MY.INI")));
+    ReadIniSettings(1);
+    EXPECT_EQ(gSettings.bErrorLogDialog, 2);
+    EXPECT_EQ(Env("#QBIniPath"), Narrow(WinPath(dir.Sub("elsewhere/MY.INI"))));
+
+    // A name that is not found falls back to QBK.INI.
+    gIniPath[0] = 0;
+    SetWide(gIniFileOption, SETTINGS_PATH_UNITS, u"NOSUCH.INI");
+    ReadIniSettings(1);
+    EXPECT_EQ(gSettings.bErrorLogDialog, 1);
+}
+
+TEST_F(IniTest, NoFileAnywhereLeavesThePathEmpty) {
+    gIniPath[0] = 0;
+    ReadIniSettings(1);
+    EXPECT_EQ(gIniPath[0], 0);
+    EXPECT_EQ(Env("#QBIniPath"), "(unset)");
+    EXPECT_EQ(gSettings.bRecycleBin, 3);
+}
+
+} // namespace
