@@ -1,0 +1,15 @@
+// The tree window's line list: per pane, the rows that the tree builder
+// fills and the screen layer paints. A row holds gTreeWidth units of text
+// and, from unit gTreeWidth on, the row's SubdirInfo pointer (four units,
+// stored unaligned), null for a row without a directory.
+#pragma once
+
+#include "windows.h"
+
+// Per pane: the rows (gTreeLineStride units each) and how many there are.
+extern WCHAR* gTreeLines[2];
+extern DWORD gTreeLineRows[2];
+// Columns per tree level: 3, or 2 for the condensed tree.
+extern WORD gTreeIndent;
+// List index of the root's row: 0, or 3 with three empty rows above it.
+extern WORD gTreeFirstLine;

@@ -1,0 +1,13 @@
+// The QAAP switch and status call.
+#include "menu/qaap.h"
+
+DWORD gQaapOn = 0;
+
+int QaapStatus(int operation, int status, int state, int argument, int index) {
+    (void)operation;
+    (void)status;
+    (void)state;
+    (void)argument;
+    (void)index;
+    return 0;
+}

@@ -1,0 +1,117 @@
+// The clock thread and the main thread on the platform services at once:
+// the clock draws its fields and takes type-ahead into the macro buffer
+// while the main thread draws, saves and restores and plays the macro. Run
+// under ThreadSanitizer too; a watchdog turns a deadlock into a failure.
+#include "platform_fixture.h"
+#include "platform/console_session.h"
+#include "platform/keyboard.h"
+#include "platform/screen.h"
+#include "ui/progress.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Aborts the process when the scope is not left in time.
+class Watchdog {
+  public:
+    explicit Watchdog(int seconds)
+        : thread_([this, seconds] {
+              std::unique_lock<std::mutex> lock(m_);
+              if (!cv_.wait_for(lock, std::chrono::seconds(seconds), [this] { return done_; })) {
+                  static const char message[] = "watchdog: the platform services deadlocked\n";
+                  if (::write(2, message, sizeof message - 1) < 0) std::abort();
+                  std::abort();
+              }
+          }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            done_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+    }
+
+  private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+using PlatformConcurrency = qtest::PlatformTest;
+
+TEST_F(PlatformConcurrency, ClockThreadDrawsAndTakesTypeAheadWhileAMacroPlays) {
+    Watchdog watchdog(120);
+    constexpr int kMacroKeys = 2000;
+    constexpr int kTaken = 1200;
+    constexpr int kTyped = 300;
+    std::vector<KeyCode> macro;
+    for (int i = 0; i < kMacroKeys; i++) macro.push_back(u'a' + i % 26);
+    MacroLoadKeys(macro.data(), kMacroKeys, 0);
+    SetBusy(1);
+    gMacroKeysWhileBusy = TRUE;
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> typeAhead{0};
+    std::thread typist([&] {
+        for (int i = 0; i < kTyped; i++) {
+            qtest::Put(qtest::Tap('T', 0x14, u't', 0));
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    std::thread clock([&] {
+        while (!stop) {
+            char text[16];
+            ScrClockText(text);
+            ScrPutStr(0, 60, text, 0x1F);
+            ScrDateText(text);
+            ScrPutStr(1, 60, text, 0x1F);
+            WCHAR corner;
+            ScrGetWChars(0, 0, &corner, 1);
+            if (KbdFlush(FALSE) == u't') typeAhead++;
+        }
+    });
+
+    std::u16string played;
+    for (int i = 0; i < kTaken; i++) {
+        DWORD flags = 0;
+        played.push_back(char16_t(KbdGetKeyEx(TRUE, &flags)));
+        const int row = 3 + i % 10;
+        ScrPutStr(row, 0, "the main thread draws here", 0x07);
+        ScrHLine(row, 30, 20, u'<', u'-', u'>', 0x17);
+        if (i % 50 == 0) {
+            ScreenCell* saved = ScrSaveRect(14, 0, 16, 79);
+            ScrClearArea(14, 0, 16, 79, 0x70);
+            ScrRestoreRect(14, 0, 16, 79, saved);
+        }
+    }
+    typist.join();
+    // Let the clock take what the typist left.
+    for (int i = 0; i < 2000 && qtest::Pending() > 0; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    stop = true;
+    clock.join();
+    SetBusy(0);
+
+    EXPECT_EQ(typeAhead.load(), kTyped) << "every typed key went into the macro buffer";
+    EXPECT_EQ(MacroKeysLeft(), kMacroKeys + typeAhead.load() - kTaken)
+        << "no macro key lost or doubled";
+    std::u16string expected;
+    for (int i = 0; i < kTaken; i++) expected.push_back(char16_t(u'a' + i % 26));
+    EXPECT_EQ(played, expected) << "the macro plays in order; type-ahead waits at its end";
+    EXPECT_EQ(qtest::ShadowText(0, 62, 1), u":") << "the clock's field";
+    EXPECT_EQ(qtest::ConsoleText(5, 0, 8), u"the main");
+    MacroStop();
+}
+
+} // namespace

@@ -1,0 +1,23 @@
+// The shared formatting of numbers and the date and time settings that every
+// window's dates, times and counts follow.
+#pragma once
+
+#include "windows.h"
+
+// The date format: 0 day-month-year, 1 month-day-year, 2 year-month-day,
+// 3-5 the same orders with four-digit years. 1 until the settings are read.
+extern WORD gDateFormat;
+// Times on the 12-hour clock (" am", " pm").
+extern DWORD gTwelveHourClock;
+// The thousands separator (',' until the settings are read).
+extern char gThousandsSep;
+
+// Writes value into the picture (at most 20 characters of '#' digit places,
+// ',' group marks, optionally a leading fill character and a '.'): the
+// digits fill the places from the right (a minus sign counts as a digit),
+// group marks between digits become gThousandsSep, group marks further left
+// become digit places when the digits need them, and the places left of the
+// number are blanks, or the fill character (directly left of the number, and
+// further left too when the picture repeats it). A number that does not fit
+// even then is written whole. dst holds at least 24 bytes; it is terminated.
+void FormatNumberPicture(char* dst, int64_t value, const char* picture);

@@ -1,0 +1,52 @@
+// The nested busy state and its corner cells.
+#include "ui/progress.h"
+#include "platform/console_session.h"
+#include "platform/screen.h"
+
+#include <atomic>
+
+std::atomic<DWORD> gBusyFlag{0};
+std::atomic<DWORD> gBusyDrawing{0};
+std::atomic<DWORD> gInterruptRequested{0};
+
+namespace {
+
+WORD gBusyDepth = 0;
+
+struct Corner {
+    int row;
+    int column;
+    WCHAR character;
+    BYTE attr;
+};
+Corner gCorners[4] = {};
+
+} // namespace
+
+void SetBusy(int on) {
+    if (on) {
+        if (++gBusyDepth == 1) {
+            const int rows[2] = {1, gMessageRow - 1};
+            const int columns[2] = {0, gScreenMaxCol};
+            int k = 0;
+            for (int row : rows)
+                for (int column : columns) {
+                    Corner& c = gCorners[k++];
+                    c.row = row;
+                    c.column = column;
+                    ScrGetWChars(row, column, &c.character, 1);
+                    c.attr = ScrGetAttr(row, column);
+                }
+            gInterruptRequested = 0;
+        }
+        gBusyFlag = 1;
+        return;
+    }
+    if (gBusyDepth > 0 && --gBusyDepth > 0) return;
+    gBusyFlag = 0;
+    gInterruptRequested = 0;
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    for (int i = 0; i < 50 && gBusyDrawing; i++) Sleep(1);
+    for (const Corner& c : gCorners)
+        if (c.character != 0) ScrPutWStrN(c.row, c.column, &c.character, 1, c.attr);
+}

@@ -1,0 +1,26 @@
+// The busy state that brackets long operations: the clock thread animates
+// its marks in the corners of the window area and turns Esc into an
+// interrupt request, and the key reader serves no macro keys while it is on.
+#pragma once
+
+#include "windows.h"
+
+#include <atomic>
+
+// Raised while the busy state is on; read by the clock thread and the key
+// reader.
+extern std::atomic<DWORD> gBusyFlag;
+// Raised by the clock thread while it draws a busy mark.
+extern std::atomic<DWORD> gBusyDrawing;
+// Set by the clock thread when Esc is pressed during the busy state; cleared
+// when the busy state starts and ends, and by the readers that act on it.
+extern std::atomic<DWORD> gInterruptRequested;
+
+// on non-zero enters the busy state, zero leaves it; calls nest by a count.
+// The first entry saves the four corner cells of the window area (row 1 and
+// the row above the command lines, first and last column), clears the
+// interrupt request and raises gBusyFlag; the last exit lowers gBusyFlag and
+// the request, waits (up to 50 ms) until the clock thread has finished a
+// mark, and puts the corners back. An exit at depth 0 still does the
+// latter.
+void SetBusy(int on);
