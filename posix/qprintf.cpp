@@ -302,7 +302,7 @@ void FormatLoop(FORMAT_SINK* sink, const Unit* p, bool fmtWide, ArgReader& args)
 
         uint32_t conversion = UnitAt(p);
         if (conversion == 0)
-            return; // an unfinished specification writes nothing
+            return; // an unfinished conversion writes nothing
         ++p;
 
         switch (conversion) {
