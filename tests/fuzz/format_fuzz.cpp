@@ -121,7 +121,7 @@ const void* NextPointer(void* context) {
 // ---- format screening -----------------------------------------------------------------
 
 // %n aborts by design, so no input may reach one. From every '%' the units a
-// conversion may hold before its conversion are skipped; an 'n' there
+// conversion may hold before its letter are skipped; an 'n' there
 // could be a %n. This rejects more than needed, never less.
 bool MayHoldPercentN(const std::vector<uint32_t>& fmt) {
     static const char kSpecUnits[] = "-+ #0123456789*.hlwLjztI";
