@@ -198,9 +198,42 @@ bool ReadMacroFile(const char* spec, std::string* text) {
 
 std::mutex gRecorderLock;
 BOOL gRecording = FALSE;
+std::vector<KeyCode> gRecordedKeys;
 std::string gRecorded;
-bool gSeparatorPending = false;
-enum class Item { Nothing, Name, Character } gPrevious = Item::Nothing;
+
+// The macro text of recorded keys: a key with a name is an item of its own,
+// characters typed in a row form one item. A run that would read back as a
+// name or as the end of the macro ("UP", "STOP") is written one character an
+// item, so that the text plays back the keys that were typed.
+std::string RecordedText(const std::vector<KeyCode>& keys) {
+    std::vector<std::string> items;
+    std::string run;
+    auto endRun = [&] {
+        if (run.empty()) return;
+        if (KeyNameToCode(run.c_str()) != 0 || run.compare(0, 4, "STOP") == 0) {
+            for (char c : run) items.emplace_back(1, c);
+        } else {
+            items.push_back(run);
+        }
+        run.clear();
+    };
+    for (KeyCode key : keys) {
+        const char* name = KeyCodeName(key);
+        if (!name && key >= 0 && key < 256) {
+            run.push_back(char(key));
+            continue;
+        }
+        endRun();
+        items.emplace_back(name ? name : "STOP");
+    }
+    endRun();
+    std::string text;
+    for (const std::string& item : items) {
+        if (!text.empty()) text += ',';
+        text += item;
+    }
+    return text;
+}
 
 std::string gLastMacro;
 
@@ -254,41 +287,18 @@ int KeyLogMacroRecord(int operation, KeyCode key, DWORD flags, const char* text)
     switch (operation) {
     case KEYLOG_START_RECORDING:
         gRecording = TRUE;
+        gRecordedKeys.clear();
         gRecorded.clear();
-        gSeparatorPending = false;
-        gPrevious = Item::Nothing;
         break;
     case KEYLOG_END_RECORDING:
         gRecording = FALSE;
         break;
-    case KEYLOG_KEY: {
-        if (!gRecording || key == KC_CTRL_F12) break;
-        const char* name = KeyCodeName(key);
-        std::string item;
-        if (name)
-            item = name;
-        else if (key >= 0 && key < 256)
-            item = std::string(1, char(key));
-        else
-            item = "STOP";
-        const Item current = name || key >= 256 || key < 0 ? Item::Name : Item::Character;
-        bool prefix = false;
-        bool suffix = false;
-        if (gSeparatorPending) {
-            suffix = !(gPrevious == Item::Character && current == Item::Character);
-        } else if (current == Item::Character) {
-            prefix = suffix = gPrevious == Item::Name;
-        } else {
-            suffix = true;
-            prefix = gPrevious != Item::Name;
+    case KEYLOG_KEY:
+        if (gRecording && key != KC_CTRL_F12) {
+            gRecordedKeys.push_back(key);
+            gRecorded = RecordedText(gRecordedKeys);
         }
-        if (prefix) gRecorded += ',';
-        gRecorded += item;
-        if (suffix) gRecorded += ',';
-        gSeparatorPending = suffix;
-        gPrevious = current;
         break;
-    }
     default:
         break;
     }

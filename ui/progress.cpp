@@ -43,9 +43,11 @@ void SetBusy(int on) {
         return;
     }
     if (gBusyDepth > 0 && --gBusyDepth > 0) return;
+    // Sequentially consistent stores: the clock thread, which checks the
+    // flag before it raises its drawing flag, either sees the flag down or is
+    // seen drawing below.
     gBusyFlag = 0;
     gInterruptRequested = 0;
-    std::atomic_thread_fence(std::memory_order_seq_cst);
     for (int i = 0; i < 50 && gBusyDrawing; i++) Sleep(1);
     for (const Corner& c : gCorners)
         if (c.character != 0) ScrPutWStrN(c.row, c.column, &c.character, 1, c.attr);

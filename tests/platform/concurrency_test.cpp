@@ -89,10 +89,11 @@ TEST_F(PlatformConcurrency, ClockThreadDrawsAndTakesTypeAheadWhileAMacroPlays) {
         const int row = 3 + i % 10;
         ScrPutStr(row, 0, "the main thread draws here", 0x07);
         ScrHLine(row, 30, 20, u'<', u'-', u'>', 0x17);
-        if (i % 50 == 0) {
-            ScreenCell* saved = ScrSaveRect(14, 0, 16, 79);
-            ScrClearArea(14, 0, 16, 79, 0x70);
-            ScrRestoreRect(14, 0, 16, 79, saved);
+        if (i % 20 == 0) {
+            // A dialog over the top rows, where the clock keeps drawing.
+            ScreenCell* saved = ScrSaveRect(0, 0, 2, 79);
+            ScrClearArea(0, 0, 2, 79, 0x70);
+            ScrRestoreRect(0, 0, 2, 79, saved);
         }
     }
     typist.join();
