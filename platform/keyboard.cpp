@@ -789,8 +789,7 @@ KeyCode KbdGetKeyEx(BOOL wait, DWORD* flags) {
             int row = m.dwMousePosition.Y;
             const int column = m.dwMousePosition.X;
             const PaneState& pane = gPanes[gCurrentPane];
-            if ((mode == WM_FILE || mode == WM_ARCHIVE_FILE) && mode != WM_PICK_LIST &&
-                !gPickerActive) {
+            if ((mode == WM_FILE || mode == WM_ARCHIVE_FILE) && !gPickerActive) {
                 if (key == HOT_WINDOW_CLICK) {
                     if (row > gScreenRows - 5)
                         key = 4139;

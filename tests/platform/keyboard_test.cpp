@@ -1,12 +1,14 @@
 // The key reader with input records written to the test process's own
 // console: the key codes and flags of every family of keys, the Num Lock
 // keypad, Alt + keypad composition in decimal and hexadecimal, AltGr, the
-// modifier menus, mouse clicks with their positions, size changes, and the
+// modifier menus, mouse clicks with their positions, size changes, the keys
+// the companion program takes, and the
 // queued keys: the push-back stack, macros with their control codes, loops,
 // repeats, pauses and type-ahead.
 #include "platform_fixture.h"
 #include "main/window_state.h"
 #include "menu/macros.h"
+#include "menu/qaap.h"
 #include "platform/console_session.h"
 #include "platform/keyboard.h"
 #include "platform/screen.h"
@@ -1040,6 +1042,22 @@ TEST_F(KeyboardTest, InputModeFollowsTheMouseSwitch) {
         << "the mode found first is kept for the end";
     Put(Press('X', u'x', 0));
     EXPECT_EQ(ReadEx(), u'x') << "the reopened input reads";
+}
+
+TEST_F(KeyboardTest, CompanionTakesCtrlShiftKeys) {
+    gQaapOn = 1;
+    Put(Press('A', 1, LCTRL | SHIFT));
+    Put(Press('X', u'x', 0));
+    EXPECT_EQ(ReadEx(), u'x') << "Ctrl+Shift+A went to the companion";
+    Put(Press(VK_LEFT, 0, LCTRL | SHIFT | ENH));
+    EXPECT_EQ(ReadEx(), 0x625) << "Ctrl+Shift+Left stays the program's";
+    gQaapKeysOff = TRUE;
+    Put(Press('A', 1, LCTRL | SHIFT));
+    EXPECT_EQ(ReadEx(), 0x441) << "not while the line editor keeps them";
+    gQaapOn = 0;
+    Put(Press('A', 1, LCTRL | SHIFT));
+    gQaapKeysOff = FALSE;
+    EXPECT_EQ(ReadEx(), 0x441) << "nor with the interface off";
 }
 
 } // namespace
