@@ -2,9 +2,8 @@
 // console: the key codes and flags of every family of keys, the Num Lock
 // keypad, Alt + keypad composition in decimal and hexadecimal, AltGr, the
 // modifier menus, mouse clicks with their positions, size changes, the keys
-// the companion program takes, and the
-// queued keys: the push-back stack, macros with their control codes, loops,
-// repeats, pauses and type-ahead.
+// the companion program takes, and the queued keys: the push-back stack,
+// macros with their control codes, loops, repeats, pauses and type-ahead.
 #include "platform_fixture.h"
 #include "main/window_state.h"
 #include "menu/macros.h"
