@@ -61,17 +61,17 @@ extern WORD gTreeDisplayMode;
 // Everything a pane keeps while the other pane has the keyboard. Records 0
 // and 1 belong to the panes; 2 and 3 hold the directory picker's position.
 struct PaneState {
-    DWORD CurrentIndex;  // cursor entry in the display list
-    DWORD FirstShown;    // first display-list entry shown
-    DWORD PaneColumn;    // first screen column: 0, or gSplitColumn on side 1
-    DWORD FileAreaRow;   // first row of the file area
+    DWORD CurrentIndex; // cursor entry in the display list
+    DWORD FirstShown;   // first display-list entry shown
+    DWORD PaneColumn;   // first screen column: 0, or gSplitColumn on side 1
+    DWORD FileAreaRow;  // first row of the file area
     DWORD FileAreaColumn;
     DWORD FileColumns;
     DWORD PageSize;
     DWORD ColumnWidth;
-    DWORD EntryWidth;    // width of one entry's text
+    DWORD EntryWidth; // width of one entry's text
     DWORD NameWidth;
-    BYTE Colour;         // the normal colour in force for the pane
+    BYTE Colour; // the normal colour in force for the pane
     DWORD FileWindowKept;
     DiskInfo* Disk;
     SubdirInfo* Directory;

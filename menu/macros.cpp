@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+// clang-format off
 const KeyNameRow gKeyNames[] = {
     {0x009, "TAB"},          {0x209, "BTAB"},         {0x209, "SH_TAB"},
     {0x409, "CTRL_TAB"},     {0x609, "CTRL_BTAB"},    {0x01B, "ESC"},
@@ -86,6 +87,7 @@ const KeyNameRow gKeyNames[] = {
     {0x1080, "WHILE_NOT_END"}, {0x1081, "PAUSE"},     {0x1082, "SLEEP"},
     {0x1083, "BEEP"},        {-1, "STOP"},            {0, ""},
 };
+// clang-format on
 static_assert(sizeof gKeyNames / sizeof gKeyNames[0] == KEY_NAME_COUNT + 1);
 
 namespace {
@@ -103,9 +105,8 @@ bool SameIgnoringCase(const char* a, const char* b) {
 // Names a recording never writes: the alternative spellings of a code, the
 // names of codes the program queues for itself and the control words.
 bool NeverWritten(const char* name) {
-    static const char* const kNames[] = {"SH_TAB", "CTRL_BTAB", "ENTER",  "CTRL_ENTER",
-                                         "SH_ENTER", "DMODE",   "FMODE",  "ASCEND",
-                                         "DESCEND"};
+    static const char* const kNames[] = {"SH_TAB", "CTRL_BTAB", "ENTER",  "CTRL_ENTER", "SH_ENTER",
+                                         "DMODE",  "FMODE",     "ASCEND", "DESCEND"};
     for (const char* n : kNames)
         if (std::strcmp(n, name) == 0) return true;
     if (std::strncmp(name, "SH_NUM", 6) == 0 && name[6] >= '1' && name[6] <= '9') return true;
@@ -125,7 +126,8 @@ void AddItem(const std::string& item, std::vector<KeyCode>* keys) {
         keys->push_back(code);
         return;
     }
-    for (unsigned char c : item) keys->push_back(c);
+    for (unsigned char c : item)
+        keys->push_back(c);
 }
 
 // Whether text at i starts an item that ends the macro.
@@ -164,8 +166,8 @@ std::vector<KeyCode> ParseMacro(const std::string& text) {
 
 // The text of a macro file, lines joined with commas; false when it cannot
 // be opened.
-bool ReadMacroFile(const char* spec, std::string* text) {
-    std::string name = spec;
+bool ReadMacroFile(const char* fileName, std::string* text) {
+    std::string name = fileName;
     if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
         name = name.substr(1, name.size() - 2);
     const size_t slash = name.find_last_of("\\/");
@@ -182,14 +184,15 @@ bool ReadMacroFile(const char* spec, std::string* text) {
     while (fgets(line, sizeof line, file)) {
         OemToCharA(line, line);
         const char* first = line;
-        while (*first == ' ' || *first == '\t') first++;
+        while (*first == ' ' || *first == '\t')
+            first++;
         if (*first == ';') continue;
-        std::string piece = line;
-        if (!piece.empty() && piece.back() == '\n') {
-            piece.pop_back();
-            if (!piece.empty() && piece.back() != ',') piece.push_back(',');
+        std::string chunk = line;
+        if (!chunk.empty() && chunk.back() == '\n') {
+            chunk.pop_back();
+            if (!chunk.empty() && chunk.back() != ',') chunk.push_back(',');
         }
-        *text += piece;
+        *text += chunk;
     }
     fclose(file);
     if (!text->empty() && text->back() == ',') text->pop_back();
@@ -211,7 +214,8 @@ std::string RecordedText(const std::vector<KeyCode>& keys) {
     auto endRun = [&] {
         if (run.empty()) return;
         if (KeyNameToCode(run.c_str()) != 0 || run.compare(0, 4, "STOP") == 0) {
-            for (char c : run) items.emplace_back(1, c);
+            for (char c : run)
+                items.emplace_back(1, c);
         } else {
             items.push_back(run);
         }

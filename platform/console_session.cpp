@@ -81,8 +81,7 @@ void WriteConsoleSeq(const char* sequence) {
 int ScrSetCursorShape(int shape) {
     CONSOLE_CURSOR_INFO info = {};
     int previous = 0;
-    if (GetConsoleCursorInfo(gConOut, &info) && info.bVisible)
-        previous = info.dwSize < 30 ? 1 : 2;
+    if (GetConsoleCursorInfo(gConOut, &info) && info.bVisible) previous = info.dwSize < 30 ? 1 : 2;
     switch (shape) {
     case 0:
         SetConsoleCursorPosition(gConOut, COORD{SHORT(gScreenCols - 1), SHORT(gScreenRows - 3)});
@@ -107,7 +106,9 @@ int ScrSetCursorShape(int shape) {
     return previous;
 }
 
-BOOL ConsoleSelecting() { return FALSE; }
+BOOL ConsoleSelecting() {
+    return FALSE;
+}
 
 int ConsoleTrackWindow() {
     static LONG lastWidth = -1;

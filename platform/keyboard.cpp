@@ -58,7 +58,9 @@ bool gHaveSavedInputMode = false;
 constexpr DWORD kCtrlBits = LEFT_CTRL_PRESSED | RIGHT_CTRL_PRESSED;
 constexpr DWORD kAltBits = LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED;
 
-HANDLE Input() { return gConIn ? gConIn : GetStdHandle(STD_INPUT_HANDLE); }
+HANDLE Input() {
+    return gConIn ? gConIn : GetStdHandle(STD_INPUT_HANDLE);
+}
 
 // Keys that only modify or lock: their presses make no key.
 bool IsModifierKey(WORD vk) {
@@ -163,7 +165,9 @@ bool MenusAllowed() {
     return !gBusyFlag && gWindowMode != WM_PICK_LIST && !gPickerActive && !gModifierMenusOff;
 }
 
-bool MacroKeysAllowed() { return !gBusyFlag || gMacroKeysWhileBusy; }
+bool MacroKeysAllowed() {
+    return !gBusyFlag || gMacroKeysWhileBusy;
+}
 
 bool PopPushedKey(KeyCode* key) {
     std::lock_guard<std::mutex> guard(gKeyLock);
@@ -345,9 +349,9 @@ Event NextEvent(const INPUT_RECORD** first) {
         }
         case MOUSE_EVENT: {
             const MOUSE_EVENT_RECORD& m = e.record.Event.MouseEvent;
-            const bool mereMove = (m.dwEventFlags & MOUSE_MOVED) &&
-                                  !(m.dwButtonState & (FROM_LEFT_1ST_BUTTON_PRESSED |
-                                                       RIGHTMOST_BUTTON_PRESSED));
+            const bool mereMove =
+                (m.dwEventFlags & MOUSE_MOVED) &&
+                !(m.dwButtonState & (FROM_LEFT_1ST_BUTTON_PRESSED | RIGHTMOST_BUTTON_PRESSED));
             if (!SessionSwitches.mouse || mereMove) continue;
             e.key = HotMouseToKey(&m);
             if (e.key == 0) continue;
@@ -374,7 +378,8 @@ KeyCode ComposedChar(const int* digits, int n, bool hex) {
         }
         return value;
     }
-    for (int i = 0; i < n; i++) value = value * 10 + digits[i];
+    for (int i = 0; i < n; i++)
+        value = value * 10 + digits[i];
     if (digits[0] != 0 && value < 256) {
         const char byte = static_cast<char>(value);
         WCHAR unit = 0;
@@ -450,7 +455,9 @@ KeyCode MacroKeyFlags(KeyCode key, DWORD* flags) {
     return key;
 }
 
-bool RecordingKeys() { return MacroRecordingActive(); }
+bool RecordingKeys() {
+    return MacroRecordingActive();
+}
 
 } // namespace
 
@@ -467,7 +474,8 @@ void MacroLoadKeys(const KeyCode* keys, int n, int32_t repeat) {
     if (n < 0) n = 0;
     if (n > MACRO_KEYS_MAX) n = MACRO_KEYS_MAX;
     std::lock_guard<std::mutex> guard(gKeyLock);
-    for (int i = 0; i < n; i++) gMacroKeys.keys[n - 1 - i] = keys[i];
+    for (int i = 0; i < n; i++)
+        gMacroKeys.keys[n - 1 - i] = keys[i];
     gMacroKeys.count = WORD(n);
     gMacroKeys.length = WORD(n);
     gMacroKeys.repeat = repeat;
@@ -602,7 +610,8 @@ KeyCode KbdMapKeyEvent(BOOL raw, const KEY_EVENT_RECORD* event, int count) {
     } else {
         const bool isLetter = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
         if (altGr && (st & RIGHT_ALT_PRESSED) &&
-            ((c >= 0x5B && c <= 0x60) || c < u'A' || c > u'z' || (isLetter && !(st & LEFT_ALT_PRESSED)))) {
+            ((c >= 0x5B && c <= 0x60) || c < u'A' || c > u'z' ||
+             (isLetter && !(st & LEFT_ALT_PRESSED)))) {
             code = c;
             plain = true;
         } else if (count != 1) {
@@ -643,6 +652,7 @@ KeyCode KbdMapKeyEvent(BOOL raw, const KEY_EVENT_RECORD* event, int count) {
 
 int KbdKeypadDigit(const KEY_EVENT_RECORD* event, BOOL hex) {
     int digit = -1;
+    // clang-format off
     switch (event->wVirtualScanCode) {
     case 0x47: digit = 7; break;
     case 0x48: digit = 8; break;
@@ -657,6 +667,7 @@ int KbdKeypadDigit(const KEY_EVENT_RECORD* event, BOOL hex) {
     case 0x4E: return 117;
     default: break;
     }
+    // clang-format on
     if (digit >= 0) return hex ? '0' + digit : digit;
     const WCHAR c = event->uChar.UnicodeChar;
     if (hex && ((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F')))
@@ -670,7 +681,8 @@ KeyCode KbdReadChar() {
     return ReadComposed(FALSE, nullptr, &state, &vk);
 }
 
-// ---- the readers ------------------------------------------------------------------------------------
+// ---- the readers
+// ------------------------------------------------------------------------------------
 
 KeyCode KbdGetKey(BOOL showCursor, BOOL upcase) {
     KeyCode key = 0;
@@ -691,7 +703,8 @@ KeyCode KbdGetKey(BOOL showCursor, BOOL upcase) {
         gTextCursor = editing;
         if (showCursor) ScrSetCursorShape(0);
         if (key == KC_CTRL_F12) {
-            KeyLogMacroRecord(MacroRecordingActive() ? KEYLOG_END_RECORDING : KEYLOG_START_RECORDING,
+            KeyLogMacroRecord(MacroRecordingActive() ? KEYLOG_END_RECORDING
+                                                     : KEYLOG_START_RECORDING,
                               0, 0, nullptr);
             return 0;
         }
@@ -776,8 +789,7 @@ KeyCode KbdGetKeyEx(BOOL wait, DWORD* flags) {
             int row = m.dwMousePosition.Y;
             const int column = m.dwMousePosition.X;
             const PaneState& pane = gPanes[gCurrentPane];
-            if ((mode == WM_FILE || mode == WM_ARCHIVE_FILE) && mode != WM_PICK_LIST &&
-                !gPickerActive) {
+            if ((mode == WM_FILE || mode == WM_ARCHIVE_FILE) && !gPickerActive) {
                 if (key == HOT_WINDOW_CLICK) {
                     if (row > gScreenRows - 5)
                         key = 4139;
@@ -821,7 +833,8 @@ KeyCode KbdGetKeyEx(BOOL wait, DWORD* flags) {
             if (vk == VK_CONTROL && gKeyHeld == VK_UP) return KC_CTRL_UP;
             if (vk == VK_CONTROL && gKeyHeld == VK_DOWN) return KC_CTRL_DOWN;
             if (!MenusAllowed() || inputLine) continue;
-            if (modifier == 2 && gAltGrLayout && (k.dwControlKeyState & RIGHT_ALT_PRESSED)) continue;
+            if (modifier == 2 && gAltGrLayout && (k.dwControlKeyState & RIGHT_ALT_PRESSED))
+                continue;
             const WORD mode = gWindowMode;
             if (modifier == 3 && mode != WM_VIEWER && mode != WM_VIEW_TAGGED && mode != WM_AUTOVIEW)
                 continue;
@@ -836,7 +849,7 @@ KeyCode KbdGetKeyEx(BOOL wait, DWORD* flags) {
             ShowCommandMenu(0, 0);
             gMenuModifier = 0;
             if (shown == 3 && vk == VK_ESCAPE) return 0;
-            k.dwControlKeyState |= shown == 1 ? LEFT_CTRL_PRESSED
+            k.dwControlKeyState |= shown == 1   ? LEFT_CTRL_PRESSED
                                    : shown == 2 ? LEFT_ALT_PRESSED
                                                 : SHIFT_PRESSED;
         }
@@ -953,8 +966,8 @@ void KbdPushKey(KeyCode character) {
 
 void KbdOpen(BOOL flush) {
     if (gConIn) CloseHandle(gConIn);
-    gConIn = CreateFileW(u"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, OPEN_EXISTING, 0, nullptr);
+    gConIn = CreateFileW(u"CONIN$", GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (gConIn == INVALID_HANDLE_VALUE || gConIn == nullptr) {
         gConIn = nullptr;
         fprintf(stderr, "\nFatal Error - Could not open keyboard input handle\n");
@@ -980,13 +993,16 @@ void KbdSetInputMode() {
                   ENABLE_QUICK_EDIT_MODE);
         mode |= ENABLE_WINDOW_INPUT | ENABLE_MOUSE_INPUT | ENABLE_EXTENDED_FLAGS;
     } else {
-        mode &= ~(ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT | ENABLE_MOUSE_INPUT);
+        mode &=
+            ~(ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT | ENABLE_MOUSE_INPUT);
         mode |= ENABLE_WINDOW_INPUT;
     }
     SetConsoleMode(Input(), mode);
 }
 
-DWORD KbdSavedInputMode() { return gSavedInputMode; }
+DWORD KbdSavedInputMode() {
+    return gSavedInputMode;
+}
 
 void KbdLayoutSync() {
     // The console window belongs to this process's own pseudo window; its

@@ -34,12 +34,24 @@ inline constexpr KeyCode KC_INTERNAL = 0x1000;
 
 // Families: letters by their upper-case code, digits by '0'-'9', function
 // keys by number 1-12.
-constexpr KeyCode KcCtrl(char letterOrDigit) { return KC_CTRL + letterOrDigit; }
-constexpr KeyCode KcAlt(char letterOrDigit) { return KC_ALT + letterOrDigit; }
-constexpr KeyCode KcF(int n) { return KC_SPECIAL + 0x6F + n; }
-constexpr KeyCode KcShF(int n) { return KC_SHIFT + 0x6F + n; }
-constexpr KeyCode KcCtrlF(int n) { return KC_CTRL + 0x6F + n; }
-constexpr KeyCode KcAltF(int n) { return KC_ALT + 0x6F + n; }
+constexpr KeyCode KcCtrl(char letterOrDigit) {
+    return KC_CTRL + letterOrDigit;
+}
+constexpr KeyCode KcAlt(char letterOrDigit) {
+    return KC_ALT + letterOrDigit;
+}
+constexpr KeyCode KcF(int n) {
+    return KC_SPECIAL + 0x6F + n;
+}
+constexpr KeyCode KcShF(int n) {
+    return KC_SHIFT + 0x6F + n;
+}
+constexpr KeyCode KcCtrlF(int n) {
+    return KC_CTRL + 0x6F + n;
+}
+constexpr KeyCode KcAltF(int n) {
+    return KC_ALT + 0x6F + n;
+}
 
 inline constexpr KeyCode KC_STOP = -1;
 inline constexpr KeyCode KC_BKSP = 0x08;
@@ -223,7 +235,8 @@ extern BOOL gQaapKeysOff;
 // windows (KC_TAG_UP, KC_TAG_DOWN).
 extern BOOL gCtrlArrowsTag;
 
-// ---- state the reader keeps ----------------------------------------------------------------------
+// ---- state the reader keeps
+// ----------------------------------------------------------------------
 
 // The console input handle (null until KbdOpen).
 extern HANDLE gConIn;
@@ -233,7 +246,8 @@ extern std::atomic<KeyCode> gLastChar;
 // The keyboard layout types characters with AltGr (Ctrl + Alt).
 extern std::atomic<BOOL> gAltGrLayout;
 
-// ---- the readers ------------------------------------------------------------------------------------
+// ---- the readers
+// ------------------------------------------------------------------------------------
 
 // The prompt and dialog reader: a pushed-back key, else the next key of a
 // running macro (0 when its last key is a control code), else a key from the

@@ -35,10 +35,16 @@ namespace {
 ScreenCell gShadow[SHADOW_ROWS * SHADOW_COLS];
 std::mutex gShadowLock;
 
-ScreenCell& Shadow(int row, int column) { return gShadow[row * SHADOW_COLS + column]; }
+ScreenCell& Shadow(int row, int column) {
+    return gShadow[row * SHADOW_COLS + column];
+}
 
-int ScreenRowsLimit() { return std::min<int>(gScreenRows, SHADOW_ROWS); }
-int ScreenColsLimit() { return std::min<int>(gScreenCols, SHADOW_COLS); }
+int ScreenRowsLimit() {
+    return std::min<int>(gScreenRows, SHADOW_ROWS);
+}
+int ScreenColsLimit() {
+    return std::min<int>(gScreenCols, SHADOW_COLS);
+}
 
 bool InArray(int row, int column) {
     return row >= 0 && row < SHADOW_ROWS && column >= 0 && column < SHADOW_COLS;
@@ -83,7 +89,8 @@ template <typename Update> void DrawRun(int row, int column, int n, Update updat
     {
         std::lock_guard<std::mutex> guard(gShadowLock);
         ScreenCell* cells = &Shadow(row, run.column);
-        for (int i = 0; i < run.count; i++) update(run.skipped + i, cells[i]);
+        for (int i = 0; i < run.count; i++)
+            update(run.skipped + i, cells[i]);
         ToCharInfo(cells, run.count, out);
     }
     FlushRow(row, run.column, out, run.count);
@@ -145,7 +152,8 @@ void InitBoxChars() {
     };
     static std::once_flag once;
     std::call_once(once, [] {
-        for (const auto& box : kBoxes) gOemBoxMap[box.byte] = box.unit;
+        for (const auto& box : kBoxes)
+            gOemBoxMap[box.byte] = box.unit;
     });
 }
 
@@ -235,8 +243,8 @@ void ScrFillAttr(int row, int column, BYTE attr, int n) {
         }
     }
     DWORD written = 0;
-    FillConsoleOutputAttribute(gConOut, attr, DWORD(run.count), COORD{SHORT(run.column), SHORT(row)},
-                               &written);
+    FillConsoleOutputAttribute(gConOut, attr, DWORD(run.count),
+                               COORD{SHORT(run.column), SHORT(row)}, &written);
 }
 
 void ScrFillAttrRun(const BYTE* attr, int n, int row, int column) {
@@ -254,7 +262,8 @@ void ScrClearArea(int top, int left, int bottom, int right, BYTE attr) {
         DWORD written = 0;
         FillConsoleOutputAttribute(gConOut, attr, filled, origin, &written);
         std::lock_guard<std::mutex> guard(gShadowLock);
-        for (int i = 0; i < run.count; i++) Shadow(row, run.column + i) = MakeCell(u' ', attr);
+        for (int i = 0; i < run.count; i++)
+            Shadow(row, run.column + i) = MakeCell(u' ', attr);
     }
 }
 
@@ -290,8 +299,9 @@ void ScrGetWChars(int row, int column, WCHAR* out, int n) {
 BOOL ScrReadRect(int top, int left, int bottom, int right, CHAR_INFO* cells) {
     if (!ValidRect(top, left, bottom, right)) return FALSE;
     SMALL_RECT region = {SHORT(left), SHORT(top), SHORT(right), SHORT(bottom)};
-    return ReadConsoleOutputW(gConOut, cells, COORD{SHORT(right - left + 1), SHORT(bottom - top + 1)},
-                              COORD{0, 0}, &region);
+    return ReadConsoleOutputW(gConOut, cells,
+                              COORD{SHORT(right - left + 1), SHORT(bottom - top + 1)}, COORD{0, 0},
+                              &region);
 }
 
 void ScrReadText(int row, int column, char* out, int n) {
@@ -306,7 +316,8 @@ void ScrReadText(int row, int column, char* out, int n) {
         return;
     }
     if (!ScrReadRect(row, column, row, column + n - 1, cells.data())) return;
-    for (int i = 0; i < n; i++) units[size_t(i)] = cells[size_t(i)].Char.UnicodeChar;
+    for (int i = 0; i < n; i++)
+        units[size_t(i)] = cells[size_t(i)].Char.UnicodeChar;
     WideCharToMultiByte(CP_OEMCP, 0, units.data(), n, out, n, "\xFA", nullptr);
 }
 
@@ -315,8 +326,9 @@ void ScrFlushRect(int top, int left, int bottom, int right, const ScreenCell* ce
     std::vector<CHAR_INFO> out(RectCells(top, left, bottom, right));
     ToCharInfo(cells, int(out.size()), out.data());
     SMALL_RECT region = {SHORT(left), SHORT(top), SHORT(right), SHORT(bottom)};
-    WriteConsoleOutputW(gConOut, out.data(), COORD{SHORT(right - left + 1), SHORT(bottom - top + 1)},
-                        COORD{0, 0}, &region);
+    WriteConsoleOutputW(gConOut, out.data(),
+                        COORD{SHORT(right - left + 1), SHORT(bottom - top + 1)}, COORD{0, 0},
+                        &region);
 }
 
 // ---- saved rectangles ----------------------------------------------------------------------
@@ -369,7 +381,8 @@ void ScrRestoreRect(int top, int left, int bottom, int right, ScreenCell* saved)
             Shadow(row, column) = cells[column - left];
     }
     if (bottom < SHADOW_ROWS && (left != 0 || right < gScreenMaxCol))
-        for (int row = top; row <= bottom; row++) ReflushRow(row, 0, gScreenMaxCol);
+        for (int row = top; row <= bottom; row++)
+            ReflushRow(row, 0, gScreenMaxCol);
     std::free(saved);
 }
 
@@ -441,7 +454,8 @@ void ScrDateText(char* out) {
     FormatDateText(now, gDateFormat, gDateFormat >= 3 && gDateFormat <= 5, out);
 }
 
-// ---- the tree window -----------------------------------------------------------------------------
+// ---- the tree window
+// -----------------------------------------------------------------------------
 
 namespace {
 
@@ -521,6 +535,7 @@ void ScrPaintTreeLines(int first) {
 void ScrPaintTreeLine(int first) {
     int column = 2;
     const PaneState& pane = gPanes[gCurrentPane];
+    // In autoview the picker stands right of the pane's narrow file column.
     if (gAutoview[gCurrentPane])
         column = int(pane.FileAreaColumn + pane.EntryWidth) + 3;
     else if (gSplitScreen && gCurrentSide == 0)

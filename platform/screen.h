@@ -21,9 +21,15 @@ typedef uint32_t ScreenCell;
 inline constexpr int SHADOW_ROWS = 250;
 inline constexpr int SHADOW_COLS = 1024;
 
-inline constexpr ScreenCell MakeCell(WCHAR c, BYTE attr) { return ScreenCell(c) | ScreenCell(attr) << 16; }
-inline constexpr WCHAR CellChar(ScreenCell cell) { return WCHAR(cell & 0xFFFF); }
-inline constexpr BYTE CellAttr(ScreenCell cell) { return BYTE(cell >> 16); }
+inline constexpr ScreenCell MakeCell(WCHAR c, BYTE attr) {
+    return ScreenCell(c) | ScreenCell(attr) << 16;
+}
+inline constexpr WCHAR CellChar(ScreenCell cell) {
+    return WCHAR(cell & 0xFFFF);
+}
+inline constexpr BYTE CellAttr(ScreenCell cell) {
+    return BYTE(cell >> 16);
+}
 
 // The position last given to ScrSetCursorPos, which ScrPutCharAt writes at
 // and moves on.
@@ -130,7 +136,8 @@ void FormatDateText(const SYSTEMTIME& time, int dateOrder, BOOL fourDigitYear, c
 void ScrClockText(char* out);
 void ScrDateText(char* out);
 
-// ---- the tree window -----------------------------------------------------------------------------
+// ---- the tree window
+// -----------------------------------------------------------------------------
 
 struct SubdirInfo;
 

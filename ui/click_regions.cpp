@@ -38,7 +38,9 @@ std::vector<HotRegion>& ListOf(int row) {
     return gRegions.rows[2];
 }
 
-bool OnCommandLines(int row) { return row >= gMessageRow && row <= gBottomRow; }
+bool OnCommandLines(int row) {
+    return row >= gMessageRow && row <= gBottomRow;
+}
 
 } // namespace
 
@@ -68,10 +70,13 @@ WORD HotText(int row, int col, int hiOffset, int hiLen, DWORD key, const WCHAR* 
 
 void HotClear(BOOL blank) {
     if (blank) ScrClearArea(gMessageRow, 0, gBottomRow, gScreenMaxCol, gMessageAttr);
-    for (auto& list : gRegions.rows) list.clear();
+    for (auto& list : gRegions.rows)
+        list.clear();
 }
 
-void HotClearRow(int row) { ListOf(row).clear(); }
+void HotClearRow(int row) {
+    ListOf(row).clear();
+}
 
 void HotPush() {
     if (gDepth == kPushDepth) {
@@ -255,8 +260,9 @@ int HotMouseToKey(const MOUSE_EVENT_RECORD* event) {
             return HOT_DRAG_OR_LIST_ROW;
         return HOT_WINDOW_CLICK;
     }
-    if (commandLineHit && ((gMenuModifier == 1 && !ctrl) ||
-                           (gMenuModifier == 2 && !(state & (LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED)))))
+    if (commandLineHit &&
+        ((gMenuModifier == 1 && !ctrl) ||
+         (gMenuModifier == 2 && !(state & (LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED)))))
         gMenuModifier = 0;
     return key < 0 ? 0 : key;
 }

@@ -48,7 +48,8 @@ void SetBusy(int on) {
     // seen drawing below.
     gBusyFlag = 0;
     gInterruptRequested = 0;
-    for (int i = 0; i < 50 && gBusyDrawing; i++) Sleep(1);
+    for (int i = 0; i < 50 && gBusyDrawing; i++)
+        Sleep(1);
     for (const Corner& c : gCorners)
         if (c.character != 0) ScrPutWStrN(c.row, c.column, &c.character, 1, c.attr);
 }

@@ -20,7 +20,8 @@ using qtest::Tap;
 // The keys of the loaded macro in playing order.
 std::vector<KeyCode> Loaded() {
     std::vector<KeyCode> keys;
-    for (int i = gMacroKeys.count - 1; i >= 0; i--) keys.push_back(gMacroKeys.keys[i]);
+    for (int i = gMacroKeys.count - 1; i >= 0; i--)
+        keys.push_back(gMacroKeys.keys[i]);
     return keys;
 }
 
@@ -52,7 +53,8 @@ TEST(KeyNames, TableAgreesWithTheKeyCodes) {
     EXPECT_EQ(KcF(1), 368);
     for (KeyCode code = KC_STOP_IF_DW; code <= KC_BEEP; code++) {
         bool named = false;
-        for (const KeyNameRow* row = gKeyNames; row->name[0] != 0; row++) named |= row->code == code;
+        for (const KeyNameRow* row = gKeyNames; row->name[0] != 0; row++)
+            named |= row->code == code;
         EXPECT_TRUE(named) << "control code 0x" << std::hex << code;
     }
 }
@@ -62,13 +64,15 @@ TEST(KeyNames, CaseRules) {
         const char* text;
         KeyCode code;
     } kCases[] = {
-        {"CTRL_F1", 0x470}, {"CTRL_f1", 0x470}, {"ALT_f1", 0x870}, {"CTRL_a", 0x441},
-        {"ctrl_F1", 0},     {"ctrl_A", 0},      {"Enter", 0},      {"f1", 0},
-        {"ENTER", 13},      {"RET", 13},        {"SH_NUM-", 0x26D}, {"NUM+", 0x12B},
-        {"ALT_.", 0x8BE},   {"CTRL_[", 0x4DB},  {"CTRL_SH_q", 0x651}, {"STOP", -1},
-        {"F13", 0},         {"", 0},
+        {"CTRL_F1", 0x470}, {"CTRL_f1", 0x470}, {"ALT_f1", 0x870},
+        {"CTRL_a", 0x441},  {"ctrl_F1", 0},     {"ctrl_A", 0},
+        {"Enter", 0},       {"f1", 0},          {"ENTER", 13},
+        {"RET", 13},        {"SH_NUM-", 0x26D}, {"NUM+", 0x12B},
+        {"ALT_.", 0x8BE},   {"CTRL_[", 0x4DB},  {"CTRL_SH_q", 0x651},
+        {"STOP", -1},       {"F13", 0},         {"", 0},
     };
-    for (const auto& c : kCases) EXPECT_EQ(KeyNameToCode(c.text), c.code) << '"' << c.text << '"';
+    for (const auto& c : kCases)
+        EXPECT_EQ(KeyNameToCode(c.text), c.code) << '"' << c.text << '"';
 }
 
 TEST(KeyNames, NamesARecordingWrites) {
@@ -76,10 +80,10 @@ TEST(KeyNames, NamesARecordingWrites) {
         KeyCode code;
         const char* name;
     } kCases[] = {
-        {0x209, "BTAB"},    {0x00D, "RET"},   {0x40D, "CTRL_RET"}, {0x20D, "SH_RET"},
-        {0x170, "F1"},      {0x8BE, "ALT_."}, {0x020, "SPACE"},    {0x02C, "COMMA"},
-        {0x609, nullptr},   {0x223, nullptr}, {0x103B, nullptr},   {0x1070, nullptr},
-        {0x1081, nullptr},  {u'a', nullptr},  {0x20AC, nullptr},
+        {0x209, "BTAB"},   {0x00D, "RET"},   {0x40D, "CTRL_RET"}, {0x20D, "SH_RET"},
+        {0x170, "F1"},     {0x8BE, "ALT_."}, {0x020, "SPACE"},    {0x02C, "COMMA"},
+        {0x609, nullptr},  {0x223, nullptr}, {0x103B, nullptr},   {0x1070, nullptr},
+        {0x1081, nullptr}, {u'a', nullptr},  {0x20AC, nullptr},
     };
     for (const auto& c : kCases) {
         const char* name = KeyCodeName(c.code);
@@ -101,9 +105,9 @@ TEST(MacroText, ItemsBecomeKeys) {
         {"STOP alone ends it too", "a,STOP,b", {u'a'}},
         {"control words are keys", "a,STOP_IF_DW,b", {u'a', 0x1070, u'b'}},
         {"runs of commas count as one", ",,a,,,b,", {u'a', u'b'}},
-        {"a quoted stretch keeps its commas and quotes", "\"x,y\"",
-         {u'"', u'x', u',', u'y', u'"'}},
-        {"a quote closed only after RET is no stretch", "\"a,RET,b\"",
+        {"a quoted stretch keeps its commas and quotes", "\"x,y\"", {u'"', u'x', u',', u'y', u'"'}},
+        {"a quote closed only after RET is no stretch",
+         "\"a,RET,b\"",
          {u'"', u'a', 13, u'b', u'"'}},
         {"an unclosed quote", "\"a,b", {u'"', u'a', u'b'}},
         {"a name in the wrong case is typed", "ctrl_A", {u'c', u't', u'r', u'l', u'_', u'A'}},
@@ -115,7 +119,8 @@ TEST(MacroText, ItemsBecomeKeys) {
         EXPECT_EQ(Loaded(), c.keys) << c.what;
     }
     MacroStop();
-    EXPECT_EQ(LoadMacro(std::string(2000, 'k').c_str()), 1023) << "an item is cut at 1023 characters";
+    EXPECT_EQ(LoadMacro(std::string(2000, 'k').c_str()), 1023)
+        << "an item is cut at 1023 characters";
     MacroStop();
     EXPECT_EQ(LoadMacro(""), 0);
     EXPECT_EQ(MacroKeysLeft(), 0);
@@ -135,7 +140,8 @@ TEST(MacroText, RecordingsPlayBackTheTypedKeys) {
     for (const auto& c : kCases) {
         KeyLogMacroRecord(KEYLOG_START_RECORDING, 0, 0, nullptr);
         EXPECT_TRUE(MacroRecordingActive());
-        for (KeyCode key : c.keys) KeyLogMacroRecord(KEYLOG_KEY, key, 0, nullptr);
+        for (KeyCode key : c.keys)
+            KeyLogMacroRecord(KEYLOG_KEY, key, 0, nullptr);
         KeyLogMacroRecord(KEYLOG_KEY, KC_CTRL_F12, 0, nullptr);
         KeyLogMacroRecord(KEYLOG_END_RECORDING, 0, 0, nullptr);
         EXPECT_FALSE(MacroRecordingActive());
@@ -157,7 +163,8 @@ class MacroFileTest : public qtest::PlatformTest {
         WCHAR wide[1024];
         EXPECT_GT(PathFromPosix(dir_.Sub(relative).c_str(), wide, 1024), 0);
         std::string narrow;
-        for (const WCHAR* p = wide; *p; p++) narrow.push_back(char(*p));
+        for (const WCHAR* p = wide; *p; p++)
+            narrow.push_back(char(*p));
         return narrow;
     }
     qtest::TempDir dir_;
@@ -191,7 +198,8 @@ TEST_F(MacroFileTest, FilesOfMacros) {
 TEST_F(MacroFileTest, TheBufferHolds3071Keys) {
     Put(Tap(VK_RETURN, 0x1C, 13, 0));
     std::string text;
-    for (int i = 0; i < 40; i++) text += std::string(100, 'k') + ",";
+    for (int i = 0; i < 40; i++)
+        text += std::string(100, 'k') + ",";
     EXPECT_EQ(LoadMacro(text.c_str()), MACRO_KEYS_MAX);
     EXPECT_EQ(MacroKeysLeft(), MACRO_KEYS_MAX);
     EXPECT_EQ(qtest::ConsoleText(24, 0, 36), u"Error: Macro buffer full - truncated");

@@ -56,7 +56,8 @@ TEST_F(PlatformConcurrency, ClockThreadDrawsAndTakesTypeAheadWhileAMacroPlays) {
     constexpr int kTaken = 1200;
     constexpr int kTyped = 300;
     std::vector<KeyCode> macro;
-    for (int i = 0; i < kMacroKeys; i++) macro.push_back(u'a' + i % 26);
+    for (int i = 0; i < kMacroKeys; i++)
+        macro.push_back(u'a' + i % 26);
     MacroLoadKeys(macro.data(), kMacroKeys, 0);
     SetBusy(1);
     gMacroKeysWhileBusy = TRUE;
@@ -108,7 +109,8 @@ TEST_F(PlatformConcurrency, ClockThreadDrawsAndTakesTypeAheadWhileAMacroPlays) {
     EXPECT_EQ(MacroKeysLeft(), kMacroKeys + typeAhead.load() - kTaken)
         << "no macro key lost or doubled";
     std::u16string expected;
-    for (int i = 0; i < kTaken; i++) expected.push_back(char16_t(u'a' + i % 26));
+    for (int i = 0; i < kTaken; i++)
+        expected.push_back(char16_t(u'a' + i % 26));
     EXPECT_EQ(played, expected) << "the macro plays in order; type-ahead waits at its end";
     EXPECT_EQ(qtest::ShadowText(0, 62, 1), u":") << "the clock's field";
     EXPECT_EQ(qtest::ConsoleText(5, 0, 8), u"the main");

@@ -1,12 +1,13 @@
 // The key reader with input records written to the test process's own
 // console: the key codes and flags of every family of keys, the Num Lock
 // keypad, Alt + keypad composition in decimal and hexadecimal, AltGr, the
-// modifier menus, mouse clicks with their positions, size changes, and the
-// queued keys: the push-back stack, macros with their control codes, loops,
-// repeats, pauses and type-ahead.
+// modifier menus, mouse clicks with their positions, size changes, the keys
+// the companion program takes, and the queued keys: the push-back stack,
+// macros with their control codes, loops, repeats, pauses and type-ahead.
 #include "platform_fixture.h"
 #include "main/window_state.h"
 #include "menu/macros.h"
+#include "menu/qaap.h"
 #include "platform/console_session.h"
 #include "platform/keyboard.h"
 #include "platform/screen.h"
@@ -49,39 +50,70 @@ constexpr DWORD kNoFlags = 0xFFFFFFFF;
 // The US keyboard's set-1 scan codes of the keys the tables use.
 WORD ScanOf(WORD vk) {
     switch (vk) {
-    case VK_ESCAPE: return 0x01;
-    case VK_BACK: return 0x0E;
-    case VK_TAB: return 0x0F;
-    case VK_RETURN: return 0x1C;
-    case VK_SPACE: return 0x39;
-    case VK_PRIOR: return 0x49;
-    case VK_NEXT: return 0x51;
-    case VK_UP: return 0x48;
-    case VK_DOWN: return 0x50;
-    case VK_LEFT: return 0x4B;
-    case VK_RIGHT: return 0x4D;
-    case VK_INSERT: return 0x52;
-    case VK_DELETE: return 0x53;
-    case VK_MULTIPLY: return 0x37;
-    case VK_ADD: return 0x4E;
-    case VK_SUBTRACT: return 0x4A;
-    case VK_OEM_1: return 0x27;
-    case VK_OEM_4: return 0x1A;
-    case VK_OEM_5: return 0x2B;
-    case VK_OEM_6: return 0x1B;
-    case VK_OEM_PERIOD: return 0x34;
-    case '0': return 0x0B;
-    case '8': return 0x09;
-    case 'A': return 0x1E;
-    case 'E': return 0x12;
-    case 'Q': return 0x10;
-    case 'X': return 0x2D;
-    default: return vk >= VK_F1 && vk <= VK_F10 ? WORD(0x3B + vk - VK_F1) : WORD(vk == VK_F12 ? 0x58 : 0);
+    case VK_ESCAPE:
+        return 0x01;
+    case VK_BACK:
+        return 0x0E;
+    case VK_TAB:
+        return 0x0F;
+    case VK_RETURN:
+        return 0x1C;
+    case VK_SPACE:
+        return 0x39;
+    case VK_PRIOR:
+        return 0x49;
+    case VK_NEXT:
+        return 0x51;
+    case VK_UP:
+        return 0x48;
+    case VK_DOWN:
+        return 0x50;
+    case VK_LEFT:
+        return 0x4B;
+    case VK_RIGHT:
+        return 0x4D;
+    case VK_INSERT:
+        return 0x52;
+    case VK_DELETE:
+        return 0x53;
+    case VK_MULTIPLY:
+        return 0x37;
+    case VK_ADD:
+        return 0x4E;
+    case VK_SUBTRACT:
+        return 0x4A;
+    case VK_OEM_1:
+        return 0x27;
+    case VK_OEM_4:
+        return 0x1A;
+    case VK_OEM_5:
+        return 0x2B;
+    case VK_OEM_6:
+        return 0x1B;
+    case VK_OEM_PERIOD:
+        return 0x34;
+    case '0':
+        return 0x0B;
+    case '8':
+        return 0x09;
+    case 'A':
+        return 0x1E;
+    case 'E':
+        return 0x12;
+    case 'Q':
+        return 0x10;
+    case 'X':
+        return 0x2D;
+    default:
+        return vk >= VK_F1 && vk <= VK_F10 ? WORD(0x3B + vk - VK_F1)
+                                           : WORD(vk == VK_F12 ? 0x58 : 0);
     }
 }
 
 // A key press as the console reports it, and its release.
-std::vector<INPUT_RECORD> Press(WORD vk, WCHAR ch, DWORD state) { return Tap(vk, ScanOf(vk), ch, state); }
+std::vector<INPUT_RECORD> Press(WORD vk, WCHAR ch, DWORD state) {
+    return Tap(vk, ScanOf(vk), ch, state);
+}
 
 KeyCode ReadEx(DWORD* flags = nullptr) {
     DWORD f = 0;
@@ -157,8 +189,8 @@ TEST_F(KeyboardTest, EveryFamilyOfKeys) {
         {"Alt+X", 'X', u'x', LALT, 0x858, LALT},
         {"right Alt on a layout without AltGr", 'X', u'x', RALT, 0x858, kNoFlags},
         {"Alt+Shift+X", 'X', u'X', LALT | SHIFT, 0xA58, kNoFlags},
-        {"Ctrl+Alt+X, with the control character a terminal sends", 'X', 0x18, LALT | LCTRL,
-         0xC58, kNoFlags},
+        {"Ctrl+Alt+X, with the control character a terminal sends", 'X', 0x18, LALT | LCTRL, 0xC58,
+         kNoFlags},
         {"Ctrl+0", '0', 0, LCTRL, 0x430, kNoFlags},
         {"Alt+0 on the top row", '0', u'0', LALT, 0x830, kNoFlags},
         {"Ctrl+\\", VK_OEM_5, 28, LCTRL, 0x41C, kNoFlags},
@@ -246,7 +278,8 @@ TEST_F(KeyboardTest, NumLockKeypad) {
 // Alt pressed, keys pressed and released with Alt held, Alt released.
 std::vector<INPUT_RECORD> WithAlt(const std::vector<std::vector<INPUT_RECORD>>& keys) {
     std::vector<INPUT_RECORD> records = {Key(VK_MENU, 0x38, 0, LALT)};
-    for (const auto& k : keys) records.insert(records.end(), k.begin(), k.end());
+    for (const auto& k : keys)
+        records.insert(records.end(), k.begin(), k.end());
     records.push_back(Key(VK_MENU, 0x38, 0, 0, FALSE));
     return records;
 }
@@ -278,14 +311,17 @@ TEST_F(KeyboardTest, AltKeypadComposition) {
         {"130 is a code page 437 byte: e acute", {Pad('1'), Pad('3'), Pad('0')}, 0xE9},
         {"0233 with a leading 0 is Unicode", {Pad('0'), Pad('2'), Pad('3'), Pad('3')}, 0xE9},
         {"65 is A", {Pad('6'), Pad('5')}, u'A'},
-        {"a fifth digit starts over", {Pad('1'), Pad('2'), Pad('3'), Pad('4'), Pad('6'), Pad('5')},
+        {"a fifth digit starts over",
+         {Pad('1'), Pad('2'), Pad('3'), Pad('4'), Pad('6'), Pad('5')},
          u'A'},
         {"a number of 256 or more is Unicode", {Pad('9'), Pad('7'), Pad('3'), Pad('1')}, 0x2603},
-        {"keypad + switches to hexadecimal", {Pad('+'), Pad('2'), Pad('5'), Pad('0'), Pad('0')},
+        {"keypad + switches to hexadecimal",
+         {Pad('+'), Pad('2'), Pad('5'), Pad('0'), Pad('0')},
          0x2500},
         {"hexadecimal takes letters", {Pad('+'), Letter('e'), Pad('9')}, 0xE9},
         {"u after a digit switches to hexadecimal",
-         {Pad('0'), Letter('u'), Pad('2'), Pad('5'), Pad('0'), Pad('0')}, 0x2500},
+         {Pad('0'), Letter('u'), Pad('2'), Pad('5'), Pad('0'), Pad('0')},
+         0x2500},
         {"a letter with Alt is an Alt key", {Letter('x')}, 0x858},
         {"u alone with Alt is Alt+U", {Letter('u')}, 0x855},
     };
@@ -315,11 +351,12 @@ TEST_F(KeyboardTest, KeypadDigitsByScanCode) {
         BOOL hex;
         int digit;
     } kCases[] = {
-        {0x47, 0, FALSE, 7}, {0x48, 0, FALSE, 8}, {0x49, 0, FALSE, 9}, {0x4B, 0, FALSE, 4},
-        {0x4C, 0, FALSE, 5}, {0x4D, 0, FALSE, 6}, {0x4F, 0, FALSE, 1}, {0x50, 0, FALSE, 2},
-        {0x51, 0, FALSE, 3}, {0x52, 0, FALSE, 0}, {0x4E, 0, FALSE, 117}, {0x52, 0, TRUE, '0'},
-        {0x49, 0, TRUE, '9'}, {0x12, u'e', TRUE, u'e'}, {0x12, u'e', FALSE, -1},
-        {0x22, u'g', TRUE, -1}, {0x02, u'1', FALSE, -1}, {0x02, u'1', TRUE, u'1'},
+        {0x47, 0, FALSE, 7},    {0x48, 0, FALSE, 8},      {0x49, 0, FALSE, 9},
+        {0x4B, 0, FALSE, 4},    {0x4C, 0, FALSE, 5},      {0x4D, 0, FALSE, 6},
+        {0x4F, 0, FALSE, 1},    {0x50, 0, FALSE, 2},      {0x51, 0, FALSE, 3},
+        {0x52, 0, FALSE, 0},    {0x4E, 0, FALSE, 117},    {0x52, 0, TRUE, '0'},
+        {0x49, 0, TRUE, '9'},   {0x12, u'e', TRUE, u'e'}, {0x12, u'e', FALSE, -1},
+        {0x22, u'g', TRUE, -1}, {0x02, u'1', FALSE, -1},  {0x02, u'1', TRUE, u'1'},
     };
     for (const auto& c : kCases) {
         const INPUT_RECORD r = Key(0, c.scan, c.ch, LALT);
@@ -369,42 +406,79 @@ TEST_F(KeyboardTest, ModifierMenus) {
         {"Ctrl alone shows the Ctrl menu", [] {}, {Key(VK_CONTROL, 0x1D, 0, LCTRL)}, 0, 1},
         {"right Ctrl alone", [] {}, {Key(VK_CONTROL, 0x1D, 0, RCTRL | ENH)}, 0, 1},
         {"Alt alone shows the Alt menu", [] {}, {Key(VK_MENU, 0x38, 0, LALT)}, 0, 2},
-        {"Shift alone does nothing in the tree", [] {},
-         {Key(VK_SHIFT, 0x2A, 0, SHIFT), Key('X', 0x2D, u'x', 0)}, u'x', 0},
-        {"Shift alone shows the Shift menu in the viewer", [] { gWindowMode = WM_VIEWER; },
-         {Key(VK_SHIFT, 0x2A, 0, SHIFT)}, 0, 3},
-        {"nothing while busy", [] { SetBusy(1); },
-         {Key(VK_CONTROL, 0x1D, 0, LCTRL), Key('X', 0x2D, u'x', 0)}, u'x', 0},
-        {"nothing in the line editor", [] { gWindowMode = WM_LINE_EDITOR; },
-         {Key(VK_CONTROL, 0x1D, 0, LCTRL), Key('X', 0x2D, u'x', 0)}, u'x', 0},
-        {"nothing under the directory picker", [] { gPickerActive = 1; },
-         {Key(VK_MENU, 0x38, 0, LALT), Key('X', 0x2D, u'x', 0)}, u'x', 0},
-        {"nothing when the viewer switched the menus off", [] { gModifierMenusOff = TRUE; },
-         {Key(VK_CONTROL, 0x1D, 0, LCTRL), Key('X', 0x2D, u'x', 0)}, u'x', 0},
-        {"a key pressed while the Alt menu is up counts as Alt", [] { ShowCommandMenu(2, 1); },
-         {Key('X', 0x2D, u'x', 0)}, 0x858, 0},
-        {"a key pressed while the Ctrl menu is up counts as Ctrl", [] { ShowCommandMenu(1, 1); },
-         {Key('B', 0x30, u'b', 0)}, 0x442, 0},
+        {"Shift alone does nothing in the tree",
+         [] {},
+         {Key(VK_SHIFT, 0x2A, 0, SHIFT), Key('X', 0x2D, u'x', 0)},
+         u'x',
+         0},
+        {"Shift alone shows the Shift menu in the viewer",
+         [] { gWindowMode = WM_VIEWER; },
+         {Key(VK_SHIFT, 0x2A, 0, SHIFT)},
+         0,
+         3},
+        {"nothing while busy",
+         [] { SetBusy(1); },
+         {Key(VK_CONTROL, 0x1D, 0, LCTRL), Key('X', 0x2D, u'x', 0)},
+         u'x',
+         0},
+        {"nothing in the line editor",
+         [] { gWindowMode = WM_LINE_EDITOR; },
+         {Key(VK_CONTROL, 0x1D, 0, LCTRL), Key('X', 0x2D, u'x', 0)},
+         u'x',
+         0},
+        {"nothing under the directory picker",
+         [] { gPickerActive = 1; },
+         {Key(VK_MENU, 0x38, 0, LALT), Key('X', 0x2D, u'x', 0)},
+         u'x',
+         0},
+        {"nothing when the viewer switched the menus off",
+         [] { gModifierMenusOff = TRUE; },
+         {Key(VK_CONTROL, 0x1D, 0, LCTRL), Key('X', 0x2D, u'x', 0)},
+         u'x',
+         0},
+        {"a key pressed while the Alt menu is up counts as Alt",
+         [] { ShowCommandMenu(2, 1); },
+         {Key('X', 0x2D, u'x', 0)},
+         0x858,
+         0},
+        {"a key pressed while the Ctrl menu is up counts as Ctrl",
+         [] { ShowCommandMenu(1, 1); },
+         {Key('B', 0x30, u'b', 0)},
+         0x442,
+         0},
         {"Esc in the Shift menu only closes it",
          [] {
              gWindowMode = WM_VIEWER;
              ShowCommandMenu(3, 1);
          },
-         {Key(VK_ESCAPE, 0x01, 27, 0)}, 0, 0},
-        {"F4 is not taken into the menu", [] { ShowCommandMenu(2, 1); },
-         {Key(VK_F4, 0x3E, 0, 0)}, 0x173, 2},
-        {"a focus change takes the Alt menu down", [] { ShowCommandMenu(2, 1); },
+         {Key(VK_ESCAPE, 0x01, 27, 0)},
+         0,
+         0},
+        {"F4 is not taken into the menu",
+         [] { ShowCommandMenu(2, 1); },
+         {Key(VK_F4, 0x3E, 0, 0)},
+         0x173,
+         2},
+        {"a focus change takes the Alt menu down",
+         [] { ShowCommandMenu(2, 1); },
          {[] {
               INPUT_RECORD r = {};
               r.EventType = FOCUS_EVENT;
               return r;
           }(),
           Key('X', 0x2D, u'x', 0)},
-         u'x', 0},
-        {"a menu event takes the Alt menu down", [] { ShowCommandMenu(2, 1); },
-         {MenuRecord(7), Key('X', 0x2D, u'x', 0)}, u'x', 0},
-        {"the program's own wake-up event changes nothing", [] { ShowCommandMenu(2, 1); },
-         {MenuRecord(CONSOLE_WAKEUP_MARKER), Key('X', 0x2D, u'x', 0)}, 0x858, 0},
+         u'x',
+         0},
+        {"a menu event takes the Alt menu down",
+         [] { ShowCommandMenu(2, 1); },
+         {MenuRecord(7), Key('X', 0x2D, u'x', 0)},
+         u'x',
+         0},
+        {"the program's own wake-up event changes nothing",
+         [] { ShowCommandMenu(2, 1); },
+         {MenuRecord(CONSOLE_WAKEUP_MARKER), Key('X', 0x2D, u'x', 0)},
+         0x858,
+         0},
     };
     for (const Case& c : kCases) {
         FlushConsoleInputBuffer(gConIn);
@@ -446,41 +520,71 @@ TEST_F(KeyboardTest, MouseClicksAndTheirPositions) {
         {"a tree row", [] {}, {Mouse(10, 5, left, 0)}, 4117, 10u << 16 | 5},
         {"with Shift", [] {}, {Mouse(10, 5, left, 0, SHIFT)}, 4117, 10u << 16 | 5 | 0x200},
         {"a key hint", [] {}, {Mouse(11, 24, left, 0)}, u'v', 11u << 16 | 24},
-        {"the middle button is Enter", [] {}, {Mouse(3, 3, FROM_LEFT_2ND_BUTTON_PRESSED, 0)}, 13,
+        {"the middle button is Enter",
+         [] {},
+         {Mouse(3, 3, FROM_LEFT_2ND_BUTTON_PRESSED, 0)},
+         13,
          3u << 16 | 3},
-        {"the wheel forward in the tree", [] {}, {Mouse(3, 3, 0x00780000, MOUSE_WHEELED)}, 0x126,
+        {"the wheel forward in the tree",
+         [] {},
+         {Mouse(3, 3, 0x00780000, MOUSE_WHEELED)},
+         0x126,
          kNoFlags},
-        {"the wheel backward with Shift", [] {},
-         {Mouse(3, 3, 0xFF880000, MOUSE_WHEELED, SHIFT)}, 0x122, kNoFlags},
-        {"a mere move is no key", [] {}, {Mouse(3, 3, 0, MOUSE_MOVED), Key('X', 0x2D, u'x', 0)},
-         u'x', 0},
-        {"no mouse when it is switched off", [] { SessionSwitches.mouse = FALSE; },
-         {Mouse(10, 5, left, 0), Key('X', 0x2D, u'x', 0)}, u'x', 0},
+        {"the wheel backward with Shift",
+         [] {},
+         {Mouse(3, 3, 0xFF880000, MOUSE_WHEELED, SHIFT)},
+         0x122,
+         kNoFlags},
+        {"a mere move is no key",
+         [] {},
+         {Mouse(3, 3, 0, MOUSE_MOVED), Key('X', 0x2D, u'x', 0)},
+         u'x',
+         0},
+        {"no mouse when it is switched off",
+         [] { SessionSwitches.mouse = FALSE; },
+         {Mouse(10, 5, left, 0), Key('X', 0x2D, u'x', 0)},
+         u'x',
+         0},
         {"the other half of a split screen is Tab, marked",
-         [] { gSplitScreen = 1; }, {Mouse(60, 5, left, 0)}, 9, (60u << 16 | 5) + 0xF0000000u},
+         [] { gSplitScreen = 1; },
+         {Mouse(60, 5, left, 0)},
+         9,
+         (60u << 16 | 5) + 0xF0000000u},
         {"above the file area of the file window",
          [] {
              gWindowMode = WM_FILE;
              gPanes[0].FileAreaRow = 2;
          },
-         {Mouse(10, 1, left, 0)}, 4138, kNoFlags},
-        {"below the file area of the file window", [] { gWindowMode = WM_FILE; },
-         {Mouse(10, 21, left, 0)}, 4139, kNoFlags},
+         {Mouse(10, 1, left, 0)},
+         4138,
+         kNoFlags},
+        {"below the file area of the file window",
+         [] { gWindowMode = WM_FILE; },
+         {Mouse(10, 21, left, 0)},
+         4139,
+         kNoFlags},
         {"a row of the small file window counts from its top",
          [] {
              gWindowMode = WM_FILE;
              gPanes[0].SmallFileWindow = 1;
          },
-         {Mouse(7, 19, left, 0)}, 4117, 7u << 16 | (19 - 17 + 2)},
+         {Mouse(7, 19, left, 0)},
+         4117,
+         7u << 16 | (19 - 17 + 2)},
         {"above the small file window the tree row before it",
          [] {
              gWindowMode = WM_FILE;
              gPanes[0].SmallFileWindow = 1;
              gPanes[0].FileAreaRow = 17;
          },
-         {Mouse(7, 10, left, 0)}, 27, 7u << 16 | 16},
-        {"a right click on a file row", [] { gWindowMode = WM_FILE; },
-         {Mouse(7, 6, right, 0), Key('X', 0x2D, u'x', 0)}, 14, 7u << 16 | 6},
+         {Mouse(7, 10, left, 0)},
+         27,
+         7u << 16 | 16},
+        {"a right click on a file row",
+         [] { gWindowMode = WM_FILE; },
+         {Mouse(7, 6, right, 0), Key('X', 0x2D, u'x', 0)},
+         14,
+         7u << 16 | 6},
     };
     for (const Case& c : kCases) {
         FlushConsoleInputBuffer(gConIn);
@@ -580,7 +684,8 @@ TEST_F(KeyboardTest, TerminalResizeReachesTheWindowLoops) {
     EXPECT_EQ(gScreenCols, 80);
 }
 
-// ---- queued keys ------------------------------------------------------------------------------------
+// ---- queued keys
+// ------------------------------------------------------------------------------------
 
 TEST_F(KeyboardTest, PushedBackKeysComeFirstLastInFirstOut) {
     Put(Press('X', u'x', 0));
@@ -594,7 +699,8 @@ TEST_F(KeyboardTest, PushedBackKeysComeFirstLastInFirstOut) {
     EXPECT_EQ(flags, 0u);
     EXPECT_EQ(ReadEx(), u'm') << "then the macro";
     EXPECT_EQ(ReadEx(), u'x') << "then the console";
-    for (int i = 0; i < KEY_PUSH_STACK_MAX; i++) ASSERT_TRUE(KbdStackKey(i));
+    for (int i = 0; i < KEY_PUSH_STACK_MAX; i++)
+        ASSERT_TRUE(KbdStackKey(i));
     EXPECT_FALSE(KbdStackKey(999)) << "the 257th key is dropped";
     EXPECT_EQ(KbdGetKey(FALSE, FALSE), KEY_PUSH_STACK_MAX - 1);
     KeyPushStack.count = 0;
@@ -620,12 +726,14 @@ TEST_F(KeyboardTest, StopCodes) {
     struct Case {
         KeyCode code;
         const char* name;
-        std::function<void()> holds;   // a state in which the code stops the macro
-        std::function<void()> passes;  // one in which it does not
+        std::function<void()> holds;  // a state in which the code stops the macro
+        std::function<void()> passes; // one in which it does not
     };
     static MACRO_LIST_FACTS facts;
     gMacroListFacts = [](MACRO_LIST_FACTS* f) { *f = facts; };
-    auto list = [](BOOL exists, DWORD matching, DWORD tagged) { facts = {exists, matching, tagged}; };
+    auto list = [](BOOL exists, DWORD matching, DWORD tagged) {
+        facts = {exists, matching, tagged};
+    };
     const Case kCases[] = {
         {KC_STOP_IF_DW, "STOP_IF_DW", [] { gPanes[0].FileWindowOpen = 0; },
          [] { gPanes[0].FileWindowOpen = 1; }},
@@ -683,7 +791,8 @@ TEST_F(KeyboardTest, StopFlagsAndLoops) {
     // macro.
     ASSERT_EQ(LoadMacro("a,WHILE_NOT_END,b,c"), 4);
     std::string got;
-    for (int i = 0; i < 7; i++) got.push_back(char(KbdGetKey(FALSE, FALSE)));
+    for (int i = 0; i < 7; i++)
+        got.push_back(char(KbdGetKey(FALSE, FALSE)));
     EXPECT_EQ(got, "abcbcbc");
     EXPECT_TRUE(MacroStopFlags.onEnd);
     EXPECT_GT(MacroKeysLeft(), 0) << "still looping";
@@ -711,7 +820,8 @@ TEST_F(KeyboardTest, RepeatCountRunsTheMacroAgain) {
     got.push_back(char(ReadEx()));
     EXPECT_EQ(ConsoleText(gBottomRow, gScreenMaxCol - 10, 11), u"          2")
         << "the runs left, while more than one";
-    for (int i = 0; i < 4; i++) got.push_back(char(ReadEx()));
+    for (int i = 0; i < 4; i++)
+        got.push_back(char(ReadEx()));
     EXPECT_EQ(got, "ababab");
     EXPECT_EQ(MacroKeysLeft(), 0);
     // A key typed while the macro ran is not swallowed when it ends.
@@ -731,7 +841,8 @@ TEST_F(KeyboardTest, PauseAsksAndWaitsForAnAnswer) {
         KeyCode next;
     } kCases[] = {
         {"Y goes on", Press('Y', u'y', 0), u'b'},
-        {"other keys are not answers", [] {
+        {"other keys are not answers",
+         [] {
              auto r = Press('Q', u'q', 0);
              auto y = Press('Y', u'Y', SHIFT);
              r.insert(r.end(), y.begin(), y.end());
@@ -786,13 +897,25 @@ TEST_F(KeyboardTest, TypeAheadThroughFlush) {
         {"nothing waiting", {}, FALSE, 0, 0, 0},
         {"a key goes to the end of the macro", Press('X', u'x', 0), FALSE, u'x', 1, 1},
         {"only returned", Press('X', u'x', 0), TRUE, u'x', 1, 0},
-        {"Esc empties the input", {Key(VK_ESCAPE, 1, 27, 0), Key('X', 0x2D, u'x', 0)}, FALSE, 27, 0,
+        {"Esc empties the input",
+         {Key(VK_ESCAPE, 1, 27, 0), Key('X', 0x2D, u'x', 0)},
+         FALSE,
+         27,
+         0,
          0},
-        {"Esc with Shift too", {Key(VK_ESCAPE, 1, 27, SHIFT), Key('X', 0x2D, u'x', 0)}, FALSE, 27,
-         0, 0},
+        {"Esc with Shift too",
+         {Key(VK_ESCAPE, 1, 27, SHIFT), Key('X', 0x2D, u'x', 0)},
+         FALSE,
+         27,
+         0,
+         0},
         {"a release is removed", {Key('X', 0x2D, u'x', 0, FALSE)}, FALSE, 0, 0, 0},
         {"a modifier pressed alone is removed, the next key stays",
-         {Key(VK_CONTROL, 0x1D, 0, LCTRL), Key('Q', 0x10, u'q', 0)}, TRUE, 0, 1, 0},
+         {Key(VK_CONTROL, 0x1D, 0, LCTRL), Key('Q', 0x10, u'q', 0)},
+         TRUE,
+         0,
+         1,
+         0},
         {"a size record is removed", {SizeRecord(80, 25)}, FALSE, 0, 0, 0},
     };
     for (const auto& c : kCases) {
@@ -817,7 +940,8 @@ TEST_F(KeyboardTest, TypeAheadThroughFlush) {
     Put({Key('X', 0x2D, u'x', 0)});
     EXPECT_EQ(KbdFlush(FALSE), u'x');
     std::string got;
-    for (int i = 0; i < 3; i++) got.push_back(char(ReadEx()));
+    for (int i = 0; i < 3; i++)
+        got.push_back(char(ReadEx()));
     EXPECT_EQ(got, "abx");
 }
 
@@ -862,14 +986,16 @@ TEST_F(KeyboardTest, PushedCharactersAndRecording) {
     EXPECT_EQ(KbdGetKey(FALSE, FALSE), 0);
     EXPECT_TRUE(MacroRecordingActive());
     std::vector<KeyCode> read;
-    for (int i = 0; i < 4; i++) read.push_back(KbdGetKey(FALSE, FALSE));
+    for (int i = 0; i < 4; i++)
+        read.push_back(KbdGetKey(FALSE, FALSE));
     EXPECT_EQ(read, (std::vector<KeyCode>{0x176, u'a', u'b', 0x177}));
     EXPECT_EQ(KbdGetKey(FALSE, FALSE), 0);
     EXPECT_FALSE(MacroRecordingActive());
     const std::string recorded = MacroRecordedText();
     ASSERT_EQ(LoadMacro(recorded.c_str()), 4) << recorded;
     read.clear();
-    for (int i = 0; i < 4; i++) read.push_back(KbdGetKey(FALSE, FALSE));
+    for (int i = 0; i < 4; i++)
+        read.push_back(KbdGetKey(FALSE, FALSE));
     EXPECT_EQ(read, (std::vector<KeyCode>{0x176, u'a', u'b', 0x177}));
 
     // Alt+F12 in a prompt runs the last macro again.
@@ -915,6 +1041,22 @@ TEST_F(KeyboardTest, InputModeFollowsTheMouseSwitch) {
         << "the mode found first is kept for the end";
     Put(Press('X', u'x', 0));
     EXPECT_EQ(ReadEx(), u'x') << "the reopened input reads";
+}
+
+TEST_F(KeyboardTest, CompanionTakesCtrlShiftKeys) {
+    gQaapOn = 1;
+    Put(Press('A', 1, LCTRL | SHIFT));
+    Put(Press('X', u'x', 0));
+    EXPECT_EQ(ReadEx(), u'x') << "Ctrl+Shift+A went to the companion";
+    Put(Press(VK_LEFT, 0, LCTRL | SHIFT | ENH));
+    EXPECT_EQ(ReadEx(), 0x625) << "Ctrl+Shift+Left stays the program's";
+    gQaapKeysOff = TRUE;
+    Put(Press('A', 1, LCTRL | SHIFT));
+    EXPECT_EQ(ReadEx(), 0x441) << "not while the line editor keeps them";
+    gQaapOn = 0;
+    Put(Press('A', 1, LCTRL | SHIFT));
+    gQaapKeysOff = FALSE;
+    EXPECT_EQ(ReadEx(), 0x441) << "nor with the interface off";
 }
 
 } // namespace

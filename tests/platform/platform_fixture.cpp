@@ -94,7 +94,8 @@ std::u16string ConsoleText(int row, int column, int count) {
     if (!ReadConsoleOutputW(gConOut, cells.data(), COORD{SHORT(count), 1}, COORD{0, 0}, &region))
         return u"<read failed>";
     std::u16string text;
-    for (const CHAR_INFO& c : cells) text.push_back(c.Char.UnicodeChar);
+    for (const CHAR_INFO& c : cells)
+        text.push_back(c.Char.UnicodeChar);
     return text;
 }
 
@@ -103,7 +104,8 @@ std::vector<WORD> ConsoleAttrs(int row, int column, int count) {
     SMALL_RECT region = {SHORT(column), SHORT(row), SHORT(column + count - 1), SHORT(row)};
     ReadConsoleOutputW(gConOut, cells.data(), COORD{SHORT(count), 1}, COORD{0, 0}, &region);
     std::vector<WORD> attrs;
-    for (const CHAR_INFO& c : cells) attrs.push_back(c.Attributes);
+    for (const CHAR_INFO& c : cells)
+        attrs.push_back(c.Attributes);
     return attrs;
 }
 

@@ -18,7 +18,8 @@ constexpr size_t npos = std::string::npos;
 
 int Lines(const std::string& text) {
     int n = 0;
-    for (char c : text) n += c == '\n';
+    for (char c : text)
+        n += c == '\n';
     return n;
 }
 
@@ -40,12 +41,9 @@ TEST(PlatformKeysPty, KeysTypedAtATerminal) {
         std::string bytes;
         std::string code;
     } kCases[] = {
-        {"F1", "\x1bOP", "368"},
-        {"Ctrl+A", "\x01", "1089"},
-        {"Alt+X", "\x1bx", "2136"},
-        {"F12", "\x1b[24~", "379"},
-        {"Shift+Tab", "\x1b[Z", "521"},
-        {"Ctrl+Up", "\x1b[1;5A", "1062"},
+        {"F1", "\x1bOP", "368"},        {"Ctrl+A", "\x01", "1089"},
+        {"Alt+X", "\x1bx", "2136"},     {"F12", "\x1b[24~", "379"},
+        {"Shift+Tab", "\x1b[Z", "521"}, {"Ctrl+Up", "\x1b[1;5A", "1062"},
         {"a letter", "z", "122"},
     };
     int lines = 0;

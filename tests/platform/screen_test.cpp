@@ -23,8 +23,12 @@ using qtest::ShadowText;
 
 using ScreenTest = qtest::PlatformTest;
 
-std::u16string Blanks(int n) { return std::u16string(size_t(n), u' '); }
-std::u16string Zeros(int n) { return std::u16string(size_t(n), u'\0'); }
+std::u16string Blanks(int n) {
+    return std::u16string(size_t(n), u' ');
+}
+std::u16string Zeros(int n) {
+    return std::u16string(size_t(n), u'\0');
+}
 
 // Writes cells straight to the console, past the shadow screen.
 void ConsoleOnly(int row, int column, const std::u16string& text, WORD attr) {
@@ -35,7 +39,8 @@ void ConsoleOnly(int row, int column, const std::u16string& text, WORD attr) {
         cell.Attributes = attr;
         cells.push_back(cell);
     }
-    SMALL_RECT region = {SHORT(column), SHORT(row), SHORT(column + int(text.size()) - 1), SHORT(row)};
+    SMALL_RECT region = {SHORT(column), SHORT(row), SHORT(column + int(text.size()) - 1),
+                         SHORT(row)};
     WriteConsoleOutputW(gConOut, cells.data(), COORD{SHORT(text.size()), 1}, COORD{0, 0}, &region);
 }
 
@@ -52,7 +57,8 @@ TEST_F(ScreenTest, BoxMapHoldsTheBoxAndBlockBytesAndNothingElse) {
         {0xDF, u'\u2580'}, {0xFE, u'\u25A0'},
     };
     char16_t expected[256] = {};
-    for (const auto& b : kBoxes) expected[b.byte] = b.unit;
+    for (const auto& b : kBoxes)
+        expected[b.byte] = b.unit;
     for (int byte = 0; byte < 256; byte++)
         EXPECT_EQ(gOemBoxMap[byte], expected[byte]) << "byte 0x" << std::hex << byte;
 
@@ -66,7 +72,8 @@ TEST_F(ScreenTest, BoxMapHoldsTheBoxAndBlockBytesAndNothingElse) {
     ScrPutStr(3, 0, text.c_str(), 0x1F);
     EXPECT_EQ(ConsoleText(3, 0, int(shown.size())), shown);
     EXPECT_EQ(ShadowText(3, 0, int(shown.size())), shown);
-    for (WORD attr : ConsoleAttrs(3, 0, int(shown.size()))) EXPECT_EQ(attr, 0x1F);
+    for (WORD attr : ConsoleAttrs(3, 0, int(shown.size())))
+        EXPECT_EQ(attr, 0x1F);
 }
 
 TEST_F(ScreenTest, EightBitStringsConvertByteByByte) {
@@ -145,15 +152,14 @@ TEST_F(ScreenTest, RunsAreCutAtTheScreenEdges) {
         int row, column;
         std::u16string shown;
     } kCases[] = {
-        {"a string past the right edge", [] { ScrPutWStr(2, 77, u"abcdef", 0x07); }, 2, 77,
-         u"abc"},
+        {"a string past the right edge", [] { ScrPutWStr(2, 77, u"abcdef", 0x07); }, 2, 77, u"abc"},
         {"a string starting left of the screen", [] { ScrPutWStr(3, -2, u"abcdef", 0x07); }, 3, 0,
          u"cdef"},
         {"an 8-bit string past the edge", [] { ScrPutStr(4, 79, "xyz", 0x07); }, 4, 79, u"x"},
-        {"a line longer than the row", [] { ScrHLine(5, 70, 5000, u'<', u'-', u'>', 0x07); }, 5,
-         77, u"---"},
-        {"a counted string far too long", [] { ScrPutStrN(6, 78, std::string(5000, 'q').c_str(), 5000, 0x07); },
-         6, 78, u"qq"},
+        {"a line longer than the row", [] { ScrHLine(5, 70, 5000, u'<', u'-', u'>', 0x07); }, 5, 77,
+         u"---"},
+        {"a counted string far too long",
+         [] { ScrPutStrN(6, 78, std::string(5000, 'q').c_str(), 5000, 0x07); }, 6, 78, u"qq"},
     };
     for (const auto& c : kCases) {
         c.draw();
@@ -252,17 +258,21 @@ TEST_F(ScreenTest, SavedRectanglesComeBack) {
     };
     for (const auto& c : kCases) {
         ScrClearArea(0, 0, 24, 79, 0x07);
-        for (int row = 5; row <= 6; row++) ScrPutStr(row, 0, std::string(80, 'o').c_str(), 0x1F);
+        for (int row = 5; row <= 6; row++)
+            ScrPutStr(row, 0, std::string(80, 'o').c_str(), 0x1F);
         ScreenCell* saved = ScrSaveRect(5, c.left, 6, c.right);
         ASSERT_NE(saved, nullptr);
-        for (int row = 5; row <= 6; row++) ScrPutStr(row, 0, std::string(80, 'n').c_str(), 0x2F);
+        for (int row = 5; row <= 6; row++)
+            ScrPutStr(row, 0, std::string(80, 'n').c_str(), 0x2F);
         // The console differs from the shadow screen left of the rectangle.
         ConsoleOnly(5, 0, u"??", 0x07);
         ScrRestoreRect(5, c.left, 6, c.right, saved);
         const int width = c.right - c.left + 1;
         for (int row = 5; row <= 6; row++) {
-            EXPECT_EQ(ConsoleText(row, c.left, width), std::u16string(size_t(width), u'o')) << c.what;
-            EXPECT_EQ(ShadowText(row, c.left, width), std::u16string(size_t(width), u'o')) << c.what;
+            EXPECT_EQ(ConsoleText(row, c.left, width), std::u16string(size_t(width), u'o'))
+                << c.what;
+            EXPECT_EQ(ShadowText(row, c.left, width), std::u16string(size_t(width), u'o'))
+                << c.what;
             EXPECT_EQ(ConsoleAttrs(row, c.left, 1)[0], 0x1F) << c.what;
         }
         // A narrow rectangle's rows are written again from the shadow screen
@@ -326,14 +336,10 @@ TEST(ScreenTexts, ClockOnAFixedTime) {
         BOOL twelveHour, fourDigitYear;
         const char* text;
     } kCases[] = {
-        {0, 5, 9, TRUE, FALSE, "12:05:09 am"},
-        {13, 0, 0, TRUE, FALSE, " 1:00:00 pm"},
-        {12, 30, 5, TRUE, FALSE, "12:30:05 pm"},
-        {11, 59, 59, TRUE, FALSE, "11:59:59 am"},
-        {23, 1, 2, TRUE, TRUE, "11:01:02pm"},
-        {0, 0, 0, TRUE, TRUE, "12:00:00am"},
-        {0, 5, 9, FALSE, FALSE, " 0:05:09"},
-        {23, 59, 0, FALSE, TRUE, "23:59:00"},
+        {0, 5, 9, TRUE, FALSE, "12:05:09 am"},   {13, 0, 0, TRUE, FALSE, " 1:00:00 pm"},
+        {12, 30, 5, TRUE, FALSE, "12:30:05 pm"}, {11, 59, 59, TRUE, FALSE, "11:59:59 am"},
+        {23, 1, 2, TRUE, TRUE, "11:01:02pm"},    {0, 0, 0, TRUE, TRUE, "12:00:00am"},
+        {0, 5, 9, FALSE, FALSE, " 0:05:09"},     {23, 59, 0, FALSE, TRUE, "23:59:00"},
     };
     for (const auto& c : kCases) {
         SYSTEMTIME t = {};
@@ -356,14 +362,10 @@ TEST(ScreenTexts, DateOnAFixedDay) {
         BOOL fourDigitYear;
         const char* text;
     } kCases[] = {
-        {2031, 3, 7, 1, FALSE, " 3-07-31"},
-        {2031, 3, 7, 4, TRUE, " 3-07-2031"},
-        {2031, 3, 7, 0, FALSE, " 7-03-31"},
-        {2031, 3, 7, 3, TRUE, " 7-03-2031"},
-        {2031, 3, 7, 2, FALSE, "31-03-07"},
-        {2031, 3, 7, 5, TRUE, "2031-03-07"},
-        {1999, 12, 31, 0, FALSE, "31-12-99"},
-        {2000, 1, 2, 2, FALSE, " 0-01-02"},
+        {2031, 3, 7, 1, FALSE, " 3-07-31"},   {2031, 3, 7, 4, TRUE, " 3-07-2031"},
+        {2031, 3, 7, 0, FALSE, " 7-03-31"},   {2031, 3, 7, 3, TRUE, " 7-03-2031"},
+        {2031, 3, 7, 2, FALSE, "31-03-07"},   {2031, 3, 7, 5, TRUE, "2031-03-07"},
+        {1999, 12, 31, 0, FALSE, "31-12-99"}, {2000, 1, 2, 2, FALSE, " 0-01-02"},
         {2031, 3, 7, 6, FALSE, " 0-00-00"},
     };
     for (const auto& c : kCases) {
@@ -373,7 +375,8 @@ TEST(ScreenTexts, DateOnAFixedDay) {
         t.wDay = c.day;
         char out[16];
         FormatDateText(t, c.order, c.fourDigitYear, out);
-        EXPECT_STREQ(out, c.text) << c.year << "-" << c.month << "-" << c.day << " order " << c.order;
+        EXPECT_STREQ(out, c.text) << c.year << "-" << c.month << "-" << c.day << " order "
+                                  << c.order;
     }
 }
 
@@ -411,7 +414,8 @@ class TreeTest : public qtest::PlatformTest {
             text.replace(0, label.size(), label);
             ScrPutLineBuf(line, 0, text.c_str(), nullptr);
             const SubdirInfo* none = nullptr;
-            std::memcpy(rows_.data() + size_t(line) * gTreeLineStride + gTreeWidth, &none, sizeof none);
+            std::memcpy(rows_.data() + size_t(line) * gTreeLineStride + gTreeWidth, &none,
+                        sizeof none);
         }
     }
     void TearDown() override {
@@ -440,7 +444,8 @@ TEST_F(TreeTest, RowsAreColouredByTheirDirectory) {
     auto colourAt = [](int row, int index) { return ConsoleAttrs(2 + row, 1 + index, 1)[0]; };
     EXPECT_EQ(ConsoleText(2, 1, 4), u"C:\\e") << "text from column 1 without split screen";
     EXPECT_EQ(ConsoleText(2, 0, 1), u" ");
-    for (int i : {0, 3, w - 1}) EXPECT_EQ(colourAt(0, i), 0x1E) << "a root row: cell " << i;
+    for (int i : {0, 3, w - 1})
+        EXPECT_EQ(colourAt(0, i), 0x1E) << "a root row: cell " << i;
     // Level 2 with indent 3: the cells up to index 6 are tree lines.
     EXPECT_EQ(colourAt(1, 6), 0x1E);
     EXPECT_EQ(colourAt(1, 7), 0x1C) << "hidden";
@@ -509,7 +514,8 @@ TEST_F(TreeTest, LineBufferNeverOverwritesTheDirectoryPointer) {
     EXPECT_EQ(rows_[size_t(gTreeWidth - 1)], u'#');
     ScrPutLineBuf(kRows, 0, u"beyond the list", nullptr);
     ScrPutLineBuf(-1, 0, u"before the list", nullptr);
-    EXPECT_EQ(rows_[size_t(kRows) * gTreeLineStride], u'.') << "rows outside the list are left alone";
+    EXPECT_EQ(rows_[size_t(kRows) * gTreeLineStride], u'.')
+        << "rows outside the list are left alone";
 }
 
 } // namespace

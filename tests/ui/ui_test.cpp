@@ -89,7 +89,8 @@ TEST_F(UiTest, RegionSetsNestFourDeep) {
     for (int depth = 1; depth <= 4; depth++) {
         HotPush();
         EXPECT_EQ(HotRegionLookup(FALSE, gBottomRow, 0), 0) << "a pushed set starts empty";
-        HotText(gBottomRow, 0, 0, 1, KeyCode(u'a' + depth), std::u16string(1, char16_t(u'a' + depth)).c_str());
+        HotText(gBottomRow, 0, 0, 1, KeyCode(u'a' + depth),
+                std::u16string(1, char16_t(u'a' + depth)).c_str());
     }
     HotPush(); // the fifth only clears
     EXPECT_EQ(HotRegionLookup(FALSE, gBottomRow, 0), 0);
@@ -115,8 +116,8 @@ TEST_F(UiTest, MouseEventsAsKeys) {
     } kCases[] = {
         {"middle button", WM_TREE, Mouse(5, 5, FROM_LEFT_2ND_BUTTON_PRESSED, 0), KC_ENTER, 0},
         {"a move", WM_TREE, Mouse(5, 5, 0, MOUSE_MOVED), 0, 0},
-        {"wheel in the help: three lines a notch", WM_VIEWER, Mouse(5, 5, 0x00780000, MOUSE_WHEELED),
-         KC_UP, 2},
+        {"wheel in the help: three lines a notch", WM_VIEWER,
+         Mouse(5, 5, 0x00780000, MOUSE_WHEELED), KC_UP, 2},
         {"wheel with Shift in the help: a page", WM_VIEWER,
          Mouse(5, 5, 0xFF880000, MOUSE_WHEELED, SHIFT_PRESSED), KC_PGDN, 0},
         {"wheel with Ctrl in the file window", WM_FILE,
@@ -132,7 +133,8 @@ TEST_F(UiTest, MouseEventsAsKeys) {
         {"a row of the small file window under the tree", WM_TREE, Mouse(5, 18, left, 0), KC_ENTER,
          0},
         {"the quit question's Yes", WM_QUIT_QUESTION, Mouse(65, 24, left, 0), u'Y', 0},
-        {"elsewhere on the quit question's line", WM_QUIT_QUESTION, Mouse(20, 24, left, 0), KC_ESC, 0},
+        {"elsewhere on the quit question's line", WM_QUIT_QUESTION, Mouse(20, 24, left, 0), KC_ESC,
+         0},
     };
     for (const auto& c : kCases) {
         KeyPushStack.count = 0;
