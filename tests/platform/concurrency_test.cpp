@@ -3,6 +3,7 @@
 // while the main thread draws, saves and restores and plays the macro. Run
 // under ThreadSanitizer too; a watchdog turns a deadlock into a failure.
 #include "platform_fixture.h"
+#include "../support/watchdog.h"
 #include "platform/console_session.h"
 #include "platform/keyboard.h"
 #include "platform/screen.h"
@@ -20,33 +21,7 @@
 
 namespace {
 
-// Aborts the process when the scope is not left in time.
-class Watchdog {
-  public:
-    explicit Watchdog(int seconds)
-        : thread_([this, seconds] {
-              std::unique_lock<std::mutex> lock(m_);
-              if (!cv_.wait_for(lock, std::chrono::seconds(seconds), [this] { return done_; })) {
-                  static const char message[] = "watchdog: the platform services deadlocked\n";
-                  if (::write(2, message, sizeof message - 1) < 0) std::abort();
-                  std::abort();
-              }
-          }) {}
-    ~Watchdog() {
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            done_ = true;
-        }
-        cv_.notify_all();
-        thread_.join();
-    }
-
-  private:
-    std::mutex m_;
-    std::condition_variable cv_;
-    bool done_ = false;
-    std::thread thread_;
-};
+using qtest::Watchdog;
 
 using PlatformConcurrency = qtest::PlatformTest;
 
