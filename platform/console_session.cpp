@@ -138,3 +138,9 @@ int ConsoleTrackWindow() {
     WriteConsoleInputW(input, &wake, 1, &written);
     return 1;
 }
+
+void EndScreenSession() {
+    // Completed with the screen session's start: for now the cursor only.
+    ScrSetCursorShape(1);
+    WriteConsoleSeq("\x1b[0 q");
+}

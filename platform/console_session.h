@@ -95,5 +95,11 @@ BOOL ConsoleSelecting();
 // size.
 int ConsoleTrackWindow();
 
+// Gives the console back at exit: leaves the alternate screen, puts back
+// what the terminal showed before the session started (when the screen was
+// saved), the cursor and the input mode. Safe to call when the session never
+// started, and more than once.
+void EndScreenSession();
+
 // The command id of the program's own wake-up menu events ("QBME").
 inline constexpr UINT CONSOLE_WAKEUP_MARKER = 0x51424D45;
