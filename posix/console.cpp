@@ -439,7 +439,7 @@ bool ConsoleStartup() {
 // Restores the terminal at a normal exit and leaves what the program last
 // wrote to its default buffer visible in the shell.
 void ConsoleShutdown() {
-    if (!gConsole.started.load() || gConsole.failed.load()) return;
+    if (!gConsole.started.load() || gConsole.failed.load() || gConsole.freed.load()) return;
     ConsoleBeginExit();
     char* text = nullptr;
     size_t length = 0;
@@ -606,7 +606,7 @@ void ConsoleRelease() {
 
 void ConsoleReacquire() {
     CountChildCall(&ConsoleChildCalls::reacquire);
-    if (!gConsole.started.load() || gConsole.failed.load()) return;
+    if (!gConsole.started.load() || gConsole.failed.load() || gConsole.freed.load()) return;
     {
         ConsoleOutputGuard out;
         if (!gConsole.raw.load()) ConsoleSetRawMode(TCSAFLUSH);
@@ -805,6 +805,16 @@ BOOL ConsoleBeginExit() {
     }
     pthread_mutex_unlock(&gExitLock);
     for (;;) pause(); // the owner is ending the process
+}
+
+BOOL FreeConsole() {
+    if (!ConsoleAvailable()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    gConsole.freed.store(true);
+    ConsoleRelease();
+    return TRUE;
 }
 
 HANDLE GetStdHandle(DWORD which) {

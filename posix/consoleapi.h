@@ -47,6 +47,16 @@ BOOL MessageBeep(UINT type);
 // at most one of them runs.
 BOOL ConsoleBeginExit();
 
+// Gives the terminal back for good, as the program ends with a message of
+// its own on the normal screen: the terminal's settings and screen as they
+// were found, and the console reads and draws nothing any more. FALSE with
+// error 6 when the console is unavailable.
+BOOL FreeConsole();
+// The layer's own: while the terminal is given back (FreeConsole, or a
+// child program's turn), writes text to the terminal and waits for one key.
+// Returns at once without a terminal or while the program's screen shows.
+void ConsolePromptKey(const char* text);
+
 // ---- screen buffers ---------------------------------------------------------------
 
 // A new buffer of the terminal's size; flags must be CONSOLE_TEXTMODE_BUFFER

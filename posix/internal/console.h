@@ -65,6 +65,8 @@ struct CONSOLE_SESSION {
     // Read by signal handlers, which take no lock.
     std::atomic<bool> raw{false};
     std::atomic<bool> released{false};
+    // Given back for good by FreeConsole: nothing is drawn or dumped any more.
+    std::atomic<bool> freed{false};
     std::atomic<bool> started{false};
     std::atomic<bool> failed{false};
     std::atomic<int32_t> columns{80};

@@ -4,6 +4,7 @@
 // Every use of the console by that code goes through these four functions.
 #pragma once
 
+#include "consoleapi.h"
 #include "wintypes.h"
 
 #include <cstddef>
@@ -15,8 +16,8 @@ void ConsoleRelease();
 // Takes the terminal back after a child program: raw mode again and a full
 // repaint. Does nothing when the console never started.
 void ConsoleReacquire();
-// While the terminal is handed over: shows text and waits for one key.
-void ConsolePromptKey(const char* text);
+// ConsolePromptKey (consoleapi.h) shows text and waits for one key while
+// the terminal is handed over.
 // Sends bytes to the terminal's clipboard (the OSC 52 sequence). FALSE when
 // the terminal cannot take it (no terminal, the Linux console, too long).
 BOOL ConsoleSetTerminalClipboard(const void* bytes, size_t length);
