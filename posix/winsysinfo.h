@@ -25,6 +25,23 @@ static_assert(offsetof(MEMORYSTATUS, dwMemoryLoad) == 4 &&
               offsetof(MEMORYSTATUS, dwTotalVirtual) == 40 &&
               offsetof(MEMORYSTATUS, dwAvailVirtual) == 48);
 
+// The larger record of the extended memory status, which the layer does not
+// offer by name; callers fill it from GlobalMemoryStatus. 64 bytes.
+typedef struct _MEMORYSTATUSEX {
+    DWORD dwLength;
+    DWORD dwMemoryLoad;
+    ULONGLONG ullTotalPhys;
+    ULONGLONG ullAvailPhys;
+    ULONGLONG ullTotalPageFile;
+    ULONGLONG ullAvailPageFile;
+    ULONGLONG ullTotalVirtual;
+    ULONGLONG ullAvailVirtual;
+    ULONGLONG ullAvailExtendedVirtual;
+} MEMORYSTATUSEX, *LPMEMORYSTATUSEX;
+
+static_assert(sizeof(MEMORYSTATUSEX) == 64 && offsetof(MEMORYSTATUSEX, ullTotalPhys) == 8 &&
+              offsetof(MEMORYSTATUSEX, ullAvailExtendedVirtual) == 56);
+
 // Fills *status from sysinfo: length 56; total physical = total RAM;
 // available physical = free + buffer RAM; the page file counts swap and RAM
 // together (total swap + total RAM, free swap + free RAM + buffer RAM);

@@ -5,7 +5,7 @@
 
 WORD gDateFormat = 1;
 DWORD gTwelveHourClock = 0;
-char gThousandsSep = ',';
+// gThousandsSep belongs to the settings reader, which sets it from QBK.INI.
 
 void FormatNumberPicture(char* dst, int64_t value, const char* picture) {
     char digits[24];
