@@ -357,7 +357,7 @@ TEST_F(IniTest, OlderVersionsAreUpgraded) {
         char version;
         uint8_t directory, vhitO, vhitC, browse; // colours 47, 48, 49, 73
         uint8_t copyAttr;                        // 252
-        uint8_t errorTimeout, errorDefault;      // 116, 117
+        uint8_t errorTimeout, errorDefault;      // 116, 117 (0 reads as 'C')
         uint8_t cmpUnique, cmpOlder, cmpSize;    // 108, 110, 119
         uint8_t searchHit;                       // 68
         uint16_t syntaxLimit;                    // 126
@@ -365,19 +365,19 @@ TEST_F(IniTest, OlderVersionsAreUpgraded) {
         DWORD kilo;
         WORD startupKey;
     } cases[] = {
-        {'1', 0x1E, 0x70, 0x3F, 0x70, 2, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1024, 2169},
-        {'2', 0x1E, 0x70, 0x3F, 0x70, 2, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1024, 2169},
-        {'3', 0x55, 0x56, 0x57, 0x58, 2, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1024, 2169},
-        {'4', 0x55, 0x56, 0x57, 0x58, 0x99, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1024, 2169},
-        {'5', 0x55, 0x56, 0x57, 0x58, 0x99, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1000, 0},
-        {'8', 0x55, 0x56, 0x57, 0x58, 0x99, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1000, 0},
-        {'9', 0x55, 0x56, 0x57, 0x58, 0x99, 3, 'R', 1, 0, 0, 0, 0, 0, 0, 1000, 0},
-        {':', 0x55, 0x56, 0x57, 0x58, 0x99, 3, 'R', 1, 0, 0, 0, 0, 0, 0, 1000, 0},
-        {';', 0x55, 0x56, 0x57, 0x58, 0x99, 3, 'R', 1, 0, 0, 0, 0, 2, 0, 1000, 0},
-        {'<', 0x55, 0x56, 0x57, 0x58, 0x99, 3, 'R', 0x77, 0x77, 3, 0, 0, 2, 0, 1000, 0},
-        {'=', 0x55, 0x56, 0x57, 0x58, 0x99, 3, 'R', 0x77, 0x77, 3, 0, 0, 2, 1, 1000, 0},
-        {'>', 0x55, 0x56, 0x57, 0x58, 0x99, 3, 'R', 0x77, 0x77, 3, 50, 0, 2, 1, 1000, 0},
-        {'?', 0x55, 0x56, 0x57, 0x58, 0x99, 3, 'R', 0x77, 0x77, 3, 50, 0x1234, 2, 1, 1000, 0},
+        {'1', 0x1E, 0x70, 0x3F, 0x70, 2, 0, 'C', 1, 0, 0, 0, 0, 0, 0, 1024, 2169},
+        {'2', 0x1E, 0x70, 0x3F, 0x70, 2, 0, 'C', 1, 0, 0, 0, 0, 0, 0, 1024, 2169},
+        {'3', 0x55, 0x56, 0x57, 0x58, 2, 0, 'C', 1, 0, 0, 0, 0, 0, 0, 1024, 2169},
+        {'4', 0x55, 0x56, 0x57, 0x58, 0x91, 0, 'C', 1, 0, 0, 0, 0, 0, 0, 1024, 2169},
+        {'5', 0x55, 0x56, 0x57, 0x58, 0x91, 0, 'C', 1, 0, 0, 0, 0, 0, 0, 1000, 0},
+        {'8', 0x55, 0x56, 0x57, 0x58, 0x91, 0, 'C', 1, 0, 0, 0, 0, 0, 0, 1000, 0},
+        {'9', 0x55, 0x56, 0x57, 0x58, 0x91, 3, 'R', 1, 0, 0, 0, 0, 0, 0, 1000, 0},
+        {':', 0x55, 0x56, 0x57, 0x58, 0x91, 3, 'R', 1, 0, 0, 0, 0, 0, 0, 1000, 0},
+        {';', 0x55, 0x56, 0x57, 0x58, 0x91, 3, 'R', 1, 0, 0, 0, 0, 2, 0, 1000, 0},
+        {'<', 0x55, 0x56, 0x57, 0x58, 0x91, 3, 'R', 0, 2, 3, 0, 0, 2, 0, 1000, 0},
+        {'=', 0x55, 0x56, 0x57, 0x58, 0x91, 3, 'R', 0, 2, 3, 0, 0, 2, 1, 1000, 0},
+        {'>', 0x55, 0x56, 0x57, 0x58, 0x91, 3, 'R', 0, 2, 3, 50, 0, 2, 1, 1000, 0},
+        {'?', 0x55, 0x56, 0x57, 0x58, 0x91, 3, 'R', 0, 2, 3, 50, 0x1234, 2, 1, 1000, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("version ") + c.version);
@@ -385,9 +385,10 @@ TEST_F(IniTest, OlderVersionsAreUpgraded) {
         IniImage image(c.version);
         image.Byte(32, 0x1E).Byte(34, 0x70);
         image.Byte(47, 0x55).Byte(48, 0x56).Byte(49, 0x57).Byte(73, 0x58);
-        image.Byte(252, 0x99).Byte(116, 3).Byte(117, 'R').Byte(118, 'R');
+        image.Byte(252, 0x91).Byte(116, 3).Byte(117, 'R').Byte(118, 'R');
+        // The compare defaults, each the opposite of what an upgrade gives.
         for (size_t b = 105; b <= 113; b++)
-            image.Byte(b, 0x77);
+            image.Byte(b, b == 108 || b == 109 || b == 112 ? 0 : 2);
         image.Byte(119, 3).Byte(68, 50).Word(126, 0x1234);
         image.Byte(114, 2).Byte(103, 1).Byte(262, 1);
         Read(image);
@@ -646,17 +647,17 @@ TEST_F(IniTest, ToolsPath) {
 
 TEST_F(IniTest, MissingShortAndUnsignedFilesTakeTheDefaults) {
     IniImage bad('?');
-    bad.Byte(0, 'X').Byte(69, 7).Byte(35, '_').Byte(16, 0).Byte(17, 0).Byte(28, 0).Byte(45, 1);
+    bad.Byte(0, 'X').Byte(37, 0x47).Byte(35, '_').Byte(16, 0).Byte(17, 0).Byte(28, 0).Byte(45, 1);
     bad.Byte(32, 0x55).Byte(20, 1).Word(4, 99);
     struct Case {
         const char* what;
         bool write;
         std::string bytes;
-        BYTE byte69; // a byte the defaults do not name
+        BYTE byte37; // a byte the defaults do not name
     } cases[] = {
         {"no file", false, "", 0},
-        {"a wrong signature keeps the bytes it does not reset", true, bad.Bytes(), 7},
-        {"a record cut short", true, IniImage('?').Byte(69, 7).Truncate(60).Bytes(), 0},
+        {"a wrong signature keeps the bytes it does not reset", true, bad.Bytes(), 0x47},
+        {"a record cut short", true, IniImage('?').Byte(37, 0x47).Truncate(30).Bytes(), 0},
         {"an empty file", true, "", 0},
     };
     for (const Case& c : cases) {
@@ -667,7 +668,7 @@ TEST_F(IniTest, MissingShortAndUnsignedFilesTakeTheDefaults) {
         gIniWorking.screenRows = 0;
         gIniWorking.screenCols = 0;
         ReadIniSettings(1);
-        EXPECT_EQ(gSettings.bErrorLogDialog, c.byte69);
+        EXPECT_EQ(gSettings.bColourSet, c.byte37);
         EXPECT_EQ(gSettings.bThousandsSep, ',');
         EXPECT_EQ(gThousandsSep, ',');
         EXPECT_EQ(gSettings.bRecycleBin, 3);
