@@ -1,6 +1,7 @@
-// Reading QBK.INI: files of every version written here byte by byte, the
-// working values and colours taken from them, the upgrades of older
-// versions, the seven strings, and short, damaged and missing files.
+// Reading QBK.INI: files of every version written here byte by byte or
+// committed with the dump of what they give, the working values and colours
+// taken from them, the upgrades of older versions, the range of each field,
+// the seven strings, and short, damaged and missing files.
 #include "settings/colours.h"
 #include "settings/folders.h"
 #include "settings/settings.h"
@@ -14,6 +15,9 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <iomanip>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -640,6 +644,227 @@ TEST_F(IniTest, ToolsPath) {
             c.text));
         EXPECT_EQ(std::u16string(gToolsDir), c.expected);
         EXPECT_EQ(Env("#QBTools"), Narrow(c.expected));
+    }
+}
+
+// ---- golden files ------------------------------------------------------------
+//
+// The files of tests/settings/data (written by make-fixtures.py there) are
+// read as the program reads QBK.INI, and everything the reader produces is
+// compared, one "name=value" line per value, with the dump beside each file.
+
+enum class Shown { Number, Hex, Char };
+
+struct DumpedField {
+    size_t offset;
+    const char* name;
+    size_t width; // 1 or 2 bytes
+    Shown shown;
+};
+
+// The record's fields that the upgrades, the defaults, the resets of a bad
+// file and the range rules set, and a few that only a valid file changes.
+constexpr DumpedField kDumpedFields[] = {
+    {0, "wSignature", 2, Shown::Hex},
+    {2, "bVersion", 1, Shown::Char},
+    {4, "wScreenRows", 2, Shown::Number},
+    {6, "wLogMethod", 2, Shown::Number},
+    {8, "wDateFormat", 2, Shown::Number},
+    {16, "bRecycleBin", 1, Shown::Number},
+    {17, "bQuitConfirm", 1, Shown::Number},
+    {21, "bPruneConfirm", 1, Shown::Number},
+    {25, "bHideDirs", 1, Shown::Number},
+    {27, "bOverrideAttributes", 1, Shown::Number},
+    {28, "bRenameProtection", 1, Shown::Number},
+    {29, "bHighlightDefaults", 1, Shown::Number},
+    {32, "bColourNormal", 1, Shown::Hex},
+    {33, "bColourFrames", 1, Shown::Hex},
+    {34, "bColourBar", 1, Shown::Hex},
+    {35, "bThousandsSep", 1, Shown::Char},
+    {36, "bColourGlobal", 1, Shown::Hex},
+    {37, "bColourSet", 1, Shown::Hex},
+    {38, "bColourTagN", 1, Shown::Hex},
+    {39, "bColourTagG", 1, Shown::Hex},
+    {41, "bColourMenu", 1, Shown::Hex},
+    {42, "bColourHistory", 1, Shown::Hex},
+    {43, "bRenameKeepsArchive", 1, Shown::Number},
+    {44, "bOption44", 1, Shown::Number},
+    {45, "bHistoryWrap", 1, Shown::Number},
+    {47, "bColourDirectory", 1, Shown::Hex},
+    {48, "bColourVHitO", 1, Shown::Hex},
+    {49, "bColourVHitC", 1, Shown::Hex},
+    {51, "bTabCaseNameOnly", 1, Shown::Number},
+    {52, "bNoModeDetection", 1, Shown::Number},
+    {55, "bRestorePosCtrlFn", 1, Shown::Number},
+    {56, "bKeepPosPerDir", 1, Shown::Number},
+    {57, "bKeepViewPerDrive", 1, Shown::Number},
+    {58, "bEmptyWindowAccess", 1, Shown::Number},
+    {64, "bAutoRefresh", 1, Shown::Number},
+    {68, "bSearchHitOffset", 1, Shown::Number},
+    {69, "bErrorLogDialog", 1, Shown::Number},
+    {70, "bLogRetries", 1, Shown::Number},
+    {71, "bWindowSizing", 1, Shown::Number},
+    {73, "bColourBrowse", 1, Shown::Hex},
+    {102, "bSplitTabRefresh", 1, Shown::Number},
+    {103, "bSplitSortDifferent", 1, Shown::Number},
+    {105, "bTreespecTab", 1, Shown::Number},
+    {106, "bSwapTabCtrlTab", 1, Shown::Number},
+    {107, "bCmpIdentical", 1, Shown::Number},
+    {108, "bCmpUnique", 1, Shown::Number},
+    {109, "bCmpNewer", 1, Shown::Number},
+    {110, "bCmpOlder", 1, Shown::Number},
+    {111, "bCmpBinary", 1, Shown::Number},
+    {112, "bCmpIgnoreCase", 1, Shown::Number},
+    {113, "bCmpRemember", 1, Shown::Number},
+    {114, "bStatsPanels", 1, Shown::Number},
+    {116, "bErrorTimeout", 1, Shown::Number},
+    {117, "bErrorDefault", 1, Shown::Char},
+    {118, "bSearchErrorDefault", 1, Shown::Char},
+    {119, "bCmpSize", 1, Shown::Number},
+    {126, "wSyntaxLimit", 2, Shown::Number},
+    {252, "bCopyAttrDefaults", 1, Shown::Hex},
+    {254, "bNoFileColours", 1, Shown::Number},
+    {256, "wScreenCols", 2, Shown::Number},
+    {260, "bArchiveListFor", 1, Shown::Number},
+    {261, "bNoMatchAccess", 1, Shown::Number},
+    {262, "bKilo1000", 1, Shown::Number},
+    {263, "bRefreshOnEnter", 1, Shown::Number},
+    {268, "bRefreshOnExit", 1, Shown::Number},
+    {269, "bPathMode", 1, Shown::Number},
+    {272, "wFileDisplayMode", 2, Shown::Number},
+    {274, "wSortMethod", 2, Shown::Number},
+    {276, "wSortOrder", 2, Shown::Number},
+};
+
+constexpr const char* kColourSlotNames[COLOUR_SLOTS] = {
+    "MENU",        "VHITC",    "VHITO",  "DIRECTORY",   "TAGG",      "TAGN",
+    "NORMAL_COPY", "BROWSE",   "BAR",    "DIMMED",      "DMGLOBAL",  "GLOBAL",
+    "FRAMES",      "DMNORMAL", "NORMAL", "FRAMES_COPY", "KEYLETTER",
+};
+
+std::string Shows(unsigned value, Shown shown) {
+    std::ostringstream out;
+    if (shown == Shown::Hex)
+        out << "0x" << std::uppercase << std::hex << std::setfill('0') << std::setw(2) << value;
+    else
+        out << value;
+    if (shown == Shown::Char && value >= 0x20 && value < 0x7F)
+        out << " '" << static_cast<char>(value) << "'";
+    return out.str();
+}
+
+std::string CodePoint(WCHAR c) {
+    std::ostringstream out;
+    out << "U+" << std::uppercase << std::hex << std::setfill('0') << std::setw(4)
+        << static_cast<unsigned>(c);
+    return out.str();
+}
+
+template <typename T> std::string Pair(const T (&values)[2]) {
+    return std::to_string(values[0]) + "," + std::to_string(values[1]);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// Everything ReadIniSettings produces, one line per value.
+std::string DumpIniSettings() {
+    std::ostringstream out;
+    auto line = [&out](const std::string& name, const std::string& value) {
+        out << name << '=' << value << '\n';
+    };
+    auto number = [](unsigned value) { return std::to_string(value); };
+    const IniWorkingValues& w = gIniWorking;
+    line("screenRows", number(w.screenRows));
+    line("rowAdjust", std::to_string(w.rowAdjust));
+    line("screenCols", number(w.screenCols));
+    line("colAdjust", std::to_string(w.colAdjust));
+    line("logMethod", number(w.logMethod));
+    line("dateFormat", number(w.dateFormat));
+    line("dateExtraWidth", number(w.dateExtraWidth));
+    line("time12Hour", number(w.time12Hour));
+    line("printHeaders", number(w.printHeaders));
+    line("scrollTrack", CodePoint(w.scrollTrack));
+    line("scrollThumb", CodePoint(w.scrollThumb));
+    line("scrollDown", CodePoint(w.scrollDown));
+    line("scrollUp", CodePoint(w.scrollUp));
+    line("barMode", number(w.barMode));
+    line("pruneConfirm", number(w.pruneConfirm));
+    line("briefExecHeadings", number(w.briefExecHeadings));
+    line("treeSortNumber", number(w.treeSortNumber));
+    line("treeIndent", number(w.treeIndent));
+    line("sortAnsi", Pair(w.sortAnsi));
+    line("pathMode", number(w.pathMode));
+    line("searchSkip", number(w.searchSkip));
+    line("dirBypassesSmallWindow", number(w.dirBypassesSmallWindow));
+    line("tagColours", number(w.tagColours));
+    line("statsPanels", number(w.statsPanels));
+    line("splitSortDifferent", number(w.splitSortDifferent));
+    line("fileDisplayMode", Pair(w.fileDisplayMode));
+    line("sortMethod", Pair(w.sortMethod));
+    line("sortOrder", Pair(w.sortOrder));
+    line("noFileColours", number(w.noFileColours));
+    line("gKiloUnit", number(gKiloUnit));
+    line("gThousandsSep", Shows(static_cast<BYTE>(gThousandsSep), Shown::Char));
+    line("gIniStartupKey", number(gIniStartupKey));
+    line("gSingleInstanceEditor", number(static_cast<unsigned>(gSingleInstanceEditor)));
+    line("gEditorCmd", gEditorCmd);
+    line("gAltEditorCmd", gAltEditorCmd);
+    line("gViewerCmd", gViewerCmd);
+    line("gAltViewerCmd", gAltViewerCmd);
+    line("gCompareCmd", gCompareCmd);
+    line("gAltCompareCmd", gAltCompareCmd);
+    line("gToolsDir", Narrow(gToolsDir));
+    line("#QBTools", Env("#QBTools"));
+    const BYTE* record = reinterpret_cast<const BYTE*>(&gSettings);
+    for (const DumpedField& f : kDumpedFields) {
+        unsigned value = record[f.offset];
+        if (f.width == 2) {
+            WORD word;
+            std::memcpy(&word, record + f.offset, sizeof word);
+            value = word;
+        }
+        line("record." + std::to_string(f.offset) + "." + f.name, Shows(value, f.shown));
+    }
+    for (int slot = 0; slot < COLOUR_SLOTS; slot++)
+        line("colour." + std::to_string(slot) + "." + kColourSlotNames[slot],
+             Shows(gColourTable[slot], Shown::Hex));
+    return out.str();
+}
+
+TEST_F(IniTest, GoldenFiles) {
+    const std::string data = QUILB_SETTINGS_DATA;
+    struct Case {
+        const char* file; // null: no file at the settings path
+        const char* dump;
+    } cases[] = {
+        {"version-1.ini", "version-1.expected"},
+        {"version-4.ini", "version-4.expected"},
+        {"version-9.ini", "version-9.expected"},
+        {"version-semicolon.ini", "version-semicolon.expected"},
+        {"version-current.ini", "version-current.expected"},
+        {"bad-signature.ini", "bad-signature.expected"},
+        {"short.ini", "short.expected"},
+        {nullptr, "missing.expected"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dump);
+        SetUp();
+        qtest::ScopedEnv tools{"#QBTools", "(start-up)"};
+        const std::string file = c.file ? data + "/" + c.file : dir.Sub("none/QBK.INI");
+        SetWide(gIniPath, SETTINGS_PATH_UNITS, WinPath(file));
+        ReadIniSettings(1);
+        const std::vector<std::string> expected = Lines(qtest::ReadFile(data + "/" + c.dump));
+        ASSERT_FALSE(expected.empty()) << "no dump " << c.dump;
+        const std::vector<std::string> got = Lines(DumpIniSettings());
+        EXPECT_EQ(got.size(), expected.size());
+        for (size_t i = 0; i < got.size() && i < expected.size(); i++)
+            EXPECT_EQ(got[i], expected[i]);
     }
 }
 
