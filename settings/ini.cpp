@@ -156,8 +156,16 @@ void ResetBadFileFields() {
 void ApplyDefaults() {
     Settings& s = gSettings;
     IniWorkingValues& w = gIniWorking;
-    if (w.screenRows == 0) w.screenRows = 43;
-    if (w.screenCols == 0) w.screenCols = 96;
+    // A size that followed the terminal's becomes a fixed one, without the
+    // adjustment an earlier file gave it.
+    if (w.screenRows == 0) {
+        w.screenRows = 43;
+        w.rowAdjust = 0;
+    }
+    if (w.screenCols == 0) {
+        w.screenCols = 96;
+        w.colAdjust = 0;
+    }
     s.wScreenRows = 43;
     s.wScreenCols = 96;
     s.bColourFrames = 0x1B;

@@ -1250,6 +1250,33 @@ TEST_F(IniTest, MissingShortAndUnsignedFilesTakeTheDefaults) {
     }
 }
 
+TEST_F(IniTest, AFileGoneAtAReReadGivesAFixedSize) {
+    struct Case {
+        const char* what;
+        uint16_t rowsWord, colsWord;
+        uint16_t rows;
+        int16_t rowAdjust;
+        uint16_t cols;
+        int16_t colAdjust;
+    } cases[] = {
+        {"adjusted sizes become the default sizes", 20, 0xFFF0, 43, 0, 96, 0},
+        {"the terminal's sizes become the default sizes", 0, 0, 43, 0, 96, 0},
+        {"fixed sizes stay", 60, 132, 60, 0, 132, 0},
+        {"AUTO stays", 0x7FFF, 0x7FFF, 0x7FFF, 0, 0x7FFF, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        Read(IniImage('?').Word(4, c.rowsWord).Word(256, c.colsWord));
+        ::unlink(dir.Sub("QBK.INI").c_str());
+        ReadIniSettings(0);
+        EXPECT_EQ(gIniWorking.screenRows, c.rows);
+        EXPECT_EQ(gIniWorking.rowAdjust, c.rowAdjust);
+        EXPECT_EQ(gIniWorking.screenCols, c.cols);
+        EXPECT_EQ(gIniWorking.colAdjust, c.colAdjust);
+    }
+}
+
 // ---- locating the file ---------------------------------------------------------
 
 TEST_F(IniTest, FileIsLocatedAndItsPathExported) {

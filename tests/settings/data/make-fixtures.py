@@ -8,6 +8,7 @@
 # version did not have yet, so that each dump shows what the upgrades
 # replace. All values are within their ranges except in bad-signature.ini,
 # whose hand edits show what a file that is not used keeps.
+import os
 import struct
 
 RECORD_BYTES = 280
@@ -85,6 +86,16 @@ def main():
     files['short.ini'] = (record('?') + strings(*SEVEN))[:200]
     for name, data in files.items():
         with open(name, 'wb') as f:
+            f.write(data)
+
+    seeds = {name: files[name] for name in
+             ('version-1.ini', 'version-4.ini', 'version-9.ini', 'version-current.ini',
+              'bad-signature.ini', 'short.ini')}
+    seeds['long-strings.ini'] = record('?') + strings(*(c * 255 for c in 'EeVvRrT'))
+    corpus = os.path.join('..', '..', 'fuzz', 'corpus', 'settings_fuzz')
+    os.makedirs(corpus, exist_ok=True)
+    for name, data in seeds.items():
+        with open(os.path.join(corpus, name), 'wb') as f:
             f.write(data)
 
 
