@@ -39,10 +39,6 @@ constexpr size_t kIniMaxBytes = SETTINGS_RECORD_BYTES + 7 * SETTINGS_COMMAND_BYT
 bool gEditorFromCommandLine;
 bool gViewerFromCommandLine;
 
-BYTE* RecordBytes() {
-    return reinterpret_cast<BYTE*>(&gSettings);
-}
-
 WORD Le16(const BYTE* p) {
     return static_cast<WORD>(p[0] | (p[1] << 8));
 }
@@ -89,9 +85,11 @@ struct StringReader {
     }
 };
 
-// A zero-terminated string of the old record layout, bounded by its room.
-void OldRecordString(size_t offset, size_t room, char* out) {
-    const BYTE* p = RecordBytes() + offset;
+// A zero-terminated string of the old record layout, bounded by its room,
+// taken from the file's bytes: the fields these bytes overlap in the current
+// layout are brought into range in the record itself.
+void OldRecordString(const BYTE* record, size_t offset, size_t room, char* out) {
+    const BYTE* p = record + offset;
     size_t n = 0;
     while (n < room && n < SETTINGS_COMMAND_BYTES - 1 && p[n])
         n++;
@@ -158,8 +156,16 @@ void ResetBadFileFields() {
 void ApplyDefaults() {
     Settings& s = gSettings;
     IniWorkingValues& w = gIniWorking;
-    if (w.screenRows == 0) w.screenRows = 43;
-    if (w.screenCols == 0) w.screenCols = 96;
+    // A size that followed the terminal's becomes a fixed one, without the
+    // adjustment an earlier file gave it.
+    if (w.screenRows == 0) {
+        w.screenRows = 43;
+        w.rowAdjust = 0;
+    }
+    if (w.screenCols == 0) {
+        w.screenCols = 96;
+        w.colAdjust = 0;
+    }
     s.wScreenRows = 43;
     s.wScreenCols = 96;
     s.bColourFrames = 0x1B;
@@ -302,24 +308,90 @@ void AddCompareParameters(char* cmd) {
     if (n + 7 <= room) std::strcpy(cmd + n, " %4 %5");
 }
 
+// Fields whose value picks one of a few meanings. A hand-edited or damaged
+// file may hold anything there, and their readers index tables with them, so
+// a value past the last meaning reads as the first, as the configuration
+// program reads the fields it checks.
+struct ByteRange {
+    BYTE Settings::*field;
+    BYTE highest;
+};
+constexpr ByteRange kByteRanges[] = {
+    {&Settings::bRecycleBin, 3},         // 16
+    {&Settings::bPruneConfirm, 2},       // 21
+    {&Settings::bHideDirs, 3},           // 25
+    {&Settings::bOverrideAttributes, 3}, // 27
+    {&Settings::bRenameProtection, 3},   // 28
+    {&Settings::bRenameKeepsArchive, 2}, // 43
+    {&Settings::bOption44, 3},           // 44
+    {&Settings::bNoModeDetection, 2},    // 52
+    {&Settings::bEmptyWindowAccess, 2},  // 58
+    {&Settings::bSearchHitOffset, 100},  // 68: a percentage
+    {&Settings::bErrorLogDialog, 2},     // 69
+    {&Settings::bLogRetries, 1},         // 70
+    {&Settings::bWindowSizing, 2},       // 71
+    {&Settings::bSplitTabRefresh, 2},    // 102
+    {&Settings::bCmpIdentical, 4},       // 107
+    {&Settings::bCmpBinary, 2},          // 111
+    {&Settings::bCmpRemember, 4},        // 113
+    {&Settings::bStatsPanels, 2},        // 114
+    {&Settings::bErrorTimeout, 8},       // 116
+    {&Settings::bCmpSize, 3},            // 119
+    {&Settings::bNoMatchAccess, 2},      // 261
+    {&Settings::bRefreshOnEnter, 2},     // 263
+    {&Settings::bRefreshOnExit, 2},      // 268
+    {&Settings::bPathMode, 2},           // 269
+};
+
+// Sort methods 5 and 6 are unused and read as by name, like the values past 12.
+bool IsSortMethod(WORD method) {
+    return method <= 12 && method != 5 && method != 6;
+}
+
+// Brings every field with a fixed set of values into that set; a record the
+// configuration program wrote is unchanged by it.
+void KeepFieldsInRange() {
+    Settings& s = gSettings;
+    for (const ByteRange& r : kByteRanges)
+        if (s.*r.field > r.highest) s.*r.field = 0;
+    if (s.wLogMethod > 2) s.wLogMethod = 0;
+    if (s.wDateFormat > 5) s.wDateFormat = 0;
+    if (s.wFileDisplayMode > 3) s.wFileDisplayMode = 0;
+    if (!IsSortMethod(s.wSortMethod)) s.wSortMethod = 0;
+    // Automatic refresh past its last value keeps to "after a write".
+    if (s.bAutoRefresh > 2) s.bAutoRefresh = 2;
+    // Empty file windows are never more accessible than windows without
+    // matches.
+    if (s.bEmptyWindowAccess > s.bNoMatchAccess) s.bEmptyWindowAccess = s.bNoMatchAccess;
+    // The three copy attribute defaults: "A" in bits 0-3 and "R" in bits 4-5
+    // take 0 to 2, the encryption default in bits 6-7 too.
+    BYTE a = s.bCopyAttrDefaults & 0x0F;
+    BYTE r = (s.bCopyAttrDefaults >> 4) & 0x03;
+    BYTE e = s.bCopyAttrDefaults >> 6;
+    if (a > 2) a = 0;
+    if (r > 2) r = 0;
+    if (e > 2) e = 0;
+    s.bCopyAttrDefaults = static_cast<BYTE>(e << 6 | r << 4 | a);
+    // An error dialog answer of 0 is Cancel.
+    if (!s.bErrorDefault) s.bErrorDefault = 'C';
+    if (!s.bSearchErrorDefault) s.bSearchErrorDefault = 'C';
+}
+
 void PushStartupKey(WORD key) {
     gIniStartupKey = key;
 }
 
 } // namespace
 
-void ReadIniSettings(int firstLoad) {
+void DecodeIniSettings(const BYTE* data, size_t size, int firstLoad) {
     if (firstLoad) {
         gEditorFromCommandLine = gEditorCmd[0] != 0;
         gViewerFromCommandLine = gViewerCmd[0] != 0;
         gIniStartupKey = 0;
     }
-    if (!gIniPath[0]) LocateIniFile();
-
-    BYTE data[kIniMaxBytes];
-    size_t size = 0;
-    if (!ReadIniFile(data, &size)) {
+    if (!data) {
         ApplyDefaults();
+        KeepFieldsInRange();
         return;
     }
     // A record the file does not hold whole is a damaged file: what it does
@@ -330,11 +402,15 @@ void ReadIniSettings(int firstLoad) {
     if (size < SETTINGS_RECORD_BYTES || gSettings.wSignature != SETTINGS_SIGNATURE) {
         ResetBadFileFields();
         ApplyDefaults();
+        // The bytes a bad file keeps may be anything.
+        KeepFieldsInRange();
         return;
     }
 
     Settings& s = gSettings;
     const BYTE v = s.bVersion;
+    // Before the working values are taken from them.
+    KeepFieldsInRange();
     TakeWorkingValues(firstLoad);
 
     // A command from the command line wins; otherwise each read takes the
@@ -350,9 +426,9 @@ void ReadIniSettings(int firstLoad) {
 
     char scratch[SETTINGS_COMMAND_BYTES];
     if (v <= '1') {
-        OldRecordString(128, 183 - 128, scratch);
+        OldRecordString(record, 128, 183 - 128, scratch);
         if (!gEditorCmd[0]) std::strcpy(gEditorCmd, scratch);
-        OldRecordString(183, SETTINGS_RECORD_BYTES - 183, scratch);
+        OldRecordString(record, 183, SETTINGS_RECORD_BYTES - 183, scratch);
         if (!gViewerCmd[0]) std::strcpy(gViewerCmd, scratch);
         gKiloUnit = 1024;
     } else {
@@ -410,9 +486,10 @@ void ReadIniSettings(int firstLoad) {
     }
     if (v < '>') s.bSearchHitOffset = 0;
     if (v < '?') s.wSyntaxLimit = 0;
-    if (s.bRenameProtection > 3) s.bRenameProtection = 0;
     if (!s.bColourMenu) s.bColourMenu = 0x3E;
     if (!s.bColourHistory) s.bColourHistory = 0x3E;
+    // The upgrades leave the error-dialog answers at 0.
+    KeepFieldsInRange();
     ColoursFromSettings();
 
     // The compare gets the two files as parameters before its program is
@@ -424,4 +501,15 @@ void ReadIniSettings(int firstLoad) {
     }
 
     if (firstLoad && v < '5') PushStartupKey(INI_STARTUP_KEY_OLD_FILE);
+}
+
+void ReadIniSettings(int firstLoad) {
+    if (!gIniPath[0]) LocateIniFile();
+    BYTE data[kIniMaxBytes];
+    size_t size = 0;
+    if (!ReadIniFile(data, &size)) {
+        DecodeIniSettings(nullptr, 0, firstLoad);
+        return;
+    }
+    DecodeIniSettings(data, size, firstLoad);
 }

@@ -243,13 +243,23 @@ extern IniWorkingValues gIniWorking;
 extern WORD gIniStartupKey;
 inline constexpr WORD INI_STARTUP_KEY_OLD_FILE = 2169;
 
-// Reads the settings file into gSettings and the globals above. firstLoad is
-// nonzero at start-up and 0 when the settings are read again after the
-// configuration program. When gIniPath is empty the file is located first
-// (the /QI name through LocateFile, else "QBK.INI" through FindProgram) and
-// "#QBIniPath" is set to it. A missing, unreadable, short or unsigned file
-// is silent: the defaults apply and the program runs. A file of an older
-// version is upgraded in memory. Sets "#QBTools" from the tools path of a
-// file of version ':' or later. Strings the file does not hold whole are
-// empty, and so are those after them; nothing is read past the file's end.
+// Decodes the bytes of a settings file into gSettings and the globals above:
+// the record and its upgrades, the strings, the working values and the
+// colour table. data holds size bytes (any number; what follows the record
+// and its seven strings is ignored), or is null when the file could not be
+// opened. firstLoad is nonzero at start-up and 0 when the settings are read
+// again after the configuration program. A null, short or unsigned file
+// gives the defaults. Every field with a fixed set of values is brought
+// into that set, so that a hand-edited or damaged file cannot make a reader
+// index outside a table. Strings the bytes do not hold whole are empty, and
+// so are those after them; nothing is read past data + size. The commands
+// are resolved along the program search, and "#QBTools" is set from the
+// tools path of a file of version ':' or later.
+void DecodeIniSettings(const BYTE* data, size_t size, int firstLoad);
+
+// Reads the settings file and decodes it with DecodeIniSettings. When
+// gIniPath is empty the file is located first (the /QI name through
+// LocateFile, else "QBK.INI" through FindProgram) and "#QBIniPath" is set to
+// it. A missing, unreadable, short or unsigned file is silent: the defaults
+// apply and the program runs.
 void ReadIniSettings(int firstLoad);
