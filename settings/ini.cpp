@@ -4,9 +4,11 @@
 #include "settings/settings.h"
 
 #include "menu/locator.h"
+#include "platform/keyboard.h"
 #include "settings/colours.h"
 #include "settings/folders.h"
 #include "settings/paths.h"
+#include "ui/numbers_dates.h"
 #include "windows.h"
 
 #include <initializer_list>
@@ -219,6 +221,9 @@ void TakeWorkingValues(int firstLoad) {
     w.dateFormat = s.wDateFormat;
     w.dateExtraWidth = s.wDateFormat >= 3 && s.wDateFormat <= 5 ? 2 : 0;
     w.time12Hour = s.bTime12Hour;
+    // The date and clock texts everywhere follow the file.
+    gDateFormat = w.dateFormat;
+    gTwelveHourClock = w.time12Hour;
     if (s.bScrollBars == 0xB0) {
         w.scrollTrack = 0x2591;
         w.scrollThumb = w.scrollDown = w.scrollUp = 0x2593;
@@ -377,8 +382,10 @@ void KeepFieldsInRange() {
     if (!s.bSearchErrorDefault) s.bSearchErrorDefault = 'C';
 }
 
+// The first key the program reads opens the new settings.
 void PushStartupKey(WORD key) {
     gIniStartupKey = key;
+    KbdStackKey(key);
 }
 
 } // namespace

@@ -237,9 +237,9 @@ struct IniWorkingValues {
 };
 extern IniWorkingValues gIniWorking;
 
-// The key the program should read first, 0 for none: set by the first read
-// of a file older than version '5' (the key that opens the new settings).
-// The start-up sequence pushes it on the key push-back stack.
+// The key the program reads first, 0 for none: set by the first read of a
+// file older than version '5' (the key that opens the new settings), which
+// also pushes it on the key push-back stack.
 extern WORD gIniStartupKey;
 inline constexpr WORD INI_STARTUP_KEY_OLD_FILE = 2169;
 

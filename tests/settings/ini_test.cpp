@@ -5,6 +5,8 @@
 #include "settings/colours.h"
 #include "settings/folders.h"
 #include "settings/settings.h"
+#include "platform/keyboard.h"
+#include "ui/numbers_dates.h"
 #include "windows.h"
 #include "qposix_path.h"
 
@@ -749,10 +751,28 @@ TEST_F(IniTest, OlderVersionsAreUpgraded) {
 }
 
 TEST_F(IniTest, StartupKeyOnlyOnTheFirstReadOfAnOldFile) {
+    KeyPushStack.count = 0;
     Read(IniImage('4'), 0);
     EXPECT_EQ(gIniStartupKey, 0);
+    EXPECT_EQ(KeyPushStack.count, 0);
+    Read(IniImage('5'), 1);
+    EXPECT_EQ(gIniStartupKey, 0) << "a file of version '5' or later";
+    EXPECT_EQ(KeyPushStack.count, 0);
     Read(IniImage('4'), 1);
     EXPECT_EQ(gIniStartupKey, INI_STARTUP_KEY_OLD_FILE);
+    ASSERT_EQ(KeyPushStack.count, 1) << "the first key the program reads";
+    EXPECT_EQ(KeyPushStack.keys[0], 2169);
+    KeyPushStack.count = 0;
+}
+
+TEST_F(IniTest, DateAndClockTextsFollowTheFile) {
+    for (WORD format : {WORD(0), WORD(2), WORD(5)}) {
+        Read(IniImage('?').Word(8, format).Byte(12, format == 2 ? 1 : 0));
+        EXPECT_EQ(gDateFormat, format);
+        EXPECT_EQ(gTwelveHourClock, format == 2 ? 1u : 0u);
+    }
+    gDateFormat = 1;
+    gTwelveHourClock = 0;
 }
 
 TEST_F(IniTest, CommandLineStatisticsPanelsWin) {
