@@ -478,8 +478,11 @@ void FailOperatorNew() {
     std::new_handler handler = std::get_new_handler();
     if (handler) handler();
 #else
+    // Kept where the optimiser cannot see that the block goes unused (an
+    // unused new-expression may be left out altogether).
+    static char* volatile block;
     volatile size_t huge = size_t(PTRDIFF_MAX);
-    char* block = new char[huge];
+    block = new char[huge];
     delete[] block;
 #endif
 }
