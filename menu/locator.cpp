@@ -5,11 +5,12 @@
 
 #include "settings/folders.h"
 #include "settings/paths.h"
+#include "settings/quit.h"
 #include "windows.h"
 #include "qposix_path.h"
 
 #include <initializer_list>
-#include <vector>
+#include <memory>
 
 namespace {
 
@@ -209,11 +210,12 @@ const WCHAR* SearchPathList(const WCHAR* listName, const WCHAR* name) {
     // The length with the terminator; 0 when the variable is not set.
     DWORD need = GetEnvironmentVariableW(listName, nullptr, 0);
     if (need <= 1) return nullptr;
-    std::vector<WCHAR> list(need);
-    DWORD got = GetEnvironmentVariableW(listName, list.data(), need);
+    std::unique_ptr<WCHAR, CheckedFree> list(
+        static_cast<WCHAR*>(CHECKED_MALLOC(need * sizeof(WCHAR), "locator")));
+    DWORD got = GetEnvironmentVariableW(listName, list.get(), need);
     if (got == 0 || got >= need) return nullptr;
 
-    for (WCHAR* element = list.data(); element;) {
+    for (WCHAR* element = list.get(); element;) {
         WCHAR* colon = wcschr(element, ':');
         if (colon) *colon = 0;
         WCHAR* next = colon ? colon + 1 : nullptr;
@@ -283,9 +285,10 @@ int ExpandEnvVars(WCHAR* out, size_t outUnits, const WCHAR* in) {
             put(p, nameLen + 2);
         } else {
             if (need > 1) {
-                std::vector<WCHAR> value(need);
-                DWORD got = GetEnvironmentVariableW(varName, value.data(), need);
-                if (got < need) put(value.data(), got);
+                std::unique_ptr<WCHAR, CheckedFree> value(
+                    static_cast<WCHAR*>(CHECKED_MALLOC(need * sizeof(WCHAR), "locator")));
+                DWORD got = GetEnvironmentVariableW(varName, value.get(), need);
+                if (got < need) put(value.get(), got);
             }
             replaced = true;
         }

@@ -2,7 +2,9 @@
 // places searched (with real files in each), what is never found, the
 // search lists, LocateFile and the %NAME% expansion.
 #include "menu/locator.h"
+#include "internal/console.h"
 #include "settings/folders.h"
+#include "settings/quit.h"
 #include "windows.h"
 #include "qposix_path.h"
 
@@ -13,6 +15,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -270,6 +275,40 @@ TEST(ExpandEnvVars, References) {
     WCHAR small[8];
     EXPECT_EQ(ExpandEnvVars(small, 8, u"%QT_EEV%%QT_EEV%"), -1);
     EXPECT_EQ(std::u16string(small), u"valueva");
+}
+
+TEST(LocatorMemory, ABufferThatCannotBeHadEndsTheProgram) {
+    // Run in a fresh copy of the test program, without a terminal; the fatal
+    // message goes to standard output, joined here to the error stream.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    qtest::ScopedEnv list{"QT_MEM_LIST", "/nowhere:/nothing"};
+    const struct {
+        const char* function;
+        std::function<void()> run;
+    } kCases[] = {
+        {"SearchPathList", [] { SearchPathList(u"QT_MEM_LIST", u"qt-item"); }},
+        {"ExpandEnvVars",
+         [] {
+             WCHAR out[64];
+             ExpandEnvVars(out, 64, u"a%QT_MEM_LIST%b");
+         }},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.function);
+        EXPECT_EXIT(
+            {
+                ConsoleTestUseTerminal("/dev/null/no-terminal");
+                fflush(stdout);
+                if (dup2(2, 1) < 0) std::abort();
+                CheckedAllocFailAt(1);
+                c.run();
+                std::fputs("came back\n", stderr);
+                std::_Exit(0);
+            },
+            ::testing::ExitedWithCode(255),
+            std::string("^\nFatal Memory error in module: locator at line: [0-9]+ : ") +
+                c.function + "\n");
+    }
 }
 
 } // namespace
