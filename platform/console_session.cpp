@@ -624,6 +624,12 @@ int ConsoleTrackWindow() {
     INPUT_RECORD peeked;
     DWORD pending = 0;
     PeekConsoleInputA(input, &peeked, 1, &pending);
+    if (lastWidth < 0 && gConsoleWindow) {
+        // The rectangle the session started with is the one seen last: a
+        // change before the first tick is a change all the same.
+        lastWidth = gConsoleWindowRect.right - gConsoleWindowRect.left;
+        lastHeight = gConsoleWindowRect.bottom - gConsoleWindowRect.top;
+    }
     if (lastWidth < 0) {
         lastWidth = width;
         lastHeight = height;

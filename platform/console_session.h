@@ -236,8 +236,9 @@ HWND FindOwnConsoleWindow();
 // changed since the last call and no input is pending, raises
 // gResizePending and puts a wake-up menu event (command id
 // CONSOLE_WAKEUP_MARKER) into the console input. Returns 1 when it posted
-// the wake-up or input is pending, else 0. The first call only learns the
-// size.
+// the wake-up or input is pending, else 0. The first comparison is with the
+// rectangle kept when the screen session started; before a session, the
+// first call only learns the size.
 int ConsoleTrackWindow();
 
 // 0: moves the console window back to its rectangle at start; otherwise

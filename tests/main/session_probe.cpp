@@ -1,0 +1,84 @@
+// A small program the pseudo-terminal tests run to see the file manager's
+// console session end to end, as the start-up and shut-down of the real
+// program use it: platform start-up, the settings, the screen session, the
+// key reader; then a loop that reports every key with the screen's size and
+// redraws after a size change, asks the quit question on 'q' and makes an
+// allocation fail on 'f'.
+//
+// Usage: session_probe REPORT_FILE
+#include "platform/console_session.h"
+#include "platform/keyboard.h"
+#include "platform/screen.h"
+#include "settings/colours.h"
+#include "settings/quit.h"
+#include "settings/settings.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <thread>
+
+namespace {
+
+int gReport = -1;
+
+void Report(const char* text) {
+    if (::write(gReport, text, strlen(text)) < 0) std::_Exit(4);
+}
+
+// The screen: its size on row 0 and a mark on each command line.
+void Draw() {
+    ScrClearArea(0, 0, gScreenMaxRow, gScreenMaxCol, 0x07);
+    char line[64];
+    snprintf(line, sizeof line, "READY %ux%u", unsigned(gScreenRows), unsigned(gScreenCols));
+    ScrPutStr(0, 0, line, 0x07);
+    ScrPutStr(gMessageRow, 0, "MESSAGE-LINE", 0x07);
+    ScrPutStr(gHintRow, 0, "HINT-LINE", 0x07);
+    ScrPutStr(gBottomRow, 0, "BOTTOM-LINE", 0x07);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return 2;
+    gReport = ::open(argv[1], O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (gReport < 0) return 2;
+    PlatformStartup();
+    InstallFatalNewHandler();
+    ReadIniSettings(1);
+    ColoursFromSettings();
+    StartScreenSession(SCREEN_SIZE_TERMINAL, SCREEN_SIZE_TERMINAL);
+    KbdOpen(TRUE);
+    // The clock thread's part in following the terminal's size: a tick that
+    // looks at the console window.
+    std::thread([] {
+        for (;;) {
+            Sleep(100);
+            ConsoleTrackWindow();
+        }
+    }).detach();
+    Draw();
+    for (;;) {
+        DWORD flags = 0;
+        const KeyCode key = KbdGetKeyEx(TRUE, &flags);
+        if (key == 0) continue;
+        char line[64];
+        snprintf(line, sizeof line, "%d %u %u %u\n", key, unsigned(gScreenRows),
+                 unsigned(gScreenCols), unsigned(gBottomRow));
+        Report(line);
+        if (key == KC_RESIZED) {
+            Draw();
+        } else if (key == 'q') {
+            if (ConfirmQuit(1)) {
+                EndScreenSession();
+                return 0;
+            }
+            ScrPutStr(1, 0, "STILL RUNNING", 0x07);
+        } else if (key == 'f') {
+            CheckedAllocFailAt(1);
+            void* block = CHECKED_MALLOC(64, "Qprobe");
+            ScrPutStr(1, 0, block ? "ALLOCATED" : "NO BLOCK", 0x07);
+        }
+    }
+}

@@ -1,0 +1,228 @@
+// The file manager's console session on a pseudo-terminal, through a small
+// program that starts and ends it as the real program does: the refusal of
+// a terminal that is too small, the terminal's own screen back after the
+// end, a size change seen as the resize key with the command lines moved,
+// the quit question, and the fatal end when memory runs out.
+#include "fixture.h"
+#include "terminal_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr size_t npos = std::string::npos;
+
+void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// The screen the output so far draws, on a terminal of rows x columns (the
+// sizes it had, in order, when it changed size).
+std::vector<std::string> ScreenRows(const qtest::PtyProcess& p, int rows, int columns) {
+    qtest::VtScreen screen(rows, columns);
+    screen.Feed(p.Output());
+    std::vector<std::string> out;
+    for (int row = 0; row < screen.Rows(); row++)
+        out.push_back(screen.RowText(row));
+    return out;
+}
+
+// The row showing text, or -1.
+int RowOf(const std::vector<std::string>& screen, const std::string& text) {
+    for (size_t row = 0; row < screen.size(); row++)
+        if (screen[row].find(text) != npos) return int(row);
+    return -1;
+}
+
+bool WaitRow(const qtest::PtyProcess& p, int rows, int columns, const std::string& text,
+             int row, int timeoutMs = 10000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (RowOf(ScreenRows(p, rows, columns), text) != row) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+void ExpectRestored(const qtest::PtyProcess& p) {
+    qtest::ModeTracker modes;
+    modes.Feed(p.Output());
+    EXPECT_EQ(modes.Leftovers(), "");
+    struct termios now;
+    ASSERT_TRUE(p.CurrentSettings(&now));
+    EXPECT_EQ(std::memcmp(&now, &p.InitialSettings(), sizeof now), 0);
+}
+
+// A probe on a terminal of rows x columns with its own home and report.
+class SessionPty : public ::testing::Test {
+  protected:
+    qtest::TempDir dir;
+    std::string report = dir.Sub("report");
+    std::unique_ptr<qtest::PtyProcess> p;
+
+    bool Start(int rows, int columns, std::vector<std::string> argv = {}) {
+        qtest::PtyOptions options;
+        options.rows = rows;
+        options.columns = columns;
+        options.environment = {"HOME=" + dir.path(), "XDG_CONFIG_HOME=" + dir.Sub("config"),
+                               "XDG_DATA_HOME=" + dir.Sub("data")};
+        p = std::make_unique<qtest::PtyProcess>(options);
+        p->Answer("\x1b[c", "\x1b[?62;22c");
+        if (argv.empty()) argv = {QUILB_SESSION_PROBE, report};
+        return p->Start(argv);
+    }
+
+    std::vector<std::string> ReportLines() {
+        std::vector<std::string> lines;
+        std::string text = qtest::ReadFile(report), line;
+        for (char c : text) {
+            if (c == '\n') {
+                lines.push_back(line);
+                line.clear();
+            } else {
+                line += c;
+            }
+        }
+        return lines;
+    }
+
+    bool WaitReport(size_t count) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (ReportLines().size() < count) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            Sleep(5);
+        }
+        return true;
+    }
+};
+
+TEST_F(SessionPty, ATerminalTooSmallIsRefused) {
+    const struct {
+        int rows, columns;
+        const char* message;
+    } kCases[] = {
+        {30, 79, "Quilb needs a terminal of at least 80 x 24; this one is 79 x 30.\r\n"},
+        {23, 120, "Quilb needs a terminal of at least 80 x 24; this one is 120 x 23.\r\n"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.message);
+        ASSERT_TRUE(Start(c.rows, c.columns));
+        const int status = p->WaitExit(20000);
+        ASSERT_TRUE(WIFEXITED(status)) << qtest::Hex(p->Output());
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        const std::string out = p->Output();
+        const size_t message = out.find(c.message);
+        ASSERT_NE(message, npos) << qtest::Hex(out);
+        // The terminal was given back before the message: it stands on the
+        // terminal's own screen, on a line of its own.
+        const size_t restore = out.rfind("\x1b[?1049l", message);
+        EXPECT_NE(restore, npos);
+        ExpectRestored(*p);
+        EXPECT_EQ(RowOf(ScreenRows(*p, c.rows, c.columns), "Quilb needs a terminal"), 0);
+    }
+}
+
+TEST_F(SessionPty, EightyByTwentyFourIsDrawnWhole) {
+    ASSERT_TRUE(Start(24, 80));
+    ASSERT_TRUE(WaitRow(*p, 24, 80, "READY 24x80", 0)) << qtest::Hex(p->Output());
+    EXPECT_TRUE(WaitRow(*p, 24, 80, "MESSAGE-LINE", 21));
+    EXPECT_TRUE(WaitRow(*p, 24, 80, "BOTTOM-LINE", 23)) << "the last command line is on screen";
+    p->Write("qy");
+    const int status = p->WaitExit(20000);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(SessionPty, TheTerminalsOwnScreenIsBackAfterTheEnd) {
+    const std::string script = "printf 'BEFORE-TEXT one\\r\\nBEFORE-TEXT two\\r\\n'; exec \"$0\" \"$1\"";
+    ASSERT_TRUE(Start(30, 100, {"/bin/sh", "-c", script, QUILB_SESSION_PROBE, report}));
+    ASSERT_TRUE(WaitRow(*p, 30, 100, "READY 30x100", 0)) << qtest::Hex(p->Output());
+    EXPECT_EQ(RowOf(ScreenRows(*p, 30, 100), "BEFORE-TEXT"), -1) << "the program's own screen";
+    EXPECT_NE(p->Output().find("\x1b]0;Quilbora"), npos) << "a title of its own while it runs";
+    p->Write("q");
+    ASSERT_TRUE(WaitRow(*p, 30, 100, "Are you sure you wish to exit?", 28));
+    p->Write("y");
+    const int status = p->WaitExit(20000);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const auto screen = ScreenRows(*p, 30, 100);
+    EXPECT_EQ(RowOf(screen, "BEFORE-TEXT one"), 0);
+    EXPECT_EQ(RowOf(screen, "BEFORE-TEXT two"), 1);
+    EXPECT_EQ(RowOf(screen, "READY"), -1);
+    EXPECT_EQ(RowOf(screen, "BOTTOM-LINE"), -1);
+    ExpectRestored(*p);
+}
+
+TEST_F(SessionPty, AResizeIsTheResizeKeyWithTheCommandLinesMoved) {
+    ASSERT_TRUE(Start(30, 100));
+    ASSERT_TRUE(WaitRow(*p, 30, 100, "BOTTOM-LINE", 29)) << qtest::Hex(p->Output());
+    p->Resize(40, 120);
+    ASSERT_TRUE(WaitReport(1)) << qtest::Hex(p->Output());
+    EXPECT_EQ(ReportLines()[0], "4137 40 120 39") << "0x1029 with the new size applied";
+    EXPECT_TRUE(WaitRow(*p, 40, 120, "READY 40x120", 0));
+    EXPECT_TRUE(WaitRow(*p, 40, 120, "BOTTOM-LINE", 39));
+    EXPECT_TRUE(WaitRow(*p, 40, 120, "MESSAGE-LINE", 37));
+    // Smaller again, down to the smallest terminal.
+    p->Resize(24, 80);
+    ASSERT_TRUE(WaitReport(2));
+    EXPECT_EQ(ReportLines()[1], "4137 24 80 23");
+    EXPECT_TRUE(WaitRow(*p, 24, 80, "BOTTOM-LINE", 23));
+    p->Write("x");
+    ASSERT_TRUE(WaitReport(3));
+    EXPECT_EQ(ReportLines()[2], "120 24 80 23") << "keys read on as before";
+    p->Write("qy");
+    EXPECT_EQ(p->WaitExit(20000), 0);
+}
+
+TEST_F(SessionPty, TheQuitQuestion) {
+    ASSERT_TRUE(Start(25, 80));
+    ASSERT_TRUE(WaitRow(*p, 25, 80, "READY 25x80", 0)) << qtest::Hex(p->Output());
+    // Enter keeps the program running, and so does n.
+    for (const char* answer : {"\r", "n"}) {
+        SCOPED_TRACE(answer[0] == '\r' ? "Enter" : answer);
+        p->Write("q");
+        ASSERT_TRUE(WaitRow(*p, 25, 80, "Are you sure you wish to exit?", 23));
+        const auto screen = ScreenRows(*p, 25, 80);
+        EXPECT_EQ(screen[22].substr(0, 4), "QUIT");
+        EXPECT_EQ(screen[23].substr(53, 26), "[No]  Yes/Quit  Esc Cancel");
+        p->Write(answer);
+        ASSERT_TRUE(WaitRow(*p, 25, 80, "STILL RUNNING", 1));
+        EXPECT_TRUE(WaitRow(*p, 25, 80, "MESSAGE-LINE", 22)) << "the command lines come back";
+        EXPECT_TRUE(WaitRow(*p, 25, 80, "HINT-LINE", 23));
+        EXPECT_EQ(p->WaitExit(200), -1) << "still running";
+    }
+    p->Write("q");
+    ASSERT_TRUE(WaitRow(*p, 25, 80, "Are you sure you wish to exit?", 23));
+    p->Write("Y");
+    const int status = p->WaitExit(20000);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    ExpectRestored(*p);
+}
+
+TEST_F(SessionPty, AFailedAllocationEndsWithTheFatalMessage) {
+    ASSERT_TRUE(Start(25, 80));
+    ASSERT_TRUE(WaitRow(*p, 25, 80, "READY 25x80", 0)) << qtest::Hex(p->Output());
+    p->Write("f");
+    ASSERT_NE(p->WaitFor("Press Any Key...", 10000), npos) << qtest::Hex(p->Output());
+    const std::string out = p->Output();
+    const size_t message = out.find("Fatal Memory error in module: Qprobe at line: ");
+    ASSERT_NE(message, npos) << qtest::Hex(out);
+    EXPECT_NE(out.find(" : main", message), npos) << "the function's name";
+    EXPECT_EQ(p->WaitExit(300), -1) << "it waits for a key";
+    p->Write("k");
+    const int status = p->WaitExit(20000);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 255);
+    ExpectRestored(*p);
+    EXPECT_NE(RowOf(ScreenRows(*p, 25, 80), "Fatal Memory error in module: Qprobe"), -1)
+        << "the message stays on the terminal's own screen";
+}
+
+} // namespace
