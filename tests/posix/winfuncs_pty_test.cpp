@@ -95,10 +95,13 @@ TEST(MessageBoxPty, AnswersOfEveryButtonRow) {
         ASSERT_TRUE(WaitReport(report, "answer=")) << c.what;
         EXPECT_NE(qtest::ReadFile(report).find("answer=" + std::to_string(c.answer) + "\n"), npos)
             << c.what << ": " << qtest::ReadFile(report);
-        std::string out = p.Output();
-        EXPECT_EQ(Count(out.substr(asked), std::string(c.prompt) + " "), c.prompts) << c.what;
         size_t back = p.WaitFor("\x1b[?1049h", 10000, asked);
         ASSERT_NE(back, npos) << c.what << ": the program's screen is taken back";
+        // Every prompt was written before the screen was taken back, so the
+        // output read from here on holds them all.
+        std::string out = p.Output();
+        EXPECT_EQ(Count(out.substr(asked, back - asked), std::string(c.prompt) + " "), c.prompts)
+            << c.what;
         EXPECT_NE(p.WaitFor("SCREEN", 10000, back), npos) << c.what << ": and repainted";
         p.Write("q");
         int status = p.WaitExit(20000);
