@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
@@ -223,6 +225,36 @@ TEST_F(SessionPty, AFailedAllocationEndsWithTheFatalMessage) {
     ExpectRestored(*p);
     EXPECT_NE(RowOf(ScreenRows(*p, 25, 80), "Fatal Memory error in module: Qprobe"), -1)
         << "the message stays on the terminal's own screen";
+}
+
+TEST(SessionWithoutTerminal, NoConsoleWindowEndsAtOnceWithTheMessage) {
+    // A process with no controlling terminal has no console window: the
+    // search gives up at once instead of trying for five seconds.
+    qtest::TempDir dir;
+    const std::string err = dir.Sub("stderr");
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        setsid();
+        const int in = open("/dev/null", O_RDONLY);
+        const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(in, 0);
+        dup2(errFd, 1);
+        dup2(errFd, 2);
+        setenv("HOME", dir.path().c_str(), 1);
+        execl(QUILB_SESSION_PROBE, QUILB_SESSION_PROBE, dir.Sub("report").c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    const auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 255);
+    EXPECT_NE(qtest::ReadFile(err).find("Could not get window handle"), npos)
+        << qtest::ReadFile(err);
+    EXPECT_LT(took, std::chrono::seconds(3)) << "not fifty tries 100 ms apart";
 }
 
 } // namespace

@@ -290,6 +290,22 @@ TEST_F(SessionTest, ControlHandlerDoesTheEndOfSessionWork) {
     gSessionEndWork = saved;
 }
 
+// ---- the console window ------------------------------------------------------
+
+TEST_F(SessionTest, TheOwnConsoleWindowIsFoundAtOnce) {
+    SetConsoleTitleW(u"before");
+    const DWORD start = GetTickCount();
+    const HWND window = FindOwnConsoleWindow();
+    EXPECT_EQ(window, GetConsoleWindow());
+    EXPECT_NE(window, nullptr);
+    // The search tries again every 100 ms up to 50 times; here the first
+    // try answers.
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    WCHAR title[64];
+    GetConsoleTitleW(title, 64);
+    EXPECT_EQ(std::u16string(title), u"") << "the search title is taken down";
+}
+
 // ---- start-up and system facts ---------------------------------------------
 
 TEST_F(SessionTest, PlatformStartupExportsTheQBVariables) {
