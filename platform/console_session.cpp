@@ -51,6 +51,7 @@ std::atomic<BOOL> gResizePending{FALSE};
 TITLE_LAYOUT gTitleLayout = {};
 char gHLineText[1024];
 SESSION_END_WORK gSessionEndWork = {};
+LPVOID gTaskbarList = nullptr;
 
 namespace {
 
@@ -325,8 +326,16 @@ void StartScreenSession(int rows, int columns) {
     std::memset(gHLineText, 0xC4, sizeof gHLineText - 1);
     gHLineText[sizeof gHLineText - 1] = 0;
     // The taskbar's progress display exists only on desktops that offer the
-    // component; without it progress is shown on the screen alone.
-    if (gOsMajorVersion > 5) CoInitialize(nullptr);
+    // component; without it (as here) progress is shown on the screen alone.
+    if (gOsMajorVersion > 5 && SUCCEEDED(CoInitialize(nullptr))) {
+        static const CLSID kTaskbarList = {
+            0x56FDF344, 0xFD6D, 0x11D0, {0x95, 0x8A, 0x00, 0x60, 0x97, 0xC9, 0xA0, 0x90}};
+        static const IID kTaskbarList3 = {
+            0xEA1AFB91, 0x9E28, 0x4B86, {0x90, 0xE9, 0x9E, 0x9F, 0x8A, 0x5E, 0xEF, 0xAF}};
+        if (FAILED(CoCreateInstance(kTaskbarList, nullptr, CLSCTX_INPROC_SERVER, kTaskbarList3,
+                                    &gTaskbarList)))
+            gTaskbarList = nullptr;
+    }
     gSessionStarted = TRUE;
 }
 

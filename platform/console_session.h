@@ -133,6 +133,10 @@ struct SESSION_END_WORK {
 };
 extern SESSION_END_WORK gSessionEndWork;
 
+// The taskbar's progress object, made when the session starts; null where
+// the desktop offers none (always, on this platform).
+extern LPVOID gTaskbarList;
+
 // ---- start and end -------------------------------------------------------------------
 
 // The first step of start-up: installs ConsoleCtrlHandler, sets the error

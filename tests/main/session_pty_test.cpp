@@ -141,6 +141,19 @@ TEST_F(SessionPty, EightyByTwentyFourIsDrawnWhole) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+TEST_F(SessionPty, ATallTerminalIsUsedWithAtMost250Rows) {
+    const std::string script = "printf 'BEFORE-TEXT\\r\\n'; exec \"$0\" \"$1\"";
+    ASSERT_TRUE(Start(300, 100, {"/bin/sh", "-c", script, QUILB_SESSION_PROBE, report}));
+    ASSERT_TRUE(WaitRow(*p, 300, 100, "READY 250x100", 0)) << qtest::Hex(p->Output());
+    EXPECT_TRUE(WaitRow(*p, 300, 100, "BOTTOM-LINE", 249));
+    p->Write("qy");
+    const int status = p->WaitExit(20000);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(RowOf(ScreenRows(*p, 300, 100), "BEFORE-TEXT"), 0);
+    ExpectRestored(*p);
+}
+
 TEST_F(SessionPty, TheTerminalsOwnScreenIsBackAfterTheEnd) {
     const std::string script = "printf 'BEFORE-TEXT one\\r\\nBEFORE-TEXT two\\r\\n'; exec \"$0\" \"$1\"";
     ASSERT_TRUE(Start(30, 100, {"/bin/sh", "-c", script, QUILB_SESSION_PROBE, report}));
