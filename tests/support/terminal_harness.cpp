@@ -63,6 +63,24 @@ int MillisecondsLeft(Clock::time_point deadline) {
     return left.count() < 0 ? 0 : static_cast<int>(left.count());
 }
 
+// Reads the master side until the wake pipe is written, the terminal is
+// closed or reading fails, handing every chunk read to got.
+template <typename Got> void ReadUntilWoken(int master, int wake, Got got) {
+    char buffer[8192];
+    for (;;) {
+        struct pollfd fds[2] = {{master, POLLIN, 0}, {wake, POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[1].revents) return;
+        ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        got(buffer, static_cast<size_t>(n));
+    }
+}
+
 } // namespace
 
 std::string Hex(const std::string& bytes) {
@@ -404,19 +422,9 @@ bool PtyProcess::Start(const std::vector<std::string>& argv) {
 }
 
 void PtyProcess::ReadLoop() {
-    char buffer[4096];
-    for (;;) {
-        struct pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        if (fds[1].revents) break;
-        ssize_t n = ::read(master_, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+    ReadUntilWoken(master_, wake_[0], [this](const char* bytes, size_t n) {
         std::lock_guard<std::mutex> lock(mutex_);
-        output_.append(buffer, static_cast<size_t>(n));
+        output_.append(bytes, n);
         for (Rule& rule : rules_) {
             size_t at;
             while ((at = output_.find(rule.trigger, rule.searched)) != std::string::npos) {
@@ -425,7 +433,7 @@ void PtyProcess::ReadLoop() {
             }
         }
         changed_.notify_all();
-    }
+    });
     std::lock_guard<std::mutex> lock(mutex_);
     readerDone_ = true;
     changed_.notify_all();
@@ -546,27 +554,17 @@ TestTerminal::~TestTerminal() {
 }
 
 void TestTerminal::ReadLoop() {
-    char buffer[8192];
-    for (;;) {
-        struct pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        if (fds[1].revents) return;
-        ssize_t n = ::read(master_, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
+    ReadUntilWoken(master_, wake_[0], [this](const char* bytes, size_t n) {
         std::lock_guard<std::mutex> lock(mutex_);
-        output_.append(buffer, static_cast<size_t>(n));
-        screen_.Feed(buffer, static_cast<size_t>(n));
+        output_.append(bytes, n);
+        screen_.Feed(bytes, n);
         size_t at;
         while ((at = output_.find("\x1b[c", answered_)) != std::string::npos) {
             answered_ = at + 3;
             WriteAll(master_, "\x1b[?62;22c");
         }
         changed_.notify_all();
-    }
+    });
 }
 
 void TestTerminal::Write(const std::string& bytes) { WriteAll(master_, bytes); }
