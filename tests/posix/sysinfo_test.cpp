@@ -172,6 +172,31 @@ struct NameRow {
     DWORD sizeOut; // *size after the call
 };
 
+// Runs the rows against a name function (a buffer of 256 units filled with
+// '#', so that a failing call is seen to leave it alone), then checks that a
+// null size is refused with error 87.
+template <size_t N>
+void ExpectNameRows(BOOL (*name)(LPWSTR, LPDWORD), const NameRow (&rows)[N],
+                    const std::u16string& expected) {
+    for (const NameRow& r : rows) {
+        WCHAR buffer[256];
+        for (WCHAR& c : buffer) c = u'#';
+        DWORD size = r.size;
+        SetLastError(kSentinel);
+        EXPECT_EQ(name(r.buffer ? buffer : nullptr, &size), r.ok) << r.what;
+        EXPECT_EQ(GetLastError(), r.error) << r.what;
+        EXPECT_EQ(size, r.sizeOut) << r.what;
+        if (r.ok)
+            EXPECT_EQ(std::u16string(buffer), expected) << r.what;
+        else
+            EXPECT_EQ(buffer[0], u'#') << r.what;
+    }
+    WCHAR buffer[8];
+    SetLastError(kSentinel);
+    EXPECT_FALSE(name(buffer, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
 TEST(GetComputerNameW, HostNameAndSizes) {
     char host[256] = {};
     ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
@@ -185,23 +210,7 @@ TEST(GetComputerNameW, HostNameAndSizes) {
         {"exact: stores the length without the terminator", true, len + 1, TRUE, kSentinel, len},
         {"large", true, 256, TRUE, kSentinel, len},
     };
-    for (const NameRow& r : rows) {
-        WCHAR buffer[256];
-        for (WCHAR& c : buffer) c = u'#';
-        DWORD size = r.size;
-        SetLastError(kSentinel);
-        EXPECT_EQ(GetComputerNameW(r.buffer ? buffer : nullptr, &size), r.ok) << r.what;
-        EXPECT_EQ(GetLastError(), r.error) << r.what;
-        EXPECT_EQ(size, r.sizeOut) << r.what;
-        if (r.ok)
-            EXPECT_EQ(std::u16string(buffer), expected) << r.what;
-        else
-            EXPECT_EQ(buffer[0], u'#') << r.what;
-    }
-    WCHAR buffer[8];
-    SetLastError(kSentinel);
-    EXPECT_FALSE(GetComputerNameW(buffer, nullptr));
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    ExpectNameRows(GetComputerNameW, rows, expected);
 }
 
 TEST(GetUserNameW, PasswordNameAndSizes) {
@@ -218,23 +227,7 @@ TEST(GetUserNameW, PasswordNameAndSizes) {
         {"exact: stores the length with the terminator", true, len + 1, TRUE, kSentinel, len + 1},
         {"large", true, 256, TRUE, kSentinel, len + 1},
     };
-    for (const NameRow& r : rows) {
-        WCHAR buffer[256];
-        for (WCHAR& c : buffer) c = u'#';
-        DWORD size = r.size;
-        SetLastError(kSentinel);
-        EXPECT_EQ(GetUserNameW(r.buffer ? buffer : nullptr, &size), r.ok) << r.what;
-        EXPECT_EQ(GetLastError(), r.error) << r.what;
-        EXPECT_EQ(size, r.sizeOut) << r.what;
-        if (r.ok)
-            EXPECT_EQ(std::u16string(buffer), expected) << r.what;
-        else
-            EXPECT_EQ(buffer[0], u'#') << r.what;
-    }
-    WCHAR buffer[8];
-    SetLastError(kSentinel);
-    EXPECT_FALSE(GetUserNameW(buffer, nullptr));
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    ExpectNameRows(GetUserNameW, rows, expected);
 }
 
 TEST(GetUserNameW, WithoutPasswordEntryUsesUserOrKnowsNone) {
