@@ -5,6 +5,7 @@
 
 #include "../support/fixture.h"
 #include "windows.h"
+#include "internal/sys.h"
 #include "qposix_path.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,16 @@
 #include <vector>
 
 namespace fsops {
+
+// One injected failure: the nth call of a kind fails with err, and the
+// operation is expected to report result.
+struct InjectedFault {
+    const char* what;
+    QSysCall call;
+    unsigned nth;
+    int err;
+    DWORD result;
+};
 
 // The Windows form of a POSIX path through the machine's drive map.
 inline std::u16string Win(const std::string& posix) {

@@ -434,13 +434,7 @@ TEST_F(CrossMoveTest, TreeIsCopiedThenTheSourceRemoved) {
 // Whatever fails on the way, the source stays as it was: it is removed only
 // after the whole tree has been copied.
 TEST_F(CrossMoveTest, AFailedCopyLeavesTheSourceWhole) {
-    struct Row {
-        const char* what;
-        QSysCall call;
-        unsigned nth;
-        int err;
-        DWORD result;
-    } rows[] = {
+    const fsops::InjectedFault rows[] = {
         {"a file cannot be opened", QSYS_OPEN, 3, ENOSPC, ERROR_DISK_FULL},
         {"a write fails", QSYS_WRITE, 1, EIO, ERROR_GEN_FAILURE},
         {"data cannot be copied", QSYS_COPY_FILE_RANGE, 1, EIO, ERROR_GEN_FAILURE},
@@ -451,7 +445,7 @@ TEST_F(CrossMoveTest, AFailedCopyLeavesTheSourceWhole) {
         {"a copy cannot be flushed", QSYS_FSYNC, 1, EIO, ERROR_GEN_FAILURE},
     };
     int n = 0;
-    for (const Row& r : rows) {
+    for (const auto& r : rows) {
         std::string name = "src" + std::to_string(n++);
         dir.Write(name + "/a.txt", "a");
         dir.Write(name + "/sub/b.txt", fsops::Pattern(100000, 3));

@@ -302,13 +302,7 @@ TEST_F(TrashTest, ItemsThatCannotBeTrashed) {
 // ---- failures leave the item where it was --------------------------------------------------
 
 TEST_F(TrashTest, InjectedFailuresLeaveTheItemInPlace) {
-    struct Row {
-        const char* what;
-        QSysCall call;
-        unsigned nth;
-        int err;
-        DWORD result;
-    } rows[] = {
+    const fsops::InjectedFault rows[] = {
         {"rename into files/ fails", QSYS_RENAME, 1, EIO, ERROR_GEN_FAILURE},
         {"rename finds the disk full", QSYS_RENAME, 1, ENOSPC, ERROR_DISK_FULL},
         {"the info file cannot be created", QSYS_OPEN, 1, ENOSPC, ERROR_DISK_FULL},
@@ -317,7 +311,7 @@ TEST_F(TrashTest, InjectedFailuresLeaveTheItemInPlace) {
         {"the trash directory cannot be made", QSYS_MKDIR, 1, EACCES, ERROR_FILE_NOT_FOUND},
     };
     int n = 0;
-    for (const Row& r : rows) {
+    for (const auto& r : rows) {
         // A fresh trash each time, so that the row's call is the one that fails.
         std::string data = dir.Sub("data" + std::to_string(n));
         qtest::ScopedEnv xdg("XDG_DATA_HOME", data.c_str());
