@@ -93,13 +93,11 @@ HANDLE gAltHandle = nullptr;
     std::exit(status);
 }
 
-BOOL SetEnv(const WCHAR* name, const WCHAR* value) { return SetEnvironmentVariableW(name, value); }
-
 // Exports a special folder's path under name; an unknown folder exports
 // nothing.
 void ExportSpecialFolder(const WCHAR* name, int id) {
     WCHAR path[MAX_PATH];
-    if (SHGetSpecialFolderPathW(nullptr, path, id, FALSE)) SetEnv(name, path);
+    if (SHGetSpecialFolderPathW(nullptr, path, id, FALSE)) SetEnvironmentVariableW(name, path);
 }
 
 // The command line without the program's name and the blanks after it; a
@@ -237,7 +235,7 @@ void PlatformStartup() {
     WCHAR compat[256];
     DWORD n = GetEnvironmentVariableW(u"__COMPAT_LAYER", compat, 256);
     if (n > 0 && n < 256 && wcsstr(compat, u"Installer"))
-        SetEnv(u"__COMPAT_LAYER", wcsstr(compat, u"RunAsAdmin") ? u"RunAsAdmin" : u"");
+        SetEnvironmentVariableW(u"__COMPAT_LAYER", wcsstr(compat, u"RunAsAdmin") ? u"RunAsAdmin" : u"");
 
     SetConsoleCtrlHandler(ConsoleCtrlHandler, TRUE);
     SetErrorMode(1);
@@ -250,23 +248,23 @@ void PlatformStartup() {
 
     WCHAR exe[FOLDER_UNITS];
     n = GetModuleFileNameW(nullptr, exe, FOLDER_UNITS);
-    if (n > 0 && n < FOLDER_UNITS) SetEnv(u"#QBExe", exe);
-    SetEnv(u"#QBVersion", u"2.9.11");
+    if (n > 0 && n < FOLDER_UNITS) SetEnvironmentVariableW(u"#QBExe", exe);
+    SetEnvironmentVariableW(u"#QBVersion", u"2.9.11");
     if (gProgramDir[0]) {
-        SetEnv(u"#QBHome", gProgramDir);
+        SetEnvironmentVariableW(u"#QBHome", gProgramDir);
         const WCHAR drive[2] = {gProgramDir[0], 0};
-        SetEnv(u"#QBDrive", drive);
+        SetEnvironmentVariableW(u"#QBDrive", drive);
     }
     ShortenFolder(gToolsDir, 512);
     ShortenFolder(gDataDir, FOLDER_UNITS);
     ShortenFolder(gProgramDir, FOLDER_UNITS);
 
-    SetEnv(u"#QBArgs", ArgumentsOf(GetCommandLineW()));
+    SetEnvironmentVariableW(u"#QBArgs", ArgumentsOf(GetCommandLineW()));
     ExportSpecialFolder(u"#QBMyDocuments", CSIDL_PERSONAL);
     ExportSpecialFolder(u"#QBDesktop", CSIDL_DESKTOPDIRECTORY);
     ExportSpecialFolder(u"#QBFavorites", CSIDL_FAVORITES);
     ExportSpecialFolder(u"#QBStartMenu", CSIDL_STARTMENU);
-    SetEnv(u"#QBLine", u"0");
+    SetEnvironmentVariableW(u"#QBLine", u"0");
 
     InitBoxChars();
     gTerminalHost = TRUE;
@@ -754,12 +752,11 @@ int ShellObjectHelper(const WCHAR* shortcut, WCHAR* target, DWORD units) {
         0x00021401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
     static const IID kShellLinkW = {
         0x000214F9, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-    LPVOID link = nullptr;
-    // Shortcut files are resolved by the shell's link component; without it
-    // (no component is registered on this platform) nothing is resolved.
-    HRESULT hr = CoCreateInstance(kShellLink, nullptr, CLSCTX_INPROC_SERVER, kShellLinkW, &link);
     if (target && units > 0) target[0] = 0;
-    (void)hr;
+    // Shortcut files are resolved by the shell's link component. The layer
+    // registers no component, so the request fails and nothing is resolved.
+    LPVOID link = nullptr;
+    CoCreateInstance(kShellLink, nullptr, CLSCTX_INPROC_SERVER, kShellLinkW, &link);
     return 0;
 }
 
