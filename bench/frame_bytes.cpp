@@ -60,6 +60,9 @@ struct Result {
 };
 
 // Draws before, then measures the frame that turns it into after.
+// Frames timed per case; --quick times one, to show the benchmark still runs.
+int gRepeats = 200;
+
 Result Measure(int depth, const std::vector<uint32_t>& before, const std::vector<uint32_t>& after) {
     RENDER_STATE state;
     state.depth = depth;
@@ -67,7 +70,7 @@ Result Measure(int depth, const std::vector<uint32_t>& before, const std::vector
     ConsoleShadowResize(&state, kRows, kColumns);
     OUTPUT_BUFFER out;
     if (!before.empty()) ConsoleEmitFrame(&state, before.data(), -1, -1, false, -1, &out);
-    const int repeats = 200;
+    const int repeats = gRepeats;
     size_t bytes = 0;
     std::chrono::steady_clock::duration elapsed{};
     for (int i = 0; i < repeats; i++) {
@@ -92,7 +95,15 @@ Result Measure(int depth, const std::vector<uint32_t>& before, const std::vector
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; i++) {
+        if (std::string(argv[i]) == "--quick") {
+            gRepeats = 1;
+        } else {
+            std::fprintf(stderr, "usage: frame_bytes_bench [--quick]\n");
+            return 2;
+        }
+    }
     const std::vector<uint32_t> screen = Screen();
     struct Case {
         const char* name;

@@ -41,6 +41,36 @@ bool WaitShows(const qtest::PtyProcess& p, const std::string& text, int timeoutM
     return true;
 }
 
+// The key tester writes each event on the row below the last: its newest
+// event is the last row that is not blank.
+std::string LastRow(const std::vector<std::string>& rows) {
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row)
+        if (row->find_first_not_of(' ') != npos) return *row;
+    return "";
+}
+
+std::string LastRow(const qtest::PtyProcess& p) {
+    qtest::VtScreen screen(40, 120);
+    screen.Feed(p.Output());
+    std::vector<std::string> rows;
+    for (int row = 0; row < screen.Rows(); row++) rows.push_back(screen.RowText(row));
+    return LastRow(rows);
+}
+
+// Types a key and waits until the tester shows its last event. A lone Esc is
+// the Escape key only once the terminal has been silent after it: the next
+// key goes only when the Esc has been taken as a key, however busy the
+// machine is.
+bool TypeAndWait(qtest::PtyProcess& p, const std::string& bytes, const std::string& shown) {
+    p.Write(bytes);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (LastRow(p).rfind(shown, 0) != 0) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        Sleep(10);
+    }
+    return true;
+}
+
 void ExpectRestored(const qtest::PtyProcess& p, const char* what) {
     qtest::ModeTracker modes;
     modes.Feed(p.Output());
@@ -88,15 +118,13 @@ TEST(QuilbKeys, XtermKeysOnAPseudoTerminal) {
     EXPECT_TRUE(WaitShows(p, "size 100x30")) << "a resize";
 
     // Esc, a, Esc: the key between starts the count again.
-    for (const char* key : {"\x1b", "a", "\x1b"}) {
-        p.Write(key);
-        Sleep(120); // a lone ESC is the Escape key once the terminal is silent
-    }
+    const char* esc = "key up   Esc";
+    ASSERT_TRUE(TypeAndWait(p, "\x1b", esc));
+    ASSERT_TRUE(TypeAndWait(p, "a", "key up   A"));
+    ASSERT_TRUE(TypeAndWait(p, "\x1b", esc));
     EXPECT_EQ(p.WaitExit(300), -1) << "Esc, a, Esc does not stop";
-    p.Write("b");
-    Sleep(120);
-    p.Write("\x1b");
-    Sleep(120);
+    ASSERT_TRUE(TypeAndWait(p, "b", "key up   B"));
+    ASSERT_TRUE(TypeAndWait(p, "\x1b", esc));
     EXPECT_EQ(p.WaitExit(300), -1) << "one Esc does not stop";
     p.Write("\x1b");
     int status = p.WaitExit(10000);
@@ -152,6 +180,24 @@ struct Tmux {
         return out;
     }
     std::string Pane() const { return Run("capture-pane -p"); }
+    // Sends a key and waits until the tester's newest event row begins with
+    // shown (see TypeAndWait).
+    bool SendAndWait(const std::string& key, const std::string& shown) const {
+        Run("send-keys " + key);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        for (;;) {
+            std::vector<std::string> rows;
+            std::string pane = Pane();
+            for (size_t at = 0, end; at < pane.size(); at = end + 1) {
+                end = pane.find('\n', at);
+                if (end == npos) end = pane.size();
+                rows.push_back(pane.substr(at, end - at));
+            }
+            if (LastRow(rows).rfind(shown, 0) == 0) return true;
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            Sleep(50);
+        }
+    }
     bool WaitPane(const std::string& text, int timeoutMs = 10000) const {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (Pane().find(text) == npos) {
@@ -178,16 +224,13 @@ TEST(QuilbKeys, UnderTmux) {
     EXPECT_TRUE(tmux.WaitPane("key down Up         vk=26 sc=48 ch=0000  enh num")) << tmux.Pane();
     tmux.Run("resize-window -x 90 -y 28");
     EXPECT_TRUE(tmux.WaitPane("size 90x28")) << tmux.Pane();
-    for (const char* key : {"Escape", "x", "Escape"}) {
-        tmux.Run(std::string("send-keys ") + key);
-        Sleep(150);
-    }
-    EXPECT_TRUE(tmux.WaitPane("key up   X")) << tmux.Pane();
-    tmux.Run("send-keys y");
-    Sleep(150);
+    const char* esc = "key up   Esc";
+    ASSERT_TRUE(tmux.SendAndWait("Escape", esc)) << tmux.Pane();
+    ASSERT_TRUE(tmux.SendAndWait("x", "key up   X")) << tmux.Pane();
+    ASSERT_TRUE(tmux.SendAndWait("Escape", esc)) << tmux.Pane();
+    ASSERT_TRUE(tmux.SendAndWait("y", "key up   Y")) << tmux.Pane();
     EXPECT_EQ(tmux.Pane().find("EXIT="), npos) << "Esc, x, Esc does not stop\n" << tmux.Pane();
-    tmux.Run("send-keys Escape");
-    Sleep(150);
+    ASSERT_TRUE(tmux.SendAndWait("Escape", esc)) << tmux.Pane();
     tmux.Run("send-keys Escape");
     EXPECT_TRUE(tmux.WaitPane("EXIT=0")) << tmux.Pane();
     EXPECT_EQ(tmux.Run("display-message -p '#{alternate_on}'"), "0\n") << "the main screen is back";
