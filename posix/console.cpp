@@ -46,7 +46,9 @@ std::atomic<ConsoleFeedObserver> gFeedObserver{nullptr};
 char gSetup[160];
 size_t gSetupLength = 0;
 constexpr char kMouseOn[] = "\x1b[?1000h\x1b[?1002h\x1b[?1006h";
-constexpr int kQueryMilliseconds = 500;
+// How long the start-up query waits for the terminal's answers; tests may
+// lengthen it, so that a busy machine cannot make an answer look late.
+std::atomic<int> gQueryMilliseconds{500};
 
 // The one exit of the process (ConsoleBeginExit).
 pthread_mutex_t gExitLock = PTHREAD_MUTEX_INITIALIZER;
@@ -325,7 +327,7 @@ void RunTerminalQuery() {
     static const char kQuery[] = "\x1b[?u\x1b[c";
     ConsoleWriteTty(kQuery, sizeof kQuery - 1);
     CONSOLE_QUERY_SCAN scan;
-    uint64_t deadline = NowMs() + kQueryMilliseconds;
+    uint64_t deadline = NowMs() + uint64_t(gQueryMilliseconds.load());
     unsigned char buffer[512];
     while (!scan.attributesAnswer) {
         uint64_t now = NowMs();
@@ -757,6 +759,10 @@ void ConsoleQueryScan(CONSOLE_QUERY_SCAN* scan, const unsigned char* bytes, size
         default: scan->state = b == 0x1b ? 1 : 0; break;
         }
     }
+}
+
+void ConsoleTestSetQueryLimit(int milliseconds) {
+    gQueryMilliseconds.store(milliseconds > 0 ? milliseconds : 500);
 }
 
 void ConsoleTestUseTerminal(const char* path) { gTtyPath = path; }

@@ -67,13 +67,22 @@ bool AskQuit() {
 
 } // namespace
 
+namespace {
+void SleepFor(DWORD milliseconds) { Sleep(milliseconds); }
+void (*gQuitWait)(DWORD) = SleepFor;
+} // namespace
+
+void ConfirmQuitSetWaitForTest(void (*wait)(DWORD milliseconds)) {
+    gQuitWait = wait ? wait : SleepFor;
+}
+
 int ConfirmQuit(int ask) {
     if (ask && !gNoQuitConfirm && !AskQuit()) return 0;
     // A desktop opener started just before the quit key must get the file
     // before the program (and maybe its session temporary directory) goes.
-    Sleep(100);
+    gQuitWait(100);
     for (int step = 0; step < 5 && gOpenWithThreads.load() > 0; step++)
-        Sleep(500);
+        gQuitWait(500);
     return 1;
 }
 

@@ -22,6 +22,11 @@ extern BOOL gNoQuitConfirm;
 // that a desktop opener they started is not cut off. Main thread.
 int ConfirmQuit(int ask);
 
+// Test hook: the waits of ConfirmQuit go to wait instead of Sleep (nullptr
+// puts Sleep back), so that tests see each wait and its length without
+// depending on the machine's speed.
+void ConfirmQuitSetWaitForTest(void (*wait)(DWORD milliseconds));
+
 // ---- the fatal exit --------------------------------------------------------------------
 
 // The program's only reaction to an exhausted heap. Puts back what the

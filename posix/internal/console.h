@@ -240,6 +240,9 @@ FILE* ConsoleStdStreamOpen(int fd, DWORD stdNumber);
 // first console function. Lets tests run the console on a pseudo-terminal
 // of their own.
 void ConsoleTestUseTerminal(const char* path);
+// How long the start-up query waits for answers (0: the usual 500 ms);
+// call before the first console function.
+void ConsoleTestSetQueryLimit(int milliseconds);
 // Limits the renderer's output buffer to bytes (0: no limit), standing in
 // for memory that runs out.
 void ConsoleTestSetOutputLimit(size_t bytes);

@@ -286,11 +286,13 @@ TEST_F(ClipboardTest, AToolThatHangsIsKilledAndPasteFallsBack) {
     tools.AddClipboardTools({"xclip"});
     ClipboardSetTimeLimitForTest(300);
     long long start = MonotonicMs();
+    // The tool never answers: ended by the 300 ms limit, within a bound
+    // many times that limit.
     EXPECT_EQ(Paste(), u"kept");
-    EXPECT_LT(MonotonicMs() - start, 2500);
+    EXPECT_LT(MonotonicMs() - start, 10000);
     start = MonotonicMs();
     Copy(std::u16string(200000, u'x')); // more than a pipe holds, to a tool that never reads
-    EXPECT_LT(MonotonicMs() - start, 2500);
+    EXPECT_LT(MonotonicMs() - start, 10000);
     EXPECT_EQ(tools.Calls("xclip").size(), 2u);
     EXPECT_TRUE(qproc::NoChildrenLeft(0)) << "killed and reaped at once";
 }

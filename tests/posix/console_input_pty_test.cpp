@@ -61,10 +61,12 @@ struct InputProbe {
         return true;
     }
     // Runs an input step, then the marker; the records that came before the
-    // marker.
-    std::vector<std::string> Records(const std::function<void()>& step, int settleMs) {
+    // marker. With waitRecords, the marker goes only once the step has given
+    // that many records: a lone ESC is a key only after the terminal has been
+    // silent, and a resize arrives by a signal, however busy the machine is.
+    std::vector<std::string> Records(const std::function<void()>& step, size_t waitRecords) {
         step();
-        if (settleMs) std::this_thread::sleep_for(std::chrono::milliseconds(settleMs));
+        if (waitRecords && !WaitLines(taken + waitRecords)) return {"<records of the step missing>"};
         p.Write("\x1b[24~");
         std::vector<std::string> lines;
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -88,13 +90,13 @@ struct Row {
     const char* what;
     std::string bytes;
     std::vector<std::string> records;
-    int settleMs = 0; // silence before the marker (a lone ESC waits for it)
+    size_t waitRecords = 0; // records that must arrive before the marker goes
 };
 
 void RunRows(InputProbe& probe, const std::vector<Row>& rows) {
     for (const Row& row : rows) {
         std::vector<std::string> got =
-            probe.Records([&] { probe.p.Write(row.bytes); }, row.settleMs);
+            probe.Records([&] { probe.p.Write(row.bytes); }, row.waitRecords);
         EXPECT_EQ(got, row.records) << row.what;
     }
 }
@@ -130,7 +132,7 @@ TEST(ConsoleInputPty, XtermKeysWhenTheKittyQueryIsNotAnswered) {
         {"Ctrl+A through modifyOtherKeys", "\x1b[27;5;97~",
          {"key d vk=41 sc=1E ch=0001 st=0028", "key u vk=41 sc=1E ch=0001 st=0028"}},
         {"a lone Escape after the time-out", "\x1b",
-         {"key d vk=1B sc=01 ch=001B st=0020", "key u vk=1B sc=01 ch=001B st=0020"}, 150},
+         {"key d vk=1B sc=01 ch=001B st=0020", "key u vk=1B sc=01 ch=001B st=0020"}, 2},
         {"a click and its release", "\x1b[<0;10;5M\x1b[<0;10;5m",
          {"mouse 9,4 b=00000001 st=0020 f=0", "mouse 9,4 b=00000000 st=0020 f=0"}},
         {"the wheel turned up", "\x1b[<64;3;2M", {"mouse 2,1 b=00780000 st=0020 f=4"}},
@@ -144,7 +146,7 @@ TEST(ConsoleInputPty, XtermKeysWhenTheKittyQueryIsNotAnswered) {
     };
     RunRows(probe, rows);
 
-    std::vector<std::string> got = probe.Records([&] { probe.p.Resize(30, 100); }, 200);
+    std::vector<std::string> got = probe.Records([&] { probe.p.Resize(30, 100); }, 1);
     EXPECT_EQ(got, std::vector<std::string>{"size 100x30"}) << "a resize with window input";
 }
 

@@ -98,6 +98,7 @@ int main(int argc, char** argv) {
     gReport = ::open(argv[1], O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (gReport < 0 || pipe2(gCommands, O_CLOEXEC) != 0) return 2;
     ConsoleTestSetFeedObserver(Observe);
+    if (const char* limit = getenv("QPROBE_QUERY_MS")) ConsoleTestSetQueryLimit(atoi(limit));
 
     long start = NowMs();
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);

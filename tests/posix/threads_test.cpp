@@ -270,11 +270,14 @@ struct Sleeper {
     std::atomic<bool> stop{false};
 };
 
-// A thread that only sleeps, as the clock thread does between its updates.
+// A thread that only sleeps, as the clock thread does between its updates:
+// a short first round, so that tests know it runs, then long ones, so that
+// a suspension that waited a sleep out would show however busy the machine.
+constexpr DWORD kLongSleepMs = 5000;
 DWORD SleepLoop(LPVOID p) {
     auto* s = static_cast<Sleeper*>(p);
     while (!s->stop.load()) {
-        Sleep(200);
+        Sleep(s->rounds.load() == 0 ? 1 : kLongSleepMs);
         s->rounds.fetch_add(1);
     }
     return 0;
@@ -288,14 +291,15 @@ TEST(ThreadsConcurrency, SleepingThreadParksWithoutWaitingOutItsSleep) {
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(SuspendThread(h), 0u);
     WaitUntil([&] { return ThreadIsParked(h); });
-    // The suspend signal broke the sleep: parked well before 200 ms passed.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+    // The suspend signal broke the sleep: parked well before it would end.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kLongSleepMs / 2));
     long at = s.rounds.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(450));
     EXPECT_EQ(s.rounds.load(), at);
     s.stop = true;
     EXPECT_EQ(ResumeThread(h), 1u);
-    EXPECT_EQ(WaitForSingleObject(h, 5000), WAIT_OBJECT_0);
+    // It sleeps out the rest of its round before it sees the stop.
+    EXPECT_EQ(WaitForSingleObject(h, 30000), WAIT_OBJECT_0);
     CloseHandle(h);
 }
 

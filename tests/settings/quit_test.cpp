@@ -53,10 +53,6 @@ using qtest::Tap;
 
 using Clock = std::chrono::steady_clock;
 
-long long MillisecondsSince(Clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
 // ---- the quit question ---------------------------------------------------------------
 
 class QuitQuestionTest : public qtest::PlatformTest {
@@ -170,7 +166,7 @@ TEST_F(QuitQuestionTest, ShowsTheQuestionInWindowModeSixteen) {
     // is registered: once its last cell has the FRAMES colour the whole
     // question is in place, and the main thread waits in the key reader.
     std::thread helper([&view] {
-        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
         while (Clock::now() < deadline) {
             if (ShadowText(gHintRow, 69, 10) == u"Esc Cancel" &&
                 ScrGetAttr(gHintRow, 78) == kFrames) {
@@ -226,6 +222,16 @@ TEST_F(QuitQuestionTest, ShowsTheQuestionInWindowModeSixteen) {
     EXPECT_EQ(HotRegionLookup(FALSE, gHintRow, 3), 'x');
 }
 
+// The wait for open-with threads needs no screen. Its waits are recorded
+// rather than slept; an open-with thread "ends" during a chosen wait.
+std::vector<DWORD> gWaits;
+size_t gThreadEndsInWait = 0; // 1-based; 0: the threads never end
+
+void RecordWait(DWORD milliseconds) {
+    gWaits.push_back(milliseconds);
+    if (gWaits.size() == gThreadEndsInWait) gOpenWithThreads = 0;
+}
+
 TEST_F(QuitQuestionTest, NotAskedWhenAskIsZeroOrTheCallerTurnedItOff) {
     const struct {
         const char* what;
@@ -245,11 +251,12 @@ TEST_F(QuitQuestionTest, NotAskedWhenAskIsZeroOrTheCallerTurnedItOff) {
         gNoQuitConfirm = c.noConfirm;
         Put(Tap('N', 0x31, u'n'));
         const int waiting = Pending();
-        const auto start = Clock::now();
+        gWaits.clear();
+        ConfirmQuitSetWaitForTest(RecordWait);
         EXPECT_EQ(ConfirmQuit(c.ask), 1);
-        const long long elapsed = MillisecondsSince(start);
-        EXPECT_GE(elapsed, 100) << "the short wait";
-        EXPECT_LT(elapsed, 600) << "no wait for open-with threads when none runs";
+        ConfirmQuitSetWaitForTest(nullptr);
+        EXPECT_EQ(gWaits, std::vector<DWORD>{100})
+            << "the short wait, and none for open-with threads when none runs";
         EXPECT_EQ(Pending(), waiting) << "no key was read";
         EXPECT_EQ(ConsoleText(gMessageRow, 0, 80), messageBefore);
         EXPECT_EQ(ConsoleText(gHintRow, 0, 80), hintBefore);
@@ -258,30 +265,28 @@ TEST_F(QuitQuestionTest, NotAskedWhenAskIsZeroOrTheCallerTurnedItOff) {
     }
 }
 
-// The wait for open-with threads needs no screen.
-TEST(ConfirmQuitWait, WaitsForOpenWithThreadsToEnd) {
-    gOpenWithThreads = 1;
-    std::thread opener([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(700));
-        gOpenWithThreads--;
-    });
-    const auto start = Clock::now();
-    EXPECT_EQ(ConfirmQuit(0), 1);
-    const long long elapsed = MillisecondsSince(start);
-    opener.join();
-    // 100 ms, then 500 ms steps until the thread ended at 700 ms: 1100 ms.
-    EXPECT_GE(elapsed, 700) << "returned while the thread still ran";
-    EXPECT_LT(elapsed, 2000) << "went on waiting after the thread ended";
-}
-
-TEST(ConfirmQuitWait, GivesUpOnOpenWithThreadsAfterFiveSteps) {
-    gOpenWithThreads = 2;
-    const auto start = Clock::now();
-    EXPECT_EQ(ConfirmQuit(0), 1);
-    const long long elapsed = MillisecondsSince(start);
+TEST(ConfirmQuitWait, WaitsWhileOpenWithThreadsRunAndAtMostFiveSteps) {
+    const struct {
+        const char* what;
+        int threads;
+        size_t endsInWait;
+        std::vector<DWORD> waits;
+    } kCases[] = {
+        {"no thread runs: the short wait alone", 0, 0, {100}},
+        {"a thread ends during the short wait", 1, 1, {100}},
+        {"a thread ends during the second step", 1, 3, {100, 500, 500}},
+        {"threads that never end: five steps, then quit", 2, 0, {100, 500, 500, 500, 500, 500}},
+    };
+    ConfirmQuitSetWaitForTest(RecordWait);
+    for (const auto& c : kCases) {
+        gWaits.clear();
+        gThreadEndsInWait = c.endsInWait;
+        gOpenWithThreads = c.threads;
+        EXPECT_EQ(ConfirmQuit(0), 1) << c.what;
+        EXPECT_EQ(gWaits, c.waits) << c.what;
+    }
     gOpenWithThreads = 0;
-    EXPECT_GE(elapsed, 2600 - 50);
-    EXPECT_LT(elapsed, 3500);
+    ConfirmQuitSetWaitForTest(nullptr);
 }
 
 // ---- the fatal exit --------------------------------------------------------------------
