@@ -9,6 +9,7 @@
 #include <limits.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -100,8 +101,15 @@ WCHAR* QuilbCommandLine(int argc, WCHAR* const* arguments) {
 
 int QuilbMain(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        printf("%s %s (qposix, %d-bit)\n", QUILB_PRODUCT_NAME, QUILB_PRODUCT_VERSION,
-               static_cast<int>(sizeof(void*) * 8));
+        // A version line that could not be written (a full disk, a closed
+        // pipe) is a failure, said on the error stream.
+        if (printf("%s %s (qposix, %d-bit)\n", QUILB_PRODUCT_NAME, QUILB_PRODUCT_VERSION,
+                   static_cast<int>(sizeof(void*) * 8)) < 0 ||
+            fflush(stdout) != 0) {
+            const int error = errno;
+            fprintf(stderr, "quilb: cannot write the version: %s\n", strerror(error));
+            return 1;
+        }
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "--keys") == 0) return ConsoleKeyTest();

@@ -19,13 +19,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <mutex>
 #include <cstdlib>
 #include <cstring>
 
@@ -102,19 +102,66 @@ void ConsoleSetRawMode(int when) {
     gEnteringRaw.store(false);
 }
 
+// The start-up query is waiting for the terminal's answers.
+std::atomic<bool> gQuerying{false};
+
 // Re-enters raw mode from a signal handler, unless the terminal belongs to
-// a child program or raw mode is already on.
+// a child program or raw mode is already on. During the start-up query the
+// input is kept: the answers may be in it.
 void EnterRawFromSignal() {
     if (gConsole.released.load()) return;
     if (gConsole.raw.load()) return;
-    ConsoleSetRawMode(TCSAFLUSH);
+    ConsoleSetRawMode(gQuerying.load() ? TCSANOW : TCSAFLUSH);
 }
 
 void QueryWindowSize() {
     struct winsize ws;
     if (ioctl(gConsole.tty, TIOCGWINSZ, &ws) != 0 || ws.ws_row == 0 || ws.ws_col == 0) return;
-    gConsole.rows.store(ws.ws_row > 9999 ? 9999 : ws.ws_row);
-    gConsole.columns.store(ws.ws_col > 9999 ? 9999 : ws.ws_col);
+    int32_t rows = ws.ws_row > 9999 ? 9999 : ws.ws_row;
+    int32_t columns = ws.ws_col > 9999 ? 9999 : ws.ws_col;
+    ConsoleBoundTerminalSize(&rows, &columns);
+    gConsole.rows.store(rows);
+    gConsole.columns.store(columns);
+}
+
+// ---- writing to the terminal ------------------------------------------------------------------
+
+int WriteDescriptor() { return gConsole.ttyWrite >= 0 ? gConsole.ttyWrite : gConsole.tty; }
+
+// Writes bytes to the terminal. While the terminal takes nothing it waits:
+// for ever (stallMs < 0) unless the process starts ending, or for at most
+// stallMs without progress. Async-signal-safe.
+bool WriteTty(const void* bytes, size_t length, int stallMs) {
+    const int fd = WriteDescriptor();
+    if (fd < 0) return false;
+    const char* p = static_cast<const char*>(bytes);
+    uint64_t stalledSince = 0;
+    while (length > 0) {
+        // Through the layer's wrapper, so that tests can make a write fail.
+        ssize_t n = QSysWrite(fd, p, length);
+        if (n > 0) {
+            p += n;
+            length -= static_cast<size_t>(n);
+            stalledSince = 0;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0 || errno != EAGAIN) return false;
+        // The terminal is not reading.
+        int timeout = -1;
+        if (stallMs >= 0) {
+            uint64_t now = NowMs();
+            if (stalledSince == 0) stalledSince = now;
+            if (now - stalledSince >= uint64_t(stallMs)) return false;
+            timeout = static_cast<int>(uint64_t(stallMs) - (now - stalledSince));
+        }
+        struct pollfd fds[2] = {{fd, POLLOUT, 0}, {gConsole.exitWake, POLLIN, 0}};
+        const nfds_t count = stallMs < 0 && gConsole.exitWake >= 0 ? 2 : 1;
+        int r = poll(fds, count, timeout);
+        if (r < 0 && errno != EINTR) return false;
+        if (count == 2 && (fds[1].revents & POLLIN)) return false; // the process is ending
+    }
+    return true;
 }
 
 // ---- signals -----------------------------------------------------------------------------------
@@ -147,7 +194,7 @@ void InstallStopHandler() {
 
 void ConsoleOnStop(int) {
     int saved = errno;
-    ConsoleRestoreTerminal();
+    ConsoleForceRestore();
     struct sigaction sa = {};
     sa.sa_handler = SIG_DFL;
     sigemptyset(&sa.sa_mask);
@@ -169,12 +216,30 @@ void ConsoleOnStop(int) {
 }
 
 void ConsoleOnFatalSignal(int sig) {
-    if (gConsole.tty >= 0 && gConsole.raw.exchange(false)) {
-        ConsoleWriteTty(gConsole.restore, gConsole.restoreLength);
-        tcsetattr(gConsole.tty, TCSAFLUSH, &gConsole.saved);
-    }
+    ConsoleForceRestore();
     signal(sig, SIG_DFL);
     raise(sig);
+}
+
+// Signals whose default action ends the process, beyond the fatal ones the
+// console always takes: each would otherwise leave the terminal raw, on
+// the alternate screen and reporting the mouse. Taken only while nobody
+// else has claimed them.
+constexpr int kOtherEndingSignals[] = {SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU,  SIGXFSZ,
+                                       SIGVTALRM, SIGPROF, SIGTRAP, SIGSYS,  SIGPIPE, SIGIO,
+                                       SIGPWR,  SIGSTKFLT};
+
+void InstallFatalHandler(int sig, bool onlyDefault) {
+    if (onlyDefault) {
+        struct sigaction current;
+        if (sigaction(sig, nullptr, &current) != 0) return;
+        if ((current.sa_flags & SA_SIGINFO) || current.sa_handler != SIG_DFL) return;
+    }
+    struct sigaction sa = {};
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESETHAND | SA_NODEFER;
+    sa.sa_handler = ConsoleOnFatalSignal;
+    sigaction(sig, &sa, nullptr);
 }
 
 void InstallSignalHandlers() {
@@ -186,22 +251,21 @@ void InstallSignalHandlers() {
     sa.sa_handler = ConsoleOnContinue;
     sigaction(SIGCONT, &sa, nullptr);
     InstallStopHandler();
-    sa.sa_flags = SA_RESETHAND | SA_NODEFER;
-    sa.sa_handler = ConsoleOnFatalSignal;
-    for (int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) sigaction(sig, &sa, nullptr);
+    for (int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) InstallFatalHandler(sig, false);
+    for (int sig : kOtherEndingSignals) InstallFatalHandler(sig, true);
+    // The real-time signals end the process too; the layer's own (thread
+    // suspension) install their handlers over these when first used.
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++) InstallFatalHandler(sig, true);
 }
 
 // ---- ending the process ---------------------------------------------------------------------------
 
 // A terminating event: claims the exit (or waits for the thread that owns
 // it to end the process), lets the handlers run, restores and ends.
-[[noreturn]] void EndProcess(bool dispatch, DWORD event, int status) {
+[[noreturn]] void EndAfterTerminatingEvent(bool dispatch, DWORD event, int status) {
     ConsoleBeginExit();
     if (dispatch) ConsoleDispatchCtrlEvent(event);
-    {
-        ConsoleOutputGuard out;
-        ConsoleRestoreTerminal();
-    }
+    ConsoleExitRestore(nullptr, 0);
     _exit(status);
 }
 
@@ -224,10 +288,10 @@ void HandleSignal(int sig) {
         break;
     }
     case SIGINT:
-        if (!ConsoleDispatchCtrlEvent(CTRL_C_EVENT)) EndProcess(false, 0, 130);
+        if (!ConsoleDispatchCtrlEvent(CTRL_C_EVENT)) EndAfterTerminatingEvent(false, 0, 130);
         break;
-    case SIGTERM: EndProcess(true, CTRL_SHUTDOWN_EVENT, 143);
-    case SIGHUP: EndProcess(true, CTRL_CLOSE_EVENT, 129);
+    case SIGTERM: EndAfterTerminatingEvent(true, CTRL_SHUTDOWN_EVENT, 143);
+    case SIGHUP: EndAfterTerminatingEvent(true, CTRL_CLOSE_EVENT, 129);
     default: break;
     }
 }
@@ -277,7 +341,7 @@ void* ConsoleInputThread(void*) {
                 }
                 TakeCtrlC();
             } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-                EndProcess(true, CTRL_CLOSE_EVENT, 129);
+                EndAfterTerminatingEvent(true, CTRL_CLOSE_EVENT, 129);
             }
         }
     }
@@ -322,33 +386,51 @@ void DecoderContext(TERMINAL_INPUT_CONTEXT* context) {
 
 // Asks for the kitty keyboard flags and the device attributes and reads
 // the answers for at most 500 ms, handing everything read, keys typed
-// meanwhile included, to the decoder.
+// meanwhile included, to the decoder. A terminating signal ends the wait
+// at once; the signals that came are left in the pipe for the input thread.
 void RunTerminalQuery() {
     static const char kQuery[] = "\x1b[?u\x1b[c";
     ConsoleWriteTty(kQuery, sizeof kQuery - 1);
     CONSOLE_QUERY_SCAN scan;
     uint64_t deadline = NowMs() + uint64_t(gQueryMilliseconds.load());
     unsigned char buffer[512];
-    while (!scan.attributesAnswer) {
+    unsigned char signals[64];
+    size_t signalCount = 0;
+    bool ending = false;
+    while (!scan.attributesAnswer && !ending) {
         uint64_t now = NowMs();
         if (now >= deadline) break;
-        struct pollfd fd = {gConsole.tty, POLLIN, 0};
-        int r = poll(&fd, 1, static_cast<int>(deadline - now));
+        struct pollfd fds[2] = {{gConsole.tty, POLLIN, 0}, {gConsole.pipeRead, POLLIN, 0}};
+        int r = poll(fds, 2, static_cast<int>(deadline - now));
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) break;
+        if (fds[1].revents & POLLIN) {
+            ssize_t n = ::read(gConsole.pipeRead, signals + signalCount, sizeof signals - signalCount);
+            for (ssize_t i = 0; i < n; i++) {
+                int sig = signals[signalCount + static_cast<size_t>(i)];
+                if (sig == SIGTERM || sig == SIGINT || sig == SIGHUP) ending = true;
+            }
+            if (n > 0) signalCount += static_cast<size_t>(n);
+            if (signalCount == sizeof signals) ending = true;
+            continue;
+        }
         ssize_t n = ::read(gConsole.tty, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) break;
         ConsoleQueryScan(&scan, buffer, static_cast<size_t>(n));
         ConsoleStateGuard state;
         FeedDecoder(buffer, static_cast<size_t>(n));
+    }
+    if (signalCount > 0 && ::write(gConsole.pipeWrite, signals, signalCount) < 0) {
+        // The pipe holds wake-ups already; the input thread sees those.
     }
     gConsole.kittyKeyboard = scan.kittyAnswer;
     TerminalInputSetKittyActive(gConsole.kittyKeyboard);
 }
 
 void CloseStartupDescriptors() {
-    for (int32_t* fd : {&gConsole.tty, &gConsole.pipeRead, &gConsole.pipeWrite}) {
+    for (int32_t* fd : {&gConsole.tty, &gConsole.ttyWrite, &gConsole.pipeRead, &gConsole.pipeWrite,
+                        &gConsole.exitWake}) {
         if (*fd >= 0) ::close(*fd);
         *fd = -1;
     }
@@ -374,6 +456,10 @@ bool ConsoleStartup() {
     gConsole.pipeRead = fds[0];
     gConsole.pipeWrite = fds[1];
     fcntl(gConsole.pipeWrite, F_SETFL, fcntl(gConsole.pipeWrite, F_GETFL) | O_NONBLOCK);
+    // Without these two the console still works; only a terminal that stops
+    // reading can then hold up the way out.
+    gConsole.ttyWrite = ::open(gTtyPath, O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    gConsole.exitWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 
     struct termios& raw = gConsole.rawSettings;
     raw = gConsole.saved;
@@ -410,14 +496,30 @@ bool ConsoleStartup() {
         gConsole.activeBuffer = buffer;
     }
 
-    tcsetattr(gConsole.tty, TCSAFLUSH, &gConsole.rawSettings);
-    RunTerminalQuery();
-    BuildSequences();
-    // The raw settings are already in place: applying them again must not
-    // discard the keys typed since the query.
-    ConsoleSetRawMode(TCSANOW);
-    atexit(ConsoleShutdown);
+    // The handlers come before the raw settings: a signal during the query
+    // finds a terminal it can restore. Until the query is over nothing has
+    // been sent, so the restore sequence is empty and only the settings
+    // come back.
+    gConsole.restoreLength = 0;
     InstallSignalHandlers();
+    tcsetattr(gConsole.tty, TCSAFLUSH, &gConsole.rawSettings);
+    gConsole.raw.store(true);
+    gQuerying.store(true);
+    RunTerminalQuery();
+    gQuerying.store(false);
+    {
+        // The sequences change under the handlers' eyes: none may run here.
+        sigset_t all, old;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, &old);
+        BuildSequences();
+        // The raw settings are already in place (or back after a stop):
+        // applying them again must not discard the keys typed since.
+        gConsole.raw.store(false);
+        ConsoleSetRawMode(TCSANOW);
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    }
+    atexit(ConsoleShutdown);
     HandleRegisterType(HANDLE_TYPE_SCREEN_BUFFER, ConsoleCloseScreenBuffer);
     HandleRegisterType(HANDLE_TYPE_CONSOLE_INPUT, CloseConsoleInput);
 
@@ -476,9 +578,7 @@ void ConsoleShutdown() {
             }
         }
     }
-    ConsoleOutputGuard out;
-    ConsoleRestoreTerminal();
-    if (text) ConsoleWriteTty(text, length);
+    ConsoleExitRestore(text, length);
     std::free(text);
 }
 
@@ -529,18 +629,55 @@ void ConsoleLastKeyState(DWORD* controlKeyState, DWORD* virtualKey) {
     if (virtualKey) *virtualKey = gConsole.lastKey;
 }
 
-bool ConsoleWriteTty(const void* bytes, size_t length) {
-    if (gConsole.tty < 0) return false;
-    const char* p = static_cast<const char*>(bytes);
-    while (length > 0) {
-        // Through the layer's wrapper, so that tests can make a write fail.
-        ssize_t n = QSysWrite(gConsole.tty, p, length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        length -= static_cast<size_t>(n);
+bool ConsoleWriteTty(const void* bytes, size_t length) { return WriteTty(bytes, length, -1); }
+
+namespace {
+
+// Ends whatever a frame cut short left open: CAN ends a sequence it was cut
+// in, and a synchronized update it began would keep the terminal from
+// showing anything.
+constexpr char kEndCutFrame[] = "\x18\x1b[?2026l";
+
+} // namespace
+
+void ConsoleForceRestore() {
+    if (gConsole.tty < 0 || !gConsole.raw.exchange(false)) return;
+    if (!WriteTty(kEndCutFrame, sizeof kEndCutFrame - 1, CONSOLE_EXIT_WRITE_MS) ||
+        !WriteTty(gConsole.restore, gConsole.restoreLength, CONSOLE_EXIT_WRITE_MS)) {
+        // The terminal reads nothing: what it has not read yet is given up,
+        // so that the restore reaches it.
+        tcflush(WriteDescriptor(), TCOFLUSH);
+        if (WriteTty(kEndCutFrame, sizeof kEndCutFrame - 1, CONSOLE_EXIT_WRITE_MS))
+            WriteTty(gConsole.restore, gConsole.restoreLength, CONSOLE_EXIT_WRITE_MS);
     }
-    return true;
+    // As TCSAFLUSH, but without waiting for output a stuck terminal never
+    // takes.
+    tcflush(gConsole.tty, TCIFLUSH);
+    tcsetattr(gConsole.tty, TCSANOW, &gConsole.saved);
+}
+
+void ConsoleExitRestore(const char* tail, size_t tailLength) {
+    gConsole.exiting.store(true);
+    if (gConsole.exitWake >= 0) {
+        uint64_t one = 1;
+        if (::write(gConsole.exitWake, &one, sizeof one) < 0) {
+            // Already signalled.
+        }
+    }
+    // Held, when had, until the process ends: nothing is drawn after the
+    // restore. Not had: its holder is stuck, and the restore goes out
+    // without it. Either way a frame may have been given up half written.
+    ConsoleLockDepthEnter();
+    if (!gConsoleOutputLock.lockFor(CONSOLE_EXIT_LOCK_MS)) ConsoleLockDepthLeave();
+    ConsoleForceRestore();
+    if (tail && tailLength) WriteTty(tail, tailLength, CONSOLE_EXIT_WRITE_MS);
+}
+
+void ConsoleBoundTerminalSize(int32_t* rows, int32_t* columns) {
+    if (*columns < 1) *columns = 1;
+    if (*rows < 1) *rows = 1;
+    int64_t most = CONSOLE_MAX_TERMINAL_CELLS / *columns;
+    if (*rows > most) *rows = static_cast<int32_t>(most);
 }
 
 void ConsoleWriteTtyLocked(const char* text) {
@@ -575,28 +712,20 @@ void ConsoleRepaint() {
 
 namespace {
 
-std::mutex gChildCallsLock;
-ConsoleChildCalls gChildCalls{};
+std::atomic<ConsoleChildCallObserver> gChildCallObserver{nullptr};
 
-void CountChildCall(int ConsoleChildCalls::*counter) {
-    std::lock_guard<std::mutex> guard(gChildCallsLock);
-    gChildCalls.*counter += 1;
+void TellChildCall(ConsoleChildCall call, const void* bytes = nullptr, size_t length = 0) {
+    if (ConsoleChildCallObserver observer = gChildCallObserver.load()) observer(call, bytes, length);
 }
 
 } // namespace
 
-ConsoleChildCalls ConsoleChildCallsForTest() {
-    std::lock_guard<std::mutex> guard(gChildCallsLock);
-    return gChildCalls;
-}
-
-void ConsoleChildCallsResetForTest() {
-    std::lock_guard<std::mutex> guard(gChildCallsLock);
-    gChildCalls = ConsoleChildCalls{};
+void ConsoleTestSetChildCallObserver(ConsoleChildCallObserver observer) {
+    gChildCallObserver.store(observer);
 }
 
 void ConsoleRelease() {
-    CountChildCall(&ConsoleChildCalls::release);
+    TellChildCall(ConsoleChildCall::Release);
     if (!ConsoleAvailable()) return;
     {
         ConsoleStateGuard state;
@@ -607,7 +736,7 @@ void ConsoleRelease() {
 }
 
 void ConsoleReacquire() {
-    CountChildCall(&ConsoleChildCalls::reacquire);
+    TellChildCall(ConsoleChildCall::Reacquire);
     if (!gConsole.started.load() || gConsole.failed.load() || gConsole.freed.load()) return;
     {
         ConsoleOutputGuard out;
@@ -623,12 +752,7 @@ void ConsoleReacquire() {
 }
 
 void ConsolePromptKey(const char* text) {
-    {
-        std::lock_guard<std::mutex> guard(gChildCallsLock);
-        gChildCalls.promptKey++;
-        std::strncpy(gChildCalls.lastPrompt, text ? text : "", sizeof gChildCalls.lastPrompt - 1);
-        gChildCalls.lastPrompt[sizeof gChildCalls.lastPrompt - 1] = 0;
-    }
+    TellChildCall(ConsoleChildCall::PromptKey, text, text ? std::strlen(text) : 0);
     if (!gConsole.started.load() || gConsole.failed.load() || gConsole.raw.load() ||
         gConsole.tty < 0)
         return;
@@ -647,16 +771,7 @@ void ConsolePromptKey(const char* text) {
 }
 
 BOOL ConsoleSetTerminalClipboard(const void* bytes, size_t length) {
-    {
-        std::lock_guard<std::mutex> guard(gChildCallsLock);
-        gChildCalls.terminalClipboard++;
-        size_t n = length < sizeof gChildCalls.lastClipboard - 1
-                       ? length
-                       : sizeof gChildCalls.lastClipboard - 1;
-        if (n) std::memcpy(gChildCalls.lastClipboard, bytes, n);
-        gChildCalls.lastClipboard[n] = 0;
-        gChildCalls.lastClipboardLength = length;
-    }
+    TellChildCall(ConsoleChildCall::TerminalClipboard, bytes, length);
     static const char kAlphabet[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     if (gConsole.linuxConsole || gConsole.tty < 0 || length > 700000) return FALSE;

@@ -1001,7 +1001,11 @@ void DispatchCsi(Output& o, const CsiParams& p, unsigned char final, bool altPre
     default:
         break;
     }
-    if (p.count >= 2 && d->kittyActive)
+    // While the kitty protocol is on, a key sent in its short form (no
+    // modifier or event field: "CSI 13 u", "CSI A") is a press; its release
+    // follows in the long form. Only the focus reports keep their meaning.
+    const bool focusReport = p.count == 0 && (final == 'I' || final == 'O');
+    if (d->kittyActive && !focusReport)
         DispatchKitty(o, p, final, altPrefix);
     else
         DispatchLegacy(o, p, final, altPrefix);

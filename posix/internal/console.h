@@ -9,6 +9,7 @@
 
 #include <pthread.h>
 #include <termios.h>
+#include <time.h>
 
 #include <atomic>
 #include <cstdint>
@@ -51,6 +52,18 @@ struct ConsoleMutex {
     pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
     void lock() { pthread_mutex_lock(&mutex); }
     void unlock() { pthread_mutex_unlock(&mutex); }
+    // Waits at most milliseconds for the mutex; true when it was taken.
+    bool lockFor(int milliseconds) {
+        struct timespec until;
+        clock_gettime(CLOCK_MONOTONIC, &until);
+        until.tv_sec += milliseconds / 1000;
+        until.tv_nsec += (milliseconds % 1000) * 1000000L;
+        if (until.tv_nsec >= 1000000000L) {
+            until.tv_sec++;
+            until.tv_nsec -= 1000000000L;
+        }
+        return pthread_mutex_clocklock(&mutex, CLOCK_MONOTONIC, &until) == 0;
+    }
 };
 
 inline constexpr int CONSOLE_MAX_HANDLERS = 16;
@@ -58,8 +71,17 @@ inline constexpr size_t CONSOLE_TITLE_UNITS = 1023;
 
 struct CONSOLE_SESSION {
     int32_t tty = -1;
+    // A second, non-blocking description of the terminal for every write,
+    // so that no thread ever sleeps inside the kernel's write: a terminal
+    // that stops reading must not keep the exit paths from the terminal.
+    // -1 when it could not be opened (writes then go through tty).
+    int32_t ttyWrite = -1;
     int32_t pipeRead = -1;
     int32_t pipeWrite = -1;
+    // Readable once the process is ending: writers waiting for the terminal
+    // give up (an eventfd, never read).
+    int32_t exitWake = -1;
+    std::atomic<bool> exiting{false};
     struct termios saved = {};
     struct termios rawSettings = {};
     // Read by signal handlers, which take no lock.
@@ -160,9 +182,10 @@ void ConsolePromptKey(const char* text);
 // memory is short.
 BOOL ConsoleSetTerminalClipboard(const void* bytes, size_t length);
 
-// Writes all bytes to the tty, retrying after EINTR and partial writes;
-// stops at an error or a zero write. True when every byte was written;
-// false also when there is no tty.
+// Writes all bytes to the tty, retrying after EINTR and partial writes and
+// waiting while the terminal takes nothing; stops at an error, a zero write
+// or once the process is ending (ConsoleExitRestore). True when every byte
+// was written; false also when there is no tty.
 bool ConsoleWriteTty(const void* bytes, size_t length);
 // Under the terminal output lock, writes the bytes when the terminal is in
 // raw mode (the program's screen is showing).
@@ -172,6 +195,28 @@ void ConsoleWriteTtyLocked(const char* text);
 BOOL ConsoleDispatchCtrlEvent(DWORD event);
 // Puts the terminal back as it was found, when it is in raw mode.
 void ConsoleRestoreTerminal();
+// The restore of a process that is ending, from any thread: wakes every
+// writer waiting for the terminal, takes the output lock for at most
+// CONSOLE_EXIT_LOCK_MS, restores the terminal (ConsoleForceRestore) and
+// writes tail (may be null) after it. Holds the output lock, when it got
+// it, until the process ends.
+void ConsoleExitRestore(const char* tail, size_t tailLength);
+// Restores the terminal without any lock, as signal handlers and the exit
+// paths must: first a CAN and the end of a synchronized update (a frame
+// may have been cut short), then the restore sequence, with writes that wait at most
+// CONSOLE_EXIT_WRITE_MS for a terminal that takes nothing; past that, what
+// the terminal has not read yet is discarded and both are sent once more.
+// Async-signal-safe.
+void ConsoleForceRestore();
+inline constexpr int CONSOLE_EXIT_LOCK_MS = 1000;
+inline constexpr int CONSOLE_EXIT_WRITE_MS = 500;
+// The most cells the terminal's size may give a page, the shadow and the
+// frame (8 MiB each): a larger window report is used as its full width and
+// as many rows as fit.
+inline constexpr int64_t CONSOLE_MAX_TERMINAL_CELLS = int64_t(1) << 21;
+// The size the console uses for a terminal of rows x columns (each already
+// at most 9999): columns kept, rows cut to CONSOLE_MAX_TERMINAL_CELLS.
+void ConsoleBoundTerminalSize(int32_t* rows, int32_t* columns);
 
 // Sets dirty and wakes the renderer. State lock held.
 void ConsoleRepaint();

@@ -22,18 +22,10 @@ void ConsoleReacquire();
 // the terminal cannot take it (no terminal, the Linux console, too long).
 BOOL ConsoleSetTerminalClipboard(const void* bytes, size_t length);
 
-// Calls of the four functions above, counted by the console session for
-// tests and diagnostics, with the last prompt and clipboard bytes kept.
-struct ConsoleChildCalls {
-    int release;
-    int reacquire;
-    int promptKey;
-    int terminalClipboard;
-    char lastPrompt[128];
-    char lastClipboard[256]; // the first bytes of the last clipboard text, terminated
-    size_t lastClipboardLength;
-};
-// A copy of the calls counted so far.
-ConsoleChildCalls ConsoleChildCallsForTest();
-// Starts counting afresh.
-void ConsoleChildCallsResetForTest();
+// What a test sees of the four functions above: each call as it is made,
+// with the prompt's text or the clipboard's bytes (null and 0 otherwise).
+// The console keeps none of it; without an observer (the default) nothing
+// is passed on.
+enum class ConsoleChildCall { Release, Reacquire, PromptKey, TerminalClipboard };
+typedef void (*ConsoleChildCallObserver)(ConsoleChildCall call, const void* bytes, size_t length);
+void ConsoleTestSetChildCallObserver(ConsoleChildCallObserver observer);

@@ -136,9 +136,11 @@ struct ProgramRun {
     std::string err;
 };
 
-ProgramRun RunQuilb(const std::vector<std::string>& arguments) {
+// stdoutPath, when given, is opened as the standard output instead of a file
+// that is read back.
+ProgramRun RunQuilb(const std::vector<std::string>& arguments, const char* stdoutPath = nullptr) {
     qtest::TempDir dir;
-    std::string out = dir.Sub("out"), err = dir.Sub("err");
+    std::string out = stdoutPath ? stdoutPath : dir.Sub("out"), err = dir.Sub("err");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -156,7 +158,7 @@ ProgramRun RunQuilb(const std::vector<std::string>& arguments) {
         waitpid(pid, &run.status, 0);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    run.out = qtest::ReadFile(out);
+    if (!stdoutPath) run.out = qtest::ReadFile(out);
     run.err = qtest::ReadFile(err);
     return run;
 }
@@ -186,6 +188,13 @@ TEST(QuilbProgram, OneArgumentInvocationsAndTheHandOver) {
         EXPECT_EQ(run.out, c.out) << c.what;
         EXPECT_EQ(run.err, c.err) << c.what;
     }
+}
+
+TEST(QuilbProgram, AVersionLineThatCannotBeWrittenFails) {
+    ProgramRun run = RunQuilb({"--version"}, "/dev/full");
+    ASSERT_TRUE(WIFEXITED(run.status)) << "status " << run.status;
+    EXPECT_EQ(WEXITSTATUS(run.status), 1);
+    EXPECT_EQ(run.err, "quilb: cannot write the version: No space left on device\n");
 }
 
 } // namespace

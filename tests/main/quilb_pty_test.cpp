@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -162,6 +163,44 @@ TEST(QuilbKeys, KittyKeysWhenTheTerminalAnswers) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_NE(p.Output().find("\x1b[<u"), npos) << "and popped";
     ExpectRestored(p, "after --keys with kitty keys");
+}
+
+// A terminal that stops reading while the program draws: the frame being
+// written cannot go out, yet a terminating signal still ends the program,
+// and the restore reaches the terminal once it reads again.
+TEST(QuilbKeys, TerminatingSignalsEndTheProgramWhileTheTerminalReadsNothing) {
+    struct Case {
+        const char* what;
+        int sig;
+        int status;
+    };
+    const Case cases[] = {
+        {"SIGTERM", SIGTERM, 143},
+        {"SIGINT", SIGINT, 130},
+        {"SIGHUP", SIGHUP, 129},
+    };
+    for (const Case& c : cases) {
+        qtest::PtyOptions options;
+        options.rows = 60;
+        options.columns = 200;
+        qtest::PtyProcess p(options);
+        p.Answer("\x1b[c", "\x1b[?62;22c");
+        ASSERT_TRUE(p.Start({QUILB_PROGRAM, "--keys"}));
+        ASSERT_TRUE(WaitShows(p, "press Esc twice to stop")) << c.what;
+        p.PauseReading();
+        // Every key is a line of the tester: far more output than the
+        // terminal's buffers hold, so the program's writes come to a stop.
+        p.Write(std::string(30000, 'k'));
+        ASSERT_TRUE(p.WaitOutputBlocked(20000)) << c.what << ": the terminal's buffers fill";
+        p.Signal(c.sig);
+        int status = p.WaitExit(10000);
+        ASSERT_NE(status, -1) << c.what << ": still running, waiting for the terminal";
+        ASSERT_TRUE(WIFEXITED(status)) << c.what << " status " << status;
+        EXPECT_EQ(WEXITSTATUS(status), c.status) << c.what;
+        p.ResumeReading();
+        EXPECT_NE(p.WaitFor("\x1b[?1049l\x1b[23;0t", 10000), npos) << c.what << ": the restore arrives";
+        ExpectRestored(p, c.what);
+    }
 }
 
 // tmux on a socket of the test's own, so that no other server is touched.

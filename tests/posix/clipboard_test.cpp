@@ -78,7 +78,7 @@ class ClipboardTest : public qproc::ChildTest {
         ASSERT_TRUE(OpenClipboard(nullptr));
         EmptyClipboard();
         CloseClipboard();
-        ConsoleChildCallsResetForTest();
+        qproc::ResetConsoleCalls();
     }
     void TearDown() override {
         ClipboardSetTimeLimitForTest(0);
@@ -171,9 +171,9 @@ TEST_F(ClipboardTest, LineEndsAreLfOutsideAndCrLfInside) {
     auto calls = tools.Calls("xclip");
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].input, "a\nb\n\xc3\xa9");
-    ConsoleChildCalls console = qproc::ConsoleCalls();
+    qproc::ConsoleChildCalls console = qproc::ConsoleCalls();
     EXPECT_EQ(console.terminalClipboard, 1);
-    EXPECT_STREQ(console.lastClipboard, "a\nb\n\xc3\xa9");
+    EXPECT_EQ(console.lastClipboard, "a\nb\n\xc3\xa9");
 
     // What another program copied: bare LF become CR LF, CR LF stay.
     std::string state = tools.state() + "/clipboard";
@@ -228,7 +228,7 @@ TEST_F(ClipboardTest, FileListsGoAsUriLists) {
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].args, Args({"xclip", "-selection", "clipboard", "-t", "text/uri-list"}));
     EXPECT_EQ(calls[0].input, "file:///dir/my%20file.txt\r\n");
-    EXPECT_STREQ(qproc::ConsoleCalls().lastClipboard, "/dir/my file.txt");
+    EXPECT_EQ(qproc::ConsoleCalls().lastClipboard, "/dir/my file.txt");
 
     // Every byte but letters, digits and "-._~/" is written as %XX.
     CopyFiles({u"C:\\a\\x-y_z.~1", u"C:\\b\\\u00e4#%?", qproc::U("C:\\c\\q") + u'\xDC3F'});

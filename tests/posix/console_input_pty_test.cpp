@@ -37,7 +37,11 @@ struct InputProbe {
     qtest::PtyProcess p;
     size_t taken = 0; // report lines already compared
 
-    explicit InputProbe(bool kitty) {
+    // F12 pressed and released; under the kitty protocol the release comes
+    // in the long form.
+    std::string marker;
+
+    explicit InputProbe(bool kitty) : marker(kitty ? "\x1b[24~\x1b[24;1:3~" : "\x1b[24~") {
         // Answers arrive only once the program has asked.
         if (kitty) p.Answer("\x1b[?u", "\x1b[?1u");
         p.Answer("\x1b[c", "\x1b[?62;22c");
@@ -67,7 +71,7 @@ struct InputProbe {
     std::vector<std::string> Records(const std::function<void()>& step, size_t waitRecords) {
         step();
         if (waitRecords && !WaitLines(taken + waitRecords)) return {"<records of the step missing>"};
-        p.Write("\x1b[24~");
+        p.Write(marker);
         std::vector<std::string> lines;
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         for (;;) {

@@ -35,6 +35,13 @@ int Count(const std::string& text, const std::string& what) {
     return n;
 }
 
+// The resident memory of a process, from /proc; -1 when it cannot be read.
+long ResidentKiB(pid_t pid) {
+    std::string status = qtest::ReadFile("/proc/" + std::to_string(pid) + "/status");
+    size_t at = status.find("VmRSS:");
+    return at == npos ? -1 : std::atol(status.c_str() + at + 6);
+}
+
 bool SameSettings(const struct termios& a, const struct termios& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
@@ -100,6 +107,17 @@ TEST(ConsolePty, ExitPathsRestoreTheTerminal) {
         {"fatal SIGSEGV", [](Probe& p) { p.p.Signal(SIGSEGV); }, true, SIGSEGV, true},
         {"fatal SIGBUS", [](Probe& p) { p.p.Signal(SIGBUS); }, true, SIGBUS, true},
         {"abort", [](Probe& p) { p.p.Write("a"); }, true, SIGABRT, true},
+        // Every other signal whose default action ends the process.
+        {"SIGQUIT", [](Probe& p) { p.p.Signal(SIGQUIT); }, true, SIGQUIT, true},
+        {"SIGUSR1", [](Probe& p) { p.p.Signal(SIGUSR1); }, true, SIGUSR1, true},
+        {"SIGUSR2", [](Probe& p) { p.p.Signal(SIGUSR2); }, true, SIGUSR2, true},
+        {"SIGALRM", [](Probe& p) { p.p.Signal(SIGALRM); }, true, SIGALRM, true},
+        {"SIGXCPU", [](Probe& p) { p.p.Signal(SIGXCPU); }, true, SIGXCPU, true},
+        {"SIGXFSZ", [](Probe& p) { p.p.Signal(SIGXFSZ); }, true, SIGXFSZ, true},
+        {"SIGVTALRM", [](Probe& p) { p.p.Signal(SIGVTALRM); }, true, SIGVTALRM, true},
+        {"SIGPROF", [](Probe& p) { p.p.Signal(SIGPROF); }, true, SIGPROF, true},
+        {"SIGPIPE", [](Probe& p) { p.p.Signal(SIGPIPE); }, true, SIGPIPE, true},
+        {"a real-time signal", [](Probe& p) { p.p.Signal(SIGRTMAX); }, true, SIGRTMAX, true},
         {"loss of the terminal", [](Probe& p) { p.p.CloseMaster(); }, false, 129, false},
     };
     for (const Case& c : cases) {
@@ -224,6 +242,81 @@ TEST(ConsolePty, PromptForAKeyWhileReleased) {
     probe.p.Write("q");
     ASSERT_NE(probe.p.WaitExit(20000), -1);
     ExpectRestored(probe, "after the prompt");
+}
+
+// A signal while the start-up query waits for a silent terminal: the raw
+// settings are in place already, and must come back all the same. The
+// query's limit is longer than any test waits, so the signal always comes
+// during it.
+TEST(ConsolePty, SignalsDuringTheStartUpQueryRestoreTheTerminal) {
+    struct Case {
+        const char* what;
+        int sig;
+        int status; // exit status; -1: the program stops
+    };
+    const Case cases[] = {
+        {"SIGTERM", SIGTERM, 143},
+        {"SIGINT", SIGINT, 130},
+        {"SIGHUP", SIGHUP, 129},
+        {"SIGTSTP", SIGTSTP, -1},
+    };
+    for (const Case& c : cases) {
+        qtest::PtyOptions options;
+        options.environment.push_back("QPROBE_QUERY_MS=60000");
+        options.jobControl = c.status < 0;
+        Probe probe(options, nullptr);
+        ASSERT_NE(probe.p.WaitFor("\x1b[?u\x1b[c", 20000), npos) << c.what;
+        EXPECT_FALSE(probe.Settings().c_lflag & ICANON) << c.what << ": raw during the query";
+        probe.p.Signal(c.sig);
+        if (c.status >= 0) {
+            // Well before the query's own limit: the signal ends the wait.
+            int status = probe.p.WaitExit(30000);
+            ASSERT_NE(status, -1) << c.what << ": still waiting for the terminal";
+            ASSERT_TRUE(WIFEXITED(status)) << c.what << " status " << status;
+            EXPECT_EQ(WEXITSTATUS(status), c.status) << c.what;
+            ExpectRestored(probe, c.what);
+            continue;
+        }
+        ASSERT_TRUE(probe.p.WaitStopped(20000)) << c.what;
+        EXPECT_TRUE(SameSettings(probe.Settings(), probe.p.InitialSettings()))
+            << c.what << ": the terminal's own settings while stopped";
+        probe.p.Signal(SIGCONT);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while ((probe.Settings().c_lflag & ICANON) && std::chrono::steady_clock::now() < deadline)
+            Sleep(5);
+        EXPECT_FALSE(probe.Settings().c_lflag & ICANON) << c.what << ": raw again, still asking";
+        probe.p.Write("\x1b[?62;22c"); // the terminal answers at last
+        ASSERT_TRUE(probe.Ready()) << c.what << ": the answer ends the query";
+        probe.p.Write("q");
+        int status = probe.p.WaitExit(20000);
+        ASSERT_TRUE(WIFEXITED(status)) << c.what << " status " << status;
+        EXPECT_EQ(WEXITSTATUS(status), 0) << c.what;
+        ExpectRestored(probe, c.what);
+    }
+}
+
+// The memory a window size costs is bounded: 9999 x 9999 is taken as the
+// full width and as many rows as the bound allows, and drawn.
+TEST(ConsolePty, AHugeWindowReportCostsBoundedMemory) {
+    Probe probe;
+    ASSERT_TRUE(probe.Ready());
+    ASSERT_NE(probe.p.WaitFor("\x1b[?2026l", 10000), npos);
+    long before = ResidentKiB(probe.p.Pid());
+    ASSERT_GT(before, 0);
+    size_t mark = probe.p.OutputSize();
+    probe.p.Resize(9999, 9999);
+    ASSERT_NE(probe.p.WaitFor("READY", 20000, mark), npos) << "the screen is drawn again";
+    ASSERT_NE(probe.p.WaitFor("\x1b[?2026l", 20000, mark), npos);
+    long after = ResidentKiB(probe.p.Pid());
+    EXPECT_LE(after - before, 64L * 1024) << "KiB resident before " << before << ", after " << after;
+    // 2^21 cells: 209 rows of 9999 columns.
+    std::string out = probe.p.Output();
+    EXPECT_NE(out.find("\x1b[209;1H", mark), npos) << "drawn down to the last row that fits";
+    EXPECT_EQ(out.find("\x1b[210;1H", mark), npos) << "and no further";
+    probe.p.Write("q");
+    int status = probe.p.WaitExit(20000);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(ConsolePty, StartUpAgainstASilentTerminalKeepsTheKeysTyped) {

@@ -24,6 +24,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -196,11 +197,55 @@ class StubTools {
     qtest::ScopedEnv stateEnv_{"QSTUB_STATE", state_.c_str()};
 };
 
-// The calls the console received from the process and clipboard code.
-// With the stand-in console they are counted by it; the real console
-// session answers the same hook from its own counters.
+// The calls the console received from the process and clipboard code, as
+// its test observer reports them.
+struct ConsoleChildCalls {
+    int release = 0;
+    int reacquire = 0;
+    int promptKey = 0;
+    int terminalClipboard = 0;
+    std::string lastPrompt;
+    std::string lastClipboard;
+};
+
+inline std::mutex& ConsoleCallsLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+inline ConsoleChildCalls& RecordedConsoleCalls() {
+    static ConsoleChildCalls calls;
+    return calls;
+}
+
+inline void RecordConsoleCall(ConsoleChildCall call, const void* bytes, size_t length) {
+    std::lock_guard<std::mutex> guard(ConsoleCallsLock());
+    ConsoleChildCalls& calls = RecordedConsoleCalls();
+    std::string text = bytes ? std::string(static_cast<const char*>(bytes), length) : std::string();
+    switch (call) {
+    case ConsoleChildCall::Release: calls.release++; break;
+    case ConsoleChildCall::Reacquire: calls.reacquire++; break;
+    case ConsoleChildCall::PromptKey:
+        calls.promptKey++;
+        calls.lastPrompt = text;
+        break;
+    case ConsoleChildCall::TerminalClipboard:
+        calls.terminalClipboard++;
+        calls.lastClipboard = text;
+        break;
+    }
+}
+
+// Starts recording afresh.
+inline void ResetConsoleCalls() {
+    ConsoleTestSetChildCallObserver(RecordConsoleCall);
+    std::lock_guard<std::mutex> guard(ConsoleCallsLock());
+    RecordedConsoleCalls() = ConsoleChildCalls();
+}
+
 inline ConsoleChildCalls ConsoleCalls() {
-    return ConsoleChildCallsForTest();
+    std::lock_guard<std::mutex> guard(ConsoleCallsLock());
+    return RecordedConsoleCalls();
 }
 
 // A test that starts children: a temporary directory mapped as drive Q:,
@@ -211,7 +256,7 @@ class ChildTest : public ::testing::Test {
         // The console never takes the terminal the tests run in: it would
         // open this path, which no terminal lies behind.
         ConsoleTestUseTerminal("/dev/null/no-terminal");
-        ConsoleChildCallsResetForTest();
+        ResetConsoleCalls();
         ASSERT_TRUE(DriveMapSet('Q', dir.path().c_str(), nullptr));
     }
     void TearDown() override {

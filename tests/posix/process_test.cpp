@@ -164,7 +164,7 @@ TEST_F(CreateProcessTest, FailuresAreReportedByTheParentAndLeaveNoChild) {
         {"an executable the system cannot run", u"Q:\\garbage", nullptr, ERROR_GEN_FAILURE},
     };
     for (const Row& r : rows) {
-        ConsoleChildCallsResetForTest();
+        qproc::ResetConsoleCalls();
         std::u16string copy = r.line;
         PROCESS_INFORMATION pi{};
         SetLastError(0xDEAD);
@@ -173,7 +173,7 @@ TEST_F(CreateProcessTest, FailuresAreReportedByTheParentAndLeaveNoChild) {
             << r.what;
         EXPECT_EQ(GetLastError(), r.error) << r.what;
         // The terminal was handed over for the child and is taken back.
-        ConsoleChildCalls calls = qproc::ConsoleCalls();
+        qproc::ConsoleChildCalls calls = qproc::ConsoleCalls();
         EXPECT_EQ(calls.release, 1) << r.what;
         EXPECT_EQ(calls.reacquire, 1) << r.what;
         EXPECT_TRUE(qproc::Children().empty()) << r.what;
@@ -237,7 +237,7 @@ TEST_F(CreateProcessTest, TheTerminalIsHandedToTheChildAndTakenBackOnce) {
     EXPECT_EQ(qproc::ConsoleCalls().reacquire, 1);
 
     // A detached child never takes the terminal.
-    ConsoleChildCallsResetForTest();
+    qproc::ResetConsoleCalls();
     EXPECT_EQ(RunAndWait(u"/bin/true", CREATE_NO_WINDOW), 0);
     EXPECT_EQ(RunAndWait(u"/bin/true", CREATE_NEW_CONSOLE), 0);
     EXPECT_EQ(qproc::ConsoleCalls().release, 0);
@@ -656,19 +656,19 @@ TEST_F(ShellRunTest, ExitCodesPauseAndTheTerminal) {
         {"a command through a path", u"test -d Q:\\", 0},
     };
     for (const Row& r : rows) {
-        ConsoleChildCallsResetForTest();
+        qproc::ResetConsoleCalls();
         EXPECT_EQ(ShellRunCommand(r.line.c_str(), FALSE), r.expected) << r.what;
-        ConsoleChildCalls calls = qproc::ConsoleCalls();
+        qproc::ConsoleChildCalls calls = qproc::ConsoleCalls();
         EXPECT_EQ(calls.release, 1) << r.what;
         EXPECT_EQ(calls.reacquire, 1) << r.what;
         EXPECT_EQ(calls.promptKey, 0) << r.what;
     }
-    ConsoleChildCallsResetForTest();
+    qproc::ResetConsoleCalls();
     EXPECT_EQ(ShellRunCommand(u"true", TRUE), 0);
     EXPECT_EQ(qproc::ConsoleCalls().promptKey, 1);
-    EXPECT_STREQ(qproc::ConsoleCalls().lastPrompt, "Press any key to continue...");
+    EXPECT_EQ(qproc::ConsoleCalls().lastPrompt, "Press any key to continue...");
 
-    ConsoleChildCallsResetForTest();
+    qproc::ResetConsoleCalls();
     std::u16string tooLong = u"cat Q:\\" + std::u16string(3000, u'a');
     EXPECT_EQ(ShellRunCommand(tooLong.c_str(), FALSE), -1);
     EXPECT_EQ(qproc::ConsoleCalls().release, 0) << "nothing ran, the terminal stays";
@@ -821,7 +821,7 @@ TEST_F(ProcessConcurrency, ThreadsStartWaitAndPollChildren) {
 
     // One thread waits without end while others poll the same handle: the
     // polls answer at once and the terminal is taken back exactly once.
-    ConsoleChildCallsResetForTest();
+    qproc::ResetConsoleCalls();
     std::u16string line = u"/bin/sh -c \"sleep 0.3; exit 4\"";
     PROCESS_INFORMATION pi{};
     ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,

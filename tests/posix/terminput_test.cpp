@@ -392,12 +392,34 @@ const std::vector<Group>& Table() {
          true,
          false,
          {
-             {"CSI A is still Up", ESC "[A", Tap(VK_UP, 0x48, 0, N | E)},
-             {"CSI 97 u is a tap", ESC "[97u", Tap('A', 0x1E, 'a', N)},
-             {"CSI 27 ~ is no key", ESC "[27~", {}},
-             {"focus in", ESC "[I", Focus(true)},
+             // First: a kitty key sets the lock state the mouse reports.
              {"mouse works the same", ESC "[<0;3;4M" ESC "[<0;3;4m",
               Cat({Mouse(2, 3, 1, N, 0), Mouse(2, 3, 0, N, 0)})},
+             // The short form of an unmodified key is its press; the
+             // release comes in the long form.
+             {"CSI A is an Up press", ESC "[A", Down(VK_UP, 0x48, 0, E)},
+             {"CSI 97 u is a press of a", ESC "[97u", Down('A', 0x1E, 'a', 0)},
+             {"Enter pressed and released", ESC "[13u" ESC "[13;1:3u",
+              Cat({Down(VK_RETURN, 0x1C, 13, 0), Up(VK_RETURN, 0x1C, 13, 0)})},
+             {"Enter pressed, repeated twice, released",
+              ESC "[13u" ESC "[13;1:2u" ESC "[13;1:2u" ESC "[13;1:3u",
+              Cat({Down(VK_RETURN, 0x1C, 13, 0), Down(VK_RETURN, 0x1C, 13, 0),
+                   Down(VK_RETURN, 0x1C, 13, 0), Up(VK_RETURN, 0x1C, 13, 0)})},
+             {"Escape pressed and released", ESC "[27u" ESC "[27;1:3u",
+              Cat({Down(VK_ESCAPE, 0x01, 27, 0), Up(VK_ESCAPE, 0x01, 27, 0)})},
+             {"Tab pressed and released", ESC "[9u" ESC "[9;1:3u",
+              Cat({Down(VK_TAB, 0x0F, 9, 0), Up(VK_TAB, 0x0F, 9, 0)})},
+             {"Backspace pressed and released", ESC "[127u" ESC "[127;1:3u",
+              Cat({Down(VK_BACK, 0x0E, 8, 0), Up(VK_BACK, 0x0E, 8, 0)})},
+             {"Up pressed and released", ESC "[A" ESC "[1;1:3A",
+              Cat({Down(VK_UP, 0x48, 0, E), Up(VK_UP, 0x48, 0, E)})},
+             {"F5 pressed and released", ESC "[15~" ESC "[15;1:3~",
+              Cat({Down(VK_F5, 0x3F, 0, 0), Up(VK_F5, 0x3F, 0, 0)})},
+             {"left Shift alone pressed and released", ESC "[57441u" ESC "[57441;2:3u",
+              Cat({Down(VK_SHIFT, 0x2A, 0, S), Up(VK_SHIFT, 0x2A, 0, 0)})},
+             {"CSI 27 ~ is no key", ESC "[27~", {}},
+             {"focus in", ESC "[I", Focus(true)},
+             {"focus out", ESC "[O", Focus(false)},
          }},
     };
     return groups;
@@ -665,10 +687,11 @@ TEST(TerminalInputState, LockState) {
          "a", Tap('A', 0x1E, 'a', N | CAPSLOCK_ON)},
         {"win32-input-mode reports Scroll Lock, seen by the mouse", false, ESC "[0;0;0;0;224;1_",
          ESC "[<64;1;1M", Mouse(0, 0, 120u << 16, N | SCROLLLOCK_ON | CAPSLOCK_ON, MOUSE_WHEELED)},
-        {"kitty reports Caps Lock", true, ESC "[57358;65:1u" ESC "[57358;65:3u", ESC "[A",
-         Tap(VK_UP, 0x48, 0, CAPSLOCK_ON | E)},
-        {"a kitty report without modifiers clears it", true, ESC "[97;1:3u", ESC "[A",
-         Tap(VK_UP, 0x48, 0, E)},
+        {"kitty reports Caps Lock, seen by the mouse", true,
+         ESC "[57358;65:1u" ESC "[57358;65:3u", ESC "[<64;1;1M",
+         Mouse(0, 0, 120u << 16, CAPSLOCK_ON, MOUSE_WHEELED)},
+        {"a kitty report without modifiers clears it", true, ESC "[97;1:3u", ESC "[<64;1;1M",
+         Mouse(0, 0, 120u << 16, 0, MOUSE_WHEELED)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

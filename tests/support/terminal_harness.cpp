@@ -63,17 +63,25 @@ int MillisecondsLeft(Clock::time_point deadline) {
     return left.count() < 0 ? 0 : static_cast<int>(left.count());
 }
 
-// Reads the master side until the wake pipe is written, the terminal is
-// closed or reading fails, handing every chunk read to got.
-template <typename Got> void ReadUntilWoken(int master, int wake, Got got) {
+// Reads the master side until the wake pipe gets 'x', the terminal is
+// closed or reading fails, handing every chunk read to got. While *paused
+// is set the master is left unread (as a terminal that stops reading);
+// any other byte on the wake pipe makes the loop look at *paused again.
+template <typename Got>
+void ReadUntilWoken(int master, int wake, Got got, const std::atomic<bool>* paused = nullptr) {
     char buffer[8192];
     for (;;) {
-        struct pollfd fds[2] = {{master, POLLIN, 0}, {wake, POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
+        const bool reading = !paused || !paused->load();
+        struct pollfd fds[2] = {{wake, POLLIN, 0}, {master, POLLIN, 0}};
+        if (poll(fds, reading ? 2 : 1, -1) < 0) {
             if (errno == EINTR) continue;
             return;
         }
-        if (fds[1].revents) return;
+        if (fds[0].revents) {
+            char command = 'x';
+            if (::read(wake, &command, 1) != 1 || command == 'x') return;
+            continue;
+        }
         ssize_t n = ::read(master, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return;
@@ -247,12 +255,14 @@ void ModeTracker::Feed(const std::string& bytes) {
                 state_ = 0;
             } else if (b == 0x1b) {
                 state_ = 1;
+            } else if (b == 0x18 || b == 0x1a) {
+                state_ = 0; // CAN and SUB cancel the sequence, as terminals do
             } else {
                 sequence_.push_back(static_cast<char>(b));
             }
             break;
         case 3:
-            if (b == 0x07) state_ = 0;
+            if (b == 0x07 || b == 0x18 || b == 0x1a) state_ = 0;
             if (b == 0x1b) state_ = 4;
             break;
         case 4: state_ = b == 0x1b ? 1 : 0; break;
@@ -421,6 +431,33 @@ bool PtyProcess::Start(const std::vector<std::string>& argv) {
     return true;
 }
 
+void PtyProcess::PauseReading() {
+    paused_.store(true);
+    WriteAll(wake_[1], "r");
+}
+
+void PtyProcess::ResumeReading() {
+    paused_.store(false);
+    WriteAll(wake_[1], "r");
+}
+
+bool PtyProcess::WaitOutputBlocked(int timeoutMs) const {
+    // The terminal's side as the program sees it: not writable while the
+    // buffers toward the master are full, and also for the moment a writer
+    // holds the terminal's write lock; so it must stay so for a while.
+    int slave = ::open(ptsname(master_), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0) return false;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    int blockedPolls = 0;
+    while (blockedPolls < 40 && std::chrono::steady_clock::now() < deadline) {
+        struct pollfd fd = {slave, POLLOUT, 0};
+        blockedPolls = poll(&fd, 1, 0) == 0 ? blockedPolls + 1 : 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::close(slave);
+    return blockedPolls >= 40;
+}
+
 void PtyProcess::ReadLoop() {
     ReadUntilWoken(master_, wake_[0], [this](const char* bytes, size_t n) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -433,7 +470,7 @@ void PtyProcess::ReadLoop() {
             }
         }
         changed_.notify_all();
-    });
+    }, &paused_);
     std::lock_guard<std::mutex> lock(mutex_);
     readerDone_ = true;
     changed_.notify_all();
@@ -500,9 +537,11 @@ int PtyProcess::WaitExit(int timeoutMs) {
     if (!done) return -1;
     exited_ = true;
     exitStatus_ = status;
-    // The terminal's last bytes: the reader ends when the slave side closes.
+    // The terminal's last bytes: the reader ends when the slave side closes
+    // (not while it is paused: they wait for ResumeReading).
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait_for(lock, std::chrono::seconds(5), [this] { return readerDone_; });
+    if (!paused_.load())
+        changed_.wait_for(lock, std::chrono::seconds(5), [this] { return readerDone_; });
     return status;
 }
 

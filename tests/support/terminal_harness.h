@@ -9,6 +9,7 @@
 #include <sys/types.h>
 #include <termios.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -138,6 +139,14 @@ class PtyProcess {
     bool WaitStopped(int timeoutMs);
     // Closes the terminal's master side: the program loses its terminal.
     void CloseMaster();
+    // Stops reading the program's output, as a terminal that hangs does:
+    // once the kernel's buffer is full the program's writes block. Resume
+    // reads on, from where it stopped.
+    void PauseReading();
+    void ResumeReading();
+    // While reading is paused: waits until the terminal takes no more of the
+    // program's output; false on time-out.
+    bool WaitOutputBlocked(int timeoutMs) const;
     // The terminal settings when the program started, and now.
     const struct termios& InitialSettings() const { return initial_; }
     bool CurrentSettings(struct termios* settings) const;
@@ -165,6 +174,7 @@ class PtyProcess {
     };
     std::vector<Rule> rules_;
     bool readerDone_ = false;
+    std::atomic<bool> paused_{false};
     std::thread reader_;
 };
 
