@@ -414,10 +414,33 @@ void ScrSetupLayout(int rows, int columns, int mode) {
     ComputeFileWinLayout(-1);
 }
 
+// The terminal has become too small for any screen: the screen keeps its
+// size and shows from its top left corner, with blanks wherever the
+// terminal reaches beyond it (cells an earlier, larger size left there).
+void ShowKeptScreen(COORD terminal) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(gConOut, &info)) return;
+    DWORD written = 0;
+    for (int row = 0; row < info.dwSize.Y; row++) {
+        const int from = row < gScreenRows ? gScreenCols : 0;
+        if (from >= info.dwSize.X) continue;
+        const DWORD cells = DWORD(info.dwSize.X - from);
+        FillConsoleOutputCharacterW(gConOut, u' ', cells, COORD{SHORT(from), SHORT(row)}, &written);
+        FillConsoleOutputAttribute(gConOut, info.wAttributes, cells, COORD{SHORT(from), SHORT(row)},
+                                   &written);
+    }
+    const SMALL_RECT window = {0, 0, SHORT(std::min<int>(info.dwSize.X, terminal.X) - 1),
+                               SHORT(std::min<int>(info.dwSize.Y, terminal.Y) - 1)};
+    SetConsoleWindowInfo(gConOut, TRUE, &window);
+}
+
 int ConsoleResize(int rows, int columns, int redraw, int mode) {
     (void)redraw;
     const COORD terminal = GetLargestConsoleWindowSize(gConOut);
-    if (terminal.X < SCREEN_MIN_COLS || terminal.Y < SCREEN_TERMINAL_MIN_ROWS) return gScreenRows;
+    if (terminal.X < SCREEN_MIN_COLS || terminal.Y < SCREEN_TERMINAL_MIN_ROWS) {
+        ShowKeptScreen(terminal);
+        return gScreenRows;
+    }
     const bool terminalSize = rows == SCREEN_SIZE_TERMINAL && columns == SCREEN_SIZE_TERMINAL;
     if (gAltActive && terminalSize && terminal.Y <= SCREEN_MAX_ROWS &&
         terminal.X <= SCREEN_MAX_COLS) {
@@ -509,9 +532,11 @@ int ScrSetCursorShape(int shape) {
     if (GetConsoleCursorInfo(gConOut, &info) && info.bVisible) previous = info.dwSize < 30 ? 1 : 2;
     switch (shape) {
     case 0:
-        SetConsoleCursorPosition(gConOut, COORD{SHORT(gScreenCols - 1), SHORT(gScreenRows - 3)});
+        // Hidden first: parking a hidden cursor never moves what the
+        // terminal shows (on a terminal narrower than the screen it would).
         info = {100, FALSE};
         SetConsoleCursorInfo(gConOut, &info);
+        SetConsoleCursorPosition(gConOut, COORD{SHORT(gScreenCols - 1), SHORT(gScreenRows - 3)});
         gTextCursor = FALSE;
         WriteConsoleSeq("\x1b[0 q");
         break;

@@ -249,6 +249,10 @@ void ConsoleScrollToCursor(SCREEN_PAGE* page) {
     page->Bottom = page->Top + height - 1;
 }
 
+void ConsoleFollowCursor(CONSOLE_SCREEN_BUFFER* buffer) {
+    if (buffer->cursorVisible) ConsoleScrollToCursor(ConsoleCurrentPage(buffer));
+}
+
 void ConsoleLineFeed(CONSOLE_SCREEN_BUFFER* buffer, SCREEN_PAGE* page) {
     if (page->cursorY + 1 < page->height) {
         page->cursorY++;
@@ -320,7 +324,7 @@ void ConsoleWriteUnits(CONSOLE_SCREEN_BUFFER* buffer, const WCHAR* text, DWORD c
                 buffer->cursorVisible = f == u'h' ? TRUE : FALSE;
         }
     }
-    ConsoleScrollToCursor(ConsoleCurrentPage(buffer));
+    ConsoleFollowCursor(buffer);
 }
 
 BOOL ConsoleWriteText(HANDLE handle, const WCHAR* text, DWORD count, DWORD* written) {
@@ -331,7 +335,7 @@ BOOL ConsoleWriteText(HANDLE handle, const WCHAR* text, DWORD count, DWORD* writ
     if (!buffer) return Fail(ERROR_INVALID_HANDLE);
     if (!text && count > 0) return Fail(ERROR_INVALID_PARAMETER);
     if (count == 0) {
-        ConsoleScrollToCursor(ConsoleCurrentPage(buffer));
+        ConsoleFollowCursor(buffer);
         return TRUE;
     }
     ConsoleWriteUnits(buffer, text, count);
@@ -540,7 +544,7 @@ BOOL SetConsoleCursorPosition(HANDLE handle, COORD position) {
         return Fail(ERROR_INVALID_PARAMETER);
     page->cursorX = position.X;
     page->cursorY = position.Y;
-    ConsoleScrollToCursor(page);
+    ConsoleFollowCursor(buffer);
     ConsoleRepaint();
     return TRUE;
 }

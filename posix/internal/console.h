@@ -256,6 +256,10 @@ bool ConsolePageInit(SCREEN_PAGE* page, int32_t width, int32_t height, uint16_t 
 bool ConsolePageResize(SCREEN_PAGE* page, int32_t width, int32_t height, uint16_t attribute);
 void ConsoleClampWindow(SCREEN_PAGE* page);
 void ConsoleScrollToCursor(SCREEN_PAGE* page);
+// Moves the window of the current page to show the cursor, when the cursor
+// can be seen: a hidden cursor parked outside a terminal smaller than the
+// buffer leaves the view where it is.
+void ConsoleFollowCursor(CONSOLE_SCREEN_BUFFER* buffer);
 void ConsoleLineFeed(CONSOLE_SCREEN_BUFFER* buffer, SCREEN_PAGE* page);
 void ConsolePutChar(CONSOLE_SCREEN_BUFFER* buffer, SCREEN_PAGE* page, WCHAR unit);
 // Writes units onto the buffer's current page as WriteConsoleW does. State

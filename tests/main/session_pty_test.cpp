@@ -195,6 +195,66 @@ TEST_F(SessionPty, AResizeIsTheResizeKeyWithTheCommandLinesMoved) {
     EXPECT_EQ(p->WaitExit(20000), 0);
 }
 
+// The terminal as it went through sizes: each size from the byte offset at
+// which the terminal took it.
+struct SizedScreen {
+    struct Step {
+        size_t from;
+        int rows, columns;
+    };
+    std::vector<Step> steps;
+    std::vector<std::string> Rows(const std::string& out) const {
+        qtest::VtScreen screen(steps[0].rows, steps[0].columns);
+        for (size_t i = 0; i < steps.size(); i++) {
+            screen.Resize(steps[i].rows, steps[i].columns);
+            size_t end = i + 1 < steps.size() ? steps[i + 1].from : out.size();
+            screen.Feed(out.substr(steps[i].from, end - steps[i].from));
+        }
+        std::vector<std::string> rows;
+        for (int row = 0; row < screen.Rows(); row++) rows.push_back(screen.RowText(row));
+        return rows;
+    }
+};
+
+// Below the smallest screen the program keeps its size: the terminal then
+// shows that screen from its top left corner, and blank rows below it,
+// never a view moved after a parked cursor or the rows of an earlier size.
+TEST_F(SessionPty, ATerminalBelowTheSmallestScreenShowsTheKeptScreenFromTheCorner) {
+    ASSERT_TRUE(Start(40, 120));
+    ASSERT_TRUE(WaitRow(*p, 40, 120, "BOTTOM-LINE", 39)) << qtest::Hex(p->Output());
+    SizedScreen sized{{{0, 40, 120}}};
+    auto resize = [&](int rows, int columns, size_t reports) {
+        sized.steps.push_back({p->OutputSize(), rows, columns});
+        p->Resize(rows, columns);
+        return WaitReport(reports);
+    };
+    ASSERT_TRUE(resize(30, 100, 1));
+    EXPECT_EQ(ReportLines()[0], "4137 30 100 29");
+    ASSERT_TRUE(resize(30, 79, 2));
+    EXPECT_EQ(ReportLines()[1], "4137 30 100 29") << "the screen keeps its size";
+    ASSERT_TRUE(resize(45, 79, 3));
+    EXPECT_EQ(ReportLines()[2], "4137 30 100 29");
+    // The key's report comes after every resize before it was handled.
+    p->Write("x");
+    ASSERT_TRUE(WaitReport(4));
+    ASSERT_NE(p->WaitFor("\x1b[?2026l", 10000, sized.steps.back().from), npos);
+    std::vector<std::string> expected(45, std::string(79, ' '));
+    auto put = [&](int row, const std::string& text) { expected[row].replace(0, text.size(), text); };
+    put(0, "READY 30x100");
+    put(27, "MESSAGE-LINE");
+    put(28, "HINT-LINE");
+    put(29, "BOTTOM-LINE");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    std::vector<std::string> shown = sized.Rows(p->Output());
+    while (shown != expected && std::chrono::steady_clock::now() < deadline) {
+        Sleep(10);
+        shown = sized.Rows(p->Output());
+    }
+    for (int row = 0; row < 45; row++) EXPECT_EQ(shown[row], expected[row]) << "row " << row;
+    p->Write("qy");
+    EXPECT_EQ(p->WaitExit(20000), 0);
+}
+
 TEST_F(SessionPty, TheQuitQuestion) {
     ASSERT_TRUE(Start(25, 80));
     ASSERT_TRUE(WaitRow(*p, 25, 80, "READY 25x80", 0)) << qtest::Hex(p->Output());
