@@ -54,7 +54,9 @@ std::vector<uint32_t> Screen() {
 }
 
 // A 120 x 40 file list: a title row, 38 rows of entries starting with entry
-// first, each inside a box line, and a status row.
+// first and a status row. A boxed list has box lines in their own colour at
+// either side of each entry, as the file window has; a plain one is all in
+// one colour, as the viewer's text and the key tester's lines are.
 constexpr int kListRows = 40;
 constexpr int kListColumns = 120;
 
@@ -82,13 +84,15 @@ std::u16string ListEntry(int n) {
            number(10 + (h >> 20) % 13, 2) + u":" + number(10 + (h >> 24) % 49, 2);
 }
 
-std::vector<uint32_t> ListScreen(int first) {
+std::vector<uint32_t> ListScreen(int first, bool boxed) {
     std::vector<uint32_t> frame(size_t(kListRows) * kListColumns, Cell(' ', 0x17));
     Put(frame, kListColumns, 0, 0, u" /home/user/reports", 0x70);
     for (int r = 1; r <= 38; r++) {
-        Put(frame, kListColumns, r, 0, u"\u2502", 0x1B);
         Put(frame, kListColumns, r, 2, ListEntry(first + r - 1), 0x17);
-        Put(frame, kListColumns, r, kListColumns - 1, u"\u2502", 0x1B);
+        if (boxed) {
+            Put(frame, kListColumns, r, 0, u"\u2502", 0x1B);
+            Put(frame, kListColumns, r, kListColumns - 1, u"\u2502", 0x1B);
+        }
     }
     Put(frame, kListColumns, kListRows - 1, 0, u"F1 help  F3 view  F10 quit", 0x1F);
     return frame;
@@ -127,15 +131,14 @@ Result Measure(int depth, int rows, int columns, const std::vector<uint32_t>& be
     ConsoleDefaultPalette(state.palette);
     ConsoleShadowResize(&state, rows, columns);
     OUTPUT_BUFFER out;
-    if (!before.empty()) ConsoleEmitFrame(&state, before.data(), -1, -1, false, -1, &out);
     const int repeats = gRepeats;
     size_t bytes = 0;
     std::chrono::steady_clock::duration elapsed{};
     for (int i = 0; i < repeats; i++) {
-        // Each round starts from the same terminal state.
-        if (before.empty()) {
-            ConsoleShadowInvalidate(&state);
-        } else if (i > 0) {
+        // Each round starts from the same terminal state: before, painted on
+        // a screen nothing was known of.
+        ConsoleShadowInvalidate(&state);
+        if (!before.empty()) {
             out.length = 0;
             ConsoleEmitFrame(&state, before.data(), -1, -1, false, -1, &out);
         }
@@ -217,18 +220,18 @@ int main(int argc, char** argv) {
     }
 
     // The list scrolls by one line: the text column is the row that comes in.
-    const std::vector<uint32_t> list = ListScreen(1), scrolled = ListScreen(2);
-    const size_t row = RowTextBytes(scrolled, kListColumns, 38);
-    bool met = true;
     std::printf("\n%-26s %6s %12s %12s %8s %12s  %s\n", "120 x 40 list", "depth", "frame bytes",
                 "row bytes", "ratio", "us/frame", "goal: at most 2 rows");
-    for (int depth : {16, 256, 24}) {
-        Result r = Measure(depth, kListRows, kListColumns, list, scrolled);
-        double ratio = double(r.frameBytes) / double(row);
-        met = met && ratio <= 2.0;
-        std::printf("%-26s %6d %12zu %12zu %8.2f %12.1f  %s\n", "38 rows scrolled one line", depth,
-                    r.frameBytes, row, ratio, r.microseconds, ratio <= 2.0 ? "met" : "not met");
+    for (bool boxed : {false, true}) {
+        const std::vector<uint32_t> list = ListScreen(1, boxed), scrolled = ListScreen(2, boxed);
+        const size_t row = RowTextBytes(scrolled, kListColumns, 38);
+        for (int depth : {16, 256, 24}) {
+            Result r = Measure(depth, kListRows, kListColumns, list, scrolled);
+            double ratio = double(r.frameBytes) / double(row);
+            std::printf("%-26s %6d %12zu %12zu %8.2f %12.1f  %s\n",
+                        boxed ? "boxed, scrolled one line" : "plain, scrolled one line", depth,
+                        r.frameBytes, row, ratio, r.microseconds, ratio <= 2.0 ? "met" : "not met");
+        }
     }
-    std::printf("scroll goal %s\n", met ? "met" : "not met");
     return 0;
 }

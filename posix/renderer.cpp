@@ -350,8 +350,8 @@ constexpr int32_t kScrollMinChangedRows = 3;
 // Farthest shift searched, so that the search stays cheap on huge terminals.
 constexpr int32_t kScrollMaxShift = 128;
 // About what a scroll costs in bytes: setting and resetting the scroll
-// region, a cursor move and the line insertion or deletion.
-constexpr int64_t kScrollOverhead = 24;
+// region, a cursor move and the line feeds or reverse indexes.
+constexpr int64_t kScrollOverhead = 18;
 // About what moving the cursor to the start of a row's changes costs.
 constexpr int64_t kRowMoveCost = 6;
 
@@ -407,26 +407,45 @@ struct ScrollRow {
 // is worth it.
 bool FindScroll(const RENDER_STATE* state, const uint32_t* frame, Scroll* found) {
     const int32_t rows = state->rows, columns = state->columns;
-    auto* info = static_cast<ScrollRow*>(std::malloc((static_cast<size_t>(rows) + 1) * sizeof(ScrollRow)));
+    const size_t count = static_cast<size_t>(rows) + 1;
+    auto* info = static_cast<ScrollRow*>(std::malloc(count * sizeof(ScrollRow)));
     if (!info) return false;
+    // The shadow first: a row with an unknown cell is never shown moved, and
+    // a screen with no known row (a repaint) needs no further look.
+    int32_t knownRows = 0;
+    for (int32_t r = 0; r < rows; r++) {
+        const uint32_t* s = state->shadow + static_cast<size_t>(r) * columns;
+        uint64_t hash = 0xCBF29CE484222325ull;
+        bool known = true;
+        for (int32_t c = 0; c < columns && known; c++) {
+            known = Known(s[c]);
+            hash = HashStep(hash, s[c]);
+        }
+        info[r].shadowHash = hash;
+        info[r].shadowKnown = known;
+        if (known) knownRows++;
+    }
+    if (knownRows == 0) {
+        std::free(info);
+        return false;
+    }
     int64_t draw = 0, redraw = 0;
     for (int32_t r = 0; r < rows; r++) {
         const uint32_t* f = frame + static_cast<size_t>(r) * columns;
         const uint32_t* s = state->shadow + static_cast<size_t>(r) * columns;
-        uint64_t fh = 0xCBF29CE484222325ull, sh = fh;
-        bool known = true;
+        uint64_t hash = 0xCBF29CE484222325ull;
         int32_t first = -1, last = -1;
         for (int32_t c = 0; c < columns; c++) {
-            fh = HashStep(fh, Cell(UnitOf(f[c]), AttributeOf(f[c]) & RENDER_ATTRIBUTE_MASK));
-            sh = HashStep(sh, s[c]);
-            known = known && Known(s[c]);
+            hash = HashStep(hash, Cell(UnitOf(f[c]), AttributeOf(f[c]) & RENDER_ATTRIBUTE_MASK));
             if (!Unchanged(f[c], s[c])) {
                 if (first < 0) first = c;
                 last = c;
             }
         }
         int64_t cost = first < 0 ? 0 : last - first + 1 + kRowMoveCost;
-        info[r] = {fh, sh, known, draw, redraw};
+        info[r].frameHash = hash;
+        info[r].drawBefore = draw;
+        info[r].redrawBefore = redraw;
         draw += cost;
         redraw += columns + kRowMoveCost - cost;
     }
@@ -476,39 +495,6 @@ bool FindScroll(const RENDER_STATE* state, const uint32_t* frame, Scroll* found)
     return best > 0;
 }
 
-// Has the terminal shift the rows of scroll and shifts the shadow the same
-// way. The lines are deleted or inserted at the region's top inside a scroll
-// region (a VT102 function that every terminal in use has, unlike the
-// scroll-up and scroll-down sequences). Setting and resetting the region
-// homes the cursor. The lines that come in are blank in whatever colours the
-// terminal chooses (most use the current background), so their shadow cells
-// become unknown and are drawn whole.
-void EmitScroll(RENDER_STATE* state, const Scroll& scroll, OUTPUT_BUFFER* out) {
-    const size_t columns = static_cast<size_t>(state->columns);
-    const int32_t lines = scroll.shift > 0 ? scroll.shift : -scroll.shift;
-    AppendCsi(out, scroll.top + 1, scroll.bottom + 1, 'r');
-    state->cursorColumn = 0;
-    state->cursorRow = 0;
-    ConsoleOutMoveCursor(state, 0, scroll.top, out);
-    AppendCsi(out, lines > 1 ? lines : 0, 0, scroll.shift > 0 ? 'M' : 'L');
-    Append(out, "\x1b[r");
-    state->cursorColumn = 0;
-    state->cursorRow = 0;
-
-    const size_t kept = static_cast<size_t>(scroll.bottom - scroll.top + 1 - lines) * columns;
-    uint32_t* top = state->shadow + static_cast<size_t>(scroll.top) * columns;
-    uint32_t* blank;
-    if (scroll.shift > 0) {
-        std::memmove(top, top + static_cast<size_t>(lines) * columns, kept * sizeof(uint32_t));
-        blank = top + kept;
-    } else {
-        std::memmove(top + static_cast<size_t>(lines) * columns, top, kept * sizeof(uint32_t));
-        blank = top;
-    }
-    for (size_t i = 0; i < static_cast<size_t>(lines) * columns; i++)
-        blank[i] = Cell(0x20, RENDER_UNKNOWN_ATTRIBUTE);
-}
-
 // Bytes a cursor move to (column, row) takes.
 size_t MoveLength(int32_t column, int32_t row) {
     char text[32];
@@ -534,6 +520,109 @@ void WriteGap(RENDER_STATE* state, const uint32_t* s, int32_t row, int32_t to, O
     state->cursorColumn = to;
 }
 
+// Draws the cells of row r that differ from the shadow.
+void DrawRow(RENDER_STATE* state, const uint32_t* frame, int32_t r, bool* changed,
+             OUTPUT_BUFFER* out) {
+    const int32_t columns = state->columns;
+    const uint32_t* f = frame + static_cast<size_t>(r) * columns;
+    uint32_t* s = state->shadow + static_cast<size_t>(r) * columns;
+    int32_t first = FirstChange(f, s, 0, columns);
+    if (first == columns) return;
+    // A wide character whose right half is about to change is drawn
+    // again, so that the terminal never keeps half of it.
+    if (first > 0) first--;
+    for (int32_t c = first; c + 1 < columns; c++)
+        if (!Unchanged(f[c + 1], s[c + 1]) && ShadowCellWide(s[c])) MakeUnknown(&s[c]);
+
+    for (int32_t c = first; c < columns; c++) {
+        if (Unchanged(f[c], s[c])) continue;
+        BeginChanges(state, changed, out);
+        uint32_t unit = UnitOf(f[c]);
+        uint16_t attribute = AttributeOf(f[c]);
+        uint16_t masked = attribute & RENDER_ATTRIBUTE_MASK;
+        uint32_t shown = ConsoleDisplayChar(unit);
+        int width = ConsoleCharWidth(shown);
+        // The space that completes a wide character is compared in the
+        // attribute bits the terminal shows, like every other cell: bits it
+        // does not show must not turn a wide character the terminal
+        // already shows into U+FFFD without the cell counting as changed.
+        if (width == 2 && !(c + 1 < columns && Unchanged(f[c + 1], Cell(0x20, masked))))
+            width = 0;
+        if (width == 0) {
+            shown = 0xFFFD;
+            width = 1;
+        }
+        // Writing over the left half of a wide character blanks its right
+        // half on the terminal: that cell must be drawn again. A wide
+        // character's own right half may land on such a left half too.
+        int32_t last = c + width - 1;
+        if (last + 1 < columns && ShadowCellWide(s[last])) MakeUnknown(&s[last + 1]);
+
+        if (state->cursorColumn < c && state->cursorColumn >= 0 && state->cursorRow == r)
+            WriteGap(state, s, r, c, out);
+        ConsoleOutMoveCursor(state, c, r, out);
+        if (masked != state->attribute) {
+            ConsoleOutSgr(state, masked, out);
+            state->attribute = masked;
+        }
+        AppendUtf8(out, shown);
+        s[c] = Cell(unit, masked);
+        if (width == 2) {
+            s[c + 1] = Cell(0x20, masked);
+            state->cursorColumn = -1;
+            state->cursorRow = -1;
+            c++;
+        } else if (c + 1 < columns) {
+            state->cursorColumn = c + 1;
+        } else {
+            // With auto-wrap off the terminal keeps the cursor on the last
+            // column or marks it pending: either way it is not known.
+            state->cursorColumn = -1;
+            state->cursorRow = -1;
+        }
+    }
+}
+
+// Has the terminal shift the rows of scroll, shifts the shadow the same way
+// and draws the lines that come in. Inside a scroll region a line feed on
+// its bottom line moves the region up and a reverse index on its top line
+// moves it down (VT100 functions that every terminal in use has, unlike the
+// scroll-up and scroll-down sequences), leaving the cursor at the start of a
+// line that comes in. Those lines are blank in whatever colours the terminal
+// chooses (most use the current background), so their shadow cells become
+// unknown and are drawn whole. Setting and resetting the region homes the
+// cursor.
+void EmitScroll(RENDER_STATE* state, const Scroll& scroll, const uint32_t* frame, bool* changed,
+                OUTPUT_BUFFER* out) {
+    const size_t columns = static_cast<size_t>(state->columns);
+    const bool up = scroll.shift > 0;
+    const int32_t lines = up ? scroll.shift : -scroll.shift;
+    AppendCsi(out, scroll.top + 1, scroll.bottom + 1, 'r');
+    state->cursorColumn = 0;
+    state->cursorRow = 0;
+    ConsoleOutMoveCursor(state, 0, up ? scroll.bottom : scroll.top, out);
+    for (int32_t i = 0; i < lines; i++) Append(out, up ? "\n" : "\x1bM");
+
+    const size_t kept = static_cast<size_t>(scroll.bottom - scroll.top + 1 - lines) * columns;
+    uint32_t* top = state->shadow + static_cast<size_t>(scroll.top) * columns;
+    uint32_t* blank;
+    if (up) {
+        std::memmove(top, top + static_cast<size_t>(lines) * columns, kept * sizeof(uint32_t));
+        blank = top + kept;
+    } else {
+        std::memmove(top + static_cast<size_t>(lines) * columns, top, kept * sizeof(uint32_t));
+        blank = top;
+    }
+    for (size_t i = 0; i < static_cast<size_t>(lines) * columns; i++)
+        blank[i] = Cell(0x20, RENDER_UNKNOWN_ATTRIBUTE);
+
+    const int32_t first = up ? scroll.bottom - lines + 1 : scroll.top;
+    for (int32_t r = first; r < first + lines; r++) DrawRow(state, frame, r, changed, out);
+    Append(out, "\x1b[r");
+    state->cursorColumn = 0;
+    state->cursorRow = 0;
+}
+
 } // namespace
 
 void ConsoleEmitFrame(RENDER_STATE* state, const uint32_t* frame, int32_t cursorColumn,
@@ -545,67 +634,9 @@ void ConsoleEmitFrame(RENDER_STATE* state, const uint32_t* frame, int32_t cursor
     if (CountChangedRows(state, frame, kScrollMinChangedRows) >= kScrollMinChangedRows &&
         FindScroll(state, frame, &scroll)) {
         BeginChanges(state, &changed, out);
-        EmitScroll(state, scroll, out);
+        EmitScroll(state, scroll, frame, &changed, out);
     }
-    for (int32_t r = 0; r < state->rows; r++) {
-        const uint32_t* f = frame + static_cast<size_t>(r) * columns;
-        uint32_t* s = state->shadow + static_cast<size_t>(r) * columns;
-        int32_t first = FirstChange(f, s, 0, columns);
-        if (first == columns) continue;
-        // A wide character whose right half is about to change is drawn
-        // again, so that the terminal never keeps half of it.
-        if (first > 0) first--;
-        for (int32_t c = first; c + 1 < columns; c++)
-            if (!Unchanged(f[c + 1], s[c + 1]) && ShadowCellWide(s[c])) MakeUnknown(&s[c]);
-
-        for (int32_t c = first; c < columns; c++) {
-            if (Unchanged(f[c], s[c])) continue;
-            BeginChanges(state, &changed, out);
-            uint32_t unit = UnitOf(f[c]);
-            uint16_t attribute = AttributeOf(f[c]);
-            uint16_t masked = attribute & RENDER_ATTRIBUTE_MASK;
-            uint32_t shown = ConsoleDisplayChar(unit);
-            int width = ConsoleCharWidth(shown);
-            // The space that completes a wide character is compared in the
-            // attribute bits the terminal shows, like every other cell: bits it
-            // does not show must not turn a wide character the terminal
-            // already shows into U+FFFD without the cell counting as changed.
-            if (width == 2 && !(c + 1 < columns && Unchanged(f[c + 1], Cell(0x20, masked))))
-                width = 0;
-            if (width == 0) {
-                shown = 0xFFFD;
-                width = 1;
-            }
-            // Writing over the left half of a wide character blanks its right
-            // half on the terminal: that cell must be drawn again. A wide
-            // character's own right half may land on such a left half too.
-            int32_t last = c + width - 1;
-            if (last + 1 < columns && ShadowCellWide(s[last])) MakeUnknown(&s[last + 1]);
-
-            if (state->cursorRow == r && state->cursorColumn >= 0 && state->cursorColumn < c)
-                WriteGap(state, s, r, c, out);
-            ConsoleOutMoveCursor(state, c, r, out);
-            if (masked != state->attribute) {
-                ConsoleOutSgr(state, masked, out);
-                state->attribute = masked;
-            }
-            AppendUtf8(out, shown);
-            s[c] = Cell(unit, masked);
-            if (width == 2) {
-                s[c + 1] = Cell(0x20, masked);
-                state->cursorColumn = -1;
-                state->cursorRow = -1;
-                c++;
-            } else if (c + 1 < columns) {
-                state->cursorColumn = c + 1;
-            } else {
-                // With auto-wrap off the terminal keeps the cursor on the last
-                // column or marks it pending: either way it is not known.
-                state->cursorColumn = -1;
-                state->cursorRow = -1;
-            }
-        }
-    }
+    for (int32_t r = 0; r < state->rows; r++) DrawRow(state, frame, r, &changed, out);
 
     if (cursorShape >= 0 && cursorShape != state->shapeSent) {
         char text[32];

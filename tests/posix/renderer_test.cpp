@@ -232,15 +232,17 @@ std::string ScrollBytes(const ScrollCase& c) {
 
 TEST(RendererScroll, ShiftedRowsAreSentAsAScrollOfTheirRegion) {
     const ScrollCase cases[] = {
-        {"up one line: region set, line deleted at its top, region reset, the new line", 1, 4, 1,
-         "\x1b[?2026h\x1b[2;5r\x1b[2;1H\x1b[M\x1b[r\x1b[5;1Hzzzzzzzzzz\x1b[?2026l"},
-        {"down one line: a line inserted at the region's top", 1, 4, -1,
-         "\x1b[?2026h\x1b[2;5r\x1b[2;1H\x1b[L\x1b[r\x1b[2;1Hzzzzzzzzzz\x1b[?2026l"},
-        {"up two lines: both new lines drawn", 0, 5, 2,
-         "\x1b[?2026h\x1b[1;6r\x1b[2M\x1b[r\x1b[5;1Hzzzzzzzzzz\x1b[6;1Hzzzzzzzzzz\x1b[?2026l"},
-        {"down two lines at the bottom of the screen", 2, 5, -2,
-         "\x1b[?2026h\x1b[3;6r\x1b[3;1H\x1b[2L\x1b[r\x1b[3;1Hzzzzzzzzzz\x1b[4;1Hzzzzzzzzzz"
+        {"up one line: region set, a line feed on its bottom line, the new line, region reset",
+         1, 4, 1, "\x1b[?2026h\x1b[2;5r\x1b[5;1H\nzzzzzzzzzz\x1b[r\x1b[?2026l"},
+        {"down one line: a reverse index on the region's top line", 1, 4, -1,
+         "\x1b[?2026h\x1b[2;5r\x1b[2;1H\x1bMzzzzzzzzzz\x1b[r\x1b[?2026l"},
+        {"up two lines from the top of the screen: both new lines drawn", 0, 5, 2,
+         "\x1b[?2026h\x1b[1;6r\x1b[6;1H\n\n\x1b[5;1Hzzzzzzzzzz\x1b[6;1Hzzzzzzzzzz\x1b[r"
          "\x1b[?2026l"},
+        {"down two lines at the bottom of the screen", 2, 5, -2,
+         "\x1b[?2026h\x1b[3;6r\x1b[3;1H\x1bM\x1bMzzzzzzzzzz\x1b[4;1Hzzzzzzzzzz\x1b[r\x1b[?2026l"},
+        {"down one line from the top: setting the region leaves the cursor there", 0, 3, -1,
+         "\x1b[?2026h\x1b[1;4r\x1bMzzzzzzzzzz\x1b[r\x1b[?2026l"},
     };
     for (const ScrollCase& c : cases) EXPECT_EQ(ScrollBytes(c), c.expected) << c.what;
 }
@@ -251,9 +253,10 @@ TEST(RendererScroll, ShadowFollowsTheScroll) {
     Renderer r(6, 10);
     for (int row = 0; row < 6; row++) r.Put(row, 0, std::u16string(10, char16_t(u'a' + row)), 0x07);
     r.Emit();
-    for (int row = 1; row <= 3; row++) r.Put(row, 0, std::u16string(10, char16_t(u'a' + row + 1)), 0x07);
+    for (int row = 1; row <= 3; row++)
+        r.Put(row, 0, std::u16string(10, char16_t(u'a' + row + 1)), 0x07);
     r.Put(4, 0, u"zzzzzzzzzz", 0x07);
-    ASSERT_NE(r.Emit().find("\x1b[M"), std::string::npos);
+    ASSERT_NE(r.Emit().find("\x1b[2;5r"), std::string::npos);
     EXPECT_EQ(r.Emit(), "");
     r.Put(2, 4, u"X", 0x07);
     EXPECT_EQ(r.Emit(), "\x1b[?2026h\x1b[3;5HX\x1b[?2026l");
@@ -267,7 +270,7 @@ TEST(RendererScroll, ScrolledInLinesAreDrawnWholeInTheirColours) {
     r.Emit();
     for (int row = 0; row < 4; row++) r.Put(row, 0, std::u16string(10, char16_t(u'b' + row)), 0x1E);
     r.Put(4, 0, u"          ", 0x07);
-    EXPECT_EQ(r.Emit(), "\x1b[?2026h\x1b[1;5r\x1b[M\x1b[r\x1b[5;1H\x1b[0;37;40m          \x1b[?2026l");
+    EXPECT_EQ(r.Emit(), "\x1b[?2026h\x1b[1;5r\x1b[5;1H\n\x1b[0;37;40m          \x1b[r\x1b[?2026l");
 }
 
 TEST(RendererScroll, NoScrollWhenItSavesNothing) {

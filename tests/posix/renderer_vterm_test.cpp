@@ -66,8 +66,10 @@ std::vector<Expected> ExpectRow(const uint32_t* row, int columns) {
         uint16_t attribute = uint16_t(row[c] >> 16);
         uint32_t shown = ConsoleDisplayChar(unit);
         int width = ConsoleCharWidth(shown);
+        // The space after a wide character counts in the bits the terminal shows.
+        uint16_t visible = attribute & RENDER_ATTRIBUTE_MASK;
         bool pair = width == 2 && c + 1 < columns && (row[c + 1] & 0xFFFF) == ' ' &&
-                    ((row[c + 1] >> 16) & RENDER_ATTRIBUTE_MASK) == (attribute & RENDER_ATTRIBUTE_MASK);
+                    ((row[c + 1] >> 16) & RENDER_ATTRIBUTE_MASK) == visible;
         if (width == 2 && !pair) width = 0;
         if (width == 0) {
             shown = 0xFFFD;
