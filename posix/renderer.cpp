@@ -111,21 +111,21 @@ void AppendCsi(OUTPUT_BUFFER* out, int32_t first, int32_t second, char final) {
     ConsoleOutAppend(out, text, static_cast<size_t>(PutCsi(text, first, second, final) - text));
 }
 
+// Bytes of c (below U+10000) in UTF-8.
+size_t Utf8Length(uint32_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : 3; }
+
 void AppendUtf8(OUTPUT_BUFFER* out, uint32_t c) {
     char bytes[3];
-    size_t n;
-    if (c < 0x80) {
+    const size_t n = Utf8Length(c);
+    if (n == 1) {
         bytes[0] = static_cast<char>(c);
-        n = 1;
-    } else if (c < 0x800) {
+    } else if (n == 2) {
         bytes[0] = static_cast<char>(0xC0 | (c >> 6));
         bytes[1] = static_cast<char>(0x80 | (c & 0x3F));
-        n = 2;
     } else {
         bytes[0] = static_cast<char>(0xE0 | (c >> 12));
         bytes[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         bytes[2] = static_cast<char>(0x80 | (c & 0x3F));
-        n = 3;
     }
     ConsoleOutAppend(out, bytes, n);
 }
@@ -513,7 +513,7 @@ void WriteGap(RENDER_STATE* state, const uint32_t* s, int32_t row, int32_t to, O
         if (AttributeOf(s[c]) != state->attribute) return;
         uint32_t shown = ConsoleDisplayChar(UnitOf(s[c]));
         if (ConsoleCharWidth(shown) != 1) return;
-        bytes += shown < 0x80 ? 1 : shown < 0x800 ? 2 : 3;
+        bytes += Utf8Length(shown);
     }
     if (bytes >= MoveLength(to, row)) return;
     for (int32_t c = from; c < to; c++) AppendUtf8(out, ConsoleDisplayChar(UnitOf(s[c])));
