@@ -345,7 +345,8 @@ int ConsoleCharWidth(uint32_t c) {
 namespace {
 
 // Frames with at least this many changed rows are searched for a scrolled
-// region; fewer rows cost less to draw than any scroll could save.
+// region. With fewer a scroll keeps at most one row, which seldom pays for
+// the scroll, and ordinary frames are spared the search.
 constexpr int32_t kScrollMinChangedRows = 3;
 // Farthest shift searched, so that the search stays cheap on huge terminals.
 constexpr int32_t kScrollMaxShift = 128;
