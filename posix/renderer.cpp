@@ -93,21 +93,39 @@ char* PutText(char* p, const char* text) {
     return p;
 }
 
+// Puts "\x1b[" first ";" second final at p, leaving out a parameter of 0
+// (second too when first is left out); returns the end.
+char* PutCsi(char* p, int32_t first, int32_t second, char final) {
+    p = PutText(p, "\x1b[");
+    if (first > 0) p = PutDecimal(p, static_cast<uint32_t>(first));
+    if (first > 0 && second > 0) {
+        *p++ = ';';
+        p = PutDecimal(p, static_cast<uint32_t>(second));
+    }
+    *p++ = final;
+    return p;
+}
+
+void AppendCsi(OUTPUT_BUFFER* out, int32_t first, int32_t second, char final) {
+    char text[32];
+    ConsoleOutAppend(out, text, static_cast<size_t>(PutCsi(text, first, second, final) - text));
+}
+
+// Bytes of c (below U+10000) in UTF-8.
+size_t Utf8Length(uint32_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : 3; }
+
 void AppendUtf8(OUTPUT_BUFFER* out, uint32_t c) {
     char bytes[3];
-    size_t n;
-    if (c < 0x80) {
+    const size_t n = Utf8Length(c);
+    if (n == 1) {
         bytes[0] = static_cast<char>(c);
-        n = 1;
-    } else if (c < 0x800) {
+    } else if (n == 2) {
         bytes[0] = static_cast<char>(0xC0 | (c >> 6));
         bytes[1] = static_cast<char>(0x80 | (c & 0x3F));
-        n = 2;
     } else {
         bytes[0] = static_cast<char>(0xE0 | (c >> 12));
         bytes[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         bytes[2] = static_cast<char>(0x80 | (c & 0x3F));
-        n = 3;
     }
     ConsoleOutAppend(out, bytes, n);
 }
@@ -302,13 +320,7 @@ void ConsoleOutSgr(const RENDER_STATE* state, uint16_t attribute, OUTPUT_BUFFER*
 
 void ConsoleOutMoveCursor(RENDER_STATE* state, int32_t column, int32_t row, OUTPUT_BUFFER* out) {
     if (state->cursorColumn == column && state->cursorRow == row) return;
-    char text[32];
-    char* p = PutText(text, "\x1b[");
-    p = PutDecimal(p, static_cast<uint32_t>(row + 1));
-    *p++ = ';';
-    p = PutDecimal(p, static_cast<uint32_t>(column + 1));
-    *p++ = 'H';
-    ConsoleOutAppend(out, text, static_cast<size_t>(p - text));
+    AppendCsi(out, row + 1, column + 1, 'H');
     state->cursorColumn = column;
     state->cursorRow = row;
 }
@@ -330,66 +342,302 @@ int ConsoleCharWidth(uint32_t c) {
 
 // ---- frames ------------------------------------------------------------------------------------------
 
+namespace {
+
+// Frames with at least this many changed rows are searched for a scrolled
+// region. With fewer a scroll keeps at most one row, which seldom pays for
+// the scroll, and ordinary frames are spared the search.
+constexpr int32_t kScrollMinChangedRows = 3;
+// Farthest shift searched, so that the search stays cheap on huge terminals.
+constexpr int32_t kScrollMaxShift = 128;
+// About what a scroll costs in bytes: setting and resetting the scroll
+// region, a cursor move and the line feeds or reverse indexes.
+constexpr int64_t kScrollOverhead = 18;
+// About what moving the cursor to the start of a row's changes costs.
+constexpr int64_t kRowMoveCost = 6;
+
+void BeginChanges(RENDER_STATE* state, bool* changed, OUTPUT_BUFFER* out) {
+    if (*changed) return;
+    *changed = true;
+    Append(out, "\x1b[?2026h");
+    if (state->cursorVisible != 0) Append(out, "\x1b[?25l");
+    state->cursorVisible = 0;
+}
+
+// The first column from start on where the frame row differs from the
+// shadow row; columns when none does.
+int32_t FirstChange(const uint32_t* f, const uint32_t* s, int32_t start, int32_t columns) {
+    int32_t c = start;
+    while (c < columns && Unchanged(f[c], s[c])) c++;
+    return c;
+}
+
+// Rows where the frame differs from the shadow, counted up to limit.
+int32_t CountChangedRows(const RENDER_STATE* state, const uint32_t* frame, int32_t limit) {
+    const size_t columns = static_cast<size_t>(state->columns);
+    int32_t count = 0;
+    for (int32_t r = 0; r < state->rows && count < limit; r++)
+        if (FirstChange(frame + r * columns, state->shadow + r * columns, 0, state->columns) <
+            state->columns)
+            count++;
+    return count;
+}
+
+uint64_t HashStep(uint64_t hash, uint32_t value) { return (hash ^ value) * 0x100000001B3ull; }
+
+// A run of full-width rows that the terminal can shift instead of having
+// them drawn again: rows top..bottom move up by shift lines (down when shift
+// is negative), and the lines that come in are drawn afresh.
+struct Scroll {
+    int32_t top = 0;
+    int32_t bottom = 0;
+    int32_t shift = 0;
+};
+
+struct ScrollRow {
+    uint64_t frameHash;  // of the frame row, in the attribute bits the terminal shows
+    uint64_t shadowHash; // of the shadow row
+    bool shadowKnown;    // every cell of the shadow row is known
+    int64_t drawBefore;   // bytes the rows above take to draw as things are, about
+    int64_t redrawBefore; // bytes the rows above would add if drawn whole, about
+};
+
+// Looks for the scroll that saves the most bytes over drawing the frame cell
+// by cell. Rows are compared by hash: a collision costs bytes, never a wrong
+// screen, since every cell that then differs is drawn. False when no scroll
+// is worth it.
+bool FindScroll(const RENDER_STATE* state, const uint32_t* frame, Scroll* found) {
+    const int32_t rows = state->rows, columns = state->columns;
+    const size_t count = static_cast<size_t>(rows) + 1;
+    auto* info = static_cast<ScrollRow*>(std::malloc(count * sizeof(ScrollRow)));
+    if (!info) return false;
+    // The shadow first: a row with an unknown cell is never shown moved, and
+    // a screen with no known row (a repaint) needs no further look.
+    int32_t knownRows = 0;
+    for (int32_t r = 0; r < rows; r++) {
+        const uint32_t* s = state->shadow + static_cast<size_t>(r) * columns;
+        uint64_t hash = 0xCBF29CE484222325ull;
+        bool known = true;
+        for (int32_t c = 0; c < columns && known; c++) {
+            known = Known(s[c]);
+            hash = HashStep(hash, s[c]);
+        }
+        info[r].shadowHash = hash;
+        info[r].shadowKnown = known;
+        if (known) knownRows++;
+    }
+    if (knownRows == 0) {
+        std::free(info);
+        return false;
+    }
+    int64_t draw = 0, redraw = 0;
+    for (int32_t r = 0; r < rows; r++) {
+        const uint32_t* f = frame + static_cast<size_t>(r) * columns;
+        const uint32_t* s = state->shadow + static_cast<size_t>(r) * columns;
+        uint64_t hash = 0xCBF29CE484222325ull;
+        int32_t first = -1, last = -1;
+        for (int32_t c = 0; c < columns; c++) {
+            hash = HashStep(hash, Cell(UnitOf(f[c]), AttributeOf(f[c]) & RENDER_ATTRIBUTE_MASK));
+            if (!Unchanged(f[c], s[c])) {
+                if (first < 0) first = c;
+                last = c;
+            }
+        }
+        int64_t cost = first < 0 ? 0 : last - first + 1 + kRowMoveCost;
+        info[r].frameHash = hash;
+        info[r].drawBefore = draw;
+        info[r].redrawBefore = redraw;
+        draw += cost;
+        redraw += columns + kRowMoveCost - cost;
+    }
+    info[rows] = {0, 0, false, draw, redraw};
+
+    // Bytes saved by keeping rows a..b, less the lines from..to that come in
+    // and are drawn whole, less the scroll itself.
+    auto benefit = [&](int32_t a, int32_t b, int32_t from, int32_t to) {
+        return (info[b + 1].drawBefore - info[a].drawBefore) -
+               (info[to + 1].redrawBefore - info[from].redrawBefore) - kScrollOverhead;
+    };
+    int64_t best = 0;
+    const int32_t maxShift = rows - 1 < kScrollMaxShift ? rows - 1 : kScrollMaxShift;
+    for (int32_t k = 1; k <= maxShift; k++) {
+        // Up: frame row i shows shadow row i + k. A run a..b keeps its
+        // rows, and lines b + 1..b + k come in at the bottom of the region.
+        for (int32_t i = 0, a = -1; i + k < rows; i++) {
+            bool match = info[i + k].shadowKnown && info[i].frameHash == info[i + k].shadowHash;
+            if (!match) {
+                a = -1;
+                continue;
+            }
+            if (a < 0) a = i;
+            int64_t gain = benefit(a, i, i + 1, i + k);
+            if (gain > best) {
+                best = gain;
+                *found = {a, i + k, k};
+            }
+        }
+        // Down: frame row i shows shadow row i - k; lines a - k..a - 1 come
+        // in at the top of the region.
+        for (int32_t i = rows - 1, b = -1; i - k >= 0; i--) {
+            bool match = info[i - k].shadowKnown && info[i].frameHash == info[i - k].shadowHash;
+            if (!match) {
+                b = -1;
+                continue;
+            }
+            if (b < 0) b = i;
+            int64_t gain = benefit(i, b, i - k, i - 1);
+            if (gain > best) {
+                best = gain;
+                *found = {i - k, b, -k};
+            }
+        }
+    }
+    std::free(info);
+    return best > 0;
+}
+
+// Bytes a cursor move to (column, row) takes.
+size_t MoveLength(int32_t column, int32_t row) {
+    char text[32];
+    return static_cast<size_t>(PutCsi(text, row + 1, column + 1, 'H') - text);
+}
+
+// The cursor stands in row before a run of unchanged cells that ends at
+// column to. When those cells are narrow and shown in the current colours,
+// writing them again moves the cursor as well; that is done when it takes
+// fewer bytes than the cursor move.
+void WriteGap(RENDER_STATE* state, const uint32_t* s, int32_t row, int32_t to, OUTPUT_BUFFER* out) {
+    const int32_t from = state->cursorColumn;
+    if (state->attribute == RENDER_UNKNOWN_ATTRIBUTE) return;
+    size_t bytes = 0;
+    for (int32_t c = from; c < to; c++) {
+        if (AttributeOf(s[c]) != state->attribute) return;
+        uint32_t shown = ConsoleDisplayChar(UnitOf(s[c]));
+        if (ConsoleCharWidth(shown) != 1) return;
+        bytes += Utf8Length(shown);
+    }
+    if (bytes >= MoveLength(to, row)) return;
+    for (int32_t c = from; c < to; c++) AppendUtf8(out, ConsoleDisplayChar(UnitOf(s[c])));
+    state->cursorColumn = to;
+}
+
+// Draws the cells of row r that differ from the shadow.
+void DrawRow(RENDER_STATE* state, const uint32_t* frame, int32_t r, bool* changed,
+             OUTPUT_BUFFER* out) {
+    const int32_t columns = state->columns;
+    const uint32_t* f = frame + static_cast<size_t>(r) * columns;
+    uint32_t* s = state->shadow + static_cast<size_t>(r) * columns;
+    int32_t first = FirstChange(f, s, 0, columns);
+    if (first == columns) return;
+    // A wide character whose right half is about to change is drawn
+    // again, so that the terminal never keeps half of it.
+    if (first > 0) first--;
+    for (int32_t c = first; c + 1 < columns; c++)
+        if (!Unchanged(f[c + 1], s[c + 1]) && ShadowCellWide(s[c])) MakeUnknown(&s[c]);
+
+    for (int32_t c = first; c < columns; c++) {
+        if (Unchanged(f[c], s[c])) continue;
+        BeginChanges(state, changed, out);
+        uint32_t unit = UnitOf(f[c]);
+        uint16_t attribute = AttributeOf(f[c]);
+        uint16_t masked = attribute & RENDER_ATTRIBUTE_MASK;
+        uint32_t shown = ConsoleDisplayChar(unit);
+        int width = ConsoleCharWidth(shown);
+        // The space that completes a wide character is compared in the
+        // attribute bits the terminal shows, like every other cell: bits it
+        // does not show must not turn a wide character the terminal
+        // already shows into U+FFFD without the cell counting as changed.
+        if (width == 2 && !(c + 1 < columns && Unchanged(f[c + 1], Cell(0x20, masked))))
+            width = 0;
+        if (width == 0) {
+            shown = 0xFFFD;
+            width = 1;
+        }
+        // Writing over the left half of a wide character blanks its right
+        // half on the terminal: that cell must be drawn again. A wide
+        // character's own right half may land on such a left half too.
+        int32_t last = c + width - 1;
+        if (last + 1 < columns && ShadowCellWide(s[last])) MakeUnknown(&s[last + 1]);
+
+        if (state->cursorColumn < c && state->cursorColumn >= 0 && state->cursorRow == r)
+            WriteGap(state, s, r, c, out);
+        ConsoleOutMoveCursor(state, c, r, out);
+        if (masked != state->attribute) {
+            ConsoleOutSgr(state, masked, out);
+            state->attribute = masked;
+        }
+        AppendUtf8(out, shown);
+        s[c] = Cell(unit, masked);
+        if (width == 2) {
+            s[c + 1] = Cell(0x20, masked);
+            state->cursorColumn = -1;
+            state->cursorRow = -1;
+            c++;
+        } else if (c + 1 < columns) {
+            state->cursorColumn = c + 1;
+        } else {
+            // With auto-wrap off the terminal keeps the cursor on the last
+            // column or marks it pending: either way it is not known.
+            state->cursorColumn = -1;
+            state->cursorRow = -1;
+        }
+    }
+}
+
+// Has the terminal shift the rows of scroll, shifts the shadow the same way
+// and draws the lines that come in. Inside a scroll region a line feed on
+// its bottom line moves the region up and a reverse index on its top line
+// moves it down (VT100 functions that every terminal in use has, unlike the
+// scroll-up and scroll-down sequences), leaving the cursor at the start of a
+// line that comes in. Those lines are blank in whatever colours the terminal
+// chooses (most use the current background), so their shadow cells become
+// unknown and are drawn whole. Setting and resetting the region homes the
+// cursor.
+void EmitScroll(RENDER_STATE* state, const Scroll& scroll, const uint32_t* frame, bool* changed,
+                OUTPUT_BUFFER* out) {
+    const size_t columns = static_cast<size_t>(state->columns);
+    const bool up = scroll.shift > 0;
+    const int32_t lines = up ? scroll.shift : -scroll.shift;
+    AppendCsi(out, scroll.top + 1, scroll.bottom + 1, 'r');
+    state->cursorColumn = 0;
+    state->cursorRow = 0;
+    ConsoleOutMoveCursor(state, 0, up ? scroll.bottom : scroll.top, out);
+    for (int32_t i = 0; i < lines; i++) Append(out, up ? "\n" : "\x1bM");
+
+    const size_t kept = static_cast<size_t>(scroll.bottom - scroll.top + 1 - lines) * columns;
+    uint32_t* top = state->shadow + static_cast<size_t>(scroll.top) * columns;
+    uint32_t* blank;
+    if (up) {
+        std::memmove(top, top + static_cast<size_t>(lines) * columns, kept * sizeof(uint32_t));
+        blank = top + kept;
+    } else {
+        std::memmove(top + static_cast<size_t>(lines) * columns, top, kept * sizeof(uint32_t));
+        blank = top;
+    }
+    for (size_t i = 0; i < static_cast<size_t>(lines) * columns; i++)
+        blank[i] = Cell(0x20, RENDER_UNKNOWN_ATTRIBUTE);
+
+    const int32_t first = up ? scroll.bottom - lines + 1 : scroll.top;
+    for (int32_t r = first; r < first + lines; r++) DrawRow(state, frame, r, changed, out);
+    Append(out, "\x1b[r");
+    state->cursorColumn = 0;
+    state->cursorRow = 0;
+}
+
+} // namespace
+
 void ConsoleEmitFrame(RENDER_STATE* state, const uint32_t* frame, int32_t cursorColumn,
                       int32_t cursorRow, bool cursorShown, int32_t cursorShape,
                       OUTPUT_BUFFER* out) {
     const int32_t columns = state->columns;
     bool changed = false;
-    for (int32_t r = 0; r < state->rows; r++) {
-        const uint32_t* f = frame + static_cast<size_t>(r) * columns;
-        uint32_t* s = state->shadow + static_cast<size_t>(r) * columns;
-
-        // A wide character whose right half is about to change is drawn
-        // again, so that the terminal never keeps half of it.
-        for (int32_t c = 0; c + 1 < columns; c++)
-            if (!Unchanged(f[c + 1], s[c + 1]) && ShadowCellWide(s[c])) MakeUnknown(&s[c]);
-
-        for (int32_t c = 0; c < columns; c++) {
-            if (Unchanged(f[c], s[c])) continue;
-            if (!changed) {
-                changed = true;
-                Append(out, "\x1b[?2026h");
-                if (state->cursorVisible != 0) Append(out, "\x1b[?25l");
-                state->cursorVisible = 0;
-            }
-            uint32_t unit = UnitOf(f[c]);
-            uint16_t attribute = AttributeOf(f[c]);
-            uint16_t masked = attribute & RENDER_ATTRIBUTE_MASK;
-            uint32_t shown = ConsoleDisplayChar(unit);
-            int width = ConsoleCharWidth(shown);
-            if (width == 2 && !(c + 1 < columns && f[c + 1] == Cell(0x20, attribute))) width = 0;
-            if (width == 0) {
-                shown = 0xFFFD;
-                width = 1;
-            }
-            // Writing over the left half of a wide character blanks its right
-            // half on the terminal: that cell must be drawn again. A wide
-            // character's own right half may land on such a left half too.
-            int32_t last = c + width - 1;
-            if (last + 1 < columns && ShadowCellWide(s[last])) MakeUnknown(&s[last + 1]);
-
-            ConsoleOutMoveCursor(state, c, r, out);
-            if (masked != state->attribute) {
-                ConsoleOutSgr(state, masked, out);
-                state->attribute = masked;
-            }
-            AppendUtf8(out, shown);
-            s[c] = Cell(unit, masked);
-            if (width == 2) {
-                s[c + 1] = Cell(0x20, masked);
-                state->cursorColumn = -1;
-                state->cursorRow = -1;
-                c++;
-            } else if (c + 1 < columns) {
-                state->cursorColumn = c + 1;
-            } else {
-                // With auto-wrap off the terminal keeps the cursor on the last
-                // column or marks it pending: either way it is not known.
-                state->cursorColumn = -1;
-                state->cursorRow = -1;
-            }
-        }
+    Scroll scroll;
+    if (CountChangedRows(state, frame, kScrollMinChangedRows) >= kScrollMinChangedRows &&
+        FindScroll(state, frame, &scroll)) {
+        BeginChanges(state, &changed, out);
+        EmitScroll(state, scroll, frame, &changed, out);
     }
+    for (int32_t r = 0; r < state->rows; r++) DrawRow(state, frame, r, &changed, out);
 
     if (cursorShape >= 0 && cursorShape != state->shapeSent) {
         char text[32];

@@ -1,7 +1,7 @@
 // The frame builder without a terminal: the exact bytes of a frame, colour
 // sequences at the three depths, the 256-colour mapping, the display form
-// and width of characters, wide characters, the cursor, and the output
-// buffer's growth and failure.
+// and width of characters, wide characters, the cursor, scrolled regions,
+// short gaps written as text, and the output buffer's growth and failure.
 #include "internal/console_render.h"
 
 #include <gtest/gtest.h>
@@ -187,6 +187,17 @@ TEST(Renderer, OnlyTheVisibleAttributeBitsCount) {
     Renderer r(1, 4);
     r.Put(0, 0, u" ", 0x07 | COMMON_LVB_LEADING_BYTE | COMMON_LVB_GRID_HORIZONTAL);
     EXPECT_EQ(r.Emit(), "");
+
+    // A wide character and a space that differ only in bits the terminal
+    // does not show are one wide character, as they are when the bits are
+    // the same: the bits cannot change what the terminal must show.
+    Renderer wide(1, 4);
+    wide.Put(0, 1, u"\u4e2d", 0x07 | COMMON_LVB_LEADING_BYTE);
+    wide.Put(0, 2, u" ", 0x07);
+    EXPECT_EQ(wide.Emit(), "\x1b[?2026h\x1b[1;2H\xe4\xb8\xad\x1b[?2026l");
+    wide.Put(0, 1, u"\u4e2d", 0x07);
+    wide.Put(0, 2, u" ", 0x07 | COMMON_LVB_TRAILING_BYTE);
+    EXPECT_EQ(wide.Emit(), "");
 }
 
 TEST(Renderer, RunsOfCellsNeedOneMoveAndOneSgr) {
@@ -194,6 +205,134 @@ TEST(Renderer, RunsOfCellsNeedOneMoveAndOneSgr) {
     r.Put(1, 2, u"abc", 0x1E);
     r.Put(1, 6, u"d", 0x1E);
     EXPECT_EQ(r.Emit(), "\x1b[?2026h\x1b[2;3H\x1b[0;93;44mabc\x1b[2;7Hd\x1b[?2026l");
+}
+
+// Rows 1..4 of a 6 x 10 screen hold "bbbbbbbbbb" to "eeeeeeeeee" (row r the
+// letter 'a' + r); the frame shows them moved by shift lines inside the region
+// top..bottom, with lines of 'z' coming in.
+struct ScrollCase {
+    const char* what;
+    int top, bottom, shift;
+    const char* expected;
+};
+
+std::string ScrollBytes(const ScrollCase& c) {
+    Renderer r(6, 10);
+    for (int row = 0; row < 6; row++) r.Put(row, 0, std::u16string(10, char16_t(u'a' + row)), 0x07);
+    r.Emit();
+    std::vector<uint32_t> before = r.frame;
+    for (int row = c.top; row <= c.bottom; row++) {
+        int from = row + c.shift;
+        bool incoming = from < c.top || from > c.bottom;
+        for (int column = 0; column < 10; column++)
+            r.At(row, column) = incoming ? Cell('z', 0x07) : before[size_t(from) * 10 + column];
+    }
+    return r.Emit();
+}
+
+TEST(RendererScroll, ShiftedRowsAreSentAsAScrollOfTheirRegion) {
+    const ScrollCase cases[] = {
+        {"up one line: region set, a line feed on its bottom line, the new line, region reset",
+         1, 4, 1, "\x1b[?2026h\x1b[2;5r\x1b[5;1H\nzzzzzzzzzz\x1b[r\x1b[?2026l"},
+        {"down one line: a reverse index on the region's top line", 1, 4, -1,
+         "\x1b[?2026h\x1b[2;5r\x1b[2;1H\x1bMzzzzzzzzzz\x1b[r\x1b[?2026l"},
+        {"up two lines from the top of the screen: both new lines drawn", 0, 5, 2,
+         "\x1b[?2026h\x1b[1;6r\x1b[6;1H\n\n\x1b[5;1Hzzzzzzzzzz\x1b[6;1Hzzzzzzzzzz\x1b[r"
+         "\x1b[?2026l"},
+        {"down two lines at the bottom of the screen", 2, 5, -2,
+         "\x1b[?2026h\x1b[3;6r\x1b[3;1H\x1bM\x1bMzzzzzzzzzz\x1b[4;1Hzzzzzzzzzz\x1b[r\x1b[?2026l"},
+        {"down one line from the top: setting the region leaves the cursor there", 0, 3, -1,
+         "\x1b[?2026h\x1b[1;4r\x1bMzzzzzzzzzz\x1b[r\x1b[?2026l"},
+    };
+    for (const ScrollCase& c : cases) EXPECT_EQ(ScrollBytes(c), c.expected) << c.what;
+}
+
+TEST(RendererScroll, ShadowFollowsTheScroll) {
+    // After the scroll the frame is on the terminal: the same frame again
+    // sends nothing, and a change on a moved row is drawn at its new place.
+    Renderer r(6, 10);
+    for (int row = 0; row < 6; row++) r.Put(row, 0, std::u16string(10, char16_t(u'a' + row)), 0x07);
+    r.Emit();
+    for (int row = 1; row <= 3; row++)
+        r.Put(row, 0, std::u16string(10, char16_t(u'a' + row + 1)), 0x07);
+    r.Put(4, 0, u"zzzzzzzzzz", 0x07);
+    ASSERT_NE(r.Emit().find("\x1b[2;5r"), std::string::npos);
+    EXPECT_EQ(r.Emit(), "");
+    r.Put(2, 4, u"X", 0x07);
+    EXPECT_EQ(r.Emit(), "\x1b[?2026h\x1b[3;5HX\x1b[?2026l");
+}
+
+TEST(RendererScroll, ScrolledInLinesAreDrawnWholeInTheirColours) {
+    // The terminal fills the new line with blanks in a colour of its own
+    // choosing, so even blanks that match what the row showed before are sent.
+    Renderer r(6, 10);
+    for (int row = 0; row < 5; row++) r.Put(row, 0, std::u16string(10, char16_t(u'a' + row)), 0x1E);
+    r.Emit();
+    for (int row = 0; row < 4; row++) r.Put(row, 0, std::u16string(10, char16_t(u'b' + row)), 0x1E);
+    r.Put(4, 0, u"          ", 0x07);
+    EXPECT_EQ(r.Emit(), "\x1b[?2026h\x1b[1;5r\x1b[5;1H\n\x1b[0;37;40m          \x1b[r\x1b[?2026l");
+}
+
+TEST(RendererScroll, NoScrollWhenItSavesNothing) {
+    // Rows 0..2 show what rows 1..3 showed, but each differs from its own
+    // old text in one cell only: three cells cost less than a scroll and a
+    // whole new row.
+    Renderer r(6, 10);
+    for (int row = 0; row < 6; row++)
+        r.Put(row, 0, u"aaaaaaaaa" + std::u16string(1, char16_t(u'a' + row)), 0x07);
+    r.Emit();
+    for (int row = 0; row < 3; row++) r.Put(row, 9, std::u16string(1, char16_t(u'b' + row)), 0x07);
+    EXPECT_EQ(r.Emit(), "\x1b[?2026h\x1b[1;10Hb\x1b[2;10Hc\x1b[3;10Hd\x1b[?2026l");
+
+    // Rows the terminal is not known to show are never the source of a
+    // scroll: everything is drawn.
+    Renderer s(6, 10);
+    for (int row = 0; row < 6; row++) s.Put(row, 0, std::u16string(10, char16_t(u'a' + row)), 0x07);
+    s.Emit();
+    ConsoleShadowInvalidate(&s.state);
+    for (int row = 0; row < 5; row++) s.Put(row, 0, std::u16string(10, char16_t(u'b' + row)), 0x07);
+    std::string bytes = s.Emit();
+    EXPECT_EQ(bytes.find("r\x1b"), std::string::npos) << bytes;
+    EXPECT_EQ(s.Emit(), "");
+}
+
+TEST(Renderer, ShortGapsInTheCurrentColoursAreWrittenAsText) {
+    struct Placed {
+        int column;
+        std::u16string text;
+        uint16_t attribute;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Placed> before, after; // row 0 of a 1 x 20 screen
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"a one-cell gap is one byte instead of a move", {}, {{2, u"a", 7}, {4, u"b", 7}},
+         "\x1b[1;3Ha b"},
+        {"six cells are shorter than the seven bytes of the move", {},
+         {{2, u"a", 7}, {9, u"b", 7}}, "\x1b[1;3Ha      b"},
+        {"eight cells are as long as the move: moved", {}, {{2, u"a", 7}, {11, u"b", 7}},
+         "\x1b[1;3Ha\x1b[1;12Hb"},
+        {"a gap in other colours needs its own SGR: moved", {{3, u"x", 0x1E}},
+         {{2, u"a", 7}, {4, u"b", 7}}, "\x1b[1;3H\x1b[0;37;40ma\x1b[1;5Hb"},
+        {"the current colours need not be the frame's default", {{3, u"x", 0x1E}},
+         {{2, u"a", 0x1E}, {4, u"b", 0x1E}}, "\x1b[1;3Haxb"},
+        {"a gap is written in its display form", {{3, u"\u2502", 7}},
+         {{2, u"a", 7}, {4, u"b", 7}}, "\x1b[1;3Ha\xe2\x94\x82" "b"},
+        {"two three-byte cells are as long as the move", {{3, u"\u2502\u2502", 7}},
+         {{2, u"a", 7}, {5, u"b", 7}}, "\x1b[1;3Ha\x1b[1;6Hb"},
+        {"a wide character in the gap is never half written", {{3, u"\u4e2d ", 7}},
+         {{2, u"a", 7}, {5, u"b", 7}}, "\x1b[1;3Ha\x1b[1;6Hb"},
+    };
+    for (const Case& c : cases) {
+        Renderer r(1, 20);
+        for (const Placed& p : c.before) r.Put(0, p.column, p.text, p.attribute);
+        r.Emit();
+        for (const Placed& p : c.after) r.Put(0, p.column, p.text, p.attribute);
+        EXPECT_EQ(r.Emit(), std::string("\x1b[?2026h") + c.expected + "\x1b[?2026l") << c.what;
+        EXPECT_EQ(r.Emit(), "") << c.what;
+    }
 }
 
 TEST(Renderer, Cursor) {

@@ -1,8 +1,9 @@
 // Differential test of the frame builder: thousands of random frames (wide
-// characters, combining marks, controls, colour changes, cursor moves and
-// resizes) are turned into bytes and fed to libvterm, which must then show
-// every frame cell for cell, in its colours, with the cursor where the frame
-// puts it.
+// characters, combining marks, controls, colour changes, cursor moves,
+// resizes, regions of rows scrolled up or down, rows changed in every second
+// or third cell) are turned into bytes and fed to libvterm, which must then
+// show every frame cell for cell, in its colours, with the cursor where the
+// frame puts it.
 #include "internal/console_render.h"
 #include "terminal_harness.h"
 
@@ -65,7 +66,10 @@ std::vector<Expected> ExpectRow(const uint32_t* row, int columns) {
         uint16_t attribute = uint16_t(row[c] >> 16);
         uint32_t shown = ConsoleDisplayChar(unit);
         int width = ConsoleCharWidth(shown);
-        bool pair = width == 2 && c + 1 < columns && row[c + 1] == Cell(' ', attribute);
+        // The space after a wide character counts in the bits the terminal shows.
+        uint16_t visible = attribute & RENDER_ATTRIBUTE_MASK;
+        bool pair = width == 2 && c + 1 < columns && (row[c + 1] & 0xFFFF) == ' ' &&
+                    ((row[c + 1] >> 16) & RENDER_ATTRIBUTE_MASK) == visible;
         if (width == 2 && !pair) width = 0;
         if (width == 0) {
             shown = 0xFFFD;
@@ -118,7 +122,10 @@ TEST_P(RendererDifferential, RandomFramesEndEqualCellForCell) {
     screen.Feed("\x1b[?7l");
     int cursorColumn = 0, cursorRow = 0, shape = -1;
     bool shown = true;
-    int resizes = 0;
+    int resizes = 0, scrolls = 0, gapsWritten = 0;
+    // A row last filled in one attribute, for changes with gaps between them.
+    int uniformRow = -1;
+    uint16_t uniformAttribute = 7;
 
     for (int iteration = 0; iteration < 2500; iteration++) {
         if (chance(2)) {
@@ -128,6 +135,29 @@ TEST_P(RendererDifferential, RandomFramesEndEqualCellForCell) {
             frame.assign(size_t(rows) * columns, Cell(' ', 7));
             screen.Resize(rows, columns);
             resizes++;
+            uniformRow = -1;
+        }
+        if (chance(15)) {
+            // Rows top..bottom move by shift lines; the lines that come in are
+            // blank or text, in any colours.
+            int top = int(rng() % (rows - 1));
+            int bottom = top + 1 + int(rng() % (rows - 1 - top));
+            int lines = 1 + int(rng() % (bottom - top));
+            int shift = chance(50) ? lines : -lines;
+            std::vector<uint32_t> before = frame;
+            uint16_t fill = uint16_t(rng() & 0xFF);
+            bool text = chance(50);
+            for (int r = top; r <= bottom; r++) {
+                int from = r + shift;
+                for (int c = 0; c < columns; c++) {
+                    uint32_t& cell = frame[size_t(r) * columns + c];
+                    if (from >= top && from <= bottom)
+                        cell = before[size_t(from) * columns + c];
+                    else
+                        cell = Cell(text && chance(70) ? pick(pool.narrow) : ' ', fill);
+                }
+            }
+            uniformRow = -1;
         }
         uint16_t attribute = uint16_t(rng() & 0xFF);
         int changes = chance(10) ? rows * columns : int(rng() % 30);
@@ -148,6 +178,23 @@ TEST_P(RendererDifferential, RandomFramesEndEqualCellForCell) {
                 cell = Cell(' ', attribute);
             }
         }
+        // Every second or third cell of the uniform row changes, in the
+        // row's attribute, so that the cells between are in the colours the
+        // terminal has just been told.
+        int gapRow = -1, gapStart = 0;
+        if (uniformRow >= 0 && uniformRow < rows && chance(30)) {
+            gapRow = uniformRow;
+            gapStart = int(rng() % 3);
+            int stride = 2 + int(rng() % 2);
+            for (int c = gapStart; c < columns; c += stride)
+                frame[size_t(gapRow) * columns + c] = Cell(u'a' + rng() % 26, uniformAttribute);
+            uniformRow = -1;
+        } else if (chance(10)) {
+            uniformRow = int(rng() % rows);
+            uniformAttribute = uint16_t(rng() & 0xFF);
+            for (int c = 0; c < columns; c++)
+                frame[size_t(uniformRow) * columns + c] = Cell(u'a' + rng() % 26, uniformAttribute);
+        }
         if (chance(30)) {
             cursorColumn = int(rng() % (columns + 2)) - 1;
             cursorRow = int(rng() % (rows + 2)) - 1;
@@ -160,6 +207,17 @@ TEST_P(RendererDifferential, RandomFramesEndEqualCellForCell) {
         ConsoleEmitFrame(&state, frame.data(), cursorColumn, cursorRow, shown, shape, &out);
         ASSERT_FALSE(out.dropped);
         screen.Feed(out.data, out.length);
+        std::string bytes(out.data, out.length);
+        if (bytes.find("\x1b[r") != std::string::npos) scrolls++;
+        if (gapRow >= 0 && gapStart + 2 < columns) {
+            // The first changed cell, the unchanged one after it and the next
+            // changed one, written in a row.
+            const uint32_t* row = &frame[size_t(gapRow) * columns + gapStart];
+            std::string run = {char(row[0]), char(row[1]), char(row[2])};
+            if ((row[1] & 0xFFFF) >= 'a' && (row[1] & 0xFFFF) <= 'z' &&
+                bytes.find(run) != std::string::npos)
+                gapsWritten++;
+        }
 
         for (int r = 0; r < rows; r++) {
             std::vector<Expected> expected = ExpectRow(&frame[size_t(r) * columns], columns);
@@ -191,6 +249,8 @@ TEST_P(RendererDifferential, RandomFramesEndEqualCellForCell) {
         }
     }
     EXPECT_GT(resizes, 10);
+    EXPECT_GT(scrolls, 50) << "frames sent as a scroll";
+    EXPECT_GT(gapsWritten, 20) << "gaps written as text";
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, RendererDifferential, ::testing::Values(16, 256, 24));
