@@ -634,9 +634,9 @@ bool ConsoleWriteTty(const void* bytes, size_t length) { return WriteTty(bytes, 
 namespace {
 
 // Ends whatever a frame cut short left open: CAN ends a sequence it was cut
-// in, and a synchronized update it began would keep the terminal from
-// showing anything.
-constexpr char kEndCutFrame[] = "\x18\x1b[?2026l";
+// in, a synchronized update it began would keep the terminal from showing
+// anything, and a scroll region it set would stay with the shell.
+constexpr char kEndCutFrame[] = "\x18\x1b[?2026l\x1b[r";
 
 } // namespace
 

@@ -202,11 +202,11 @@ void ConsoleRestoreTerminal();
 // it, until the process ends.
 void ConsoleExitRestore(const char* tail, size_t tailLength);
 // Restores the terminal without any lock, as signal handlers and the exit
-// paths must: first a CAN and the end of a synchronized update (a frame
-// may have been cut short), then the restore sequence, with writes that wait at most
-// CONSOLE_EXIT_WRITE_MS for a terminal that takes nothing; past that, what
-// the terminal has not read yet is discarded and both are sent once more.
-// Async-signal-safe.
+// paths must: first a CAN, the end of a synchronized update and of a scroll
+// region (a frame may have been cut short), then the restore sequence, with
+// writes that wait at most CONSOLE_EXIT_WRITE_MS for a terminal that takes
+// nothing; past that, what the terminal has not read yet is discarded and
+// both are sent once more. Async-signal-safe.
 void ConsoleForceRestore();
 inline constexpr int CONSOLE_EXIT_LOCK_MS = 1000;
 inline constexpr int CONSOLE_EXIT_WRITE_MS = 500;

@@ -303,6 +303,10 @@ void ModeTracker::Csi(char marker, const std::vector<int>& params, char intermed
     } else if (marker == 0 && final == 't') {
         if (first == 22) titleDepth_++;
         if (first == 23) titleDepth_--;
+    } else if (marker == 0 && intermediate == 0 && final == 'r') {
+        // A scroll region; without parameters (or 1 to the end) the whole screen again.
+        scrollRegion_ = !(params.empty() || (params.size() == 1 && first <= 1) ||
+                          (params.size() >= 2 && first <= 1 && params[1] < 0));
     }
 }
 
@@ -322,6 +326,7 @@ std::string ModeTracker::Leftovers() const {
     if (modifyOtherKeys_ != 0) out += "modifyOtherKeys " + std::to_string(modifyOtherKeys_) + "; ";
     if (titleDepth_ != 0) out += "title stack " + std::to_string(titleDepth_) + "; ";
     if (cursorShape_ != 0) out += "cursor shape " + std::to_string(cursorShape_) + "; ";
+    if (scrollRegion_) out += "scroll region set; ";
     return out;
 }
 

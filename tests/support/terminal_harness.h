@@ -71,8 +71,8 @@ class VtScreen {
 // ---- terminal modes set by escape sequences ----------------------------------------
 
 // Follows the private modes, the kitty keyboard stack, modifyOtherKeys, the
-// title stack and the cursor shape that a byte stream sets, where libvterm
-// keeps no account of them.
+// title stack, the cursor shape and the scroll region that a byte stream
+// sets, where libvterm keeps no account of them.
 class ModeTracker {
   public:
     void Feed(const std::string& bytes);
@@ -92,6 +92,7 @@ class ModeTracker {
     int modifyOtherKeys_ = 0;
     int titleDepth_ = 0;
     int cursorShape_ = 0;
+    bool scrollRegion_ = false;
     // Parser state across calls.
     int state_ = 0;
     std::string sequence_;
