@@ -195,35 +195,31 @@ TEST_F(Regex, MatchStringOffsetsInBytes) {
 // next buffer find it.
 TEST_F(Regex, AMatchAcrossABufferBoundaryIsFoundThroughTheOverlap) {
     const size_t kBuffer = 65536;
-    {
-        RegexMatcher* m = RegexCreate(u"needle", FALSE, REGEX_UTF8, nullptr, 0);
-        ASSERT_NE(m, nullptr);
-        std::string text(kBuffer - 4, 'x');
-        text += "NEEDLE and more";
+    struct Row {
+        const char* shows;
+        int encoding;
+        std::string text; // "needle" starts 4 units before the buffer's end
+        size_t unit, overlap, minimum;
+    };
+    std::string utf16 = Units(std::u16string(kBuffer / 2 - 4, u'x') + u"needle and more");
+    const Row rows[] = {
+        {"8-bit", REGEX_UTF8, std::string(kBuffer - 4, 'x') + "NEEDLE and more", 1, 5, 1},
+        {"16-bit", REGEX_UTF16, utf16, 2, 10, 2},
+    };
+    for (const Row& r : rows) {
+        RegexMatcher* m = RegexCreate(u"needle", FALSE, r.encoding, nullptr, 0);
+        ASSERT_NE(m, nullptr) << r.shows;
         size_t start = 0, length = 0, overlap = 0, minimum = 0;
-        EXPECT_EQ(RegexSearchBuffer(m, text.data(), kBuffer, 0, &start, &length, &overlap, &minimum), 0);
-        EXPECT_EQ(overlap, 5u);
-        EXPECT_EQ(minimum, 1u);
-        std::string next = text.substr(kBuffer - overlap);
-        ASSERT_EQ(RegexSearchBuffer(m, next.data(), next.size(), 0, &start, &length, &overlap, &minimum), 1);
-        EXPECT_EQ(kBuffer - 5 + start, kBuffer - 4);
-        EXPECT_EQ(length, 6u);
-        RegexFree(m);
-    }
-    {
-        RegexMatcher* m = RegexCreate(u"needle", FALSE, REGEX_UTF16, nullptr, 0);
-        ASSERT_NE(m, nullptr);
-        std::u16string text(kBuffer / 2 - 3, u'x');
-        text += u"needle and more";
-        std::string bytes = Units(text);
-        size_t start = 0, length = 0, overlap = 0, minimum = 0;
-        EXPECT_EQ(RegexSearchBuffer(m, bytes.data(), kBuffer, 0, &start, &length, &overlap, &minimum), 0);
-        EXPECT_EQ(overlap, 8u);
-        EXPECT_EQ(minimum, 2u);
-        std::string next = bytes.substr(kBuffer - overlap);
-        ASSERT_EQ(RegexSearchBuffer(m, next.data(), next.size(), 0, &start, &length, &overlap, &minimum), 1);
-        EXPECT_EQ(kBuffer - 8 + start, kBuffer - 6);
-        EXPECT_EQ(length, 12u);
+        EXPECT_EQ(RegexSearchBuffer(m, r.text.data(), kBuffer, 0, &start, &length, &overlap, &minimum), 0)
+            << r.shows;
+        EXPECT_EQ(overlap, r.overlap) << r.shows;
+        EXPECT_EQ(minimum, r.minimum) << r.shows;
+        // The next buffer begins with the bytes carried over.
+        std::string next = r.text.substr(kBuffer - overlap);
+        EXPECT_EQ(RegexSearchBuffer(m, next.data(), next.size(), 0, &start, &length, &overlap, &minimum), 1)
+            << r.shows;
+        EXPECT_EQ(kBuffer - r.overlap + start, kBuffer - 4 * r.unit) << r.shows;
+        EXPECT_EQ(length, 6 * r.unit) << r.shows;
         RegexFree(m);
     }
 }
