@@ -51,23 +51,6 @@ bool EndsPath(WCHAR c) {
            c == '(' || c == ')' || c == '"' || c == '\'';
 }
 
-bool PathExists(const WCHAR* line, size_t from, size_t to) {
-    std::u16string path(line + from, to - from);
-    struct stat st;
-    return ::lstat(PathToPosix(path.c_str()), &st) == 0;
-}
-
-// Of the places where the path starting at from may end (ascending, the
-// first being the plain reading), the farthest at which it names an
-// existing file; else the first.
-size_t ChooseEnd(const WCHAR* line, size_t from, const std::vector<size_t>& ends) {
-    for (size_t k = ends.size(); k-- > 1;) {
-        if (ends[k] - from > kLongestPath) continue;
-        if (PathExists(line, from, ends[k])) return ends[k];
-    }
-    return ends[0];
-}
-
 // The POSIX form of a Windows path in single quotes, each quote inside
 // written as '\''.
 void AppendQuotedPath(const WCHAR* line, size_t from, size_t to, std::string* out) {
@@ -128,21 +111,16 @@ bool ShellCommandTranslate(const WCHAR* line, std::string* out) {
             size_t from = 0, end = 0, resume = 0;
             if (c == '"' && WindowsPathAt(line, i + 1, n)) {
                 // Enclosed in double quotes: the quotes go, the path runs to
-                // a closing quote.
+                // the next double quote. Where a path ends is read from the
+                // line alone, never from which files exist.
                 from = i + 1;
-                std::vector<size_t> ends;
-                for (size_t j = from; j < n; j++)
-                    if (line[j] == '"') ends.push_back(j);
-                if (ends.empty()) ends.push_back(n);
-                end = ChooseEnd(line, from, ends);
+                end = from;
+                while (end < n && line[end] != '"') end++;
                 resume = end < n ? end + 1 : n;
             } else if (pathMayStart && WindowsPathAt(line, i, n)) {
                 from = i;
-                std::vector<size_t> ends;
-                for (size_t j = from; j < n; j++)
-                    if (EndsPath(line[j])) ends.push_back(j);
-                ends.push_back(n);
-                end = ChooseEnd(line, from, ends);
+                end = from;
+                while (end < n && !EndsPath(line[end])) end++;
                 resume = end;
             } else {
                 pathMayStart = OpensPath(c);
@@ -227,13 +205,17 @@ DWORD ShellOpen(const WCHAR* file, const WCHAR* parameters, const WCHAR* directo
         if (hasDirectory) dir = PathToPosix(directory);
         std::string target;
         if (IsUrl(file)) {
+            // A scheme begins with a letter; text beginning with '-' would
+            // reach the opener as an option.
+            if (file[0] == '-') return ERROR_FILE_NOT_FOUND;
             program = "xdg-open";
             target = Utf8Of(file);
         } else {
             std::string path = PathToPosix(file);
             if (path[0] != '/' && hasDirectory) path = dir + "/" + path;
-            // A bare name would be looked up on PATH; it names a file here.
-            if (path.find('/') == std::string::npos) path = "./" + path;
+            // A bare name would be looked up on PATH, and a relative path
+            // beginning with '-' taken for an option: it names a file here.
+            if (path[0] != '/') path = "./" + path;
             struct stat st;
             if (::stat(path.c_str(), &st) != 0) return ERROR_FILE_NOT_FOUND;
             if (ProgramIsExecutable(path.c_str())) {
