@@ -27,7 +27,6 @@ WCHAR NameEscape(WCHAR u) {
 
 bool IsHighSurrogate(WCHAR u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLowSurrogate(WCHAR u) { return u >= 0xDC00 && u <= 0xDFFF; }
-bool IsAsciiLetter(WCHAR u) { return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z'); }
 bool IsSlash(WCHAR u) { return u == '/' || u == '\\'; }
 
 // Length of the UTF-8 sequence starting at s[0] and its code point, or 0
@@ -240,7 +239,7 @@ const char* PathToPosix(const WCHAR* path) {
         std::strcpy(buffer, "/");
         return buffer;
     }
-    if (IsAsciiLetter(p[0]) && p[1] == ':') {
+    if (PathHasDrive(p)) {
         char mount[QPOSIX_PATH_MAX_BYTES + 1];
         size_t prefixLen;
         if (!DriveMapGetMount(p[0], mount, sizeof mount)) {
@@ -324,7 +323,7 @@ int PathMapDriveLetter(const WCHAR* path, WCHAR* out, size_t outUnits) {
     if (outUnits < 2) return 0;
     out[0] = 0;
     if (!path || !path[0]) return 0;
-    if (!IsAsciiLetter(path[0]) || path[1] != ':') return CopyCut(path, out, outUnits);
+    if (!PathHasDrive(path)) return CopyCut(path, out, outUnits);
 
     WCHAR start[QPOSIX_PATH_MAX_UNITS + 1];
     size_t startLen;

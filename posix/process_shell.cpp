@@ -5,6 +5,7 @@
 #include "errhandlingapi.h"
 #include "handleapi.h"
 #include "internal/console_child.h"
+#include "internal/posix_util.h"
 #include "internal/process.h"
 #include "internal/spawn.h"
 #include "qposix_path.h"
@@ -29,14 +30,9 @@ namespace {
 
 constexpr size_t kLongestPath = 2047;
 
-bool IsLetter(WCHAR c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 // A Windows absolute path starts at line[i]: a letter, ':' and a separator.
 bool WindowsPathAt(const WCHAR* line, size_t i, size_t n) {
-    return i + 2 < n && IsLetter(line[i]) && line[i + 1] == ':' &&
-           (line[i + 2] == '\\' || line[i + 2] == '/');
+    return i + 2 < n && PathHasDriveRoot(line + i);
 }
 
 // What may stand right before an unquoted path.
@@ -67,11 +63,7 @@ void AppendQuotedPath(const WCHAR* line, size_t from, size_t to, std::string* ou
 }
 
 bool AppendText(const WCHAR* text, size_t units, std::string* out) {
-    if (units == 0) return true;
-    std::vector<char> bytes(units * 3 + 1);
-    SSIZE_T n = Utf16ToUtf8(text, static_cast<SSIZE_T>(units), bytes.data(), bytes.size());
-    if (n < 0) return false;
-    out->append(bytes.data(), static_cast<size_t>(n));
+    *out += Utf8String(text, units);
     return true;
 }
 
@@ -88,13 +80,6 @@ bool IsUrl(const WCHAR* file) {
     for (const WCHAR* p = file; *p; p++)
         if (p[0] == ':' && p[1] == '/' && p[2] == '/') return true;
     return StartsWithNoCase(file, "mailto:");
-}
-
-std::string Utf8Of(const WCHAR* text) {
-    size_t units = wcslen(text);
-    std::vector<char> bytes(units * 3 + 1);
-    SSIZE_T n = Utf16ToUtf8(text, static_cast<SSIZE_T>(units), bytes.data(), bytes.size());
-    return std::string(bytes.data(), n < 0 ? 0 : static_cast<size_t>(n));
 }
 
 } // namespace
@@ -209,7 +194,7 @@ DWORD ShellOpen(const WCHAR* file, const WCHAR* parameters, const WCHAR* directo
             // reach the opener as an option.
             if (file[0] == '-') return ERROR_FILE_NOT_FOUND;
             program = "xdg-open";
-            target = Utf8Of(file);
+            target = Utf8String(file);
         } else {
             std::string path = PathToPosix(file);
             if (path[0] != '/' && hasDirectory) path = dir + "/" + path;

@@ -42,6 +42,16 @@ inline constexpr WCHAR QPOSIX_NAME_ESCAPE_QUESTION = 0xDC3F;
 // not everything fit (out is then terminated whenever outUnits >= 1).
 SSIZE_T NameFromPosix(const char* name, SSIZE_T length, WCHAR* out, size_t outUnits);
 
+// Whether s begins with a drive: an ASCII letter and ':' ("C:", "c:dir").
+inline bool PathHasDrive(const WCHAR* s) {
+    return ((s[0] >= 'A' && s[0] <= 'Z') || (s[0] >= 'a' && s[0] <= 'z')) && s[1] == ':';
+}
+// Whether s begins with a drive's root: a drive and a separator ("C:\",
+// "C:/").
+inline bool PathHasDriveRoot(const WCHAR* s) {
+    return PathHasDrive(s) && (s[2] == '\\' || s[2] == '/');
+}
+
 // Longest path PathToPosix takes, in units of the Windows path and in bytes
 // of the POSIX result.
 inline constexpr size_t QPOSIX_PATH_MAX_UNITS = 4095;
