@@ -87,7 +87,7 @@ HANDLE gAltHandle = nullptr;
 
 // Ends the process the way every refusal at start does: standard streams
 // flushed, the status given.
-[[noreturn]] void EndProcess(int status) {
+[[noreturn]] void ExitWithStreamsFlushed(int status) {
     fflush(stdout);
     fflush(stderr);
     std::exit(status);
@@ -291,7 +291,7 @@ void StartScreenSession(int rows, int columns) {
     gConsoleWindow = FindOwnConsoleWindow();
     if (!gConsoleWindow) {
         MessageBoxW(nullptr, u"Could not get window handle", u"Error", MB_OK);
-        EndProcess(-1);
+        ExitWithStreamsFlushed(-1);
     }
     GetWindowRect(gConsoleWindow, &gConsoleWindowRect);
     SetConsoleTitleText(0, u"");
@@ -309,7 +309,7 @@ void StartScreenSession(int rows, int columns) {
         FreeConsole();
         fprintf(stderr, "Quilb needs a terminal of at least %u x 24; this one is %u x %u.\n", 80u,
                 unsigned(windowCols), unsigned(windowRows));
-        EndProcess(1);
+        ExitWithStreamsFlushed(1);
     }
     gScreenRows = WORD(std::min(windowRows, SCREEN_MAX_ROWS));
     gScreenCols = WORD(std::min(windowCols, SCREEN_MAX_COLS));

@@ -35,6 +35,14 @@ namespace {
 // by a resize. Held only for a few stores, never across a console call.
 std::mutex gKeyLock;
 
+// Keys typed ahead while the program was busy (taken by KbdFlush), in
+// typing order. They wait until a running macro has played all its keys,
+// repeats and loops included, and are then delivered once each: they never
+// become part of the macro. With the macro they share the room of 3071
+// keys.
+KeyCode gTypeAhead[MACRO_KEYS_MAX];
+int gTypeAheadCount = 0;
+
 // The size the last window-size record reported (0 x 0 before the first).
 std::atomic<int32_t> gReportedColumns{0};
 std::atomic<int32_t> gReportedRows{0};
@@ -185,7 +193,14 @@ MacroTake TakeMacroKey(KeyCode* key) {
         KeyCode taken;
         {
             std::lock_guard<std::mutex> guard(gKeyLock);
-            if (gMacroKeys.count == 0) return first ? MacroTake::None : MacroTake::Nothing;
+            if (gMacroKeys.count == 0) {
+                if (!first) return MacroTake::Nothing;
+                if (gTypeAheadCount == 0) return MacroTake::None;
+                *key = gTypeAhead[0];
+                gTypeAheadCount--;
+                std::memmove(&gTypeAhead[0], &gTypeAhead[1], gTypeAheadCount * sizeof(KeyCode));
+                return MacroTake::Key;
+            }
             taken = gMacroKeys.keys[--gMacroKeys.count];
         }
         const KeyCode result = KbdMacroStep(taken);
@@ -492,6 +507,16 @@ void MacroStop() {
 int MacroKeysLeft() {
     std::lock_guard<std::mutex> guard(gKeyLock);
     return gMacroKeys.count;
+}
+
+int TypeAheadKeys() {
+    std::lock_guard<std::mutex> guard(gKeyLock);
+    return gTypeAheadCount;
+}
+
+void TypeAheadDrop() {
+    std::lock_guard<std::mutex> guard(gKeyLock);
+    gTypeAheadCount = 0;
 }
 
 KeyCode KbdMacroStep(KeyCode key) {
@@ -881,7 +906,8 @@ int KbdWaitKey(DWORD milliseconds) {
     for (;;) {
         {
             std::lock_guard<std::mutex> guard(gKeyLock);
-            if (KeyPushStack.count != 0 || gMacroKeys.count != 0) return 1;
+            if (KeyPushStack.count != 0 || gMacroKeys.count != 0 || gTypeAheadCount != 0)
+                return 1;
         }
         INPUT_RECORD record;
         if (PeekRecord(&record)) {
@@ -932,12 +958,8 @@ KeyCode KbdFlush(BOOL returnOnly) {
         const KeyCode key = KbdGetKeyEx(FALSE, &flags);
         if (!returnOnly && key != 0) {
             std::lock_guard<std::mutex> guard(gKeyLock);
-            if (gMacroKeys.count < MACRO_KEYS_MAX) {
-                std::memmove(&gMacroKeys.keys[1], &gMacroKeys.keys[0],
-                             gMacroKeys.count * sizeof(KeyCode));
-                gMacroKeys.keys[0] = key;
-                gMacroKeys.count++;
-            }
+            if (gMacroKeys.count + gTypeAheadCount < MACRO_KEYS_MAX)
+                gTypeAhead[gTypeAheadCount++] = key;
         }
         return key;
     }

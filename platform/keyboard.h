@@ -6,9 +6,9 @@
 // modifier is held alone, turns mouse clicks into keys and reports a changed
 // terminal size as a key.
 //
-// The push-back stack and the macro buffer are shared with the clock thread
-// (which inserts type-ahead through KbdFlush): change them only through the
-// functions here, which take their lock.
+// The push-back stack, the macro buffer and the typed-ahead keys are shared
+// with the clock thread (which takes type-ahead through KbdFlush): change
+// them only through the functions here, which take their lock.
 #pragma once
 
 #include "windows.h"
@@ -211,6 +211,12 @@ void MacroLoadKeys(const KeyCode* keys, int n, int32_t repeat);
 void MacroStop();
 // Keys of the running macro not yet taken (0 when none runs).
 int MacroKeysLeft();
+// Keys typed ahead (KbdFlush) and not yet delivered. They come after every
+// key of a running macro, its repeats and loops included, once each; ending
+// a macro keeps them.
+int TypeAheadKeys();
+// Forgets the keys typed ahead.
+void TypeAheadDrop();
 
 // ---- what the windows above tell the reader ----------------------------------------------------
 
@@ -286,8 +292,9 @@ KeyCode KbdMacroStep(KeyCode key);
 int KbdWaitKey(DWORD milliseconds);
 // Looks at the next console record without waiting: Esc (or a click that
 // means Esc) empties the input and gives 27; another key press is read and
-// returned, and unless returnOnly it also goes to the end of the macro
-// buffer, to be delivered again later; anything else is removed and gives 0.
+// returned, and unless returnOnly it is also kept as typed ahead, to be
+// delivered again after a running macro's keys (TypeAheadKeys); anything
+// else is removed and gives 0.
 KeyCode KbdFlush(BOOL returnOnly);
 // Puts a key-down event of the character into the console input.
 void KbdPushKey(KeyCode character);

@@ -6,6 +6,7 @@
 #include "clipboardapi.h"
 #include "errhandlingapi.h"
 #include "internal/console_child.h"
+#include "internal/posix_util.h"
 #include "internal/process.h"
 #include "internal/spawn.h"
 #include "qposix_path.h"
@@ -123,10 +124,7 @@ std::u16string BlockText(HGLOBAL block) {
 }
 
 std::string ToUtf8(const std::u16string& text) {
-    std::vector<char> bytes(text.size() * 3 + 1);
-    SSIZE_T n =
-        Utf16ToUtf8(text.c_str(), static_cast<SSIZE_T>(text.size()), bytes.data(), bytes.size());
-    return std::string(bytes.data(), n < 0 ? 0 : static_cast<size_t>(n));
+    return Utf8String(text.c_str(), text.size());
 }
 
 std::u16string FromUtf8(const std::string& bytes) {
@@ -181,21 +179,10 @@ bool ListedPaths(HGLOBAL block, std::vector<std::string>* paths) {
 }
 
 std::string UriList(const std::vector<std::string>& paths) {
-    static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     for (const std::string& path : paths) {
         out += "file://";
-        for (unsigned char c : path) {
-            bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                        (c >= '0' && c <= '9') || std::strchr("-._~/", c) != nullptr;
-            if (keep && c != 0) {
-                out += static_cast<char>(c);
-            } else {
-                out += '%';
-                out += kHex[c >> 4];
-                out += kHex[c & 15];
-            }
-        }
+        AppendPercentEncoded(path, &out);
         out += "\r\n";
     }
     return out;

@@ -3,6 +3,7 @@
 // (UTF-8, else code page 437; LF as CR LF) instead of through the program's
 // screen; while a child program has the terminal it goes straight there.
 #include "internal/console.h"
+#include "internal/posix_util.h"
 #include "internal/utf.h"
 #include "stringapiset.h"
 
@@ -73,15 +74,7 @@ size_t IncompleteTail(const unsigned char* s, size_t n) {
 }
 
 bool WriteAll(int fd, const void* bytes, size_t length) {
-    const char* p = static_cast<const char*>(bytes);
-    while (length > 0) {
-        ssize_t n = ::write(fd, p, length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
+    return WriteWhole(fd, bytes, length) == 0;
 }
 
 // Text into the console: UTF-8 when the bytes are strict UTF-8, else code

@@ -4,6 +4,7 @@
 #include "internal/fileops.h"
 #include "errhandlingapi.h"
 #include "internal/handles.h"
+#include "internal/posix_util.h"
 #include "internal/sys.h"
 #include "handleapi.h"
 #include "winerror.h"
@@ -179,17 +180,8 @@ DWORD CopyErrno(int err) {
 
 // Writes all of n bytes.
 DWORD WriteAll(int fd, const char* p, size_t n) {
-    while (n > 0) {
-        ssize_t w = QSysWrite(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return CopyErrno(errno);
-        }
-        if (w == 0) return ERROR_GEN_FAILURE;
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return ERROR_SUCCESS;
+    int err = WriteWhole(fd, p, n);
+    return err ? CopyErrno(err) : ERROR_SUCCESS;
 }
 
 // One step of at most 1 MiB; *copied is 0 at the end of the source.

@@ -4,6 +4,7 @@
 #include "fileapi.h"
 #include "errhandlingapi.h"
 #include "internal/fileops.h"
+#include "internal/posix_util.h"
 #include "internal/sys.h"
 #include "libloaderapi.h"
 #include "qposix_path.h"
@@ -79,6 +80,22 @@ namespace {
 
 } // namespace
 
+namespace {
+
+// Whether two paths of one file name the same directory entry (the same
+// name in the same directory), rather than two hard links of it. When a
+// directory cannot be looked at, they are taken as one entry.
+bool SameEntry(const std::string& a, const std::string& b) {
+    auto name = [](const std::string& p) { return p.substr(p.rfind('/') + 1); };
+    if (name(a) != name(b)) return false;
+    struct stat da, db;
+    if (::stat(PosixParent(a).c_str(), &da) != 0 || ::stat(PosixParent(b).c_str(), &db) != 0)
+        return true;
+    return da.st_dev == db.st_dev && da.st_ino == db.st_ino;
+}
+
+} // namespace
+
 BOOL MoveFileWithProgressW(LPCWSTR existingName, LPCWSTR newName, LPPROGRESS_ROUTINE progress,
                            LPVOID data, DWORD flags) {
     std::string source, dest;
@@ -96,6 +113,13 @@ BOOL MoveFileWithProgressW(LPCWSTR existingName, LPCWSTR newName, LPPROGRESS_ROU
     if (destExists && !same) {
         if (!replace || S_ISDIR(dl.st_mode) || S_ISDIR(sl.st_mode))
             return Fail(ERROR_ALREADY_EXISTS);
+    }
+    if (same && !S_ISDIR(sl.st_mode) && sl.st_nlink > 1 && !SameEntry(source, dest)) {
+        // Two hard links of one file: rename would succeed and change
+        // nothing. The move ends with the target's name alone.
+        if (!replace) return Fail(ERROR_ALREADY_EXISTS);
+        if (QSysUnlink(src) != 0) return Fail(PathErrnoToWin32Error(errno, src));
+        return TRUE;
     }
 
     int r = (replace || same) ? QSysRename(src, dst) : QSysRenameNoReplaceOrCheck(src, dst);

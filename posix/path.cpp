@@ -27,12 +27,14 @@ WCHAR NameEscape(WCHAR u) {
 
 bool IsHighSurrogate(WCHAR u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLowSurrogate(WCHAR u) { return u >= 0xDC00 && u <= 0xDFFF; }
-bool IsAsciiLetter(WCHAR u) { return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z'); }
 bool IsSlash(WCHAR u) { return u == '/' || u == '\\'; }
 
 // Length of the UTF-8 sequence starting at s[0] and its code point, or 0
-// when s[0] starts no well-formed sequence within n bytes.
-size_t DecodeSequence(const unsigned char* s, size_t n, bool strict, uint32_t* cp) {
+// when s[0] starts no sequence within n bytes. *malformed is set for a
+// sequence whose bytes are well shaped but whose value no UTF-8 encoder
+// writes: an overlong form, an encoded surrogate, or a value above U+10FFFF.
+size_t DecodeSequence(const unsigned char* s, size_t n, uint32_t* cp, bool* malformed) {
+    *malformed = false;
     unsigned char b = s[0];
     if (b < 0x80) {
         *cp = b;
@@ -57,34 +59,41 @@ size_t DecodeSequence(const unsigned char* s, size_t n, bool strict, uint32_t* c
         if ((s[i] & 0xC0) != 0x80) return 0;
         v = (v << 6) | (s[i] & 0x3F);
     }
-    // Above U+10FFFF no UTF-16 form exists: the lead byte is taken as an
-    // invalid byte in both modes, so it survives a round trip when escaped.
-    if (v > 0x10FFFF) return 0;
-    if (strict) {
-        // Overlong forms and encoded surrogates would not re-encode to the
-        // same bytes; escaping them keeps every byte string round-tripping.
-        if (len == 3 && (v < 0x800 || (v >= 0xD800 && v <= 0xDFFF))) return 0;
-        if (len == 4 && v < 0x10000) return 0;
-    }
+    *malformed = v > 0x10FFFF || (len == 3 && (v < 0x800 || (v >= 0xD800 && v <= 0xDFFF))) ||
+                 (len == 4 && v < 0x10000);
     *cp = v;
     return len;
 }
 
 } // namespace
 
-size_t Utf8Decode(const char* text, size_t n, WCHAR* out, size_t cap, bool escape, size_t* stored) {
+size_t Utf8Decode(const char* text, size_t n, WCHAR* out, size_t cap, bool escape, size_t* stored,
+                  bool* invalid, bool keepForms) {
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
     size_t need = 0;
     size_t kept = 0;
     bool full = false;
+    if (invalid) *invalid = false;
     for (size_t i = 0; i < n;) {
         uint32_t cp;
-        size_t len = DecodeSequence(s + i, n - i, escape, &cp);
+        bool malformed;
+        size_t len = DecodeSequence(s + i, n - i, &cp, &malformed);
+        if (malformed && keepForms && !escape) {
+            malformed = false;
+            if (cp > 0x10FFFF) len = 0;
+        }
         WCHAR units[2];
         size_t count = 1;
-        if (len == 0) {
+        if (len == 0 || (malformed && escape)) {
+            // Escaped, every byte of a malformed form comes back as itself.
             units[0] = static_cast<WCHAR>(escape ? kEscapeBase + s[i] : s[i]);
             len = 1;
+            if (invalid) *invalid = true;
+        } else if (malformed) {
+            // Decoded, an overlong form would give a character (a "/", a NUL)
+            // that its bytes never name.
+            units[0] = 0xFFFD;
+            if (invalid) *invalid = true;
         } else if (cp < 0x10000) {
             units[0] = static_cast<WCHAR>(cp);
         } else {
@@ -211,7 +220,17 @@ const char* PathToPosix(const WCHAR* path) {
     if (!path) return nullptr;
     char* buffer = NextPathBuffer();
     const WCHAR* p = path;
-    if (p[0] == '\\' && p[1] == '\\' && p[2] == '?' && p[3] == '\\') p += 4;
+    if (p[0] == '\\' && p[1] == '\\' && p[2] == '?' && p[3] == '\\') {
+        p += 4;
+        // "\\?\UNC\server\share" names a share, which the layer does not
+        // serve that way; below a file it is not found, rather than being
+        // taken for the relative path "UNC/server/share" of another file.
+        if ((p[0] == 'U' || p[0] == 'u') && (p[1] == 'N' || p[1] == 'n') &&
+            (p[2] == 'C' || p[2] == 'c') && (p[3] == 0 || IsSlash(p[3]))) {
+            std::strcpy(buffer, "/dev/null/unc-path-not-served");
+            return buffer;
+        }
+    }
     size_t len = wcslen(p);
     if (len > QPOSIX_PATH_MAX_UNITS) return TooLongPath(buffer);
 
@@ -220,7 +239,7 @@ const char* PathToPosix(const WCHAR* path) {
         std::strcpy(buffer, "/");
         return buffer;
     }
-    if (IsAsciiLetter(p[0]) && p[1] == ':') {
+    if (PathHasDrive(p)) {
         char mount[QPOSIX_PATH_MAX_BYTES + 1];
         size_t prefixLen;
         if (!DriveMapGetMount(p[0], mount, sizeof mount)) {
@@ -304,7 +323,7 @@ int PathMapDriveLetter(const WCHAR* path, WCHAR* out, size_t outUnits) {
     if (outUnits < 2) return 0;
     out[0] = 0;
     if (!path || !path[0]) return 0;
-    if (!IsAsciiLetter(path[0]) || path[1] != ':') return CopyCut(path, out, outUnits);
+    if (!PathHasDrive(path)) return CopyCut(path, out, outUnits);
 
     WCHAR start[QPOSIX_PATH_MAX_UNITS + 1];
     size_t startLen;

@@ -248,13 +248,8 @@ bool Push(ArgVector& a, char* s) {
     return true;
 }
 
-bool IsLetter(WCHAR c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 char* ConvertArgument(const std::u16string& arg, bool first) {
-    bool path =
-        arg.size() >= 3 && IsLetter(arg[0]) && arg[1] == ':' && (arg[2] == '\\' || arg[2] == '/');
+    bool path = PathHasDriveRoot(arg.c_str());
     if (first)
         path =
             path || (arg.size() >= 2 && arg[1] == ':') || arg.find(u'\\') != std::u16string::npos;

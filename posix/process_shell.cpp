@@ -5,6 +5,7 @@
 #include "errhandlingapi.h"
 #include "handleapi.h"
 #include "internal/console_child.h"
+#include "internal/posix_util.h"
 #include "internal/process.h"
 #include "internal/spawn.h"
 #include "qposix_path.h"
@@ -29,14 +30,9 @@ namespace {
 
 constexpr size_t kLongestPath = 2047;
 
-bool IsLetter(WCHAR c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 // A Windows absolute path starts at line[i]: a letter, ':' and a separator.
 bool WindowsPathAt(const WCHAR* line, size_t i, size_t n) {
-    return i + 2 < n && IsLetter(line[i]) && line[i + 1] == ':' &&
-           (line[i + 2] == '\\' || line[i + 2] == '/');
+    return i + 2 < n && PathHasDriveRoot(line + i);
 }
 
 // What may stand right before an unquoted path.
@@ -49,23 +45,6 @@ bool OpensPath(WCHAR c) {
 bool EndsPath(WCHAR c) {
     return c == ' ' || c == '\t' || c == '|' || c == '&' || c == ';' || c == '<' || c == '>' ||
            c == '(' || c == ')' || c == '"' || c == '\'';
-}
-
-bool PathExists(const WCHAR* line, size_t from, size_t to) {
-    std::u16string path(line + from, to - from);
-    struct stat st;
-    return ::lstat(PathToPosix(path.c_str()), &st) == 0;
-}
-
-// Of the places where the path starting at from may end (ascending, the
-// first being the plain reading), the farthest at which it names an
-// existing file; else the first.
-size_t ChooseEnd(const WCHAR* line, size_t from, const std::vector<size_t>& ends) {
-    for (size_t k = ends.size(); k-- > 1;) {
-        if (ends[k] - from > kLongestPath) continue;
-        if (PathExists(line, from, ends[k])) return ends[k];
-    }
-    return ends[0];
 }
 
 // The POSIX form of a Windows path in single quotes, each quote inside
@@ -84,11 +63,7 @@ void AppendQuotedPath(const WCHAR* line, size_t from, size_t to, std::string* ou
 }
 
 bool AppendText(const WCHAR* text, size_t units, std::string* out) {
-    if (units == 0) return true;
-    std::vector<char> bytes(units * 3 + 1);
-    SSIZE_T n = Utf16ToUtf8(text, static_cast<SSIZE_T>(units), bytes.data(), bytes.size());
-    if (n < 0) return false;
-    out->append(bytes.data(), static_cast<size_t>(n));
+    *out += Utf8String(text, units);
     return true;
 }
 
@@ -107,13 +82,6 @@ bool IsUrl(const WCHAR* file) {
     return StartsWithNoCase(file, "mailto:");
 }
 
-std::string Utf8Of(const WCHAR* text) {
-    size_t units = wcslen(text);
-    std::vector<char> bytes(units * 3 + 1);
-    SSIZE_T n = Utf16ToUtf8(text, static_cast<SSIZE_T>(units), bytes.data(), bytes.size());
-    return std::string(bytes.data(), n < 0 ? 0 : static_cast<size_t>(n));
-}
-
 } // namespace
 
 bool ShellCommandTranslate(const WCHAR* line, std::string* out) {
@@ -128,21 +96,16 @@ bool ShellCommandTranslate(const WCHAR* line, std::string* out) {
             size_t from = 0, end = 0, resume = 0;
             if (c == '"' && WindowsPathAt(line, i + 1, n)) {
                 // Enclosed in double quotes: the quotes go, the path runs to
-                // a closing quote.
+                // the next double quote. Where a path ends is read from the
+                // line alone, never from which files exist.
                 from = i + 1;
-                std::vector<size_t> ends;
-                for (size_t j = from; j < n; j++)
-                    if (line[j] == '"') ends.push_back(j);
-                if (ends.empty()) ends.push_back(n);
-                end = ChooseEnd(line, from, ends);
+                end = from;
+                while (end < n && line[end] != '"') end++;
                 resume = end < n ? end + 1 : n;
             } else if (pathMayStart && WindowsPathAt(line, i, n)) {
                 from = i;
-                std::vector<size_t> ends;
-                for (size_t j = from; j < n; j++)
-                    if (EndsPath(line[j])) ends.push_back(j);
-                ends.push_back(n);
-                end = ChooseEnd(line, from, ends);
+                end = from;
+                while (end < n && !EndsPath(line[end])) end++;
                 resume = end;
             } else {
                 pathMayStart = OpensPath(c);
@@ -227,13 +190,17 @@ DWORD ShellOpen(const WCHAR* file, const WCHAR* parameters, const WCHAR* directo
         if (hasDirectory) dir = PathToPosix(directory);
         std::string target;
         if (IsUrl(file)) {
+            // A scheme begins with a letter; text beginning with '-' would
+            // reach the opener as an option.
+            if (file[0] == '-') return ERROR_FILE_NOT_FOUND;
             program = "xdg-open";
-            target = Utf8Of(file);
+            target = Utf8String(file);
         } else {
             std::string path = PathToPosix(file);
             if (path[0] != '/' && hasDirectory) path = dir + "/" + path;
-            // A bare name would be looked up on PATH; it names a file here.
-            if (path.find('/') == std::string::npos) path = "./" + path;
+            // A bare name would be looked up on PATH, and a relative path
+            // beginning with '-' taken for an option: it names a file here.
+            if (path[0] != '/') path = "./" + path;
             struct stat st;
             if (::stat(path.c_str(), &st) != 0) return ERROR_FILE_NOT_FOUND;
             if (ProgramIsExecutable(path.c_str())) {

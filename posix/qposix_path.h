@@ -9,7 +9,9 @@
 
 // Decodes UTF-8 (length < 0: up to the zero byte) into out (outUnits
 // including the terminator). Invalid bytes become 0xDC00 + byte with escape
-// on, the unit of the byte's value with it off. Returns the units written
+// on, the unit of the byte's value with it off. An overlong form, an encoded
+// surrogate or a value above U+10FFFF never decodes to its value: escaped
+// byte by byte with escape on, one U+FFFD with it off. Returns the units written
 // without the terminator, or -1 when not everything fit; out is terminated
 // whenever outUnits >= 1.
 SSIZE_T Utf8ToUtf16(const char* text, SSIZE_T length, WCHAR* out, size_t outUnits, bool escape);
@@ -40,6 +42,16 @@ inline constexpr WCHAR QPOSIX_NAME_ESCAPE_QUESTION = 0xDC3F;
 // not everything fit (out is then terminated whenever outUnits >= 1).
 SSIZE_T NameFromPosix(const char* name, SSIZE_T length, WCHAR* out, size_t outUnits);
 
+// Whether s begins with a drive: an ASCII letter and ':' ("C:", "c:dir").
+inline bool PathHasDrive(const WCHAR* s) {
+    return ((s[0] >= 'A' && s[0] <= 'Z') || (s[0] >= 'a' && s[0] <= 'z')) && s[1] == ':';
+}
+// Whether s begins with a drive's root: a drive and a separator ("C:\",
+// "C:/").
+inline bool PathHasDriveRoot(const WCHAR* s) {
+    return PathHasDrive(s) && (s[2] == '\\' || s[2] == '/');
+}
+
 // Longest path PathToPosix takes, in units of the Windows path and in bytes
 // of the POSIX result.
 inline constexpr size_t QPOSIX_PATH_MAX_UNITS = 4095;
@@ -49,7 +61,8 @@ inline constexpr size_t QPOSIX_PATH_MAX_BYTES = 4095;
 // in rotation: the result stays valid until the same thread has made four
 // more calls; never free it. Null gives null. A drive letter that is not
 // mapped gives a path below a file ("/dev/null/..."), which no call can open
-// or create. A path too long to map gives a path that every system call
+// or create; so does the long UNC form "\\?\UNC\...", whose shares the
+// layer does not serve. A path too long to map gives a path that every system call
 // refuses with ENAMETOOLONG (so the caller's error is 206), never a cut one.
 const char* PathToPosix(const WCHAR* path);
 // The same for an 8-bit path, each byte taken as one unit.

@@ -3,6 +3,7 @@
 // directory of a share, short error texts, and the table of mapped shares
 // that are unmounted again when their last letter goes or the process exits.
 #include "qposix_shares.h"
+#include "internal/posix_util.h"
 #include "internal/process.h"
 #include "internal/spawn.h"
 #include "qposix_drives.h"
@@ -122,14 +123,7 @@ void AppendOutput(char* output, size_t capacity, size_t* held, const char* chunk
 }
 
 bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t w = ::write(fd, text.data() + done, text.size() - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        done += static_cast<size_t>(w);
-    }
-    return true;
+    return WriteWhole(fd, text.data(), text.size()) == 0;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "shellapi.h"
 #include "errhandlingapi.h"
 #include "internal/fileops.h"
+#include "internal/posix_util.h"
 #include "internal/shell.h"
 #include "internal/sys.h"
 #include "qposix_path.h"
@@ -34,13 +35,6 @@ bool JoinPath(const std::string& dir, const char* name, std::string* out) {
     if (out->empty() || out->back() != '/') *out += '/';
     *out += name;
     return out->size() < kPathBytes;
-}
-
-// The directory part of a path ("." for a bare name, "/" for the root).
-std::string ParentOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
 // The names in an open directory stream, without "." and "..". Read whole
@@ -85,7 +79,7 @@ bool TargetInsideSource(const struct stat& sourceStat, const std::string& target
     while (::lstat(existing.c_str(), &st) != 0) {
         while (existing.size() > 1 && existing.back() == '/')
             existing.pop_back();
-        std::string parent = ParentOf(existing);
+        std::string parent = PosixParent(existing);
         if (parent == existing) break;
         existing = parent;
     }
@@ -98,7 +92,7 @@ bool TargetInsideSource(const struct stat& sourceStat, const std::string& target
             st.st_ino == sourceStat.st_ino)
             return true;
         if (p == "/") return false;
-        p = ParentOf(p);
+        p = PosixParent(p);
     }
 }
 
@@ -203,7 +197,7 @@ DWORD RemoveEntry(const std::string& path) {
 // Flushes the whole file system that holds path, so that a tree copied in
 // place of a rename is on the disk before its source goes.
 DWORD SyncFileSystemOf(const std::string& path) {
-    int fd = ::open(ParentOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = ::open(PosixParent(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return ErrnoToWin32Error(errno);
     int r = ::syncfs(fd);
     int e = errno;

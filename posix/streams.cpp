@@ -175,7 +175,7 @@ WCHAR ReadUtf8(FILE* stream, bool* end) {
     }
     WCHAR units[4];
     size_t stored = 0;
-    Utf8Decode(bytes, n, units, 4, false, &stored);
+    Utf8Decode(bytes, n, units, 4, false, &stored, nullptr, true);
     if (stored == 0) return static_cast<WCHAR>(lead);
     if (stored > 1) KeepPending(stream, units + 1, stored - 1, false);
     return units[0];

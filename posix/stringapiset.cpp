@@ -160,7 +160,8 @@ BOOL GetCPInfo(UINT codePage, LPCPINFO info) {
     return TRUE;
 }
 
-int MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int length, LPWSTR out, int size) {
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR out,
+                        int size) {
     if (!text || size < 0 || (size > 0 && !out)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
@@ -170,7 +171,12 @@ int MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int length, LPWSTR ou
     size_t need;
     if (codePage == CP_UTF8) {
         size_t stored;
-        need = Utf8Decode(text, n, size ? out : nullptr, cap, false, &stored);
+        bool invalid;
+        need = Utf8Decode(text, n, size ? out : nullptr, cap, false, &stored, &invalid);
+        if (invalid && (flags & MB_ERR_INVALID_CHARS)) {
+            SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+            return 0;
+        }
     } else {
         need = n;
         if (size && need <= cap) {

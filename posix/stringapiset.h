@@ -8,6 +8,9 @@
 inline constexpr UINT CP_ACP = 0;
 inline constexpr UINT CP_OEMCP = 1;
 inline constexpr UINT CP_UTF8 = 65001;
+// MultiByteToWideChar: fail with ERROR_NO_UNICODE_TRANSLATION on invalid
+// input instead of converting it.
+inline constexpr DWORD MB_ERR_INVALID_CHARS = 0x8;
 
 inline constexpr DWORD NORM_IGNORECASE = 0x1;
 inline constexpr int CSTR_LESS_THAN = 1;

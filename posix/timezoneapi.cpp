@@ -4,6 +4,8 @@
 #include "errhandlingapi.h"
 #include "winerror.h"
 
+#include <cstdint>
+
 namespace {
 
 constexpr int64_t kTicksPerSecond = 10000000;
@@ -17,6 +19,42 @@ void SetTicks(FILETIME* ft, int64_t ticks) {
     uint64_t u = static_cast<uint64_t>(ticks);
     ft->dwLowDateTime = static_cast<DWORD>(u);
     ft->dwHighDateTime = static_cast<DWORD>(u >> 32);
+}
+
+constexpr int64_t kLatestTicks = INT64_MAX;
+
+// Ticks since 1970 split into whole seconds (rounded towards minus infinity)
+// and the ticks left over, 0 to 9,999,999.
+void SplitTicks(int64_t ticks, int64_t* seconds, int64_t* rest) {
+    int64_t rel = ticks - QPOSIX_FILETIME_1970; // cannot overflow: the offset is positive
+    *seconds = rel / kTicksPerSecond;
+    *rest = rel % kTicksPerSecond;
+    if (*rest < 0) {
+        *rest += kTicksPerSecond;
+        --*seconds;
+    }
+}
+
+// seconds * 10,000,000 + extra + the 1970 offset, held to 0 .. the latest
+// FILETIME: a file system may hold times far beyond year 30828 (or before
+// 1601), and such a time is shown as the nearest one a FILETIME can carry.
+int64_t TicksFromSeconds(int64_t seconds, int64_t extra) {
+    int64_t ticks;
+    if (__builtin_mul_overflow(seconds, kTicksPerSecond, &ticks) ||
+        __builtin_add_overflow(ticks, extra, &ticks) ||
+        __builtin_add_overflow(ticks, QPOSIX_FILETIME_1970, &ticks))
+        return seconds < 0 ? 0 : kLatestTicks;
+    return ticks < 0 ? 0 : ticks;
+}
+
+// A FILETIME moved by the local offset. A valid value stays within 0 .. the
+// latest FILETIME; an invalid (negative) one only within the 64 bits.
+int64_t ShiftTicks(int64_t ticks, int64_t offsetSeconds) {
+    int64_t shifted;
+    if (__builtin_add_overflow(ticks, offsetSeconds * kTicksPerSecond, &shifted))
+        return offsetSeconds < 0 ? INT64_MIN : kLatestTicks;
+    if (ticks >= 0 && shifted < 0) return 0;
+    return shifted;
 }
 
 bool IsLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
@@ -68,13 +106,8 @@ BOOL FileTimeToSystemTime(const FILETIME* in, LPSYSTEMTIME out) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    int64_t rel = ticks - QPOSIX_FILETIME_1970;
-    int64_t seconds = rel / kTicksPerSecond;
-    int64_t rest = rel % kTicksPerSecond;
-    if (rest < 0) {
-        rest += kTicksPerSecond;
-        seconds--;
-    }
+    int64_t seconds, rest;
+    SplitTicks(ticks, &seconds, &rest);
     time_t t = static_cast<time_t>(seconds);
     struct tm tm;
     if (!::gmtime_r(&t, &tm)) {
@@ -92,18 +125,17 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* in, LPFILETIME out) {
     }
     struct tm tm = ToTm(in);
     time_t t = ::timegm(&tm);
-    SetTicks(out, static_cast<int64_t>(t) * kTicksPerSecond + in->wMilliseconds * 10000LL +
-                      QPOSIX_FILETIME_1970);
+    SetTicks(out, TicksFromSeconds(static_cast<int64_t>(t), in->wMilliseconds * 10000LL));
     return TRUE;
 }
 
 BOOL FileTimeToLocalFileTime(const FILETIME* in, LPFILETIME out) {
-    SetTicks(out, Ticks(in) + LocalOffsetNow() * kTicksPerSecond);
+    SetTicks(out, ShiftTicks(Ticks(in), LocalOffsetNow()));
     return TRUE;
 }
 
 BOOL LocalFileTimeToFileTime(const FILETIME* in, LPFILETIME out) {
-    SetTicks(out, Ticks(in) - LocalOffsetNow() * kTicksPerSecond);
+    SetTicks(out, ShiftTicks(Ticks(in), -LocalOffsetNow()));
     return TRUE;
 }
 
@@ -141,22 +173,17 @@ BOOL TzSpecificLocalTimeToSystemTime(const void*, const SYSTEMTIME* in, LPSYSTEM
 }
 
 FILETIME FileTimeFromTimespec(const struct timespec& ts) {
-    int64_t ticks = static_cast<int64_t>(ts.tv_sec) * kTicksPerSecond + ts.tv_nsec / 100 +
-                    QPOSIX_FILETIME_1970;
     FILETIME ft;
-    SetTicks(&ft, ticks < 0 ? 0 : ticks);
+    SetTicks(&ft, TicksFromSeconds(static_cast<int64_t>(ts.tv_sec), ts.tv_nsec / 100));
     return ft;
 }
 
 struct timespec TimespecFromFileTime(const FILETIME& ft) {
-    int64_t rel = Ticks(&ft) - QPOSIX_FILETIME_1970;
     struct timespec ts;
-    int64_t seconds = rel / kTicksPerSecond;
-    int64_t rest = rel % kTicksPerSecond;
-    if (rest < 0) {
-        rest += kTicksPerSecond;
-        seconds--;
-    }
+    int64_t seconds, rest;
+    // A negative FILETIME names no time; it is taken as the earliest.
+    int64_t ticks = Ticks(&ft);
+    SplitTicks(ticks < 0 ? 0 : ticks, &seconds, &rest);
     ts.tv_sec = static_cast<time_t>(seconds);
     ts.tv_nsec = static_cast<long>(rest * 100);
     return ts;

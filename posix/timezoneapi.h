@@ -25,7 +25,8 @@ bool SystemTimeIsValid(const SYSTEMTIME* st);
 // SYSTEMTIME with the given milliseconds.
 void SystemTimeFromTm(const struct tm& tm, WORD milliseconds, LPSYSTEMTIME out);
 
-// A POSIX time to FILETIME; a result before 1601 is stored as 0.
+// A POSIX time to FILETIME; a result before 1601 is stored as 0, one past
+// the latest FILETIME (year 30828) as the latest.
 FILETIME FileTimeFromTimespec(const struct timespec& ts);
 // The reverse; a negative remainder moves into the previous second.
 struct timespec TimespecFromFileTime(const FILETIME& ft);

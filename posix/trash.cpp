@@ -3,6 +3,7 @@
 // system), the .trashinfo file that tells where it came from, and the move
 // itself, which never replaces what the trash holds and never loses the item.
 #include "errhandlingapi.h"
+#include "internal/posix_util.h"
 #include "internal/shell.h"
 #include "internal/sys.h"
 #include "winerror.h"
@@ -28,17 +29,6 @@ constexpr size_t kNumberedStemBytes = 240;
 // Items of one name the trash takes: name, name.2, ... name.9999.
 constexpr unsigned kNameNumbers = 10000;
 
-bool KeptAsIs(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/' ||
-           c == '-' || c == '.' || c == '_' || c == '~';
-}
-
-std::string ParentOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
 // The item's absolute path with its directory resolved (links and ".."
 // followed, the item itself not), so that the top of its file system is
 // found by the directories that really hold it. False when it cannot be
@@ -54,7 +44,7 @@ bool ResolveItem(const char* path, std::string* out) {
     while (p.size() > 1 && p.back() == '/')
         p.pop_back();
     std::string base = p.substr(p.rfind('/') + 1);
-    std::string dir = ParentOf(p);
+    std::string dir = PosixParent(p);
     if (base.empty() || base == "." || base == "..") {
         // The path names a directory by "." or "..": that directory is the item.
         std::unique_ptr<char, decltype(&std::free)> real(::realpath(p.c_str(), nullptr), std::free);
@@ -62,7 +52,7 @@ bool ResolveItem(const char* path, std::string* out) {
         p = real.get();
         if (p == "/") return false;
         base = p.substr(p.rfind('/') + 1);
-        dir = ParentOf(p);
+        dir = PosixParent(p);
     }
     std::unique_ptr<char, decltype(&std::free)> realDir(::realpath(dir.c_str(), nullptr),
                                                         std::free);
@@ -83,7 +73,7 @@ bool OwnDirectory(const std::string& path, uid_t uid) {
 std::string TopDirectory(const std::string& item, dev_t dev) {
     std::string top = item;
     while (top != "/") {
-        std::string parent = ParentOf(top);
+        std::string parent = PosixParent(top);
         struct stat st;
         if (::lstat(parent.c_str(), &st) != 0 || st.st_dev != dev) break;
         top = parent;
@@ -122,36 +112,15 @@ std::string InfoText(const std::string& item, const struct tm& when) {
 }
 
 DWORD WriteAll(int fd, const std::string& text) {
-    const char* p = text.data();
-    size_t n = text.size();
-    while (n > 0) {
-        ssize_t w = QSysWrite(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return ErrnoToWin32Error(errno);
-        }
-        if (w == 0) return ERROR_GEN_FAILURE;
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return ERROR_SUCCESS;
+    int err = WriteWhole(fd, text.data(), text.size());
+    return err ? ErrnoToWin32Error(err) : ERROR_SUCCESS;
 }
 
 } // namespace
 
 std::string TrashPercentEncode(const std::string& path) {
-    static const char kHex[] = "0123456789ABCDEF";
     std::string out;
-    for (unsigned char c : path) {
-        if (out.size() >= kEncodedPathLimit) break;
-        if (KeptAsIs(c)) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-    }
+    AppendPercentEncoded(path, &out, kEncodedPathLimit);
     return out;
 }
 

@@ -50,6 +50,7 @@ inline constexpr DWORD ERROR_REQUEST_ABORTED = 1235;
 inline constexpr DWORD ERROR_INVALID_DRIVE = 15;
 inline constexpr DWORD ERROR_SEM_TIMEOUT = 121;
 inline constexpr DWORD ERROR_NO_ASSOCIATION = 1155;
+inline constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
 
 // The CRT's "string was truncated" result of the bounded copies.
 inline constexpr errno_t STRUNCATE = 80;

@@ -128,15 +128,28 @@ void LocateIniFile() {
 }
 
 // Reads at most kIniMaxBytes of the file into data; false when it cannot be
-// opened.
+// opened or is not a regular file. A fifo, a device or a directory at the
+// settings path counts as no file: reading one could wait for ever or never
+// end.
 bool ReadIniFile(BYTE* data, size_t* size) {
     *size = 0;
     if (!gIniPath[0]) return false;
-    FILE* f = _wfopen(gIniPath, u"rb");
-    if (!f) return false;
-    *size = std::fread(data, 1, kIniMaxBytes, f);
-    fclose(f);
-    return true;
+    // Opening for reading waits on nothing: a fifo or device is only looked at.
+    HANDLE h = CreateFileW(gIniPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool regular = GetFileInformationByHandle(h, &info) &&
+                   !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
+    while (regular && *size < kIniMaxBytes) {
+        DWORD got = 0;
+        if (!ReadFile(h, data + *size, static_cast<DWORD>(kIniMaxBytes - *size), &got, nullptr) ||
+            got == 0)
+            break;
+        *size += got;
+    }
+    CloseHandle(h);
+    return regular;
 }
 
 // The fields a file with a wrong signature must not keep.
@@ -155,7 +168,23 @@ void ResetBadFileFields() {
     s.bRenameProtection = 1;
 }
 
+// Empties the commands a file gives, with the single-instance flag and the
+// kilobyte unit they come with; an editor or viewer from the command line
+// stays.
+void ClearFileCommands() {
+    if (!gEditorFromCommandLine) {
+        gEditorCmd[0] = 0;
+        gSingleInstanceEditor = FALSE;
+    }
+    if (!gViewerFromCommandLine) gViewerCmd[0] = 0;
+    gAltEditorCmd[0] = gAltViewerCmd[0] = 0;
+    gCompareCmd[0] = gAltCompareCmd[0] = 0;
+    gKiloUnit = 1024;
+}
+
+// The defaults apply whole: nothing of a file read before stays.
 void ApplyDefaults() {
+    ClearFileCommands();
     Settings& s = gSettings;
     IniWorkingValues& w = gIniWorking;
     // A size that followed the terminal's becomes a fixed one, without the
@@ -423,13 +452,7 @@ void DecodeIniSettings(const BYTE* data, size_t size, int firstLoad) {
     // A command from the command line wins; otherwise each read takes the
     // file's command again, so that a change made in the configuration
     // program is seen.
-    if (!gEditorFromCommandLine) {
-        gEditorCmd[0] = 0;
-        gSingleInstanceEditor = FALSE;
-    }
-    if (!gViewerFromCommandLine) gViewerCmd[0] = 0;
-    gAltEditorCmd[0] = gAltViewerCmd[0] = 0;
-    gCompareCmd[0] = gAltCompareCmd[0] = 0;
+    ClearFileCommands();
 
     char scratch[SETTINGS_COMMAND_BYTES];
     if (v <= '1') {
@@ -437,7 +460,6 @@ void DecodeIniSettings(const BYTE* data, size_t size, int firstLoad) {
         if (!gEditorCmd[0]) std::strcpy(gEditorCmd, scratch);
         OldRecordString(record, 183, SETTINGS_RECORD_BYTES - 183, scratch);
         if (!gViewerCmd[0]) std::strcpy(gViewerCmd, scratch);
-        gKiloUnit = 1024;
     } else {
         StringReader strings{data + SETTINGS_RECORD_BYTES, size - SETTINGS_RECORD_BYTES, 0, false};
         strings.Next(scratch);
@@ -450,8 +472,6 @@ void DecodeIniSettings(const BYTE* data, size_t size, int firstLoad) {
             strings.Next(gCompareCmd);
             strings.Next(gAltCompareCmd);
             gKiloUnit = s.bKilo1000 ? 1000 : 1024;
-        } else {
-            gKiloUnit = 1024;
         }
         if (v > '9') {
             strings.Next(scratch);

@@ -5,18 +5,11 @@
 #include "menu/locator.h"
 #include "settings/folders.h"
 #include "windows.h"
+#include "qposix_path.h"
 
 #include <initializer_list>
 
 namespace {
-
-bool IsLetter(WCHAR c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-bool HasDrive(const WCHAR* s) {
-    return IsLetter(s[0]) && s[1] == ':';
-}
 
 // A fixed-room UTF-16 text that refuses, rather than cuts, what does not fit.
 struct PathText {
@@ -60,13 +53,13 @@ bool Removable(const WCHAR* text, size_t start, size_t end) {
     size_t n = end - start;
     if (n == 0) return false;
     if (n == 2 && text[start] == '.' && text[start + 1] == '.') return false;
-    if (n == 2 && IsLetter(text[start]) && text[start + 1] == ':') return false;
+    if (n == 2 && PathHasDrive(text + start)) return false;
     return true;
 }
 
 // Every whole "\.." component removes itself and the component before it.
 void RemoveParentSteps(PathText& path) {
-    const bool rooted = path.text[0] == '\\' || (HasDrive(path.text) && path.text[2] == '\\');
+    const bool rooted = path.text[0] == '\\' || (PathHasDrive(path.text) && path.text[2] == '\\');
     WCHAR* t = path.text;
     size_t from = 0;
     for (;;) {
@@ -99,7 +92,7 @@ void RemoveParentSteps(PathText& path) {
         from = cutStart;
     }
     // A rooted path never loses its root.
-    if (rooted && path.length == 2 && HasDrive(t)) path.Append(u"\\", 1);
+    if (rooted && path.length == 2 && PathHasDrive(t)) path.Append(u"\\", 1);
     if (rooted && path.length == 0) path.Append(u"\\", 1);
 }
 
@@ -153,7 +146,7 @@ int MakeFullPathIn(const PathContext& context, WCHAR* out, const WCHAR* in) {
         // A server path that the quotes hid: taken as it stands.
     } else if (t[0] == '\\') {
         WCHAR letter = context.currentDrive;
-        if (!letter && HasDrive(cur)) letter = cur[0];
+        if (!letter && PathHasDrive(cur)) letter = cur[0];
         if (letter) {
             PathText drive;
             drive.Append(&letter, 1);
@@ -166,9 +159,9 @@ int MakeFullPathIn(const PathContext& context, WCHAR* out, const WCHAR* in) {
         if (cur[0]) JoinTo(path, cur, path.text + 2);
     } else if (t[0] == '.' && t[1] == '.' && t[2] == '\\') {
         if (cur[0]) JoinTo(path, cur, path.text);
-    } else if (!HasDrive(t) && wcschr(t, '\\')) {
+    } else if (!PathHasDrive(t) && wcschr(t, '\\')) {
         if (cur[0]) JoinTo(path, cur, path.text);
-    } else if (HasDrive(t) && t[2] != 0 && t[2] != '\\') {
+    } else if (PathHasDrive(t) && t[2] != 0 && t[2] != '\\') {
         const WCHAR* shown = context.lastPanePath ? context.lastPanePath(t[0]) : nullptr;
         WCHAR root[4] = {t[0], ':', '\\', 0};
         JoinTo(path, shown && shown[0] ? shown : root, path.text + 2);

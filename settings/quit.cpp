@@ -101,7 +101,7 @@ thread_local bool tFatalExitRunning = false;
 // program may run: other threads are still going, so the clean-up of exit()
 // (static destructors) could pull their data away under them, and the
 // terminal has been given back already. Streams are flushed here instead.
-[[noreturn]] void EndProcess() {
+[[noreturn]] void ExitAtOnceWith255() {
     fflush(nullptr);
     std::_Exit(255);
 }
@@ -115,7 +115,7 @@ void FatalMemoryError(const char* module, int line, const char* function) {
              module ? module : "?", line, function ? function : "?");
     if (tFatalExitRunning) {
         fputs(message, stdout);
-        EndProcess();
+        ExitAtOnceWith255();
     }
     tFatalExitRunning = true;
     // The first thread to get here ends the process; a later one (or a
@@ -133,7 +133,7 @@ void FatalMemoryError(const char* module, int line, const char* function) {
         fputs(kPressAnyKey, stdout);
         fputs("\n", stdout);
     }
-    EndProcess();
+    ExitAtOnceWith255();
 }
 
 namespace {

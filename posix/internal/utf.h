@@ -7,8 +7,17 @@
 
 // Decodes n bytes; stores at most cap units (whole characters) into out when
 // out is non-null; *stored receives the units stored. Returns the units the
-// whole text needs.
-size_t Utf8Decode(const char* text, size_t n, WCHAR* out, size_t cap, bool escape, size_t* stored);
+// whole text needs. A byte that starts no sequence becomes 0xDC00 + byte with
+// escape, else the unit of its value. A well-shaped sequence that no encoder
+// writes (an overlong form, an encoded surrogate, a value above U+10FFFF)
+// never gives its value: with escape each of its bytes is escaped, without
+// it the sequence is one U+FFFD. *invalid (when given) tells whether either
+// was met. keepForms (without escape only) is for text streams, which give
+// back every unit written to them: an overlong form or an encoded surrogate
+// then decodes to its value, and a value above U+10FFFF gives each byte as
+// a unit.
+size_t Utf8Decode(const char* text, size_t n, WCHAR* out, size_t cap, bool escape, size_t* stored,
+                  bool* invalid = nullptr, bool keepForms = false);
 
 // Encodes n units; stores at most cap bytes (whole characters) into out when
 // out is non-null; *stored receives the bytes stored. Returns the bytes the

@@ -10,6 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <string>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "settings/colours.h"
 #include "settings/folders.h"
@@ -220,15 +224,48 @@ void CheckAll() {
     CheckStrings();
 }
 
+// A search path holding one program, "qview" (the viewer of the seed files),
+// so that commands naming it take the branch that finds a program, and a
+// folder that is removed when the fuzzer ends.
+char gProgramFolder[] = "/tmp/quilb-settings-fuzz-XXXXXX";
+
+void RemoveProgramFolder() {
+    std::string program = std::string(gProgramFolder) + "/qview";
+    unlink(program.c_str());
+    rmdir(gProgramFolder);
+}
+
+void PutProgramOnPath() {
+    if (!mkdtemp(gProgramFolder)) Fail("no folder for the program on PATH");
+    atexit(RemoveProgramFolder);
+    std::string program = std::string(gProgramFolder) + "/qview";
+    int fd = open(program.c_str(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0755);
+    if (fd < 0) Fail("cannot make the program on PATH");
+    const char script[] = "#!/bin/sh\n";
+    if (write(fd, script, sizeof script - 1) != static_cast<ssize_t>(sizeof script - 1))
+        Fail("cannot write the program on PATH");
+    close(fd);
+    setenv("PATH", gProgramFolder, 1);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // Commands are looked up along a search path with nothing on it, and an
-    // empty tools path takes a data folder that is not there.
-    setenv("PATH", "/nonexistent/quilb-settings-fuzz", 1);
+    // Commands are looked up along a search path with one program on it, and
+    // an empty tools path takes a data folder that is not there.
+    PutProgramOnPath();
     setenv("VISUAL", "fuzz-editor", 1);
     const char16_t data[] = u"C:\\quilb-fuzz-data\\";
     memcpy(gDataDir, data, sizeof data);
+    // The program on PATH is found: a viewer naming it becomes its full path.
+    BYTE image[SETTINGS_RECORD_BYTES + 16] = {0x51, 0x42, '?'};
+    const char strings[] = "\0\0\5qview\0\0\0\0";
+    memcpy(image + SETTINGS_RECORD_BYTES, strings, sizeof strings - 1);
+    StartState();
+    DecodeIniSettings(image, SETTINGS_RECORD_BYTES + sizeof strings - 1, 1);
+    const size_t n = strlen(gViewerCmd);
+    Require(n > 5 && strcmp(gViewerCmd + n - 5, "qview") == 0 && gViewerCmd[n - 6] == '\\',
+            "the program on PATH is not found");
     return 0;
 }
 

@@ -892,10 +892,10 @@ TEST_F(KeyboardTest, TypeAheadThroughFlush) {
         BOOL returnOnly;
         KeyCode result;
         int pendingAfter;
-        int macroAfter;
+        int typedAhead;
     } kCases[] = {
         {"nothing waiting", {}, FALSE, 0, 0, 0},
-        {"a key goes to the end of the macro", Press('X', u'x', 0), FALSE, u'x', 1, 1},
+        {"a key is kept as typed ahead", Press('X', u'x', 0), FALSE, u'x', 1, 1},
         {"only returned", Press('X', u'x', 0), TRUE, u'x', 1, 0},
         {"Esc empties the input",
          {Key(VK_ESCAPE, 1, 27, 0), Key('X', 0x2D, u'x', 0)},
@@ -920,12 +920,13 @@ TEST_F(KeyboardTest, TypeAheadThroughFlush) {
     };
     for (const auto& c : kCases) {
         FlushConsoleInputBuffer(gConIn);
-        MacroStop();
+        TypeAheadDrop();
         gMenuRedrawPending = 0;
         if (!c.records.empty()) Put(c.records);
         EXPECT_EQ(KbdFlush(c.returnOnly), c.result) << c.what;
         EXPECT_EQ(Pending(), c.pendingAfter) << c.what;
-        EXPECT_EQ(MacroKeysLeft(), c.macroAfter) << c.what;
+        EXPECT_EQ(TypeAheadKeys(), c.typedAhead) << c.what;
+        EXPECT_EQ(MacroKeysLeft(), 0) << c.what;
     }
     // Releasing Ctrl asks for the menu to be drawn again.
     FlushConsoleInputBuffer(gConIn);
@@ -943,6 +944,55 @@ TEST_F(KeyboardTest, TypeAheadThroughFlush) {
     for (int i = 0; i < 3; i++)
         got.push_back(char(ReadEx()));
     EXPECT_EQ(got, "abx");
+}
+
+// A key typed ahead while a repeating or looping macro plays is delivered
+// once, after the macro; the macro's own keys play unchanged on every pass.
+TEST_F(KeyboardTest, TypeAheadNeverBecomesPartOfARepeatingMacro) {
+    const KeyCode keys[] = {u'x', u'y'};
+    MacroLoadKeys(keys, 2, 3);
+    std::string got;
+    got.push_back(char(ReadEx()));
+    Put({Key('T', 0x14, u't', 0)});
+    EXPECT_EQ(KbdFlush(FALSE), u't');
+    for (int i = 0; i < 6; i++)
+        got.push_back(char(ReadEx()));
+    EXPECT_EQ(got, "xyxyxyt") << "three runs of the macro, then the typed key once";
+    EXPECT_EQ(MacroKeysLeft(), 0);
+    EXPECT_EQ(TypeAheadKeys(), 0);
+    Put(Press('Z', u'z', 0));
+    EXPECT_EQ(ReadEx(), u'z') << "then the console";
+
+    // In a loop: the keys after the marker repeat without the typed key;
+    // when a stop code ends the loop, the typed key comes once.
+    FlushConsoleInputBuffer(gConIn);
+    ASSERT_EQ(LoadMacro("a,WHILE_NOT_END,b,STOP_IF_SPLIT,c"), 5);
+    gSplitScreen = 0;
+    got.clear();
+    got.push_back(char(ReadEx()));
+    Put({Key('T', 0x14, u't', 0)});
+    EXPECT_EQ(KbdFlush(FALSE), u't');
+    for (int i = 0; i < 6; i++)
+        got.push_back(char(ReadEx()));
+    gSplitScreen = 1;
+    got.push_back(char(ReadEx()));
+    EXPECT_EQ(got, "abcbcbcb");
+    EXPECT_EQ(ReadEx(), 0) << "the stop code ends the macro";
+    EXPECT_EQ(ReadEx(), u't');
+    EXPECT_EQ(MacroKeysLeft(), 0);
+    EXPECT_EQ(TypeAheadKeys(), 0);
+
+    // A loop ended from outside (a stop flag met an error) keeps the key too.
+    ASSERT_EQ(LoadMacro("WHILE_NOT_ERROR,b"), 2);
+    Put({Key('T', 0x14, u't', 0)});
+    EXPECT_EQ(KbdFlush(FALSE), u't');
+    got.clear();
+    for (int i = 0; i < 3; i++)
+        got.push_back(char(ReadEx()));
+    MacroStop();
+    got.push_back(char(ReadEx()));
+    EXPECT_EQ(got, "bbbt");
+    gSplitScreen = 0;
 }
 
 TEST_F(KeyboardTest, WaitingForInput) {

@@ -74,6 +74,7 @@ void PlatformTest::SetUp() {
     gQaapOn = 0;
     gMacroListFacts = nullptr;
     MacroStop();
+    TypeAheadDrop();
     KeyPushStack.count = 0;
     HotClear(FALSE);
     FlushConsoleInputBuffer(gConIn);

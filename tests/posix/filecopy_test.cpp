@@ -562,6 +562,20 @@ TEST_F(MoveTest, RenamesOnOneFileSystem) {
          },
          "a", "b", MOVEFILE_REPLACE_EXISTING, 0, true},
         {"onto itself", [](const std::string& d) { Put(d + "/a", "A"); }, "a", "a", 0, 0, false},
+        {"onto itself by another spelling", [](const std::string& d) { Put(d + "/a", "A"); }, "a",
+         "./a", MOVEFILE_REPLACE_EXISTING, 0, false},
+        {"onto another hard link of it with replace: the target name alone stays",
+         [](const std::string& d) {
+             Put(d + "/a", "A");
+             ASSERT_EQ(::link((d + "/a").c_str(), (d + "/b").c_str()), 0);
+         },
+         "a", "b", MOVEFILE_REPLACE_EXISTING, 0, true},
+        {"onto another hard link of it without replace",
+         [](const std::string& d) {
+             Put(d + "/a", "A");
+             ASSERT_EQ(::link((d + "/a").c_str(), (d + "/b").c_str()), 0);
+         },
+         "a", "b", 0, ERROR_ALREADY_EXISTS, false},
         {"directory",
          [](const std::string& d) {
              ASSERT_EQ(::mkdir((d + "/a").c_str(), 0755), 0);
@@ -617,7 +631,7 @@ TEST_F(MoveTest, RenamesOnOneFileSystem) {
             EXPECT_EQ(qtest::ReadFile(src), content) << r.what;
         }
     }
-    EXPECT_EQ(qtest::ReadFile(dir.Sub("row4/b/f")), "F");
+    EXPECT_EQ(qtest::ReadFile(dir.Sub("row7/b/f")), "F");
     EXPECT_EQ(qtest::ReadFile(dir.Sub("row1/b")), "B");
 }
 

@@ -45,7 +45,7 @@ TEST(Utf8ToUtf16, DecodesAndEscapes) {
         {"lead byte C0 is invalid", "\xC0\x80", true, u"\xDCC0\xDC80"},
         {"cut sequence escapes its lead", "\xE2\x82", true, u"\xDCE2\xDC82"},
         {"overlong three-byte escaped", "\xE0\x80\x80", true, u"\xDCE0\xDC80\xDC80"},
-        {"overlong three-byte kept without escape", "\xE0\x81\x81", false, u"\u0041"},
+        {"overlong three-byte no character without escape", "\xE0\x81\x81", false, u"\uFFFD"},
         {"encoded surrogate escaped", "\xED\xB2\x80", true, u"\xDCED\xDCB2\xDC80"},
         {"overlong four-byte escaped", "\xF0\x80\x80\x80", true,
          u"\xDCF0\xDC80\xDC80\xDC80"},
@@ -145,7 +145,7 @@ TEST_F(PathMapTest, WindowsPathsToPosix) {
         {u"d:\\x", "/mnt/d/x"},
         {u"D:x", "/mnt/d/x"},
         {u"\\\\?\\D:\\x", "/mnt/d/x"},
-        {u"\\\\?\\UNC\\srv\\share", "UNC/srv/share"},
+        {u"\\\\?\\UNC\\srv\\share", "/dev/null/unc-path-not-served"},
         {u"\\\\server\\share", "//server/share"},
         {u"\\dir\\f", "/dir/f"},
         {u"", "/"},
@@ -169,6 +169,30 @@ TEST_F(PathMapTest, UnmappedLetterCanNeverBeCreated) {
     int fd = ::open(PathToPosix(u"Q:\\file"), O_CREAT | O_WRONLY, 0644);
     EXPECT_LT(fd, 0);
     EXPECT_EQ(ErrnoToWin32Error(errno), ERROR_PATH_NOT_FOUND);
+}
+
+// A long UNC form names a share the layer does not serve: it is not found,
+// and never taken for a path relative to the current directory.
+TEST_F(PathMapTest, LongUncFormFailsInsteadOfNamingARelativePath) {
+    dir.Write("cwd/UNC/server/share/x", "other file");
+    const std::string decoy = dir.Sub("cwd/UNC/server/share/x");
+    char old[4096];
+    ASSERT_NE(::getcwd(old, sizeof old), nullptr);
+    ASSERT_EQ(::chdir(dir.Sub("cwd").c_str()), 0);
+    for (const char16_t* path : {u"\\\\?\\UNC\\server\\share\\x", u"\\\\?\\unc\\server\\share\\x",
+                                 u"\\\\?\\UNC/server/share/x"}) {
+        SetLastError(0);
+        EXPECT_EQ(GetFileAttributesW(path), INVALID_FILE_ATTRIBUTES) << Narrow(path);
+        EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND) << Narrow(path);
+        SetLastError(0);
+        EXPECT_FALSE(DeleteFileW(path)) << Narrow(path);
+        EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND) << Narrow(path);
+        HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        EXPECT_EQ(h, INVALID_HANDLE_VALUE) << Narrow(path);
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+    ASSERT_EQ(::chdir(old), 0);
+    EXPECT_EQ(qtest::ReadFile(decoy), "other file");
 }
 
 TEST_F(PathMapTest, TooLongPathsFailWith206InsteadOfBeingCut) {

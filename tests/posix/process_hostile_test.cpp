@@ -112,17 +112,27 @@ TEST_F(HostileNameTest, ShellLines) {
         std::string content = std::string("content of ") + h.what;
         dir.Write(h.name, content);
         std::u16string file = Q(h.name);
+        // Where a path ends is read from the line alone: a quoted path at
+        // the next double quote, an unquoted one at a blank, tab, '|', '&',
+        // ';', '<', '>', '(', ')' or quote. A name holding one of these
+        // cannot stand in that form, and a caller never writes it so; every
+        // form that can carry the name must reach it and run nothing else.
+        const bool quotable = h.name.find('"') == std::string::npos;
+        const bool bare = h.name.find_first_of(" \t|&;<>()\"'") == std::string::npos;
         struct Route {
             const char* what;
+            bool carries;
             std::u16string line;
         };
         const Route routes[] = {
-            {"quoted", u"cat \"" + file + u"\" > Q:\\out"},
-            {"unquoted", u"cat " + file + u" > Q:\\out"},
-            {"after '='", u"f=" + file + u"; cat \"$f\" > Q:\\out"},
-            {"after '<'", u"cat <" + file + u" >Q:\\out"},
+            {"quoted", quotable, u"cat \"" + file + u"\" > Q:\\out"},
+            {"unquoted", bare, u"cat " + file + u" > Q:\\out"},
+            {"after '='", bare, u"f=" + file + u"; cat \"$f\" > Q:\\out"},
+            {"quoted after '='", quotable, u"f=\"" + file + u"\"; cat \"$f\" > Q:\\out"},
+            {"after '<'", bare, u"cat <" + file + u" >Q:\\out"},
         };
         for (const Route& r : routes) {
+            if (!r.carries) continue;
             EXPECT_EQ(ShellRunCommand(r.line.c_str(), FALSE), 0) << h.what << ", " << r.what;
             EXPECT_EQ(Out(), content) << h.what << ", " << r.what;
             EXPECT_FALSE(Exists(probe)) << h.what << ", " << r.what;

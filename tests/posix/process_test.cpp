@@ -620,11 +620,11 @@ TEST_F(ShellRunTest, TranslationQuotesWindowsPaths) {
         {"paths after '|', '&' and '('", u"(Q:\\a|Q:\\b&Q:\\c)",
          "('" + t + "/a'|'" + t + "/b'&'" + t + "/c')"},
         {"forward slashes", u"cat Q:/d/f", "cat '" + t + "/d/f'"},
-        {"an existing name with a blank is one path", u"cat Q:\\a b > Q:\\o",
-         "cat '" + t + "/a b' > '" + t + "/o'"},
+        {"an unquoted path ends at a blank, even where a name with a blank exists",
+         u"cat Q:\\a b > Q:\\o", "cat '" + t + "/a' b > '" + t + "/o'"},
         {"a missing name with a blank ends at the blank", u"cat Q:\\c d", "cat '" + t + "/c' d"},
-        {"an existing name with a double quote, quoted", u"cat \"Q:\\x\"y\" z",
-         "cat '" + t + "/x\"y' z"},
+        {"a quoted path ends at the first double quote, even where a name has one",
+         u"cat \"Q:\\x\"y\" z", "cat '" + t + "/x'y\" z"},
         {"a quoted path without its closing quote runs to the end", u"cat \"Q:\\n m",
          "cat '" + t + "/n m'"},
         {"text beyond ASCII", u"echo \u00e9\U0001F600", "echo \xc3\xa9\xf0\x9f\x98\x80"},
@@ -640,6 +640,25 @@ TEST_F(ShellRunTest, TranslationQuotesWindowsPaths) {
         << "a path longer than 2047 units is never cut into shell text";
     longPath.pop_back();
     EXPECT_TRUE(ShellCommandTranslate(longPath.c_str(), &out)) << "2047 units are taken whole";
+}
+
+// Where a path ends is read from the line alone: which files exist never
+// changes what a command does.
+TEST_F(ShellRunTest, PathsEndWhereTheLineSaysWhateverExists) {
+    dir.Write("a", "A\n");
+    dir.Write("b", "B\n");
+    dir.Write("a b", "the file with a blank\n");
+    dir.Write("q", "Q\n");
+    dir.Write("r", "R\n");
+    dir.Write("q\" \"r", "the file with quotes\n");
+    char old[4096];
+    ASSERT_NE(::getcwd(old, sizeof old), nullptr);
+    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+    EXPECT_EQ(ShellRunCommand(u"cat Q:\\a b > Q:\\out", FALSE), 0);
+    EXPECT_EQ(ShellRunCommand(u"cat \"Q:\\q\" \"r\" > Q:\\out2", FALSE), 0);
+    ASSERT_EQ(::chdir(old), 0);
+    EXPECT_EQ(qtest::ReadFile(dir.Sub("out")), "A\nB\n") << "the files a and b, not \"a b\"";
+    EXPECT_EQ(qtest::ReadFile(dir.Sub("out2")), "Q\nR\n") << "the files q and r, not q\" \"r";
 }
 
 TEST_F(ShellRunTest, ExitCodesPauseAndTheTerminal) {
@@ -738,6 +757,52 @@ TEST_F(ShellExecuteTest, DocumentsAndUrlsGoToXdgOpen) {
         ASSERT_EQ(calls.size(), n) << r.what;
         EXPECT_EQ(calls.back().args, (std::vector<std::string>{"xdg-open", r.expected})) << r.what;
     }
+}
+
+// What reaches xdg-open never begins with '-', so it is never read as one
+// of its options: a relative path gets "./" in front, and a URL whose
+// scheme begins with '-' is refused.
+TEST_F(ShellExecuteTest, NothingReachesTheOpenerAsAnOption) {
+    dir.Write("-x/doc.txt", "x");
+    dir.Write("-d/rel.txt", "x");
+    char old[4096];
+    ASSERT_NE(::getcwd(old, sizeof old), nullptr);
+    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+    const struct {
+        const char* what;
+        const WCHAR* file;
+        const WCHAR* directory;
+        const char* expected;
+    } rows[] = {
+        {"a relative path whose first name begins with '-'", u"-x\\doc.txt", nullptr,
+         "./-x/doc.txt"},
+        {"a relative name in a relative directory that begins with '-'", u"rel.txt", u"-d",
+         "./-d/rel.txt"},
+        {"a bare name", u"-x", nullptr, "./-x"},
+    };
+    size_t n = 0;
+    for (const auto& r : rows) {
+        EXPECT_EQ(ShellExecuteW(nullptr, u"open", r.file, nullptr, r.directory, 1),
+                  reinterpret_cast<HINSTANCE>(33))
+            << r.what;
+        auto calls = Opened(++n);
+        ASSERT_EQ(calls.size(), n) << r.what;
+        EXPECT_EQ(calls.back().args, (std::vector<std::string>{"xdg-open", r.expected})) << r.what;
+    }
+    ASSERT_EQ(::chdir(old), 0);
+    for (const WCHAR* url : {u"--help://x", u"-://x"}) {
+        SetLastError(0xDEAD);
+        EXPECT_EQ(ShellExecuteW(nullptr, u"open", url, nullptr, nullptr, 1),
+                  reinterpret_cast<HINSTANCE>(SE_ERR_FNF));
+        EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    }
+    // The refused ones started nothing: the next document is the fourth call.
+    dir.Write("doc.txt", "x");
+    EXPECT_EQ(ShellExecuteW(nullptr, u"open", u"Q:\\doc.txt", nullptr, nullptr, 1),
+              reinterpret_cast<HINSTANCE>(33));
+    auto calls = Opened(4);
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls.back().args, (std::vector<std::string>{"xdg-open", dir.Sub("doc.txt")}));
 }
 
 TEST_F(ShellExecuteTest, Failures) {

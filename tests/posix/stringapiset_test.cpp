@@ -1,4 +1,5 @@
 // Code-page conversions, case changes and the Windows string comparisons.
+#include "qposix_path.h"
 #include "windows.h"
 
 #include <gtest/gtest.h>
@@ -30,6 +31,61 @@ TEST(CodePages, MultiByteToWideChar) {
     SetLastError(0);
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abcdef", -1, out, 3), 0);
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+}
+
+// Forms that are not UTF-8 although their bytes are shaped like it never
+// give a character: not the separator or NUL they would spell, not a lone
+// surrogate, nothing above U+10FFFF. With the byte escape every byte is kept
+// as itself; without it the form is U+FFFD, or an error when invalid input
+// is to be refused.
+TEST(CodePages, MalformedUtf8NeverDecodesToACharacter) {
+    const struct {
+        const char* what;
+        std::string bytes;
+        std::u16string escaped;
+    } rows[] = {
+        {"overlong slash", "\xE0\x80\xAF", u"\xDCE0\xDC80\xDCAF"},
+        {"overlong NUL", "\xE0\x80\x80", u"\xDCE0\xDC80\xDC80"},
+        {"overlong four-byte slash", "\xF0\x80\x80\xAF", u"\xDCF0\xDC80\xDC80\xDCAF"},
+        {"encoded high surrogate", "\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},
+        {"encoded low surrogate", "\xED\xBF\xBF", u"\xDCED\xDCBF\xDCBF"},
+        {"above U+10FFFF", "\xF4\x90\x80\x80", u"\xDCF4\xDC90\xDC80\xDC80"},
+    };
+    for (const auto& r : rows) {
+        const std::string text = "a" + r.bytes + "b";
+        WCHAR out[16];
+        // With the byte escape.
+        SSIZE_T n = Utf8ToUtf16(text.data(), static_cast<SSIZE_T>(text.size()), out, 16, true);
+        EXPECT_EQ(std::u16string(out, n < 0 ? 0 : static_cast<size_t>(n)), u"a" + r.escaped + u"b")
+            << r.what;
+        // Without it.
+        n = Utf8ToUtf16(text.data(), static_cast<SSIZE_T>(text.size()), out, 16, false);
+        EXPECT_EQ(std::u16string(out, n < 0 ? 0 : static_cast<size_t>(n)), u"a\uFFFDb") << r.what;
+        int m = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out, 16);
+        EXPECT_EQ(std::u16string(out, m < 0 ? 0 : static_cast<size_t>(m)), u"a\uFFFDb") << r.what;
+        // Refused when asked to.
+        SetLastError(0);
+        EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                      static_cast<int>(text.size()), out, 16),
+                  0)
+            << r.what;
+        EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION) << r.what;
+        SetLastError(0);
+        EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                      static_cast<int>(text.size()), nullptr, 0),
+                  0)
+            << r.what << ": also when only counting";
+        EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION) << r.what;
+    }
+    // A byte that starts no sequence is refused too; well-formed text is not.
+    SetLastError(0);
+    WCHAR out[8];
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "a\xFF", 2, out, 8), 0);
+    EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xC3\xA9\xF0\x9F\x98\x80", -1,
+                                  out, 8),
+              4);
+    EXPECT_EQ(std::u16string(out, 3), u"\u00E9\xD83D\xDE00");
 }
 
 TEST(CodePages, WideCharToMultiByte) {

@@ -5,8 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include "qposix_path.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -114,6 +123,91 @@ TEST(FileTimeFromTimespec, ClampsBefore1601AndRoundTrips) {
     struct timespec back = TimespecFromFileTime(ft);
     EXPECT_EQ(back.tv_sec, -1);
     EXPECT_EQ(back.tv_nsec, 500000000);
+}
+
+// A file's modification time as a file system can hold it, taken through
+// stat and the find data, the broken-down time and local time: nothing
+// overflows, far times show as the nearest a FILETIME can carry.
+TEST_F(ZoneTest, ExtremeFileTimesSaturate) {
+    Zone("Asia/Tokyo"); // a positive offset pushes the latest time further
+    constexpr int64_t kLatest = INT64_MAX;
+    const struct Row {
+        const char* what;
+        int64_t seconds;
+        int64_t ticks; // what the find data carries
+        WORD year;     // of the broken-down time
+        bool onDisk;   // also set on a file (tmpfs keeps it)
+    } rows[] = {
+        {"2020", 1577836800, 132223104000000000LL, 2020, true},
+        {"the last second that fits", 910692730085, 9223372036850000000LL, 30828, true},
+        {"1e12 seconds", 1000000000000LL, kLatest, 30828, true},
+        {"1e14 seconds", 100000000000000LL, kLatest, 30828, true},
+        {"the latest time_t", INT64_MAX, kLatest, 30828, false},
+        {"before 1601", -100000000000LL, 0, 1601, true},
+        {"the earliest time_t", INT64_MIN, 0, 1601, false},
+    };
+    // tmpfs holds any 64-bit time; ext4 would cut it.
+    char dirTemplate[] = "/dev/shm/qtimeXXXXXX";
+    ASSERT_NE(::mkdtemp(dirTemplate), nullptr);
+    const std::string file = std::string(dirTemplate) + "/f";
+    ASSERT_EQ(::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0644)), 0);
+    WCHAR wide[4096];
+    ASSERT_GE(PathFromPosix(file.c_str(), wide, 4096), 0);
+
+    for (const Row& r : rows) {
+        struct timespec ts[2] = {{static_cast<time_t>(r.seconds), 0},
+                                 {static_cast<time_t>(r.seconds), 0}};
+        FILETIME direct = FileTimeFromTimespec(ts[1]);
+        EXPECT_EQ(Ticks(direct), r.ticks) << r.what;
+
+        struct stat st;
+        if (r.onDisk) {
+            ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), ts, 0), 0) << r.what;
+            ASSERT_EQ(::stat(file.c_str(), &st), 0) << r.what;
+            ASSERT_EQ(st.st_mtim.tv_sec, r.seconds) << r.what << ": the file system cut the time";
+            WIN32_FIND_DATAW fd;
+            HANDLE h = FindFirstFileW(wide, &fd);
+            ASSERT_NE(h, INVALID_HANDLE_VALUE) << r.what;
+            FindClose(h);
+            EXPECT_EQ(Ticks(fd.ftLastWriteTime), r.ticks) << r.what << ": find data";
+            WIN32_FILE_ATTRIBUTE_DATA ad;
+            ASSERT_TRUE(GetFileAttributesExW(wide, GetFileExInfoStandard, &ad)) << r.what;
+            EXPECT_EQ(Ticks(ad.ftLastWriteTime), r.ticks) << r.what << ": attribute data";
+        }
+
+        SYSTEMTIME st2;
+        ASSERT_TRUE(FileTimeToSystemTime(&direct, &st2)) << r.what;
+        EXPECT_EQ(st2.wYear, r.year) << r.what;
+        FILETIME local, back;
+        ASSERT_TRUE(FileTimeToLocalFileTime(&direct, &local)) << r.what;
+        EXPECT_GE(Ticks(local), 0) << r.what;
+        EXPECT_TRUE(FileTimeToSystemTime(&local, &st2)) << r.what << ": local time shows";
+        ASSERT_TRUE(LocalFileTimeToFileTime(&local, &back)) << r.what;
+        EXPECT_GE(Ticks(back), 0) << r.what;
+        struct timespec again = TimespecFromFileTime(direct);
+        EXPECT_EQ(Ticks(FileTimeFromTimespec(again)), r.ticks) << r.what << ": round trip";
+    }
+    ::unlink(file.c_str());
+    ::rmdir(dirTemplate);
+
+    // Local time at both ends of the FILETIME range, and past them.
+    const struct {
+        int64_t ticks;
+        int64_t localTicks;
+    } shifts[] = {
+        {kLatest, kLatest},
+        {kLatest - 1, kLatest},
+        {0, 9 * 3600 * 10000000LL},
+        {INT64_MIN, INT64_MIN + 9 * 3600 * 10000000LL},
+    };
+    for (const auto& s : shifts) {
+        FILETIME in = Ft(s.ticks), out;
+        ASSERT_TRUE(FileTimeToLocalFileTime(&in, &out));
+        EXPECT_EQ(Ticks(out), s.localTicks) << s.ticks;
+    }
+    FILETIME zero = Ft(0), out;
+    ASSERT_TRUE(LocalFileTimeToFileTime(&zero, &out));
+    EXPECT_EQ(Ticks(out), 0) << "no time before 1601 from a valid one";
 }
 
 TEST_F(ZoneTest, UtcZoneChangesNothing) {

@@ -1297,6 +1297,88 @@ TEST_F(IniTest, AFileGoneAtAReReadGivesAFixedSize) {
     }
 }
 
+// Anything at the settings path that is not a regular file (a fifo that
+// nobody writes, a directory, a link to an endless device) is a missing
+// file: the defaults apply at once, at start-up and at a re-read.
+TEST_F(IniTest, SomethingOtherThanAFileCountsAsMissing) {
+    const std::string ini = dir.Sub("QBK.INI");
+    const struct {
+        const char* what;
+        int (*make)(const char* path);
+    } cases[] = {
+        {"a fifo", [](const char* p) { return ::mkfifo(p, 0644); }},
+        {"a directory", [](const char* p) { return ::mkdir(p, 0755); }},
+        {"a link to /dev/zero", [](const char* p) { return ::symlink("/dev/zero", p); }},
+    };
+    for (const auto& c : cases) {
+        for (int firstLoad : {1, 0}) {
+            SCOPED_TRACE(std::string(c.what) + (firstLoad ? ", start-up" : ", re-read"));
+            SetUp();
+            if (!firstLoad) Read(IniImage('?').Byte(45, 1).Byte(35, '.').String("ed1"));
+            ::unlink(ini.c_str());
+            ::rmdir(ini.c_str());
+            ASSERT_EQ(c.make(ini.c_str()), 0);
+            gIniWorking.screenRows = 0;
+            ReadIniSettings(firstLoad); // a fifo read would never return
+            EXPECT_EQ(gIniWorking.screenRows, 43);
+            EXPECT_EQ(gSettings.bThousandsSep, ',');
+            EXPECT_EQ(gSettings.bColourNormal, 0x1E);
+            EXPECT_STREQ(gEditorCmd, "qt-visual-editor");
+            ::unlink(ini.c_str());
+            ::rmdir(ini.c_str());
+        }
+    }
+}
+
+// A re-read that finds no valid file gives the defaults whole: nothing of
+// the file read before stays in the commands, the editor flag or the unit.
+TEST_F(IniTest, ReReadWithoutAValidFileForgetsTheEarlierFile) {
+    const std::string ini = dir.Sub("QBK.INI");
+    const struct {
+        const char* what;
+        std::string bytes; // empty: no file
+    } cases[] = {
+        {"the file is gone", ""},
+        {"the file has a wrong signature", IniImage('?').Byte(0, 'X').String("bad-ed").Bytes()},
+        {"the file is cut inside the record", IniImage('?').Truncate(100).Bytes()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        Read(IniImage('?')
+                 .Byte(262, 1)
+                 .String("ed1 [SINGLE]")
+                 .String("alt-ed")
+                 .String("viewer1")
+                 .String("alt-viewer")
+                 .String("cmp1 %2")
+                 .String("alt-cmp %4"));
+        ASSERT_STREQ(gEditorCmd, "ed1");
+        ASSERT_TRUE(gSingleInstanceEditor);
+        ASSERT_EQ(gKiloUnit, 1000u);
+        ::unlink(ini.c_str());
+        if (!c.bytes.empty()) dir.Write("QBK.INI", c.bytes);
+        ReadIniSettings(0);
+        EXPECT_STREQ(gEditorCmd, "qt-visual-editor");
+        EXPECT_STREQ(gAltEditorCmd, "qt-visual-editor");
+        EXPECT_STREQ(gViewerCmd, "");
+        EXPECT_STREQ(gAltViewerCmd, "");
+        EXPECT_STREQ(gCompareCmd, "");
+        EXPECT_STREQ(gAltCompareCmd, "");
+        EXPECT_FALSE(gSingleInstanceEditor);
+        EXPECT_EQ(gKiloUnit, 1024u);
+    }
+    // The command line's editor and viewer still win.
+    SetUp();
+    std::strcpy(gEditorCmd, "cl-ed");
+    std::strcpy(gViewerCmd, "cl-viewer");
+    Read(IniImage('?').String("ed1").String("").String("viewer1"));
+    ::unlink(ini.c_str());
+    ReadIniSettings(0);
+    EXPECT_STREQ(gEditorCmd, "cl-ed");
+    EXPECT_STREQ(gViewerCmd, "cl-viewer");
+}
+
 // ---- locating the file ---------------------------------------------------------
 
 TEST_F(IniTest, FileIsLocatedAndItsPathExported) {
