@@ -383,6 +383,8 @@ HANDLE qioPrefetchFindFirst(const WCHAR* pattern, WIN32_FIND_DATAW* data) {
         dirLength = length - 2;
     else
         return OrdinaryFind(pattern, data);
+    // Named as qioPrefetchStart names its directories: "X:\" is "X:".
+    if (dirLength > 2 && p[dirLength - 1] == u'\\') dirLength--;
     const std::u16string directory(p, dirLength);
     const DWORD hash = PrefetchHash(directory.c_str());
 
