@@ -7,6 +7,7 @@
 #include "tree_test_support.h"
 #include "platform/dir_reading.h"
 #include "platform/read_ahead.h"
+#include "internal/sys.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -227,6 +228,25 @@ TEST_F(ReadAhead, ConcurrencySelectivePatternsAndOtherThreadsGoToTheFileSystem) 
     PrefetchCountersReset();
     EXPECT_EQ(ListQio(dir), ListLayer(dir));
     EXPECT_EQ(gPrefetchCounters.served + gPrefetchCounters.readDirectly, 0u);
+}
+
+TEST_F(ReadAhead, ConcurrencyAWorkersListingCutShortByAReadErrorIsHandedOverAsTheError) {
+    const std::u16string dir = Dir("awkward");
+    const WCHAR* paths[] = {dir.c_str()};
+    PrefetchSetGateForTest(TRUE);
+    ASSERT_EQ(qioPrefetchList(paths, 1), 1);
+    ASSERT_TRUE(WaitFor([] { return PrefetchReadingForTest() == 1; }));
+    // The only directory being read meets a read error after its first
+    // entries.
+    QSysInjectFault(QSYS_READDIR, 3, EIO);
+    PrefetchSetGateForTest(FALSE);
+    ASSERT_TRUE(PrefetchWaitIdleForTest(kGenerous));
+    const DirListing l = ListQio(dir);
+    QSysClearFaults();
+    EXPECT_TRUE(l.records.empty()) << "no partial listing is served";
+    EXPECT_NE(l.error, 0u);
+    EXPECT_NE(l.error, DWORD(ERROR_NO_MORE_FILES));
+    EXPECT_EQ(gPrefetchCounters.served, 1u);
 }
 
 TEST_F(ReadAhead, ConcurrencyAPathGivenTwiceIsQueuedOnce) {
