@@ -65,9 +65,8 @@ int AskAboutReadError(const WCHAR* pattern, DWORD error) {
 }
 
 void FillFileRec(DirFileRec* rec, const WIN32_FIND_DATAW& data) {
-    FileTimeToPacked(&data.ftCreationTime, &rec->createdDate, &rec->createdTime);
-    FileTimeToPacked(&data.ftLastAccessTime, &rec->accessedDate, &rec->accessedTime);
-    FileTimeToPacked(&data.ftLastWriteTime, &rec->writtenDate, &rec->writtenTime);
+    FindDataToPacked(&data, &rec->createdDate, &rec->createdTime, &rec->writtenDate,
+                     &rec->writtenTime, &rec->accessedDate, &rec->accessedTime);
     rec->size = ULONGLONG(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
     const WORD attributes = WORD(data.dwFileAttributes);
     rec->attributes = attributes == FILE_ATTRIBUTE_NORMAL ? 0 : attributes;
@@ -206,9 +205,8 @@ DWORD qioGetFileInfo(const WCHAR* path, int timesFlag, FileInfoRec* info) {
     if (find == INVALID_HANDLE_VALUE) return GetLastError();
     qioFindClose(find);
     if (timesFlag == 1) {
-        FileTimeToPacked(&data.ftCreationTime, &info->createdDate, &info->createdTime);
-        FileTimeToPacked(&data.ftLastAccessTime, &info->accessedDate, &info->accessedTime);
-        FileTimeToPacked(&data.ftLastWriteTime, &info->writtenDate, &info->writtenTime);
+        FindDataToPacked(&data, &info->createdDate, &info->createdTime, &info->writtenDate,
+                         &info->writtenTime, &info->accessedDate, &info->accessedTime);
         info->attributes = data.dwFileAttributes;
     }
     info->size = ULONGLONG(data.nFileSizeHigh) << 32 | data.nFileSizeLow;

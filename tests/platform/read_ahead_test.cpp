@@ -66,41 +66,37 @@ void PrintTo(const DirListing& l, std::ostream* os) {
 
 bool IsDot(const std::u16string& n) { return n == u"." || n == u".."; }
 
-// One directory through the qio calls (cache when it applies).
-DirListing ListQio(const std::u16string& dir, HANDLE* keepOpen = nullptr) {
+// One directory through a family of find calls. With keepOpen the search
+// stops after two records and stays open.
+template <class First, class Next, class Close>
+DirListing List(const std::u16string& dir, First first, Next next, Close close,
+                HANDLE* keepOpen = nullptr) {
     DirListing out;
     WIN32_FIND_DATAW d;
     const std::u16string pattern = u"\\\\?\\" + dir + u"\\*.*";
-    HANDLE h = qioPrefetchFindFirst(pattern.c_str(), &d);
+    HANDLE h = first(pattern.c_str(), &d);
     if (h == INVALID_HANDLE_VALUE) {
         out.error = GetLastError();
         return out;
     }
     do out.records.push_back(RecOf(d));
-    while ((!keepOpen || out.records.size() < 2) && qioFindNextFile(h, &d));
+    while ((!keepOpen || out.records.size() < 2) && next(h, &d));
     out.error = keepOpen ? 0 : GetLastError();
     if (keepOpen)
         *keepOpen = h;
     else
-        qioFindClose(h);
+        close(h);
     return out;
 }
 
-// The same directory through the layer itself.
+// Through the qio calls (the cache when it applies).
+DirListing ListQio(const std::u16string& dir, HANDLE* keepOpen = nullptr) {
+    return List(dir, qioPrefetchFindFirst, qioFindNextFile, qioFindClose, keepOpen);
+}
+
+// Through the layer itself.
 DirListing ListLayer(const std::u16string& dir) {
-    DirListing out;
-    WIN32_FIND_DATAW d;
-    const std::u16string pattern = u"\\\\?\\" + dir + u"\\*.*";
-    HANDLE h = FindFirstFileW(pattern.c_str(), &d);
-    if (h == INVALID_HANDLE_VALUE) {
-        out.error = GetLastError();
-        return out;
-    }
-    do out.records.push_back(RecOf(d));
-    while (FindNextFileW(h, &d));
-    out.error = GetLastError();
-    FindClose(h);
-    return out;
+    return List(dir, FindFirstFileW, FindNextFileW, FindClose);
 }
 
 // A pre-order walk through the qio calls; stops after limit directories.
