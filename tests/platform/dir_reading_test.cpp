@@ -7,6 +7,7 @@
 #include "internal/sys.h"
 #include "main/window_state.h"
 #include "platform/dir_reading.h"
+#include "platform/read_ahead.h"
 #include "tree/log_state.h"
 #include "ui/error_dialog.h"
 #include "ui/progress.h"
@@ -14,6 +15,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <ctime>
@@ -326,6 +328,103 @@ TEST_F(DirReading, OneFilesInformation) {
     EXPECT_EQ(UiQuestionsAsked()[0].code, DWORD(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(UiQuestionsAsked()[0].drive, 'F');
     EXPECT_EQ(std::u16string(gErrorPath), missing);
+}
+
+} // namespace
+
+namespace {
+
+// The generator itself: the same seed makes the same tree, and the
+// manifest reads back as written.
+TEST(TreeFixture, TheSameSeedMakesTheSameTreeAndTheManifestReadsBack) {
+    qtest::TempDir a, b;
+    qtest::TreeSpec spec;
+    spec.seed = 5;
+    spec.directories = 12;
+    spec.files = 40;
+    const qtest::Manifest one = qtest::GenerateTree(a.MakeDir("t"), spec);
+    const qtest::Manifest two = qtest::GenerateTree(b.MakeDir("t"), spec);
+    ASSERT_EQ(one.entries.size(), two.entries.size());
+    for (size_t i = 0; i < one.entries.size(); i++) {
+        EXPECT_EQ(one.entries[i].path, two.entries[i].path);
+        EXPECT_EQ(one.entries[i].size, two.entries[i].size);
+        EXPECT_EQ(one.entries[i].mtime, two.entries[i].mtime);
+        EXPECT_EQ(one.entries[i].type, two.entries[i].type);
+    }
+    const qtest::Manifest back = qtest::ReadManifest(a.Sub("t.manifest"));
+    EXPECT_EQ(back.root, one.root);
+    ASSERT_EQ(back.entries.size(), one.entries.size());
+    for (size_t i = 0; i < one.entries.size(); i++) {
+        EXPECT_EQ(back.entries[i].path, one.entries[i].path);
+        EXPECT_EQ(back.entries[i].target, one.entries[i].target);
+        EXPECT_EQ(back.entries[i].mode, one.entries[i].mode);
+        EXPECT_EQ(back.entries[i].mtime, one.entries[i].mtime);
+    }
+    // What the manifest says is on disk.
+    for (const qtest::ManifestEntry& e : one.entries) {
+        struct stat st;
+        ASSERT_EQ(::lstat((one.root + "/" + e.path).c_str(), &st), 0) << e.path;
+        if (e.type == 'f') {
+            EXPECT_EQ(uint64_t(st.st_size), e.size) << e.path;
+        }
+        if (e.type != 'l') {
+            EXPECT_EQ(st.st_mode & 07777, e.mode) << e.path;
+        }
+        EXPECT_EQ(int64_t(st.st_mtime), e.mtime) << e.path;
+    }
+    spec.seed = 6;
+    qtest::TempDir c;
+    const qtest::Manifest other = qtest::GenerateTree(c.MakeDir("t"), spec);
+    bool differs = false;
+    for (size_t i = 0; i < other.entries.size() && i < one.entries.size(); i++)
+        differs |= other.entries[i].path != one.entries[i].path || other.entries[i].size != one.entries[i].size;
+    EXPECT_TRUE(differs) << "another seed, another tree";
+}
+
+class BigDirectory : public DriveMapTest {};
+
+// 70,000 files in one directory on the shared-memory file system, read
+// whole with and without read-ahead.
+TEST_F(BigDirectory, SeventyThousandFilesReadWhole) {
+    struct stat shm;
+    const bool haveShm = ::stat("/dev/shm", &shm) == 0 && S_ISDIR(shm.st_mode) && ::access("/dev/shm", W_OK) == 0;
+    qtest::ScopedEnv tmp("TMPDIR", haveShm ? "/dev/shm" : nullptr);
+    qtest::TempDir where;
+    qtest::TreeSpec spec;
+    spec.directories = 0;
+    spec.files = 0;
+    spec.awkward = false;
+    spec.bigDirectory = 70000;
+    const std::string root = where.MakeDir("t");
+    qtest::GenerateTree(root, spec);
+    SetMounts({{"/", "ext4", "/dev/vda1"}});
+    qtest::WriteFixtureDrives(dir.path(), 'F', "/", 'M', root);
+    GetLogicalDrives();
+    UiScriptAnswers({});
+    for (bool readAhead : {false, true}) {
+        DirFileRec* files = nullptr;
+        DirSubdirRec* subdirs = nullptr;
+        DWORD end = 0;
+        if (readAhead) {
+            const WCHAR* path[] = {u"M:\\big"};
+            ASSERT_EQ(qioPrefetchList(path, 1), 1);
+        }
+        EXPECT_EQ(qioReadDirEx(u"\\\\?\\M:\\big\\*.*", &files, &subdirs, &end), 70000) << readAhead;
+        EXPECT_EQ(end, 1u);
+        std::set<std::string> names;
+        for (DirFileRec* f = files; f; f = f->next) {
+            char name[64];
+            ASSERT_GE(Utf16ToUtf8(f->name, -1, name, sizeof name), 0);
+            names.insert(name);
+        }
+        EXPECT_EQ(names.size(), 70000u);
+        EXPECT_EQ(names.count("b069999"), 1u);
+        qioFreeFileList(files);
+        qioFreeDirList(subdirs);
+        qioPrefetchEnd();
+    }
+    EXPECT_TRUE(UiQuestionsAsked().empty());
+    UiScriptEnd();
 }
 
 } // namespace

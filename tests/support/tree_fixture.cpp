@@ -167,10 +167,11 @@ std::vector<std::string> Manifest::Directories() const {
 Manifest GenerateTree(const std::string& root, const TreeSpec& spec) {
     Maker m(root, spec.seed);
     std::vector<std::pair<std::string, int>> dirs{{"", 0}}; // path, depth
+    const int maxDepth = spec.maxDepth < 1 ? 1 : spec.maxDepth;
     for (int i = 0; i < spec.directories; i++) {
         std::pair<std::string, int> parent;
         do parent = dirs[m.Next(uint32_t(dirs.size()))];
-        while (parent.second >= spec.maxDepth);
+        while (parent.second >= maxDepth);
         char name[16];
         snprintf(name, sizeof name, "d%05d", i);
         const std::string path = Join(parent.first, name);
