@@ -8,6 +8,7 @@
 #include "platform/dir_reading.h"
 #include "platform/read_ahead.h"
 #include "internal/sys.h"
+#include "qio_walk.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,6 +17,7 @@
 #include <chrono>
 #include <cstring>
 #include <map>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -333,6 +335,45 @@ TEST_F(ReadAhead, ConcurrencyWalksAndStopsInALoop) {
         for (const auto& [dir, listing] : part)
             ASSERT_EQ(listing, ListLayer(dir)) << round;
         qioPrefetchStop();
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The walk of the walk program and the benchmark: a branch read through
+// qioReadDirEx finds every file of the manifest once, with read-ahead on
+// and off, and with it on every directory comes through the engine.
+TEST_F(ReadAhead, ConcurrencyTheWalkProgramsWalkFindsTheManifestEitherWay) {
+    uint64_t files = 0, bytes = 0, directories = 1; // the root
+    for (const qtest::ManifestEntry& e : M().entries) {
+        // Links to files, dangling links and fifos are files to the readers.
+        const bool linkedDir = e.type == 'l' && (e.target == "sub" || e.target == "..");
+        if (e.type == 'f' || e.type == 'p' || (e.type == 'l' && !linkedDir)) files++;
+        if (e.type == 'f') bytes += e.size;
+        if (e.type == 'd') directories++;
+    }
+    for (bool readAhead : {false, true}) {
+        PrefetchCountersReset();
+        std::set<std::string> seen;
+        const QioWalkTotals t = QioWalkTree(Dir(""), readAhead, [&](const std::u16string& dir, const DirFileRec* f) {
+            for (; f; f = f->next) {
+                const std::u16string path = dir + u"\\" + f->name;
+                std::string text(path.size() * 3 + 1, '\0');
+                ASSERT_GE(Utf16ToUtf8(path.c_str(), -1, text.data(), text.size()), 0);
+                seen.insert(text);
+            }
+        });
+        EXPECT_EQ(t.files, files) << readAhead;
+        EXPECT_EQ(seen.size(), files) << readAhead;
+        EXPECT_EQ(t.bytes, bytes) << readAhead;
+        EXPECT_EQ(t.directories, directories) << readAhead;
+        EXPECT_EQ(t.failed, 0u) << readAhead;
+        const ULONGLONG throughEngine = gPrefetchCounters.served + gPrefetchCounters.waited +
+                                       gPrefetchCounters.takenFromQueue + gPrefetchCounters.readDirectly;
+        EXPECT_EQ(throughEngine, readAhead ? directories : 0u);
+        EXPECT_EQ(PrefetchActive.load(), 0u) << "the walk ends its read-ahead";
     }
 }
 
