@@ -10,6 +10,7 @@
 #include "settings/paths.h"
 #include "ui/numbers_dates.h"
 #include "windows.h"
+#include "remote/remote_drives.h"
 
 #include <initializer_list>
 
@@ -135,7 +136,7 @@ bool ReadIniFile(BYTE* data, size_t* size) {
     *size = 0;
     if (!gIniPath[0]) return false;
     // Opening for reading waits on nothing: a fifo or device is only looked at.
-    HANDLE h = CreateFileW(gIniPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    HANDLE h = RdCreateFileW(gIniPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info;
@@ -311,7 +312,7 @@ void TakeToolsPath(const char* text) {
     SetEnvironmentVariableW(u"#QBTools", path);
     // The short form of a path is the path itself here; one that does not
     // fit the folder's room is not kept cut.
-    DWORD shortLength = GetShortPathNameW(path, gToolsDir, SETTINGS_TOOLS_UNITS);
+    DWORD shortLength = RdGetShortPathNameW(path, gToolsDir, SETTINGS_TOOLS_UNITS);
     if (shortLength == 0 || shortLength >= SETTINGS_TOOLS_UNITS) {
         if (wcslen(path) < SETTINGS_TOOLS_UNITS) wcscpy(gToolsDir, path);
     }
