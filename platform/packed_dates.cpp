@@ -33,8 +33,11 @@ void FileTimeToLocalSystem(const FILETIME* time, SYSTEMTIME* out) {
     SYSTEMTIME utc{};
     *out = SYSTEMTIME{};
     if (gSettings.bStampTimezone) {
+        // The last days a FILETIME carries (in year 30828) have no local
+        // form the zone rules accept: they show as they are rather than as
+        // no date at all.
         if (FileTimeToSystemTime(time, &utc) && !SystemTimeToTzSpecificLocalTime(nullptr, &utc, out))
-            *out = SYSTEMTIME{};
+            *out = utc;
     } else {
         FILETIME local{};
         if (FileTimeToLocalFileTime(time, &local) && !FileTimeToSystemTime(&local, out))

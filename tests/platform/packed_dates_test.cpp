@@ -7,7 +7,9 @@
 #include "platform/packed_dates.h"
 #include "settings/settings.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -148,6 +150,50 @@ TEST_F(LocalRule, FindDataGivesCreationWriteAndAccessInThatOrder) {
         EXPECT_EQ(d[i], PackDate(2001 + i, 1 + i, 1 + i)) << i;
         EXPECT_EQ(t[i], PackTime(1 + i, 0, 0, 0)) << i;
     }
+}
+
+// Times a file system can hold far outside what a FILETIME carries: set on
+// a file of the shared-memory file system (which keeps any 64-bit time),
+// read through the find data and packed, under both local-time rules.
+// They saturate to the nearest date a FILETIME carries, never wrap.
+TEST_F(LocalRule, ExtremeFileTimesPackAsTheNearestDate) {
+    Zone zone("UTC0");
+    const struct Row {
+        const char* what;
+        int64_t seconds;
+        PackedDate date; // written date, packed
+    } rows[] = {
+        {"2020", 1577836800, PackDate(2020, 1, 1)},
+        {"1e12 seconds", 1000000000000LL, PackDate(9999, 9, 14)},
+        {"1e14 seconds", 100000000000000LL, PackDate(9999, 9, 14)},
+        {"before 1601", -100000000000LL, PackDate(1601, 1, 1)},
+    };
+    char dirTemplate[] = "/dev/shm/qpackedXXXXXX";
+    ASSERT_NE(::mkdtemp(dirTemplate), nullptr);
+    const std::string file = std::string(dirTemplate) + "/f";
+    ASSERT_EQ(::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0644)), 0);
+    WCHAR wide[4096];
+    ASSERT_GE(PathFromPosix(file.c_str(), wide, 4096), 0);
+    for (const Row& r : rows) {
+        struct timespec ts[2] = {{static_cast<time_t>(r.seconds), 0},
+                                 {static_cast<time_t>(r.seconds), 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), ts, 0), 0) << r.what;
+        WIN32_FIND_DATAW data;
+        HANDLE h = FindFirstFileW(wide, &data);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE) << r.what;
+        FindClose(h);
+        for (BYTE rule : {0, 1}) {
+            gSettings.bStampTimezone = rule;
+            PackedDate d[3];
+            PackedTime t[3];
+            FindDataToPacked(&data, &d[0], &t[0], &d[1], &t[1], &d[2], &t[2]);
+            // The year, month and day; the last FILETIME's day is 14
+            // September 30828, whose year the packed form stores as 9999.
+            EXPECT_EQ(d[1], r.date) << r.what << ", rule " << int(rule);
+        }
+    }
+    ::unlink(file.c_str());
+    ::rmdir(dirTemplate);
 }
 
 void FixedClock(LPSYSTEMTIME out) { *out = St(2024, 2, 29, 12, 34, 56, 789), out->wDayOfWeek = 4; }
