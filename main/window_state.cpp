@@ -5,6 +5,7 @@ WORD gWindowMode = WM_TREE;
 WORD gCurrentPane = 0;
 WORD gCurrentSide = 0;
 DWORD gSplitScreen = 0;
+DWORD gAutoRefresh = 0;
 DWORD gPanesSwapped = 0;
 WORD gSplitLayout = 0;
 WORD gDisplayMode[2] = {1, 1};

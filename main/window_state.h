@@ -52,6 +52,9 @@ extern WORD gMenuModifier;
 // reader raises it after a macro ends and on the release of Ctrl or Alt
 // that it only removes).
 extern DWORD gMenuRedrawPending;
+// The information screen refreshes itself once a second: a key pressed
+// meanwhile stops the refresh, not the directory reads it makes.
+extern DWORD gAutoRefresh;
 // The directory picker is open.
 extern DWORD gPickerActive;
 // How the tree window colours its rows: 0 by the directory's attributes,

@@ -8,6 +8,7 @@
 #include "settings/quit.h"
 #include "windows.h"
 #include "qposix_path.h"
+#include "remote/remote_drives.h"
 
 #include <initializer_list>
 #include <memory>
@@ -55,7 +56,7 @@ struct FileKind {
 // program. A directory is never taken for a file.
 FileKind ProbeFile(const WCHAR* path) {
     QSTAT st;
-    if (_wstat(path, &st) != 0 || (st.st_mode & _S_IFDIR)) return {false, false};
+    if (Rd_wstat(path, &st) != 0 || (st.st_mode & _S_IFDIR)) return {false, false};
     bool program = (st.st_mode & 0x40) != 0 || ProgramIsExecutable(PathToPosix(path));
     return {true, program};
 }

@@ -2,6 +2,7 @@
 // repeat of the last macro.
 #include "menu/macros.h"
 #include "ui/error_reporting.h"
+#include "remote/remote_drives.h"
 
 #include <cstring>
 #include <mutex>
@@ -177,8 +178,8 @@ bool ReadMacroFile(const char* fileName, std::string* text) {
     const int units = MultiByteToWideChar(CP_OEMCP, 0, name.c_str(), -1, wide, 1025);
     if (units <= 0) return false;
     WCHAR full[1025];
-    const DWORD length = GetFullPathNameW(wide, 1025, full, nullptr);
-    FILE* file = _wfopen(length > 0 && length < 1025 ? full : wide, u"r");
+    const DWORD length = RdGetFullPathNameW(wide, 1025, full, nullptr);
+    FILE* file = Rd_wfopen(length > 0 && length < 1025 ? full : wide, u"r");
     if (!file) return false;
     char line[1024];
     while (fgets(line, sizeof line, file)) {

@@ -10,6 +10,7 @@
 #include "settings/colours.h"
 #include "settings/folders.h"
 #include "settings/settings.h"
+#include "remote/remote_drives.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -119,7 +120,7 @@ const WCHAR* ArgumentsOf(const WCHAR* line) {
 void ShortenFolder(WCHAR* folder, DWORD units) {
     if (!folder[0]) return;
     WCHAR shortForm[FOLDER_UNITS];
-    DWORD n = GetShortPathNameW(folder, shortForm, FOLDER_UNITS);
+    DWORD n = RdGetShortPathNameW(folder, shortForm, FOLDER_UNITS);
     if (n > 0 && n < units && n < FOLDER_UNITS) wmemcpy(folder, shortForm, n + 1);
 }
 

@@ -12,6 +12,7 @@
 #include "ui/command_menus.h"
 #include "ui/numbers_dates.h"
 #include "ui/progress.h"
+#include "remote/remote_drives.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -966,8 +967,8 @@ void KbdPushKey(KeyCode character) {
 
 void KbdOpen(BOOL flush) {
     if (gConIn) CloseHandle(gConIn);
-    gConIn = CreateFileW(u"CONIN$", GENERIC_READ | GENERIC_WRITE,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    gConIn = RdCreateFileW(u"CONIN$", GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (gConIn == INVALID_HANDLE_VALUE || gConIn == nullptr) {
         gConIn = nullptr;
         fprintf(stderr, "\nFatal Error - Could not open keyboard input handle\n");

@@ -2,6 +2,7 @@
 #include "settings/folders.h"
 
 #include "windows.h"
+#include "remote/remote_drives.h"
 
 WCHAR gStartDir[FOLDER_UNITS];
 WCHAR gProgramDir[FOLDER_UNITS];
@@ -70,7 +71,7 @@ void RecordStartupFolders() {
         if (swprintf(data, FOLDER_UNITS, u"%s\\Quilbora\\", appData) > 0) {
             CopyWhole(gDataDir, FOLDER_UNITS, data);
             SHGetSpecialFolderPathW(nullptr, appData, CSIDL_APPDATA, TRUE);
-            CreateDirectoryW(gDataDir, nullptr);
+            RdCreateDirectoryW(gDataDir, nullptr);
         }
     }
     if (!gDataDir[0]) CopyWhole(gDataDir, FOLDER_UNITS, gProgramDir);

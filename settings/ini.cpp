@@ -10,6 +10,7 @@
 #include "settings/paths.h"
 #include "ui/numbers_dates.h"
 #include "windows.h"
+#include "remote/remote_drives.h"
 
 #include <initializer_list>
 
@@ -132,7 +133,7 @@ void LocateIniFile() {
 bool ReadIniFile(BYTE* data, size_t* size) {
     *size = 0;
     if (!gIniPath[0]) return false;
-    FILE* f = _wfopen(gIniPath, u"rb");
+    FILE* f = Rd_wfopen(gIniPath, u"rb");
     if (!f) return false;
     *size = std::fread(data, 1, kIniMaxBytes, f);
     fclose(f);
@@ -282,7 +283,7 @@ void TakeToolsPath(const char* text) {
     SetEnvironmentVariableW(u"#QBTools", path);
     // The short form of a path is the path itself here; one that does not
     // fit the folder's room is not kept cut.
-    DWORD shortLength = GetShortPathNameW(path, gToolsDir, SETTINGS_TOOLS_UNITS);
+    DWORD shortLength = RdGetShortPathNameW(path, gToolsDir, SETTINGS_TOOLS_UNITS);
     if (shortLength == 0 || shortLength >= SETTINGS_TOOLS_UNITS) {
         if (wcslen(path) < SETTINGS_TOOLS_UNITS) wcscpy(gToolsDir, path);
     }

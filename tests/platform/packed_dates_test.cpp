@@ -1,0 +1,240 @@
+// Packed dates and times: the packing itself, both local-time rules in UTC
+// and in a zone with daylight saving, the clock record from a fixed clock,
+// and the year clamp of written file times with the refusal injected.
+#include "posix/drive_fixture.h"
+#include "internal/sys.h"
+#include "qposix_path.h"
+#include "platform/packed_dates.h"
+#include "settings/settings.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+namespace {
+
+SYSTEMTIME St(WORD y, WORD mo, WORD d, WORD h, WORD mi, WORD s, WORD ms) {
+    SYSTEMTIME st{};
+    st.wYear = y;
+    st.wMonth = mo;
+    st.wDay = d;
+    st.wHour = h;
+    st.wMinute = mi;
+    st.wSecond = s;
+    st.wMilliseconds = ms;
+    return st;
+}
+
+FILETIME Ft(const SYSTEMTIME& st) {
+    FILETIME ft{};
+    EXPECT_TRUE(SystemTimeToFileTime(&st, &ft));
+    return ft;
+}
+
+TEST(PackedDates, FieldsArePackedWithTheirMasksAndTheYearLimit) {
+    const struct {
+        const char* what;
+        SYSTEMTIME time;
+        PackedDate date;
+        PackedTime clock;
+    } rows[] = {
+        {"the first day of 1980", St(1980, 1, 1, 0, 0, 0, 0), 0x000F7821, 0},
+        {"the last moment of 2023", St(2023, 12, 31, 23, 59, 59, 999), 0x000FCF9F, 0xBF7D83E7},
+        {"a year past 9999 keeps month and day", St(12000, 3, 4, 1, 2, 3, 4), 9999u << 9 | 3 << 5 | 4,
+         1u << 27 | 2 << 21 | 3 << 15 | 4},
+        {"1601", St(1601, 1, 1, 0, 0, 0, 0), 1601u << 9 | 1 << 5 | 1, 0},
+    };
+    for (const auto& row : rows) {
+        PackedDate date;
+        PackedTime clock;
+        PackSystemTime(row.time, &date, &clock);
+        EXPECT_EQ(date, row.date) << row.what;
+        EXPECT_EQ(clock, row.clock) << row.what;
+    }
+    EXPECT_EQ(PackedDateTime64(0x000FCF9F, 0xBF7D83E7), 0xBF7D83E7000FCF9Full);
+    EXPECT_EQ(PackedDateOf64(0xBF7D83E7000FCF9Full), 0x000FCF9Fu);
+    EXPECT_EQ(PackedTimeOf64(0xBF7D83E7000FCF9Full), 0xBF7D83E7u);
+    // Packed pairs order as numbers: a later millisecond, minute, day.
+    EXPECT_LT(PackTime(23, 59, 59, 998), PackTime(23, 59, 59, 999));
+    EXPECT_LT(PackTime(22, 59, 59, 999), PackTime(23, 0, 0, 0));
+    EXPECT_LT(PackDate(2023, 12, 31), PackDate(2024, 1, 1));
+}
+
+// The process's zone for one test; libc reads it again on both changes.
+class Zone {
+  public:
+    explicit Zone(const char* tz) {
+        const char* old = ::getenv("TZ");
+        had_ = old != nullptr;
+        if (had_) old_ = old;
+        ::setenv("TZ", tz, 1);
+        ::tzset();
+    }
+    ~Zone() {
+        if (had_)
+            ::setenv("TZ", old_.c_str(), 1);
+        else
+            ::unsetenv("TZ");
+        ::tzset();
+    }
+
+  private:
+    bool had_ = false;
+    std::string old_;
+};
+
+class LocalRule : public ::testing::Test {
+  protected:
+    void TearDown() override { gSettings.bStampTimezone = saved_; }
+    BYTE saved_ = gSettings.bStampTimezone;
+    static std::pair<PackedDate, PackedTime> Pack(const SYSTEMTIME& utc) {
+        FILETIME ft = Ft(utc);
+        std::pair<PackedDate, PackedTime> out;
+        FileTimeToPacked(&ft, &out.first, &out.second);
+        return out;
+    }
+};
+
+TEST_F(LocalRule, InUtcBothRulesGiveTheSameFields) {
+    Zone zone("UTC0");
+    for (BYTE rule : {0, 1}) {
+        gSettings.bStampTimezone = rule;
+        EXPECT_EQ(Pack(St(2023, 12, 31, 23, 59, 59, 999)),
+                  std::make_pair(PackedDate(0x000FCF9F), PackedTime(0xBF7D83E7)))
+            << "rule " << int(rule);
+        EXPECT_EQ(Pack(St(1980, 1, 1, 0, 0, 0, 0)), std::make_pair(PackedDate(0x000F7821), PackedTime(0)));
+    }
+}
+
+TEST_F(LocalRule, DaylightSavingFollowsTheDateOnlyWithTheSetting) {
+    Zone zone("CET-1CEST,M3.5.0,M10.5.0/3");
+    const SYSTEMTIME summer = St(2023, 7, 1, 12, 0, 0, 0);
+    const SYSTEMTIME winter = St(2023, 1, 15, 12, 0, 0, 0);
+
+    gSettings.bStampTimezone = 1; // the rules in force at each date
+    EXPECT_EQ(Pack(summer), std::make_pair(PackDate(2023, 7, 1), PackTime(14, 0, 0, 0)));
+    EXPECT_EQ(Pack(winter), std::make_pair(PackDate(2023, 1, 15), PackTime(13, 0, 0, 0)));
+
+    // Off: today's offset for every date, whatever the season of the file.
+    gSettings.bStampTimezone = 0;
+    const time_t now = ::time(nullptr);
+    struct tm today;
+    ASSERT_NE(::localtime_r(&now, &today), nullptr);
+    const unsigned hour = unsigned(12 + today.tm_gmtoff / 3600);
+    EXPECT_EQ(Pack(summer), std::make_pair(PackDate(2023, 7, 1), PackTime(hour, 0, 0, 0)));
+    EXPECT_EQ(Pack(winter), std::make_pair(PackDate(2023, 1, 15), PackTime(hour, 0, 0, 0)));
+
+    SYSTEMTIME local;
+    FILETIME ft = Ft(summer);
+    gSettings.bStampTimezone = 1;
+    FileTimeToLocalSystem(&ft, &local);
+    EXPECT_EQ(local.wHour, 14);
+    EXPECT_EQ(local.wDayOfWeek, 6) << "1 July 2023 was a Saturday";
+}
+
+TEST_F(LocalRule, FindDataGivesCreationWriteAndAccessInThatOrder) {
+    Zone zone("UTC0");
+    WIN32_FIND_DATAW data{};
+    data.ftCreationTime = Ft(St(2001, 1, 1, 1, 0, 0, 0));
+    data.ftLastAccessTime = Ft(St(2003, 3, 3, 3, 0, 0, 0));
+    data.ftLastWriteTime = Ft(St(2002, 2, 2, 2, 0, 0, 0));
+    PackedDate d[3];
+    PackedTime t[3];
+    FindDataToPacked(&data, &d[0], &t[0], &d[1], &t[1], &d[2], &t[2]);
+    for (unsigned i = 0; i < 3; i++) {
+        EXPECT_EQ(d[i], PackDate(2001 + i, 1 + i, 1 + i)) << i;
+        EXPECT_EQ(t[i], PackTime(1 + i, 0, 0, 0)) << i;
+    }
+}
+
+void FixedClock(LPSYSTEMTIME out) { *out = St(2024, 2, 29, 12, 34, 56, 789), out->wDayOfWeek = 4; }
+
+TEST(PackedNow, ClockFieldsWithHundredthsFromMilliseconds) {
+    PackedNowSetClockForTest(FixedClock);
+    DosDateTime now;
+    memset(&now, 0xAA, sizeof now);
+    GetPackedNow(&now);
+    PackedNowSetClockForTest(nullptr);
+    EXPECT_EQ(now.hour, 12);
+    EXPECT_EQ(now.minute, 34);
+    EXPECT_EQ(now.second, 56);
+    EXPECT_EQ(now.hundredths, 78);
+    EXPECT_EQ(now.day, 29);
+    EXPECT_EQ(now.month, 2);
+    EXPECT_EQ(now.year, 2024);
+    EXPECT_EQ(now.reserved, 0);
+    EXPECT_EQ(now.dayOfWeek, 4);
+}
+
+class Clamp : public DriveMapTest {
+  protected:
+    void SetUp() override {
+        SetMounts({{"/", "ext4", "/dev/vda1"}});
+        WriteDrivesFile("c: /\n");
+        path = dir.Write("f", "data");
+        WCHAR out[4097];
+        ASSERT_GE(PathFromPosix(path.c_str(), out, 4097), 0);
+        file = CreateFileW(out, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    }
+    void TearDown() override {
+        QSysClearFaults();
+        CloseHandle(file);
+        DriveMapTest::TearDown();
+    }
+    time_t Mtime() {
+        struct stat st;
+        EXPECT_EQ(::stat(path.c_str(), &st), 0);
+        return st.st_mtime;
+    }
+    static time_t Utc(int y, int mo, int d, int h, int mi, int s) {
+        struct tm tm{};
+        tm.tm_year = y - 1900;
+        tm.tm_mon = mo - 1;
+        tm.tm_mday = d;
+        tm.tm_hour = h;
+        tm.tm_min = mi;
+        tm.tm_sec = s;
+        return ::timegm(&tm);
+    }
+    std::string path;
+    HANDLE file = INVALID_HANDLE_VALUE;
+};
+
+TEST_F(Clamp, ARefusedTimeIsWrittenAsTheSameDayIn1980) {
+    FILETIME write = Ft(St(1601, 6, 15, 10, 20, 30, 0));
+    FILETIME access = Ft(St(2000, 2, 29, 8, 0, 0, 0));
+    FILETIME far = Ft(St(2100, 2, 28, 7, 0, 0, 0));
+    const FILETIME accessBefore = access;
+    QSysInjectFault(QSYS_UTIMENS, 1, EINVAL);
+    EXPECT_EQ(SetFileTimeClamped(file, &far, &access, &write), 0u);
+    EXPECT_EQ(Mtime(), Utc(1980, 6, 15, 10, 20, 30));
+    SYSTEMTIME st;
+    ASSERT_TRUE(FileTimeToSystemTime(&write, &st));
+    EXPECT_EQ(st.wYear, 1980) << "the caller's value is replaced";
+    EXPECT_EQ(st.wMonth, 6);
+    ASSERT_TRUE(FileTimeToSystemTime(&far, &st));
+    EXPECT_EQ(st.wYear, 1980) << "a year after 2080 too";
+    EXPECT_EQ(access.dwLowDateTime, accessBefore.dwLowDateTime) << "a year in range is kept";
+    EXPECT_EQ(access.dwHighDateTime, accessBefore.dwHighDateTime);
+}
+
+TEST_F(Clamp, OtherErrorsAreReturnedWithoutASecondTry) {
+    const time_t before = Mtime();
+    FILETIME write = Ft(St(1601, 6, 15, 10, 20, 30, 0));
+    QSysInjectFault(QSYS_UTIMENS, 1, EACCES);
+    EXPECT_EQ(SetFileTimeClamped(file, nullptr, nullptr, &write), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(Mtime(), before);
+    SYSTEMTIME st;
+    ASSERT_TRUE(FileTimeToSystemTime(&write, &st));
+    EXPECT_EQ(st.wYear, 1601);
+
+    FILETIME good = Ft(St(2020, 5, 6, 7, 8, 9, 0));
+    EXPECT_EQ(SetFileTimeClamped(file, nullptr, nullptr, &good), 0u);
+    EXPECT_EQ(Mtime(), Utc(2020, 5, 6, 7, 8, 9));
+}
+
+} // namespace

@@ -1,0 +1,33 @@
+// Test hook of the dialogue layer: while a script is set, the questions of
+// this layer (the error dialog, the error line, the log-option question)
+// draw nothing and read no key: each takes the next key of the script and
+// records what it was asked. Main thread only.
+#pragma once
+
+#include "windows.h"
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+struct UiQuestion {
+    const char* kind; // "ErrorDialog", "ReportError" or "PromptLogOption"
+    WORD drive;       // drive letter, or the show-drive flag of the log prompt
+    DWORD code;       // error code (0 for the log prompt)
+    DWORD allowSkip;
+    std::u16string path; // gErrorPath when asked
+};
+
+// Starts a script: questions answer with these keys in turn; a question
+// asked after the last key answers Esc.
+void UiScriptAnswers(std::initializer_list<int> keys);
+// Ends the script: questions go to the screen and keyboard again.
+void UiScriptEnd();
+// The questions asked since the script started.
+const std::vector<UiQuestion>& UiQuestionsAsked();
+
+// Whether a script runs.
+bool UiScriptRunning();
+// For the questions: the scripted key for a question, or -1 when no script
+// is running (then the question is drawn and read).
+int UiScriptedKey(const UiQuestion& question);
