@@ -473,6 +473,63 @@ TEST_F(TreeRecordsTest, ListNameOrders) {
     }
 }
 
+// ---- the name comparators of the tree order ------------------------------------------------------
+
+TEST_F(TreeRecordsTest, TreeOrderOfNames) {
+    struct Case {
+        const char16_t* a;
+        const char16_t* b;
+        BOOL numberOrder;
+        int sign;
+    };
+    const Case cases[] = {
+        {u"abc", u"ABD", FALSE, -1},   // ASCII letters folded
+        {u"abc", u"ABC", FALSE, 1},    // equal folded: the exact compare decides
+        {u"Case", u"case", FALSE, -1},
+        {u"d10", u"d9", FALSE, -1},    // plain order
+        {u"d10", u"d9", TRUE, 1},      // number order
+        {u"D9", u"d10", TRUE, -1},
+        {u"same", u"same", TRUE, 0},
+        {u"", u"a", FALSE, -1},
+    };
+    for (const Case& c : cases) {
+        gTreeNumberOrder = c.numberOrder;
+        SubdirInfo a{}, b{};
+        std::u16string nameA = c.a, nameB = c.b;
+        a.pszName = nameA.data();
+        b.pszName = nameB.data();
+        const SubdirInfo* pa = &a;
+        const SubdirInfo* pb = &b;
+        const int r = CompareEntryNames(&pa, &pb);
+        const std::string what = Narrow(nameA) + " " + Narrow(nameB) + (c.numberOrder ? " number" : "");
+        EXPECT_EQ((r > 0) - (r < 0), c.sign) << what;
+        const int back = CompareEntryNames(&pb, &pa);
+        EXPECT_EQ((back > 0) - (back < 0), -c.sign) << what;
+    }
+    EXPECT_EQ(CompareNames(u"abc", u"ABC"), 0);
+    EXPECT_LT(CompareNames(u"a", u"_"), 0) << "'A' before '_' once folded";
+    gFileOrder[0].charset = SORT_CHARSET_ANSI;
+    EXPECT_EQ(CompareNames(u"abc", u"ABC"), 0);
+    EXPECT_LT(CompareNames(u"abc", u"ABD"), 0);
+    EXPECT_LT(CompareLogical(u"x2", u"x10"), 0);
+}
+
+TEST_F(TreeRecordsTest, FindEntryNameSearchesSiblingsInTreeOrder) {
+    DiskInfo* disk = BuildTree('X', u"b\\ Case\\ case\\ a\\ zz\\");
+    std::vector<const SubdirInfo*> children;
+    for (const SubdirInfo* c = disk->psiRoot->psiChild; c; c = c->psiNext) children.push_back(c);
+    ASSERT_EQ(children.size(), 5u);
+    for (const SubdirInfo* c : children) {
+        const void* found = std::bsearch(c->pszName, children.data(), children.size(),
+                                         sizeof children[0], FindEntryName);
+        ASSERT_NE(found, nullptr) << Narrow(c->pszName);
+        EXPECT_EQ(*static_cast<const SubdirInfo* const*>(found), c);
+    }
+    EXPECT_EQ(std::bsearch(u"CASE", children.data(), children.size(), sizeof children[0],
+                           FindEntryName),
+              nullptr);
+}
+
 // ---- drive entries -------------------------------------------------------------------------------------
 
 TEST_F(TreeRecordsTest, OnlyARealDriveEntryIsPassedOver) {
