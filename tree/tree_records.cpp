@@ -34,14 +34,15 @@ bool IsDriveEntryName(const WCHAR* name) {
     return name[11] == u':';
 }
 
-DiskInfo* AllocDiskRecord() {
-    return static_cast<DiskInfo*>(CHECKED_CALLOC(1, sizeof(DiskInfo), kModule));
+DiskInfo* AllocDiskRecordAt(int line, const char* function) {
+    return static_cast<DiskInfo*>(CheckedCalloc(1, sizeof(DiskInfo), kModule, line, function));
 }
-SubdirInfo* AllocSubdirRecord() {
-    return static_cast<SubdirInfo*>(CHECKED_CALLOC(1, sizeof(SubdirInfo), kModule));
+SubdirInfo* AllocSubdirRecordAt(int line, const char* function) {
+    return static_cast<SubdirInfo*>(CheckedCalloc(1, sizeof(SubdirInfo), kModule, line, function));
 }
-FileEntry* AllocFileArray(DWORD count) {
-    return static_cast<FileEntry*>(CHECKED_CALLOC(size_t(count) + 1, sizeof(FileEntry), kModule));
+FileEntry* AllocFileArrayAt(DWORD count, int line, const char* function) {
+    return static_cast<FileEntry*>(
+        CheckedCalloc(size_t(count) + 1, sizeof(FileEntry), kModule, line, function));
 }
 
 // ---- insertion ------------------------------------------------------------------------------

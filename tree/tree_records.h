@@ -178,10 +178,14 @@ inline bool IsDriveEntry(const FileEntry* e) { return IsDriveEntryName(e->wszSho
 
 // ---- zero-filled records (fatal on failure, module "Qtb") ---------------------
 
-DiskInfo* AllocDiskRecord();
-SubdirInfo* AllocSubdirRecord();
+// A failure names the caller's line and function.
+DiskInfo* AllocDiskRecordAt(int line, const char* function);
+SubdirInfo* AllocSubdirRecordAt(int line, const char* function);
 // count + 1 zero-filled entries; the last is the end record.
-FileEntry* AllocFileArray(DWORD count);
+FileEntry* AllocFileArrayAt(DWORD count, int line, const char* function);
+#define AllocDiskRecord() AllocDiskRecordAt(__LINE__, __func__)
+#define AllocSubdirRecord() AllocSubdirRecordAt(__LINE__, __func__)
+#define AllocFileArray(count) AllocFileArrayAt((count), __LINE__, __func__)
 
 // ---- insertion ----------------------------------------------------------------
 

@@ -435,6 +435,7 @@ TEST_F(TreeRecordsTest, RealModeWordOfAFileOnAFixtureDrive) {
     ASSERT_EQ(::chmod((root + "/f.sh").c_str(), 0754), 0);
     qtest::ScopedEnv env("HOME", home.path().c_str());
     qtest::WriteFixtureDrives(home.path(), 'T', root);
+    GetLogicalDrives(); // reads the drives file again
     DiskInfo* disk = BuildDisk('T');
     BuildFiles(disk->psiRoot, {{u"f.sh", 1}, {u"missing", 1}});
     EXPECT_EQ(GetEntryModeWord(&disk->psiRoot->pFiles[0]), 0x8000 | 0754);
