@@ -4,6 +4,7 @@
 // -type d` and `ls -f` over the same tree on disk, which a user would run to
 // locate the same things. Prints times and ratios.
 //   tree_lookup_bench [--quick]
+#include "bench_timing.h"
 #include "tree/tree_records.h"
 #include "tree_builder.h"
 #include "tree_fixture.h"
@@ -11,38 +12,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-template <class F>
-double Best(int runs, F f) {
-    double best = 1e30;
-    for (int i = 0; i < runs; i++) {
-        const auto start = Clock::now();
-        f();
-        const double s = std::chrono::duration<double>(Clock::now() - start).count();
-        if (s < best) best = s;
-    }
-    return best;
-}
-
-double RunTool(const std::string& command, int runs) {
-    return Best(runs, [&] {
-        if (std::system((command + " >/dev/null 2>&1").c_str()) != 0) {
-            // the time counts all the same
-        }
-    });
-}
-
-} // namespace
+using qbench::Best;
+using qbench::RunTool;
 
 int main(int argc, char** argv) {
     const bool quick = argc > 1 && !std::strcmp(argv[1], "--quick");
