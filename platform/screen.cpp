@@ -2,6 +2,7 @@
 // colours, the clock and date texts and the tree window painters.
 #include "platform/screen.h"
 #include "platform/console_session.h"
+#include "tree/tree_records.h"
 #include "main/tree_window.h"
 #include "main/window_layout.h"
 #include "main/window_state.h"
@@ -24,7 +25,7 @@ WORD gCursorCol = 0;
 BYTE gNormalAttr = 0x07;
 WCHAR gOemBoxMap[256] = {};
 TREE_COLOURS gTreeColours = {0x1E, 0x1E, 0x1E, 0x1E, 0x1E, 0x1E};
-TreeDirFactsFn gTreeDirFacts = nullptr;
+TreeDirFactsFn gTreeDirFacts = TreeDirFacts;
 
 namespace {
 

@@ -155,8 +155,8 @@ struct TREE_COLOURS {
 extern TREE_COLOURS gTreeColours;
 
 // The tree model's answer for a directory of a tree row: its level (0 for
-// the root) and attributes. Until one is installed every row takes the
-// DIRECTORY colour.
+// the root) and attributes: the tree records' own (TreeDirFacts); a null
+// function gives every row the DIRECTORY colour.
 typedef void (*TreeDirFactsFn)(const SubdirInfo* dir, WORD* level, WORD* attributes);
 extern TreeDirFactsFn gTreeDirFacts;
 

@@ -399,6 +399,7 @@ class TreeTest : public qtest::PlatformTest {
         qtest::PlatformTest::SetUp();
         BuildRows();
         gTreeColours = {0x1E, 0x1A, 0x1B, 0x1C, 0x1D, 0x19};
+        savedFacts_ = gTreeDirFacts;
         gTreeDirFacts = FakeDirFacts;
     }
     // A list of kRows rows for the current layout ("lineA", "lineB", ...,
@@ -421,12 +422,13 @@ class TreeTest : public qtest::PlatformTest {
     void TearDown() override {
         gTreeLines[0] = nullptr;
         gTreeLineRows[0] = 0;
-        gTreeDirFacts = nullptr;
+        gTreeDirFacts = savedFacts_;
         qtest::PlatformTest::TearDown();
     }
     const SubdirInfo* Dir(FakeDir* d) { return reinterpret_cast<const SubdirInfo*>(d); }
     static constexpr int kRows = 40;
     std::u16string rows_;
+    TreeDirFactsFn savedFacts_ = nullptr;
 };
 
 TEST_F(TreeTest, RowsAreColouredByTheirDirectory) {
