@@ -4,6 +4,7 @@
 // same tree; and FileTimeToPacked with the time-zone setting on and off
 // against glibc's localtime_r. Prints times and ratios.
 //   dir_walk_bench [--quick]
+#include "bench_timing.h"
 #include "qio_walk.h"
 #include "platform/packed_dates.h"
 #include "platform/read_ahead.h"
@@ -23,35 +24,14 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point since) {
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-template <class F>
-double Best(int runs, F f) {
-    double best = 1e30;
-    for (int i = 0; i < runs; i++) {
-        const auto start = Clock::now();
-        f();
-        const double s = Seconds(start);
-        if (s < best) best = s;
-    }
-    return best;
-}
+using qbench::Best;
+using qbench::Clock;
+using qbench::RunTool;
+using qbench::Seconds;
 
 bool Have(const char* tool) {
     const std::string probe = std::string("command -v ") + tool + " >/dev/null 2>&1";
     return std::system(probe.c_str()) == 0;
-}
-
-double RunTool(const std::string& command, int runs) {
-    return Best(runs, [&] {
-        if (std::system((command + " >/dev/null 2>&1").c_str()) != 0) {
-            // find reports unreadable entries; the time still counts.
-        }
-    });
 }
 
 struct Tree {

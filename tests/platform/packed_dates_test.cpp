@@ -1,6 +1,7 @@
 // Packed dates and times: the packing itself, both local-time rules in UTC
 // and in a zone with daylight saving, the clock record from a fixed clock,
 // and the year clamp of written file times with the refusal injected.
+#include "fixture.h"
 #include "posix/drive_fixture.h"
 #include "internal/sys.h"
 #include "qposix_path.h"
@@ -168,16 +169,11 @@ TEST_F(LocalRule, ExtremeFileTimesPackAsTheNearestDate) {
         {"1e14 seconds", 100000000000000LL, PackDate(9999, 9, 14)},
         {"before 1601", -100000000000LL, PackDate(1601, 1, 1)},
     };
-    char dirTemplate[] = "/dev/shm/qpackedXXXXXX";
-    ASSERT_NE(::mkdtemp(dirTemplate), nullptr);
-    const std::string file = std::string(dirTemplate) + "/f";
-    ASSERT_EQ(::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0644)), 0);
+    qtest::ShmFile file;
     WCHAR wide[4096];
-    ASSERT_GE(PathFromPosix(file.c_str(), wide, 4096), 0);
+    ASSERT_GE(PathFromPosix(file.path().c_str(), wide, 4096), 0);
     for (const Row& r : rows) {
-        struct timespec ts[2] = {{static_cast<time_t>(r.seconds), 0},
-                                 {static_cast<time_t>(r.seconds), 0}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), ts, 0), 0) << r.what;
+        ASSERT_TRUE(file.SetTimes(r.seconds)) << r.what;
         WIN32_FIND_DATAW data;
         HANDLE h = FindFirstFileW(wide, &data);
         ASSERT_NE(h, INVALID_HANDLE_VALUE) << r.what;
@@ -192,8 +188,6 @@ TEST_F(LocalRule, ExtremeFileTimesPackAsTheNearestDate) {
             EXPECT_EQ(d[1], r.date) << r.what << ", rule " << int(rule);
         }
     }
-    ::unlink(file.c_str());
-    ::rmdir(dirTemplate);
 }
 
 void FixedClock(LPSYSTEMTIME out) { *out = St(2024, 2, 29, 12, 34, 56, 789), out->wDayOfWeek = 4; }

@@ -1,6 +1,7 @@
 // Shared test fixtures: temporary directories, files and environment.
 #include "fixture.h"
 
+#include <fcntl.h>
 #include <ftw.h>
 #include <grp.h>
 #include <sys/stat.h>
@@ -91,6 +92,28 @@ ScopedEnv::~ScopedEnv() {
         ::setenv(name_.c_str(), old_.c_str(), 1);
     else
         ::unsetenv(name_.c_str());
+}
+
+ShmFile::ShmFile() {
+    char name[] = "/dev/shm/qtimeXXXXXX";
+    if (!::mkdtemp(name)) throw std::runtime_error("mkdtemp under /dev/shm failed");
+    directory_ = name;
+    path_ = directory_ + "/f";
+    int fd = ::open(path_.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    if (fd < 0) throw std::runtime_error("cannot create " + path_);
+    ::close(fd);
+}
+
+ShmFile::~ShmFile() {
+    ::unlink(path_.c_str());
+    ::rmdir(directory_.c_str());
+}
+
+bool ShmFile::SetTimes(int64_t seconds) const {
+    struct timespec ts[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
+    struct stat st;
+    return ::utimensat(AT_FDCWD, path_.c_str(), ts, 0) == 0 && ::stat(path_.c_str(), &st) == 0 &&
+           st.st_mtim.tv_sec == seconds;
 }
 
 std::string ReadFile(const std::string& path) {

@@ -3,6 +3,7 @@
 // set for one test and restored after it.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -27,6 +28,24 @@ class TempDir {
     void OpenToAll() const;
 
   private:
+    std::string path_;
+};
+
+// An empty file on the shared-memory file system, removed with its
+// directory afterwards: tmpfs keeps any 64-bit time, where ext4 would cut it.
+class ShmFile {
+  public:
+    ShmFile();
+    ~ShmFile();
+    ShmFile(const ShmFile&) = delete;
+    ShmFile& operator=(const ShmFile&) = delete;
+    const std::string& path() const { return path_; }
+    // Sets its access and modification times to seconds after 1970, and
+    // checks that the file system kept them; false otherwise.
+    bool SetTimes(int64_t seconds) const;
+
+  private:
+    std::string directory_;
     std::string path_;
 };
 
