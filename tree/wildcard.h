@@ -1,7 +1,7 @@
 // Wildcard matching of file names and backslash-separated paths: one matcher
 // under a process-wide flag word, and the four entries that set the word
 // for what they match (file names against filespec entries, paths against
-// path specifications and never-log entries).
+// path patterns and never-log entries).
 #pragma once
 
 #include "wintypes.h"
@@ -45,7 +45,7 @@ int FnMatchCore(LPCWSTR pattern, LPCWSTR name);
 // extension pattern. Carries libc's name: a C++ overload, never libc's.
 int fnmatch(const FnMatchPattern* pattern, LPCWSTR name);
 
-// A path against one level of a path specification (flags 1, 2, 8).
+// A path against one level of a path pattern (flags 1, 2, 8).
 int FnMatchFlags11(LPCWSTR pattern, LPCWSTR path);
 // The same where "**" passes directories (flags 1, 2, 8, 16).
 int FnMatchFlags27(LPCWSTR pattern, LPCWSTR path);
