@@ -657,7 +657,6 @@ void ConsoleForceRestore() {
 }
 
 void ConsoleExitRestore(const char* tail, size_t tailLength) {
-    gConsole.exiting.store(true);
     if (gConsole.exitWake >= 0) {
         uint64_t one = 1;
         if (::write(gConsole.exitWake, &one, sizeof one) < 0) {

@@ -81,7 +81,6 @@ struct CONSOLE_SESSION {
     // Readable once the process is ending: writers waiting for the terminal
     // give up (an eventfd, never read).
     int32_t exitWake = -1;
-    std::atomic<bool> exiting{false};
     struct termios saved = {};
     struct termios rawSettings = {};
     // Read by signal handlers, which take no lock.
