@@ -17,6 +17,7 @@ DWORD gMenuRedrawPending = 0;
 DWORD gPickerActive = 0;
 WORD gTreeDisplayMode = 0;
 PaneState gPanes[4] = {};
+FileEntry* gPaneCurrentEntry[2] = {nullptr, nullptr};
 
 void SetCurrentPane(WORD pane) {
     gCurrentPane = pane > 1 ? 1 : pane;

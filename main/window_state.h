@@ -8,6 +8,7 @@
 
 struct DiskInfo;
 struct SubdirInfo;
+struct FileEntry;
 
 // Values of gWindowMode that the lower layers test.
 inline constexpr WORD WM_TREE = 1;
@@ -87,9 +88,18 @@ struct PaneState {
     DWORD FileWindowOpen;  // the pane's file window has the keyboard
     DWORD ListRebuilt;
     DWORD PendingKey;
+    // The pane's display list must be sorted when next built, whatever the
+    // order of the walk: set by the directory sorter and the file window,
+    // cleared by the global list builder.
+    DWORD ResortPending;
 };
 
 extern PaneState gPanes[4];
+
+// Per pane: the entry under the file cursor, kept on the same file when its
+// directory is sorted again; cleared whenever that directory's files are
+// freed.
+extern FileEntry* gPaneCurrentEntry[2];
 
 // Makes pane current: gCurrentSide becomes pane, or 1 - pane when split
 // screen is on and the panes are swapped.

@@ -1,0 +1,54 @@
+// The statistics figures of the panel and the branch sums behind them, which
+// the list builders, tagging, sorting and the filters read as well.
+#pragma once
+
+#include "windows.h"
+
+struct SubdirInfo;
+
+// The figures of the panel for the current pane: files (or directories when
+// the pane lists directories) and bytes, matching files and bytes, tagged
+// files and bytes, and the directories whose files are read.
+extern DWORD gStatFiles;
+extern ULONGLONG gStatBytes;
+extern DWORD gStatMatchFiles;
+extern ULONGLONG gStatMatchBytes;
+extern DWORD gStatTagFiles;
+extern ULONGLONG gStatTagBytes;
+extern DWORD gStatLoggedDirs;
+
+// The size column of the tree window: 0 none; 1 bytes of the directory,
+// 2 of its branch, 3 and 4 tagged bytes, 5 and 6 file count, 7 and 8 tagged
+// file count (odd one directory, even the whole branch).
+extern WORD gTreeSizeMode;
+
+// The branch totals of dir (dir and every directory below it) for the
+// current pane. With reset the seven figures are replaced by the sums:
+// listing files, the read directories holding files add their file, match
+// and tag counters; listing directories, every directory adds its
+// subdirectory count and bytes, counts as one matching directory when it
+// passes the filter, and adds its tag counters. Returns gStatMatchFiles.
+// Without reset only gStatLoggedDirs changes and the matching files of the
+// branch are returned.
+DWORD SumBranchStats(SubdirInfo* dir, BOOL reset);
+
+// The branch walk shared by the size column, printing, sorting and the
+// commands that copy branches: dir and every directory below it. A read
+// directory counts; an unread one, or one whose files must be read again,
+// clears *completeOut (when given). With stopAtFirst returns 1 at the first
+// counted directory. Otherwise sums over the counted directories that hold
+// files: with minimum each file's size but at least 65535; else with bytes
+// the tagged bytes of the current pane (tagged) or the file bytes, without
+// bytes the tagged file count (tagged) or the file count. 0 for a null dir.
+ULONGLONG BranchHasUnlogged(SubdirInfo* dir, DWORD* completeOut, BOOL stopAtFirst, BOOL tagged,
+                            BOOL bytes, BOOL minimum);
+
+// The size figure of dir under gTreeSizeMode. With row null returns it
+// (without a figure for the mode, and with mode 0, the directory's own file
+// bytes). Otherwise writes the size column into the tree row of width
+// units: the row is blank-padded and the column, "(" for one directory, "["
+// for a fully read branch, "{" otherwise, the number (bytes in units of
+// gKiloUnit rounded up) and the suffix k, t, # or a diamond, ends in the
+// row's last visible column (width - 2); unit width - 1 ends the text. An
+// unread directory without a figure shows "?" there.
+ULONGLONG FormatCountK(SubdirInfo* dir, WCHAR* row, WORD width);
