@@ -172,3 +172,86 @@ ULONGLONG FormatCountK(SubdirInfo* dir, WCHAR* row, WORD width) {
     for (size_t i = 0; i < n; ++i) row[last + 1 - n + i] = column[i];
     return number;
 }
+
+void SumDiskStats(BOOL countLogged) {
+    const int s = gCurrentPane;
+    DiskInfo* const first = pdiCurrent;
+    gStatFiles = gStatMatchFiles = gStatTagFiles = 0;
+    gStatBytes = gStatMatchBytes = gStatTagBytes = 0;
+    if (!first) return;
+    DWORD logged = 0;
+    const WORD disks = (gDisplayMode[s] == 5 && gDiskCount >= 2) ? gDiskCount : WORD(1);
+    DiskInfo* k = first;
+    for (WORD n = 0; n < disks && k; n++, k = k->pdiNext) {
+        gStatFiles += gDirMode[s] ? k->dwDirEntries : k->dwFiles;
+        gStatBytes += k->qwFileBytes;
+        gStatMatchFiles += k->dwMatchFiles[s];
+        gStatMatchBytes += k->qwMatchBytes[s];
+        gStatTagFiles += k->dwTagFiles[s];
+        gStatTagBytes += k->qwTagBytes[s];
+        if (countLogged && k->psiRoot)
+            for (SubdirInfo* d = k->psiRoot; d; d = d->psiChild ? d->psiChild : d->psiNext)
+                if (IsRead(d)) logged++;
+    }
+    if (countLogged) gStatLoggedDirs = logged;
+}
+
+DWORD SumDirStats(SubdirInfo* dir) {
+    const int s = gCurrentPane;
+    DWORD files = 0, matchFiles = 0, tagFiles = 0;
+    ULONGLONG bytes = 0, matchBytes = 0, tagBytes = 0;
+    bool matched = false, tagged = false;
+    if (gDisplayMode[s] > 2) files = matchFiles = 1;
+    if (!dir) return 0;
+    if (IsTagged(dir, s)) {
+        tagFiles = 1;
+        tagBytes = dir->qwFileBytes;
+        tagged = true;
+    }
+    for (SubdirInfo* d = NextInBranch(dir, dir); d; d = NextInBranch(dir, d)) {
+        const bool child = d->wLevel == dir->wLevel + 1;
+        files += d->dwChildren;
+        bytes += d->qwFileBytes;
+        if (d->bFlags[s] & ENTRY_MATCHES) {
+            matched = true;
+            matchBytes += d->qwMatchBytes[s];
+            if (child) matchFiles++;
+        }
+        if (IsTagged(d, s)) {
+            tagged = true;
+            tagBytes += d->qwTagBytes[s];
+            if (child) tagFiles++;
+        }
+    }
+    gStatFiles = files;
+    gStatBytes = bytes;
+    if (matched) {
+        gStatMatchFiles = matchFiles;
+        gStatMatchBytes = matchBytes;
+    }
+    if (tagged) {
+        gStatTagFiles = tagFiles;
+        gStatTagBytes = tagBytes;
+    }
+    return gStatMatchFiles;
+}
+
+void ShowListStats() {
+    const int s = gCurrentPane;
+    if (gDisplayMode[s] > 2) {
+        SumDiskStats(FALSE);
+        return;
+    }
+    if (gDirMode[s]) {
+        SumDirStats(psiCurrent);
+        return;
+    }
+    SubdirInfo* dir = psiCurrent;
+    if (!dir) return;
+    gStatFiles = dir->dwFiles;
+    gStatBytes = dir->qwFileBytes;
+    gStatMatchFiles = dir->dwMatchFiles[s];
+    gStatMatchBytes = dir->qwMatchBytes[s];
+    gStatTagFiles = dir->dwTagFiles[s];
+    gStatTagBytes = dir->qwTagBytes[s];
+}

@@ -52,3 +52,17 @@ ULONGLONG BranchHasUnlogged(SubdirInfo* dir, DWORD* completeOut, BOOL stopAtFirs
 // row's last visible column (width - 2); unit width - 1 ends the text. An
 // unread directory without a figure shows "?" there.
 ULONGLONG FormatCountK(SubdirInfo* dir, WCHAR* row, WORD width);
+
+// The disk figures of pdiCurrent for the current pane (directories in place
+// of files while the pane lists directories); in global mode with two or
+// more disks, every disk of the ring. With countLogged also
+// gStatLoggedDirs.
+void SumDiskStats(BOOL countLogged);
+// The figures of dir's directory list (the pane lists directories);
+// returns the matching count.
+DWORD SumDirStats(SubdirInfo* dir);
+// The figures of the current pane's list: the disk's in display modes 3
+// to 5; else the directory list's, or psiCurrent's own files. The panel
+// that shows them is drawn by the statistics window, which this build does
+// not have yet: the figures are computed for the readers above.
+void ShowListStats();

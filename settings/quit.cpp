@@ -113,6 +113,10 @@ void FatalMemoryError(const char* module, int line, const char* function) {
     char message[640];
     snprintf(message, sizeof message, "\nFatal Memory error in module: %s at line: %d : %s\n",
              module ? module : "?", line, function ? function : "?");
+    FatalExitWithMessage(message);
+}
+
+void FatalExitWithMessage(const char* message) {
     if (tFatalExitRunning) {
         fputs(message, stdout);
         ExitAtOnceWith255();
@@ -186,6 +190,11 @@ void* CheckedCalloc(size_t count, size_t size, const char* module, int line, con
     void* block = calloc(count ? count : 1, size ? size : 1);
     if (!block) FatalMemoryError(module, line, function);
     return block;
+}
+
+void* CallocOrNull(size_t count, size_t size) {
+    if (InjectedFailure() || (size != 0 && count > kLargestBlock / size)) return nullptr;
+    return calloc(count ? count : 1, size ? size : 1);
 }
 
 void* CheckedRealloc(void* block, size_t bytes, const char* module, int line,

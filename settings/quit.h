@@ -37,6 +37,9 @@ void ConfirmQuitSetWaitForTest(void (*wait)(DWORD milliseconds));
 // process with status 255. Any thread may call it; the first caller ends the
 // process and any other waits until it has.
 [[noreturn]] void FatalMemoryError(const char* module, int line, const char* function);
+// The same exit with the caller's own message (lines ending in "\n") in
+// place of the module line.
+[[noreturn]] void FatalExitWithMessage(const char* message);
 
 // Makes a failing operator new (std containers and strings included) end
 // through FatalMemoryError ("new", line 0, "operator new") instead of
@@ -56,6 +59,9 @@ void InstallFatalNewHandler();
 void* CheckedMalloc(size_t bytes, const char* module, int line, const char* function);
 // Zeroed, count elements of size bytes.
 void* CheckedCalloc(size_t count, size_t size, const char* module, int line, const char* function);
+// Zeroed like CheckedCalloc, for the callers that offer the user a retry:
+// null when the heap (or the test hook below) refuses the block.
+void* CallocOrNull(size_t count, size_t size);
 // block may be null; on failure the old block is left as it was (the
 // program ends anyway).
 void* CheckedRealloc(void* block, size_t bytes, const char* module, int line, const char* function);
@@ -76,9 +82,10 @@ struct CheckedFree {
     void operator()(void* block) const;
 };
 
-// Test hook: the nth checked allocation from now (1 = the next one) fails
-// as if the heap were exhausted; 0 turns the injection off. Lets tests
-// reach the fatal exit of a caller without exhausting memory.
+// Test hook: the nth checked allocation (CallocOrNull included) from now
+// (1 = the next one) fails as if the heap were exhausted; 0 turns the
+// injection off. Lets tests reach the fatal exit of a caller, or its retry
+// question, without exhausting memory.
 void CheckedAllocFailAt(unsigned n);
 
 // ---- usage text ------------------------------------------------------------------------------
