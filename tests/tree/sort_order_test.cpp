@@ -7,6 +7,7 @@
 #include "main/statistics.h"
 #include "main/window_state.h"
 #include "qwcrt.h"
+#include "settings/settings.h"
 #include "tree/file_list.h"
 #include "tree/sort_order.h"
 #include "tree/tree_records.h"
@@ -671,6 +672,37 @@ TEST_F(SortTest, ResortBranchWalksOnIntoLaterSiblingsAndSortsMarkedOnes) {
     ResortBranch(a, TRUE);
     for (SubdirInfo* d : {a, ab, ad, c}) EXPECT_EQ(ArrayNames(d), "a b") << Narrow(d->pszFullName);
     EXPECT_EQ(ArrayNames(disk->psiRoot), "b a") << "the walk starts at the directory";
+}
+
+TEST_F(SortTest, OrdersStartFromTheSettingsAndTheDefaultsAreKept) {
+    const IniWorkingValues saved = gIniWorking;
+    gIniWorking.sortMethod[0] = SORT_SIZE;
+    gIniWorking.sortMethod[1] = SORT_VALUE;
+    gIniWorking.sortOrder[0] = 1;
+    gIniWorking.sortOrder[1] = 0;
+    gIniWorking.sortAnsi[0] = 0;
+    gIniWorking.sortAnsi[1] = 1;
+    gIniWorking.treeSortNumber = 1;
+    gIniWorking.splitSortDifferent = 1;
+    gDirMode[1] = 1;
+    InitSortOrders();
+    gIniWorking = saved;
+    EXPECT_EQ(gFileOrder[0].key, SORT_SIZE);
+    EXPECT_EQ(gFileOrder[0].descending, 1);
+    EXPECT_EQ(gFileOrder[0].charset, SORT_CHARSET_OEM);
+    EXPECT_EQ(gFileOrder[1].key, SORT_VALUE);
+    EXPECT_EQ(gFileOrder[1].charset, SORT_CHARSET_ANSI);
+    EXPECT_EQ(std::memcmp(&gDirOrder[1], &gFileOrder[1], sizeof(SortSpec)), 0) << "both start alike";
+    EXPECT_EQ(gPaneOrder[0], &gFileOrder[0]);
+    EXPECT_EQ(gPaneOrder[1], &gDirOrder[1]) << "pane 1 lists directories";
+    EXPECT_TRUE(gTreeNumberOrder);
+    EXPECT_TRUE(gSplitSortDifferent);
+    // The defaults are pane 0's orders when start-up ends, not later edits.
+    gDirOrder[0].key = SORT_FULL;
+    SaveDefaultSortOrders();
+    gFileOrder[0].key = SORT_NAME;
+    EXPECT_EQ(gDefaultFileOrder.key, SORT_SIZE);
+    EXPECT_EQ(gDefaultDirOrder.key, SORT_FULL);
 }
 
 // ---- indicator and helpers -----------------------------------------------------------------------
