@@ -663,7 +663,8 @@ void ResortTreeChains() {
     DiskInfo* disk = pdiFirst;
     for (WORD n = 0; n < gDiskCount && disk; n++, disk = disk->pdiNext) {
         SubdirInfo* root = disk->psiRoot;
-        if (root && root->psiChild) root->psiChild = CollectLevelRun(root->psiChild, root->psiNext, TRUE);
+        if (root && root->psiChild)
+            root->psiChild = CollectLevelRun(root->psiChild, root->psiNext, TRUE);
     }
 }
 
@@ -710,11 +711,13 @@ int SortOrderDialog(BOOL tree) {
         } else if (IsLetterKey(code, 'P')) {
             order->pathFirst ^= 1;
         } else if (IsLetterKey(code, 'C')) {
-            order->charset = order->charset == SORT_CHARSET_ANSI ? SORT_CHARSET_OEM : SORT_CHARSET_ANSI;
+            order->charset =
+                order->charset == SORT_CHARSET_ANSI ? SORT_CHARSET_OEM : SORT_CHARSET_ANSI;
         } else if (IsLetterKey(code, 'X') && gFileList) {
             gSortExitFlag[pane] ^= 1;
         } else if (code == KcF(4)) {
-            order->timestamp = BYTE(order->timestamp >= SORT_STAMP_ACCESSED ? 0 : order->timestamp + 1);
+            order->timestamp =
+                BYTE(order->timestamp >= SORT_STAMP_ACCESSED ? 0 : order->timestamp + 1);
         } else if (code == KcF(8)) {
             gSplitSortDifferent = !gSplitSortDifferent;
         } else if (code == KcF(9)) {
@@ -820,6 +823,15 @@ int SortIsReversed(int v) {
 
 // ---- the duplicate-name order -----------------------------------------------------------------
 
+namespace {
+
+// A full name after its drive letter and colon.
+const WCHAR* WithoutLetter(const WCHAR* fullName) {
+    return fullName && wcslen(fullName) >= 2 ? fullName + 2 : u"";
+}
+
+} // namespace
+
 int CompareGlobalListEntries(DWORD i, DWORD j, int mode) {
     if (!gFileList || i >= gFMax || j >= gFMax) return 0;
     EntryHead** entries = ListEntries(gFileList);
@@ -838,8 +850,8 @@ int CompareGlobalListEntries(DWORD i, DWORD j, int mode) {
     if (!ownerA || !ownerB) return 0;
     if (ownerA->pdiDisk == ownerB->pdiDisk) return -1;
     if (mode != 3) return 0;
-    const WCHAR* pathA = ownerA->pszFullName && wcslen(ownerA->pszFullName) >= 2 ? ownerA->pszFullName + 2 : u"";
-    const WCHAR* pathB = ownerB->pszFullName && wcslen(ownerB->pszFullName) >= 2 ? ownerB->pszFullName + 2 : u"";
+    const WCHAR* pathA = WithoutLetter(ownerA->pszFullName);
+    const WCHAR* pathB = WithoutLetter(ownerB->pszFullName);
     r = _wcsicmp(pathA, pathB);
     return r ? r : wcscmp(pathA, pathB);
 }
