@@ -30,8 +30,8 @@ SubdirInfo* BuildDir(DiskInfo* disk, std::u16string_view path);
 // the order given; names are stored inline or long as the directory reader
 // stores them. The counters are recounted.
 void BuildFiles(SubdirInfo* dir, const std::vector<BuiltFile>& files);
-// Stores a name in an entry as the directory reader does: inline when it
-// fits 8.3 (or is a drive entry), else kept long with its inline form.
+// Stores a name in an entry as the directory reader does (SetEntryName);
+// a drive entry's marks (U+FFFF first) go into the inline field alone.
 void StoreEntryName(FileEntry* entry, std::u16string_view name);
 // A disk from a description: items separated by blanks; "a\b\" is a
 // directory, "a\f.txt=120" a file of 120 bytes in a (made when missing),
