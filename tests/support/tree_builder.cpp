@@ -290,6 +290,11 @@ void FreeTrees() {
     gDiskCount = 0;
 }
 
+void DisownRecords() {
+    Made().clear();
+    MadeDisks().clear();
+}
+
 // ---- the checker ------------------------------------------------------------------------------
 
 namespace {

@@ -46,6 +46,10 @@ DiskInfo* BuildTreeFromManifest(char letter, const Manifest& manifest);
 void RecountTrees();
 // Frees every disk and clears the tree's globals.
 void FreeTrees();
+// Hands the records built so far to the tree's own code, which frees them
+// from now on: FreeTrees then frees only what the ring still reaches, never
+// a record the code under test has freed.
+void DisownRecords();
 
 // The violations of the tree's invariants, one text each; empty when sound:
 // ring order and count; pre-order threading, last descendants sharing their
