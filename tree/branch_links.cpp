@@ -47,18 +47,23 @@ bool InSet(const void* record, const std::vector<void*>& sorted) {
     return record && FindInSortedNodes(record, sorted.data(), sorted.size());
 }
 
-// The disk loses the file figures of dir; a figure never goes below 0.
-void SubtractDirFigures(DiskInfo* disk, const SubdirInfo* dir) {
-    if (!disk) return;
-    LowerBy(disk->dwFiles, dir->dwFiles);
-    LowerBy(disk->qwFileBytes, dir->qwFileBytes);
+// The file figures that a disk and a directory share (under the same
+// names) of record lose those of part, never going below 0.
+template <typename Record, typename Part> void LowerFigures(Record* record, const Part* part) {
+    if (!record) return;
+    LowerBy(record->dwFiles, part->dwFiles);
+    LowerBy(record->qwFileBytes, part->qwFileBytes);
     for (int p = 0; p < 2; p++) {
-        LowerBy(disk->dwMatchFiles[p], dir->dwMatchFiles[p]);
-        LowerBy(disk->qwMatchBytes[p], dir->qwMatchBytes[p]);
-        LowerBy(disk->dwTagFiles[p], dir->dwTagFiles[p]);
-        LowerBy(disk->qwTagBytes[p], dir->qwTagBytes[p]);
+        LowerBy(record->dwMatchFiles[p], part->dwMatchFiles[p]);
+        LowerBy(record->qwMatchBytes[p], part->qwMatchBytes[p]);
+        LowerBy(record->dwTagFiles[p], part->dwTagFiles[p]);
+        LowerBy(record->qwTagBytes[p], part->qwTagBytes[p]);
     }
 }
+
+void SubtractDirFigures(DiskInfo* disk, const SubdirInfo* dir) { LowerFigures(disk, dir); }
+// Each figure less itself.
+template <typename Record> void ClearFigures(Record* record) { LowerFigures(record, record); }
 
 // Frees dir's file array and long names.
 void FreeFileArray(SubdirInfo* dir) {
@@ -259,12 +264,7 @@ void FreeDirFiles(SubdirInfo* dir, BOOL withFiles) {
         SubtractDirFigures(disk, dir);
         if (disk) disk->qwSlackBytes = 0;
         FreeFileArray(dir);
-        dir->dwFiles = 0;
-        dir->qwFileBytes = 0;
-        for (int p = 0; p < 2; p++) {
-            dir->dwMatchFiles[p] = dir->dwTagFiles[p] = 0;
-            dir->qwMatchBytes[p] = dir->qwTagBytes[p] = 0;
-        }
+        ClearFigures(dir);
         dir->bExpanded = dir->bLogged = dir->bChanged = 0;
     }
     if (dir->psiChild && dir->psiChild->pdiDisk == disk) {
@@ -289,12 +289,7 @@ void FreeDiskTree(DiskInfo* disk) {
     }
     disk->psiRoot = nullptr;
     ReleaseRecords(records);
-    disk->dwFiles = 0;
-    disk->qwFileBytes = 0;
-    for (int p = 0; p < 2; p++) {
-        disk->dwMatchFiles[p] = disk->dwTagFiles[p] = 0;
-        disk->qwMatchBytes[p] = disk->qwTagBytes[p] = 0;
-    }
+    ClearFigures(disk);
     disk->dwDirEntries = 0;
     disk->dwTreeRows = 0;
     disk->qwSlackBytes = 0;

@@ -473,4 +473,25 @@ std::vector<std::string> CheckTree() {
     return check.faults;
 }
 
+std::string CheckTreeText() {
+    std::string out;
+    for (const std::string& fault : CheckTree()) out += fault + "\n";
+    return out;
+}
+
+std::vector<SubdirInfo*> DirsInOrder(const DiskInfo* disk) {
+    std::vector<SubdirInfo*> dirs;
+    std::set<const SubdirInfo*> seen;
+    for (SubdirInfo* d = disk->psiRoot; d && seen.insert(d).second;
+         d = const_cast<SubdirInfo*>(NextRow(d)))
+        dirs.push_back(d);
+    return dirs;
+}
+
+std::string NarrowText(std::u16string_view text) {
+    std::string out;
+    for (char16_t c : text) out += c < 0x80 ? char(c) : '?';
+    return out;
+}
+
 } // namespace qtest

@@ -57,5 +57,11 @@ void DisownRecords();
 // names and disks; file arrays, end records and owners; counters equal to a
 // recount; psiCurrent in pdiCurrent's tree; dwDirEntries.
 std::vector<std::string> CheckTree();
+// CheckTree's faults as one text, a line each; empty when sound.
+std::string CheckTreeText();
+// The directories of a disk in pre-order, the root first.
+std::vector<SubdirInfo*> DirsInOrder(const DiskInfo* disk);
+// A wide text for test messages: ASCII as it is, '?' for the rest.
+std::string NarrowText(std::u16string_view text);
 
 } // namespace qtest

@@ -28,34 +28,29 @@ using qtest::BuildDir;
 using qtest::BuildTree;
 using qtest::CheckTree;
 
-std::string Narrow(const std::u16string& text) {
-    std::string out;
-    for (char16_t c : text) out += c < 0x80 ? char(c) : '?';
-    return out;
-}
+using qtest::DirsInOrder;
+#define EXPECT_SOUND() EXPECT_EQ(qtest::CheckTreeText(), "")
 
-std::string Joined(const std::vector<std::string>& faults) {
-    std::string out;
-    for (const std::string& f : faults) out += f + "\n";
-    return out;
-}
-
-#define EXPECT_SOUND() EXPECT_EQ(Joined(CheckTree()), "")
+std::string Name(const WCHAR* text) { return qtest::NarrowText(text); }
 
 // The full names of a disk's rows in pre-order, without the drive letter.
 std::vector<std::string> Rows(const DiskInfo* disk) {
     std::vector<std::string> rows;
-    for (const SubdirInfo* d = disk->psiRoot; d && rows.size() < 100000;
-         d = d->psiChild ? d->psiChild : d->psiNext)
-        rows.push_back(Narrow(d->pszFullName + 2));
+    for (const SubdirInfo* d : DirsInOrder(disk)) rows.push_back(Name(d->pszFullName + 2));
     return rows;
+}
+
+// The directories below the root in pre-order.
+std::vector<SubdirInfo*> Below(const DiskInfo* disk) {
+    std::vector<SubdirInfo*> dirs = DirsInOrder(disk);
+    dirs.erase(dirs.begin());
+    return dirs;
 }
 
 // Visible directories below the root: what dwTreeRows counts.
 DWORD VisibleRows(const DiskInfo* disk) {
     DWORD rows = 0;
-    for (const SubdirInfo* d = disk->psiRoot->psiChild; d; d = d->psiChild ? d->psiChild : d->psiNext)
-        rows += d->bVisible;
+    for (const SubdirInfo* d : Below(disk)) rows += d->bVisible;
     return rows;
 }
 
@@ -370,14 +365,14 @@ TEST_F(BranchLinksTest, ReleasingOneOfSeveralDisksWithTheOtherPaneOnIt) {
             // The current pane's directory: its saved path on the new disk.
             ASSERT_NE(psiCurrent, nullptr);
             EXPECT_EQ(psiCurrent->pdiDisk, pdiCurrent);
-            EXPECT_EQ(Narrow(psiCurrent->pszFullName), Narrow(pdiCurrent->wszSavedPath[0]));
+            EXPECT_EQ(Name(psiCurrent->pszFullName), Name(pdiCurrent->wszSavedPath[0]));
         } else {
             EXPECT_EQ(psiCurrent, currentBefore);
         }
         EXPECT_EQ(gPanes[1].Disk, pdiCurrent);
         ASSERT_NE(gPanes[1].Directory, nullptr);
         EXPECT_EQ(gPanes[1].Directory->pdiDisk, pdiCurrent);
-        EXPECT_EQ(Narrow(gPanes[1].Directory->pszFullName + 2), c.otherPath);
+        EXPECT_EQ(Name(gPanes[1].Directory->pszFullName + 2), c.otherPath);
         const bool global = c.otherDisplayMode == 5;
         EXPECT_EQ(gPanes[1].CurrentIndex, global ? 7u : 0u);
         EXPECT_EQ(gPanes[1].FirstShown, global ? 3u : 0u);
@@ -412,16 +407,14 @@ TEST_F(BranchLinksTest, FreeingADiskTreeKeepsTheRecordEmpty) {
 TEST_F(BranchLinksTest, MissingNextLinksAreFilled) {
     DiskInfo* disk = BuildTree('C', u"a\\b\\c\\ a\\b\\d\\ a\\e\\ f\\g\\ h\\");
     const std::vector<std::string> rows = Rows(disk);
-    std::vector<SubdirInfo*> dirs;
+    const std::vector<SubdirInfo*> dirs = Below(disk);
     std::map<SubdirInfo*, SubdirInfo*> nextOf;
-    for (SubdirInfo* d = disk->psiRoot->psiChild; d; d = d->psiChild ? d->psiChild : d->psiNext)
-        dirs.push_back(d);
     for (SubdirInfo* d : dirs) nextOf[d] = d->psiNext;
     // Drop every psiNext that does not lead to a sibling: they all come back.
     for (SubdirInfo* d : dirs)
         if (d->psiNext && d->psiNext->wLevel != d->wLevel) d->psiNext = nullptr;
     EXPECT_LT(FixSiblingLinks(disk->psiRoot->psiChild), 100u);
-    for (SubdirInfo* d : dirs) EXPECT_EQ(d->psiNext, nextOf[d]) << Narrow(d->pszFullName);
+    for (SubdirInfo* d : dirs) EXPECT_EQ(d->psiNext, nextOf[d]) << Name(d->pszFullName);
     EXPECT_EQ(Rows(disk), rows);
     EXPECT_SOUND();
 }
@@ -472,11 +465,11 @@ std::vector<std::string> Shape(const DiskInfo* disk) {
                   disk->dwFiles, (unsigned long long)disk->qwFileBytes, disk->dwMatchFiles[0], disk->dwMatchFiles[1],
                   disk->dwTagFiles[0], disk->dwTagFiles[1], disk->dwDirEntries, disk->dwTreeRows);
     out.push_back(line);
-    for (const SubdirInfo* d = disk->psiRoot; d; d = d->psiChild ? d->psiChild : d->psiNext) {
+    for (const SubdirInfo* d : DirsInOrder(disk)) {
         (std::snprintf)(line, sizeof line, " children %u files %u visible %u next %s",
                       d->dwChildren, d->dwFiles, d->bVisible,
-                      d->psiNext ? Narrow(d->psiNext->pszFullName + 2).c_str() : "-");
-        out.push_back(Narrow(d->pszFullName + 2) + line);
+                      d->psiNext ? Name(d->psiNext->pszFullName + 2).c_str() : "-");
+        out.push_back(Name(d->pszFullName + 2) + line);
     }
     return out;
 }
@@ -497,11 +490,7 @@ TEST_F(BranchLinksTest, ManyRecordsAtOnceEqualRemovingThemOneByOne) {
         qtest::DisownRecords();
         // Some directories collapsed, so that hidden ones are removed too.
         std::mt19937 random(seed);
-        std::vector<SubdirInfo*> bulkDirs, singleDirs;
-        for (SubdirInfo* d = bulk->psiRoot->psiChild; d; d = d->psiChild ? d->psiChild : d->psiNext)
-            bulkDirs.push_back(d);
-        for (SubdirInfo* d = single->psiRoot->psiChild; d; d = d->psiChild ? d->psiChild : d->psiNext)
-            singleDirs.push_back(d);
+        const std::vector<SubdirInfo*> bulkDirs = Below(bulk), singleDirs = Below(single);
         ASSERT_EQ(bulkDirs.size(), singleDirs.size());
         ASSERT_GT(bulkDirs.size(), 250u);
         std::vector<size_t> chosen;
@@ -575,8 +564,7 @@ TEST_F(BranchLinksTest, ExpandingAndCollapsingABranch) {
     psiCurrent = a;
     auto visible = [&] {
         std::string out;
-        for (const SubdirInfo* d = disk->psiRoot->psiChild; d; d = d->psiChild ? d->psiChild : d->psiNext)
-            out += d->bVisible ? '1' : '0';
+        for (const SubdirInfo* d : Below(disk)) out += d->bVisible ? '1' : '0';
         return out; // a b c d e z
     };
     EXPECT_EQ(visible(), "111111");

@@ -22,12 +22,6 @@
 
 namespace {
 
-std::string Narrow(const std::u16string& text) {
-    std::string out;
-    for (char16_t c : text) out += c < 0x80 ? char(c) : '?';
-    return out;
-}
-
 std::u16string DisplayName(const FileEntry* e) {
     std::u16string name(DisplayNameLength(e) + 1, 0);
     name.resize(GetFileDisplayName(name.data(), e));
@@ -98,7 +92,7 @@ TEST_F(EntryNamesTest, InlineFieldLongNameAndDisplayName) {
     for (const NameCase& c : kNameCases) {
         SCOPED_TRACE(c.what);
         Entry e;
-        EXPECT_EQ(SetEntryName(c.name, &e.record), c.keptLong) << Narrow(c.name);
+        EXPECT_EQ(SetEntryName(c.name, &e.record), c.keptLong) << qtest::NarrowText(c.name);
         EXPECT_EQ(std::u16string(e.record.wszShortName), std::u16string(c.inlineField));
         EXPECT_EQ(e.record.pszLongName != nullptr, c.keptLong != 0);
         EXPECT_EQ(DisplayName(&e.record), std::u16string(c.name));
