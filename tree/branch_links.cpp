@@ -90,20 +90,20 @@ SubdirInfo* SurvivingAncestor(SubdirInfo* record, const std::vector<void*>& leav
     return at;
 }
 
-// Frees records that no link of the tree leads to any more, keeping the
-// books (see the header): every pointer into them moves to the nearest
-// surviving ancestor or is cleared, and in a list of directories their
-// entries are dropped.
-void ReleaseRecords(const std::vector<SubdirInfo*>& records) {
-    if (records.empty()) return;
-    const std::vector<void*> leaving = SortedSet(records);
+// Frees the count records of leaving (sorted by address, each once), which
+// no link of the tree leads to any more, keeping the books (see the
+// header): every pointer into them moves to the nearest surviving ancestor
+// or is cleared, and in a list of directories their entries are dropped.
+void ReleaseRecords(void* const* leaving, size_t count) {
+    if (!count) return;
+    const std::vector<void*> set(leaving, leaving + count);
     for (FileEntry*& current : gPaneCurrentEntry)
-        if (current && InSet(current->psiOwner, leaving)) current = nullptr;
-    if (InSet(psiCurrent, leaving)) psiCurrent = SurvivingAncestor(psiCurrent, leaving);
+        if (current && InSet(current->psiOwner, set)) current = nullptr;
+    if (InSet(psiCurrent, set)) psiCurrent = SurvivingAncestor(psiCurrent, set);
     for (PaneState& pane : gPanes)
-        if (InSet(pane.Directory, leaving)) pane.Directory = SurvivingAncestor(pane.Directory, leaving);
-    if (gDirMode[gCurrentPane & 1]) DropDirListEntries(leaving.data(), leaving.size());
-    for (void* address : leaving) {
+        if (InSet(pane.Directory, set)) pane.Directory = SurvivingAncestor(pane.Directory, set);
+    if (gDirMode[gCurrentPane & 1]) DropDirListEntries(leaving, count);
+    for (void* address : set) {
         auto* record = static_cast<SubdirInfo*>(address);
         if (DiskInfo* disk = record->pdiDisk) {
             if (record->bVisible) LowerBy(disk->dwTreeRows, DWORD(1));
@@ -112,15 +112,19 @@ void ReleaseRecords(const std::vector<SubdirInfo*>& records) {
             disk->qwSlackBytes = 0;
         }
         SubdirInfo* parent = record->psiParent;
-        if (parent && parent != record && !InSet(parent, leaving))
-            LowerBy(parent->dwChildren, DWORD(1));
+        if (parent && parent != record && !InSet(parent, set)) LowerBy(parent->dwChildren, DWORD(1));
     }
-    for (void* address : leaving) {
+    for (void* address : set) {
         auto* record = static_cast<SubdirInfo*>(address);
         FreeFileArray(record);
         std::free(record->pszFullName);
         std::free(record);
     }
+}
+
+void ReleaseRecords(const std::vector<SubdirInfo*>& records) {
+    const std::vector<void*> leaving = SortedSet(records);
+    ReleaseRecords(leaving.data(), leaving.size());
 }
 
 } // namespace
@@ -231,8 +235,9 @@ void FixBranchLinks(DiskInfo* disk, SubdirInfo** removed, size_t count) {
     void** sorted = GrowPtrArray(nullptr, 0, records.size());
     std::copy(records.begin(), records.end(), sorted);
     SortPtrArray(sorted, records.size());
+    const size_t distinct = size_t(std::unique(sorted, sorted + records.size()) - sorted);
     auto dropped = [&](const SubdirInfo* record) {
-        return record && FindInSortedNodes(record, sorted, records.size());
+        return record && FindInSortedNodes(record, sorted, distinct);
     };
     // One walk: every link that leads to a dropped record leads past it.
     for (SubdirInfo* row = disk->psiRoot; row; row = NextRow(row)) {
@@ -248,9 +253,9 @@ void FixBranchLinks(DiskInfo* disk, SubdirInfo** removed, size_t count) {
             row->psiNext = next;
         }
     }
-    std::free(sorted);
     if (disk->psiRoot->psiChild) FixSiblingLinks(disk->psiRoot->psiChild);
-    ReleaseRecords(records);
+    ReleaseRecords(sorted, distinct);
+    std::free(sorted);
     _heapmin();
 }
 

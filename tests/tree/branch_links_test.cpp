@@ -545,8 +545,10 @@ TEST_F(BranchLinksTest, RemovingAFirstChildAndItsFollowingSiblingAtOnce) {
     DiskInfo* disk = BuildTree('C', u"a\\b\\ a\\c\\ a\\d\\x\\ a\\e\\ f\\");
     qtest::DisownRecords();
     SubdirInfo* a = Dir(disk, u"a");
-    SubdirInfo* removed[] = {Dir(disk, u"a\\c"), Dir(disk, u"a\\b"), Dir(disk, u"a\\e")};
-    FixBranchLinks(disk, removed, 3);
+    // Named twice: freed once.
+    SubdirInfo* removed[] = {Dir(disk, u"a\\c"), Dir(disk, u"a\\b"), Dir(disk, u"a\\e"),
+                             Dir(disk, u"a\\c")};
+    FixBranchLinks(disk, removed, 4);
     EXPECT_EQ(Rows(disk), (std::vector<std::string>{"\\", "\\a", "\\a\\d", "\\a\\d\\x", "\\f"}));
     EXPECT_EQ(a->dwChildren, 1u);
     EXPECT_EQ(Dir(disk, u"a\\d\\x")->psiNext, Dir(disk, u"f"));
