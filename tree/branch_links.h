@@ -22,11 +22,11 @@ inline constexpr DWORD FIX_SIBLING_LINKS_STEPS = 50000000;
 // Redirects the links that lead to dir. Walks the rows from start while
 // their level is not below start's and sets every psiNext that leads to dir
 // to replacement. As a top call (top nonzero) then fixes start itself: a
-// psiChild or psiNext of start that is dir becomes dir's psiNext when that
-// is a sibling of dir (same level), else null for psiChild and dir's
-// psiNext for psiNext. With freeRecord, every remaining link of the disk to
-// dir is replaced (ReplaceTreeLinks) and dir is freed with its files (dir's
-// subdirectories must be gone already, see FreeDirFiles).
+// psiChild of start that is dir becomes dir's psiNext when that is a
+// sibling of dir (same level), else null; a psiNext of start that is dir
+// becomes dir's psiNext. With freeRecord, every remaining link of the disk
+// to dir is replaced (ReplaceTreeLinks) and dir is freed with its files and
+// with whatever subdirectories it still has.
 void RelinkBranch(BOOL top, SubdirInfo* start, SubdirInfo* dir, SubdirInfo* replacement,
                   BOOL freeRecord);
 // RelinkBranch with the record freed: how a directory without
@@ -77,9 +77,9 @@ DWORD FixSiblingLinks(SubdirInfo* dir);
 // walk and frees them with their files: removed is sorted by address, and
 // every psiChild or psiNext that leads to one of them is redirected past
 // them (a child link to the first following sibling that stays, or null);
-// then FixSiblingLinks from the root's child. The records must be whole
-// branches: a directory's subdirectories are removed with it. With count 0
-// only the links are fixed. removed stays the caller's.
+// then FixSiblingLinks from the root's child. A directory's subdirectories
+// go with it, named in removed or not, and a record named twice is freed
+// once. With count 0 only the links are fixed. removed stays the caller's.
 void FixBranchLinks(DiskInfo* disk, SubdirInfo** removed, size_t count);
 // Expands or collapses the whole branch of psiCurrent (nothing when it has
 // no child). With toggle the new state is the opposite of psiCurrent's

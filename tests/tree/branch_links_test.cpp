@@ -204,6 +204,22 @@ TEST_F(BranchLinksTest, AMoveRelinksWithoutFreeing) {
     EXPECT_EQ(Rows(disk), (std::vector<std::string>{"\\", "\\a", "\\a\\b"}));
 }
 
+TEST_F(BranchLinksTest, AChildLinkNeverLeadsToAnotherLevel) {
+    DiskInfo* disk = BuildTree('C', u"a\\only\\ a\\only\\x\\ b\\");
+    SubdirInfo* a = Dir(disk, u"a");
+    SubdirInfo* b = Dir(disk, u"b");
+    SubdirInfo* only = Dir(disk, u"a\\only");
+    // Not a top call: every link to the record, child links included, is
+    // replaced; the parent's child link cannot take b, a row of level 1.
+    RelinkBranchKeep(FALSE, only, only, only->psiNext);
+    EXPECT_EQ(a->psiChild, nullptr);
+    EXPECT_EQ(a->psiNext, b);
+    EXPECT_EQ(Rows(disk), (std::vector<std::string>{"\\", "\\a", "\\b"}));
+    EXPECT_EQ(disk->dwDirEntries, 3u);
+    EXPECT_EQ(a->dwChildren, 0u);
+    qtest::DisownRecords();
+}
+
 // ---- freeing a directory's branch and files -------------------------------------------------
 
 TEST_F(BranchLinksTest, FreeingABranchKeepsTheDirectoryAndTheBooks) {
