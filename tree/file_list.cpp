@@ -3,3 +3,6 @@
 
 DisplayFileList* gFileList = nullptr;
 DWORD gFMax = 0;
+DWORD gFTagged = 0;
+DWORD gFMatching = 0;
+DWORD gFTotal = 0;

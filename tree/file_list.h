@@ -23,3 +23,8 @@ inline EntryHead** ListEntries(DisplayFileList* list) {
 extern DisplayFileList* gFileList;
 // Entries listed (while a list is built: entries allocated).
 extern DWORD gFMax;
+// The list's figures for the statistics panel: entries tagged, entries
+// matching the pane's filespec, and entries of the scope.
+extern DWORD gFTagged;
+extern DWORD gFMatching;
+extern DWORD gFTotal;
