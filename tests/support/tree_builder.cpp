@@ -3,6 +3,7 @@
 
 #include "qposix_path.h"
 #include "qwcrt.h"
+#include "tree/entry_names.h"
 #include "tree/sort_order.h"
 
 #include <algorithm>
@@ -63,13 +64,6 @@ SubdirInfo* MakeChild(SubdirInfo* parent, std::u16string_view name) {
     return dir;
 }
 
-bool FitsInline(std::u16string_view name) {
-    if (name.empty() || name.size() > 12 || name.find(u' ') != name.npos) return false;
-    const size_t dot = name.find(u'.', 1);
-    if (dot == name.npos) return name.size() <= 8;
-    return name.rfind(u'.') == dot && dot <= 8 && name.size() - dot - 1 <= 3;
-}
-
 void FreeFiles(SubdirInfo* dir) {
     if (!dir->pFiles) return;
     for (FileEntry* e = dir->pFiles; e->wszShortName[0]; e++) std::free(e->pszLongName);
@@ -82,26 +76,17 @@ const SubdirInfo* NextRow(const SubdirInfo* d) { return d->psiChild ? d->psiChil
 } // namespace
 
 void StoreEntryName(FileEntry* entry, std::u16string_view name) {
-    std::free(entry->pszLongName);
-    entry->pszLongName = nullptr;
-    std::fill(std::begin(entry->wszShortName), std::end(entry->wszShortName), WCHAR(0));
-    std::u16string inline_;
     if (!name.empty() && name[0] == 0xFFFF) {
-        inline_ = name.substr(0, 12);
-    } else if (FitsInline(name)) {
-        const size_t dot = name.find(u'.', 1);
-        if (dot == name.npos) {
-            inline_ = std::u16string(name) + std::u16string(12 - name.size(), u' ');
-        } else {
-            inline_ = std::u16string(name.substr(0, dot)) + std::u16string(8 - dot, u' ') + u'.' +
-                      std::u16string(name.substr(dot + 1));
-        }
-    } else {
-        entry->pszLongName = Copy(name);
-        if (name.size() <= 12) inline_ = std::u16string(name) + std::u16string(12 - name.size(), u' ');
-        else inline_ = std::u16string(name.substr(0, 11)) + u'\x25BA';
+        // A drive entry: its marks live in the inline field alone.
+        std::free(entry->pszLongName);
+        entry->pszLongName = nullptr;
+        std::fill(std::begin(entry->wszShortName), std::end(entry->wszShortName), WCHAR(0));
+        const std::u16string_view marks = name.substr(0, 12);
+        std::copy(marks.begin(), marks.end(), entry->wszShortName);
+        return;
     }
-    std::copy(inline_.begin(), inline_.end(), entry->wszShortName);
+    const std::u16string terminated(name);
+    SetEntryName(terminated.c_str(), entry);
 }
 
 DiskInfo* BuildDisk(char letter, std::u16string_view rootName) {
@@ -305,6 +290,11 @@ void FreeTrees() {
     gDiskCount = 0;
 }
 
+void DisownRecords() {
+    Made().clear();
+    MadeDisks().clear();
+}
+
 // ---- the checker ------------------------------------------------------------------------------
 
 namespace {
@@ -481,6 +471,27 @@ std::vector<std::string> CheckTree() {
     }
     if (!currentFound) check.Fault("pdiCurrent is no disk of the ring");
     return check.faults;
+}
+
+std::string CheckTreeText() {
+    std::string out;
+    for (const std::string& fault : CheckTree()) out += fault + "\n";
+    return out;
+}
+
+std::vector<SubdirInfo*> DirsInOrder(const DiskInfo* disk) {
+    std::vector<SubdirInfo*> dirs;
+    std::set<const SubdirInfo*> seen;
+    for (SubdirInfo* d = disk->psiRoot; d && seen.insert(d).second;
+         d = const_cast<SubdirInfo*>(NextRow(d)))
+        dirs.push_back(d);
+    return dirs;
+}
+
+std::string NarrowText(std::u16string_view text) {
+    std::string out;
+    for (char16_t c : text) out += c < 0x80 ? char(c) : '?';
+    return out;
 }
 
 } // namespace qtest

@@ -30,8 +30,8 @@ SubdirInfo* BuildDir(DiskInfo* disk, std::u16string_view path);
 // the order given; names are stored inline or long as the directory reader
 // stores them. The counters are recounted.
 void BuildFiles(SubdirInfo* dir, const std::vector<BuiltFile>& files);
-// Stores a name in an entry as the directory reader does: inline when it
-// fits 8.3 (or is a drive entry), else kept long with its inline form.
+// Stores a name in an entry as the directory reader does (SetEntryName);
+// a drive entry's marks (U+FFFF first) go into the inline field alone.
 void StoreEntryName(FileEntry* entry, std::u16string_view name);
 // A disk from a description: items separated by blanks; "a\b\" is a
 // directory, "a\f.txt=120" a file of 120 bytes in a (made when missing),
@@ -46,6 +46,10 @@ DiskInfo* BuildTreeFromManifest(char letter, const Manifest& manifest);
 void RecountTrees();
 // Frees every disk and clears the tree's globals.
 void FreeTrees();
+// Hands the records built so far to the tree's own code, which frees them
+// from now on: FreeTrees then frees only what the ring still reaches, never
+// a record the code under test has freed.
+void DisownRecords();
 
 // The violations of the tree's invariants, one text each; empty when sound:
 // ring order and count; pre-order threading, last descendants sharing their
@@ -53,5 +57,11 @@ void FreeTrees();
 // names and disks; file arrays, end records and owners; counters equal to a
 // recount; psiCurrent in pdiCurrent's tree; dwDirEntries.
 std::vector<std::string> CheckTree();
+// CheckTree's faults as one text, a line each; empty when sound.
+std::string CheckTreeText();
+// The directories of a disk in pre-order, the root first.
+std::vector<SubdirInfo*> DirsInOrder(const DiskInfo* disk);
+// A wide text for test messages: ASCII as it is, '?' for the rest.
+std::string NarrowText(std::u16string_view text);
 
 } // namespace qtest

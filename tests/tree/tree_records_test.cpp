@@ -359,7 +359,8 @@ TEST_F(TreeRecordsTest, DisplayNamesFromInlineAndLongNames) {
         {u"ABCDEFGH.TXT", u"ABCDEFGH.TXT", false}, // 8.3 without blanks, unchanged
         {u"A.B", u"A       .B", false},            // the filling blanks removed
         {u"README", u"README      ", false},
-        {u"READ ME.TXT", u"READ ME.TXT ", true},   // a blank keeps the long name
+        {u"READ ME.TXT", u"READ ME .TXT", false},  // the inline field gives it back
+        {u"READ ME", u"READ ME     ", true},       // a blank without a dot keeps the long name
         {u"notes.text", u"notes.text  ", true},    // a four-unit extension
         {u"a-name-of-many-units.txt", u"a-name-of-m\x25BA", true},
         {u"abcdefghijk:", u"abcdefghijk:", true},  // twelve units ending in ':'

@@ -1,0 +1,31 @@
+// Command prompts: what a command draws on the three command lines before it
+// reads its input, with the shared key-hint lines. Every hint is a click
+// region standing for its key. The builders only draw.
+#pragma once
+
+#include "tree/sort_order.h"
+#include "windows.h"
+
+// "◄─┘ OK" at 52, "F1 Help" at 60 and "Esc Cancel" at 69 of the bottom row.
+void ShowOkHelpCancelKeys();
+
+// What the sort menu shows: the order being edited, whether the pane lists
+// directories, the two switches shared by the panes, and, while a display
+// list exists, the pane's exit flag.
+struct SortMenuState {
+    SortSpec order;
+    BOOL dirs;
+    BOOL treeNumber;
+    BOOL splitDifferent;
+    BOOL listExists;
+    BYTE exitLose;
+};
+
+// The sort menu: "SORT FILES BY:" (or "SORT DIRS BY: ") and the key words on
+// the message row; the key in force and the states of the timestamp, split
+// order, character set, order and path switches on the middle row; "Enter
+// option", the tree order, the exit flag (only while a display list exists)
+// and the OK, help and cancel hints on the bottom row ("F12 Reset" on
+// screens wider than 90 columns). A hint that does not fit the screen is
+// left out with its state.
+void PromptSort(const SortMenuState& state);
