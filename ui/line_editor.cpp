@@ -285,7 +285,7 @@ KeyCode InputLine(WORD row, WORD column, WCHAR* text, char echo, WORD listId, BY
         default: {
             const bool character =
                 (key >= 32 && key < KC_SPECIAL) ||
-                (key == gLastChar.load() && key > 0 && key <= 0xFFFF && !IsFunctionKey(key) &&
+                (key == gLastChar.load() && key >= 32 && key <= 0xFFFF && !IsFunctionKey(key) &&
                  !(key >= 1057 && key <= 2088) && key != KC_SH_BKSP);
             if (!character) {
                 handled = false;
