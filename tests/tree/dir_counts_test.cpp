@@ -8,6 +8,7 @@
 #include "tree/regex.h"
 #include "ui/filespec_cache.h"
 #include "tree/tree_records.h"
+#include "regex_filters.h"
 #include "tree_builder.h"
 
 #include <gtest/gtest.h>
@@ -28,11 +29,8 @@ std::string Joined(const std::vector<std::string>& faults) {
 
 class DirCounts : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { ASSERT_TRUE(Pcre2Init()) << "the PCRE2 links beside the test"; }
-    static void TearDownTestSuite() {
-        FilespecCacheClear();
-        Pcre2Release();
-    }
+    static void SetUpTestSuite() { qtest::BindRegexFilters(); }
+    static void TearDownTestSuite() { qtest::UnbindRegexFilters(); }
     void SetUp() override { Reset(); }
     void TearDown() override { Reset(); }
     static void Reset() {

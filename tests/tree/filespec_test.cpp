@@ -9,6 +9,7 @@
 #include "tree/filespec.h"
 #include "tree/regex.h"
 #include "tree/tree_records.h"
+#include "regex_filters.h"
 #include "tree_builder.h"
 #include "ui/filespec_cache.h"
 #include "ui/numbers_dates.h"
@@ -49,11 +50,8 @@ struct Switches {
 
 class Filespec : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { ASSERT_TRUE(Pcre2Init()) << "the PCRE2 links beside the test"; }
-    static void TearDownTestSuite() {
-        FilespecCacheClear();
-        Pcre2Release();
-    }
+    static void SetUpTestSuite() { qtest::BindRegexFilters(); }
+    static void TearDownTestSuite() { qtest::UnbindRegexFilters(); }
     void SetUp() override {
         qtest::FreeTrees();
         PackedNowSetClockForTest(FixedClock);

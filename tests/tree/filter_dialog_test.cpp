@@ -15,6 +15,7 @@
 #include "tree/filter_dialog.h"
 #include "tree/regex.h"
 #include "tree/tree_records.h"
+#include "regex_filters.h"
 #include "tree_builder.h"
 #include "ui/filespec_cache.h"
 #include "ui/help.h"
@@ -78,11 +79,8 @@ std::u16string Row(int row) {
 
 class FilterPrompt : public qtest::PlatformTest {
   protected:
-    static void SetUpTestSuite() { ASSERT_TRUE(Pcre2Init()) << "the PCRE2 links beside the test"; }
-    static void TearDownTestSuite() {
-        FilespecCacheClear();
-        Pcre2Release();
-    }
+    static void SetUpTestSuite() { qtest::BindRegexFilters(); }
+    static void TearDownTestSuite() { qtest::UnbindRegexFilters(); }
     void SetUp() override {
         PlatformTest::SetUp();
         if (!gRegexSupport) {
