@@ -174,9 +174,11 @@ int FilterDialog(const WCHAR* preset, long listIndex, BOOL callerHandles) {
         if (gFilterRegexMode) checked = u"/" + text + u"/";
         BOOL truncated = FALSE;
         FilterSlot& slot = gFilterSlots[pane];
-        if (CompileFilterText(checked.c_str(), &slot, message, sizeof message, &truncated) !=
-            FILTER_OK)
-            continue;
+        const int result =
+            CompileFilterText(checked.c_str(), &slot, message, sizeof message, &truncated);
+        // Without the library the prompt comes back in its plain mode.
+        if (result == FILTER_REGEX_NO_LIBRARY) gFilterRegexMode = 0;
+        if (result != FILTER_OK) continue;
         if (truncated) ScrBeep();
         if (callerHandles) return finish(1);
         if (slot.active) AddToHistory(list, checked.c_str());

@@ -166,7 +166,7 @@ KeyCode InputLine(WORD row, WORD column, WCHAR* text, char echo, WORD listId, BY
         edit.text[mark] = u' ';
         edit.cursor = mark;
     } else {
-        edit.cursor = std::min(edit.End(), edit.Size() - 1);
+        edit.cursor = edit.End();
     }
     const bool isProposal =
         proposal && (AlwaysProposal(listId) || gSettings.bHighlightDefaults) &&

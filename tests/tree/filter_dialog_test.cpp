@@ -326,9 +326,9 @@ TEST_F(FilterPrompt, ConcurrencyRegexWithoutTheLibrary) {
     ASSERT_TRUE(WaitFor([] { return Row(gHintRow) == u"A regex filter needs the PCRE2 DLLs"; }))
         << Narrow(Row(gHintRow));
     EXPECT_TRUE(RowHas(gMessageRow, u"Filter: abc")) << "the prompt opens again with the text";
+    EXPECT_EQ(gFilterRegexMode, 0u) << "the prompt is back in its plain mode";
     Put(Esc());
     EXPECT_EQ(prompt.Join(), 0);
-    gFilterRegexMode = 0;
     ASSERT_TRUE(Pcre2Init());
 }
 
@@ -355,6 +355,8 @@ TEST_F(FilterPrompt, LineEditorEditsScrollsAndRecalls) {
          {Grey(VK_HOME, 0x47), Grey(VK_RIGHT, 0x4D), Grey(VK_RIGHT, 0x4D),
           Grey(VK_RIGHT, 0x4D), Grey(VK_HOME, 0x47, LEFT_CTRL_PRESSED), Enter()},
          u"def", KC_ENTER, 1},
+        {"a full field takes nothing more at its end", u"abcd", {Type(u"x"), Enter()}, u"abcd",
+         KC_ENTER, 1},
         {"insert into a full field loses the last unit", u"abcd", {Grey(VK_HOME, 0x47), Type(u"x"), Enter()},
          u"xabc", KC_ENTER, 1},
         {"Alt-F7 is returned with the text", u"q   ", {KeyF(7, kAlt)}, u"q", KcAltF(7), 1},
