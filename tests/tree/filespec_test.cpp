@@ -99,7 +99,7 @@ class Filespec : public ::testing::Test {
 
 struct Case {
     const char* what;
-    const char16_t* spec;
+    const char16_t* filter;
     const char16_t* name;
     ULONGLONG size;
     PackedDate written;
@@ -233,7 +233,7 @@ TEST_F(Filespec, EveryCaseOfTheTable) {
     for (const Case& c : kCases) {
         Apply(c.switches);
         FileEntry* entry = File(c.name, c.size, c.written);
-        ASSERT_EQ(Compile(c.spec), FILTER_OK) << c.what;
+        ASSERT_EQ(Compile(c.filter), FILTER_OK) << c.what;
         EXPECT_EQ(FileMatchesFilespec(slot_.items, slot_.count, entry, FALSE), c.pass ? 1 : 0)
             << c.what;
         EXPECT_EQ(FileMatchesFilespec(slot_.items, slot_.count, entry, TRUE), c.pass ? 0 : 1)
@@ -256,7 +256,7 @@ TEST_F(Filespec, DirectoriesAreTestedByNameAndTheirSizeIsUnknownUntilRead) {
     SubdirInfo* unread = BuildDir(disk_, u"unread");
     unread->bLogged = 0;
     const struct {
-        const char16_t* spec;
+        const char16_t* filter;
         SubdirInfo* dir;
         bool pass;
     } rows[] = {
@@ -266,9 +266,9 @@ TEST_F(Filespec, DirectoriesAreTestedByNameAndTheirSizeIsUnknownUntilRead) {
         {u"=F9", unread, true},    {u"=L6", unread, true},
     };
     for (const auto& row : rows) {
-        ASSERT_EQ(Compile(row.spec), FILTER_OK) << Narrow(row.spec);
+        ASSERT_EQ(Compile(row.filter), FILTER_OK) << Narrow(row.filter);
         EXPECT_EQ(FileMatchesFilespec(slot_.items, slot_.count, row.dir, FALSE), row.pass ? 1 : 0)
-            << Narrow(row.spec) << " on " << Narrow(row.dir->pszFullName);
+            << Narrow(row.filter) << " on " << Narrow(row.dir->pszFullName);
     }
 }
 
