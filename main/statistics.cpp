@@ -2,10 +2,18 @@
 // and the directory sizes that filters, tagging and sorting compare.
 #include "main/statistics.h"
 
+#include "main/window_layout.h"
 #include "main/window_state.h"
+#include "platform/console_session.h"
+#include "platform/screen.h"
 #include "settings/settings.h"
+#include "tree/filespec.h"
 #include "tree/tree_records.h"
+#include "ui/command_menus.h"
 #include "ui/numbers_dates.h"
+
+#include <algorithm>
+#include <string>
 
 DWORD gStatFiles;
 ULONGLONG gStatBytes;
@@ -254,4 +262,45 @@ void ShowListStats() {
     gStatMatchBytes = dir->qwMatchBytes[s];
     gStatTagFiles = dir->dwTagFiles[s];
     gStatTagBytes = dir->qwTagBytes[s];
+
+size_t TreeTitleText(WORD pane, WCHAR* out, size_t width) {
+    static const char* const kModes[] = {"directory", "archive", "branch", "showall", "global"};
+    const int p = pane & 1;
+    const WORD mode = gDisplayMode[p];
+    const bool tree = !gPanes[p].FileWindowOpen || mode < 1 || mode > 5;
+    const char* what = tree ? "tree" : kModes[mode - 1];
+    std::u16string title = u"<";
+    for (const char* c = what; *c; ++c) title += char16_t(*c);
+    title += u": ";
+    // The filter part has the room the half leaves beside the title's own
+    // words and the closing mark.
+    const WCHAR* filter = gFilterSlots[p].fullText;
+    const size_t filterLength = wcslen(filter);
+    const long room = long(gTreeWidth) + 2 - long(title.size() + 1) - 5;
+    if (room > 1 && long(filterLength) > room) {
+        title.append(filter, size_t(room - 1));
+        title += u'\u25BA';
+    } else if (room > 1) {
+        title.append(filter, filterLength);
+    }
+    title += u'>';
+    if (title.size() > width) title.resize(width);
+    const size_t length = title.size();
+    title.append(width - length, u'\u2500');
+    std::copy(title.begin(), title.end(), out);
+    out[width] = 0;
+    return length;
+}
+
+void FormatTreeTitle(WORD pane) {
+    const int p = pane & 1;
+    if (!gSplitScreen || gAutoview[p]) return;
+    const int side = p == gCurrentPane ? gCurrentSide : 1 - gCurrentSide;
+    const int first = side ? gSplitColumn : 0;
+    const int last = side ? gScreenMaxCol : (gSplitColumn ? gSplitColumn - 1 : gScreenMaxCol);
+    const int width = last - first - 1;
+    if (width < 4) return;
+    std::u16string row(size_t(width) + 1, u' ');
+    TreeTitleText(WORD(p), row.data(), size_t(width));
+    ScrPutWStr(1, first + 1, row.c_str(), gMessageAttr);
 }

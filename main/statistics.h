@@ -66,3 +66,14 @@ DWORD SumDirStats(SubdirInfo* dir);
 // that shows them is drawn by the statistics window, which this build does
 // not have yet: the figures are computed for the readers above.
 void ShowListStats();
+
+// The title of a pane in split screen into out (room for width + 1 units):
+// "<tree: %s>" while the pane's tree window is shown, else "<directory:
+// %s>", "<archive: %s>", "<branch: %s>", "<showall: %s>" or "<global: %s>"
+// by its display mode, with the pane's filter text (cut with U+25BA where
+// it would pass the room the title has), then U+2500 up to width units.
+// Returns the length of the title before the line.
+size_t TreeTitleText(WORD pane, WCHAR* out, size_t width);
+// Redraws the title of pane on row 1 of its half after a filter change;
+// nothing without split screen or with the pane's autoview on.
+void FormatTreeTitle(WORD pane);

@@ -54,3 +54,54 @@ void FormatNumberPicture(char* dst, int64_t value, const char* picture) {
     }
     snprintf(dst, 24, "%s", out);
 }
+
+DWORD JulianDay(const DateRecord& date) {
+    DWORD m = date.month;
+    DWORD y = date.year;
+    if (m > 2) {
+        m -= 3;
+    } else {
+        m += 9;
+        y -= 1;
+    }
+    return (y % 100) * 1461 / 4 + date.day + (y / 100) * 146097 / 4 + (153 * m + 2) / 5 + 1721119;
+}
+
+DateRecord DateFromJulianDay(DWORD day) {
+    // Centuries of 146097 days, four-year runs of 1461 days, and months of
+    // 153 days per five, counted from March as JulianDay counts them.
+    const uint64_t j4 = 4 * uint64_t(day) - 6884477;
+    const uint64_t century = j4 / 146097;
+    const uint64_t inCentury = (j4 % 146097) / 4;
+    const uint64_t d4 = 4 * inCentury + 3;
+    const uint64_t yearInCentury = d4 / 1461;
+    const uint64_t dayOfYear = (d4 % 1461) / 4;
+    const uint64_t m5 = 5 * dayOfYear + 2;
+    uint64_t month = m5 / 153;
+    const uint64_t dom = (m5 % 153) / 5 + 1;
+    uint64_t year = 100 * century + yearInCentury;
+    if (month < 10) {
+        month += 3;
+    } else {
+        month -= 9;
+        year += 1;
+    }
+    return DateRecord{BYTE(dom), BYTE(month), WORD(year)};
+}
+
+int ComparePackedDate(ULONGLONG a, ULONGLONG b) {
+    // Field by field from the most significant: year, month, day of the
+    // date half, then hour, minute, second, milliseconds of the time half.
+    const ULONGLONG fields[][2] = {
+        {(a & 0xFFFFFFFFu) >> 9, (b & 0xFFFFFFFFu) >> 9},
+        {(a >> 5) & 0xF, (b >> 5) & 0xF},
+        {a & 0x1F, b & 0x1F},
+        {(a >> 59) & 0x1F, (b >> 59) & 0x1F},
+        {(a >> 53) & 0x3F, (b >> 53) & 0x3F},
+        {(a >> 47) & 0x3F, (b >> 47) & 0x3F},
+        {(a >> 32) & 0x7FFF, (b >> 32) & 0x7FFF},
+    };
+    for (const auto& f : fields)
+        if (f[0] != f[1]) return f[0] > f[1] ? 1 : -1;
+    return 0;
+}

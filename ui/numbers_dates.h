@@ -21,3 +21,19 @@ extern char gThousandsSep;
 // further left too when the picture repeats it). A number that does not fit
 // even then is written whole. dst holds at least 24 bytes; it is terminated.
 void FormatNumberPicture(char* dst, int64_t value, const char* picture);
+
+// A calendar date as the day-number helpers take it.
+struct DateRecord {
+    BYTE day;
+    BYTE month;
+    WORD year;
+};
+
+// The day number of a Gregorian date (1 January 2000 is 2451545).
+DWORD JulianDay(const DateRecord& date);
+// The Gregorian date of a day number; the inverse of JulianDay.
+DateRecord DateFromJulianDay(DWORD day);
+// Compares two packed date-times (date in the low half) field by field:
+// year, month, day, hour, minute, second, milliseconds. 1 when a is later,
+// -1 when it is earlier, 0 when they are equal.
+int ComparePackedDate(ULONGLONG a, ULONGLONG b);
