@@ -262,6 +262,7 @@ void ShowListStats() {
     gStatMatchBytes = dir->qwMatchBytes[s];
     gStatTagFiles = dir->dwTagFiles[s];
     gStatTagBytes = dir->qwTagBytes[s];
+}
 
 size_t TreeTitleText(WORD pane, WCHAR* out, size_t width) {
     static const char* const kModes[] = {"directory", "archive", "branch", "showall", "global"};
