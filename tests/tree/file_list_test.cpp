@@ -5,6 +5,7 @@
 #include "archive/archive_state.h"
 #include "main/statistics.h"
 #include "main/window_state.h"
+#include "platform/keyboard.h"
 #include "settings/quit.h"
 #include "tree/dir_counts.h"
 #include "tree/file_list.h"
@@ -455,6 +456,32 @@ TEST_F(FileListTest, RebuildingRecountsTheDisksFirst) {
     RebuildAllFileLists(0);
     EXPECT_EQ(FindVolume('E')->dwTagFiles[0], 1u) << "left as it was";
     EXPECT_EQ(gFMax, 1u);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(FileListTest, TheMacroStopCodesReadTheListsFacts) {
+    ASSERT_NE(gMacroListFacts, nullptr) << "the key reader is told about the list from the start";
+    BuildTree('C', u"a.txt#3 b.txt c.txt#0 d.txt#1");
+    MACRO_LIST_FACTS facts = {TRUE, 9, 9};
+    gMacroListFacts(&facts);
+    EXPECT_FALSE(facts.listExists);
+    EXPECT_EQ(facts.matching, 0u);
+    EXPECT_EQ(facts.tagged, 2u) << "without a list, the disk's tagged files";
+    BuildDisplayFileList(FALSE);
+    gMacroListFacts(&facts);
+    EXPECT_TRUE(facts.listExists);
+    EXPECT_EQ(facts.matching, 2u);
+    EXPECT_EQ(facts.tagged, 2u);
+    gCurrentPane = 1; // the other pane has no tags on this disk's second byte
+    pdiCurrent->psiRoot->pFiles[0].bFlags[1] = ENTRY_MATCHES;
+    qtest::RecountTrees();
+    std::free(gFileList);
+    gFileList = nullptr;
+    gMacroListFacts(&facts);
+    EXPECT_EQ(facts.tagged, 1u);
 }
 
 } // namespace
