@@ -11,6 +11,7 @@
 #include "tree/file_list.h"
 #include "tree/sort_order.h"
 #include "tree/tree_records.h"
+#include "list_scope.h"
 #include "tree_builder.h"
 #include "ui/ui_test_hook.h"
 
@@ -30,32 +31,8 @@ struct Sums {
     ULONGLONG taggedBytes = 0, matchingBytes = 0;
 };
 
-// Whether d lies in top's branch (top included), by its parents.
-bool InBranch(const SubdirInfo* d, const SubdirInfo* top) {
-    for (;;) {
-        if (d == top) return true;
-        if (d->wLevel == 0 || d->wLevel <= top->wLevel) return false;
-        d = d->psiParent;
-    }
-}
-
-// The directories of a scope in row order, found without the builders'
-// walk: every row of the disks concerned, kept when it belongs.
-std::vector<SubdirInfo*> ScopeDirs(WORD mode, DiskInfo* disk) {
-    std::vector<DiskInfo*> disks{disk};
-    if (mode == 5)
-        for (DiskInfo* k = disk->pdiNext; k && k != disk; k = k->pdiNext) disks.push_back(k);
-    std::vector<SubdirInfo*> dirs;
-    for (DiskInfo* k : disks)
-        for (SubdirInfo* d = k->psiRoot; d; d = d->psiChild ? d->psiChild : d->psiNext) {
-            if (mode <= 2 && d != psiCurrent) continue;
-            if (mode == 3 && !InBranch(d, psiCurrent)) continue;
-            dirs.push_back(d);
-        }
-    return dirs;
-}
-
-bool Tagged(BYTE f) { return (f & (ENTRY_TAGGED | ENTRY_MARKED)) != 0; }
+using qtest::ScopeDirs;
+const auto Tagged = qtest::IsTaggedFlag;
 
 // The files a list of the scope must hold, in walk order, and its sums.
 std::vector<EntryHead*> BruteFiles(WORD mode, DiskInfo* disk, bool taggedOnly, Sums* sums) {

@@ -14,6 +14,7 @@
 #include "tree/filespec.h"
 #include "tree/sort_order.h"
 #include "tree/tree_records.h"
+#include "list_scope.h"
 #include "tree_builder.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +28,7 @@
 
 namespace {
 
-bool Tagged(BYTE f) { return (f & (ENTRY_TAGGED | ENTRY_MARKED)) != 0; }
+const auto Tagged = qtest::IsTaggedFlag;
 
 SubdirInfo* NextRow(SubdirInfo* d) { return d->psiChild ? d->psiChild : d->psiNext; }
 
@@ -42,31 +43,6 @@ std::vector<SubdirInfo*> DirsOf(DiskInfo* disk) {
     std::vector<SubdirInfo*> dirs;
     for (SubdirInfo* d = disk ? disk->psiRoot : nullptr; d; d = NextRow(d)) dirs.push_back(d);
     return dirs;
-}
-
-// Whether d lies in top's branch (top included), by its parents.
-bool InBranch(const SubdirInfo* d, const SubdirInfo* top) {
-    for (;;) {
-        if (d == top) return true;
-        if (d->wLevel == 0 || d->wLevel <= top->wLevel) return false;
-        d = d->psiParent;
-    }
-}
-
-// The directories of the pane's scope, found from every row of the disks
-// concerned rather than by the builders' walk.
-std::vector<SubdirInfo*> ScopeDirs(WORD mode) {
-    std::vector<DiskInfo*> disks{pdiCurrent};
-    if (mode == 5)
-        for (DiskInfo* k = pdiCurrent->pdiNext; k && k != pdiCurrent; k = k->pdiNext) disks.push_back(k);
-    std::vector<SubdirInfo*> out;
-    for (DiskInfo* k : disks)
-        for (SubdirInfo* d : DirsOf(k)) {
-            if (mode <= 2 && d != psiCurrent) continue;
-            if (mode == 3 && !InBranch(d, psiCurrent)) continue;
-            out.push_back(d);
-        }
-    return out;
 }
 
 class ListProperty : public ::testing::Test {
@@ -139,7 +115,7 @@ std::string CheckList(DWORD taggedOnly) {
             for (SubdirInfo* d = psiCurrent->psiChild; d && d->wLevel == psiCurrent->wLevel + 1; d = d->psiNext)
                 dirs.push_back(d);
         } else {
-            dirs = ScopeDirs(mode);
+            dirs = qtest::ScopeDirs(mode, pdiCurrent);
         }
         for (SubdirInfo* d : dirs) {
             if (!d->pszName) continue;
@@ -150,7 +126,7 @@ std::string CheckList(DWORD taggedOnly) {
             if (Tagged(f) || !taggedOnly) expected.push_back(HeadOf(d));
         }
     } else {
-        for (SubdirInfo* d : ScopeDirs(mode)) {
+        for (SubdirInfo* d : qtest::ScopeDirs(mode, pdiCurrent)) {
             if (!d->pFiles || !d->bLogged) continue;
             for (FileEntry* e = d->pFiles; e->wszShortName[0]; e++) {
                 if (IsDriveEntry(e)) continue;
