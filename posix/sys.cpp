@@ -45,6 +45,8 @@ void QSysInjectFault(QSysCall call, unsigned nth, int err) {
     if (f.remaining.exchange(nth) == 0 && nth > 0) gArmed.fetch_add(1);
 }
 
+unsigned QSysFaultsArmed() { return unsigned(gArmed.load()); }
+
 void QSysClearFaults() {
     for (Fault& f : gFaults) f.remaining.store(0);
     gArmed.store(0);

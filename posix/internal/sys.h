@@ -71,3 +71,5 @@ struct dirent* QSysReaddir(DIR* dir);
 void QSysInjectFault(QSysCall call, unsigned nth, int err);
 // Disarms every injected fault.
 void QSysClearFaults();
+// The faults armed that have not fired yet.
+unsigned QSysFaultsArmed();
