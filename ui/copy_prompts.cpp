@@ -25,6 +25,21 @@ bool DriveRoot(const WCHAR* path, WCHAR root[4]) {
     return true;
 }
 
+bool StartsWithNoCase(const WCHAR* text, const char* prefix) {
+    for (; *prefix; text++, prefix++) {
+        const WCHAR c = *text >= u'a' && *text <= u'z' ? WCHAR(*text - 32) : *text;
+        if (c != WCHAR(*prefix)) return false;
+    }
+    return true;
+}
+
+// A FAT file system, which cannot hold a file of 4 GiB or more: named
+// "FAT..." by the system, and here after its mount type, "VFAT" or "MSDOS".
+bool IsFatName(const WCHAR* name) {
+    return StartsWithNoCase(name, "FAT") || StartsWithNoCase(name, "VFAT") ||
+           StartsWithNoCase(name, "MSDOS");
+}
+
 } // namespace
 
 int VolumeSupportsEncryption(const WCHAR* path) {
@@ -47,9 +62,7 @@ DWORD CheckFreeSpace(const WCHAR* target, LONGLONG need) {
     if (need > 0xFFFFFFFFLL) {
         WCHAR fileSystem[32] = {};
         if (RdGetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, fileSystem, 32) &&
-            (fileSystem[0] == u'F' || fileSystem[0] == u'f') &&
-            (fileSystem[1] == u'A' || fileSystem[1] == u'a') &&
-            (fileSystem[2] == u'T' || fileSystem[2] == u't'))
+            IsFatName(fileSystem))
             return 9990;
     }
     ULONGLONG freeBytes = 0;

@@ -12,7 +12,8 @@ int VolumeSupportsEncryption(const WCHAR* path);
 void ForgetEncryptionVolume();
 
 // 0 when a file of need bytes fits at target (a UNC target is not asked);
-// 9990 when it is over 4 GiB and the target's file system is FAT; 9997 when
+// 9990 when it is 4 GiB or more and the target's file system is FAT (named
+// FAT..., or VFAT or MSDOS after its mount type); 9997 when
 // the drive lacks the room, counting the space of a target file it would
 // replace; or the error of the free-space query.
 DWORD CheckFreeSpace(const WCHAR* target, LONGLONG need);
