@@ -647,6 +647,11 @@ DWORD qioCopyWithProgress(const WCHAR* source, const WCHAR* target, DWORD index,
         }
         if (!withProgress) ShowProgress(1, LONGLONG(size));
         ShowProgress(1, 65535);
+        // A copy made decrypted that the system still encrypted.
+        if ((copyFlags & COPY_FILE_ALLOW_DECRYPTED_DESTINATION)) {
+            const DWORD made = RdGetFileAttributesW(to);
+            if (made != INVALID_FILE_ATTRIBUTES && (made & kEncrypted)) DecryptFileW(to, 0);
+        }
         // A read-only source made a read-only copy: opened up so that its
         // times can be set; its attributes are set last.
         RdSetFileAttributesW(to, 0);

@@ -496,9 +496,9 @@ std::string Describe(const FaultCase& c) {
 }
 
 TEST_F(FileUtilsTest, FaultsAtEveryCallLeaveTheTargetOldOrWholeAndNoTemporary) {
-    const QSysCall calls[] = {QSYS_OPEN,   QSYS_READ,   QSYS_WRITE,  QSYS_CLOSE,
-                              QSYS_RENAME, QSYS_UNLINK, QSYS_COPY_FILE_RANGE, QSYS_FTRUNCATE,
-                              QSYS_FSYNC,  QSYS_CHMOD,  QSYS_UTIMENS, QSYS_STATX};
+    // Every kind of call the layer makes through its wrappers.
+    std::vector<QSysCall> calls;
+    for (int call = 0; call < QSYS_COUNT; call++) calls.push_back(QSysCall(call));
     const int errors[] = {ENOSPC, EIO, EACCES, EXDEV};
     // Small enough to step through every call quickly; the copies of
     // several pieces are shown by the cancel and retry tests.
