@@ -35,9 +35,13 @@ using qbench::Clock;
 using qbench::RunTool;
 using qbench::Seconds;
 
-std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+std::u16string Wide(const std::string& s) {
+    return std::u16string(s.begin(), s.end());
+}
 
-std::string Quote(const std::string& path) { return "'" + path + "'"; }
+std::string Quote(const std::string& path) {
+    return "'" + path + "'";
+}
 
 void Remove(const std::string& path) {
     if (std::system(("rm -rf " + Quote(path)).c_str()) != 0) {
@@ -55,16 +59,19 @@ void MakeSmallFiles(const std::string& directory, int count) {
     std::string data(4096, 'x');
     for (int i = 0; i < count; i++) {
         const size_t size = 200 + size_t(i * 37) % 3800;
-        for (size_t k = 0; k < size; k++) data[k] = char('a' + (i + int(k)) % 26);
+        for (size_t k = 0; k < size; k++)
+            data[k] = char('a' + (i + int(k)) % 26);
         std::ofstream(directory + "/f" + std::to_string(i)).write(data.data(), long(size));
     }
 }
 
 void MakeLargeFile(const std::string& path, ULONGLONG bytes) {
     std::string block(1 << 20, '\0');
-    for (size_t k = 0; k < block.size(); k++) block[k] = char(k * 2654435761u >> 24);
+    for (size_t k = 0; k < block.size(); k++)
+        block[k] = char(k * 2654435761u >> 24);
     std::ofstream out(path);
-    for (ULONGLONG done = 0; done < bytes; done += block.size()) out.write(block.data(), long(block.size()));
+    for (ULONGLONG done = 0; done < bytes; done += block.size())
+        out.write(block.data(), long(block.size()));
 }
 
 // Copies files f0..f<count-1> of drive path from to drive path to; false on

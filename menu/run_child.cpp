@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-int RunChild(DWORD showScreen, DWORD clearScreen, DWORD holdClock, DWORD pause,
-             WCHAR* commandLine, const WCHAR* directory) {
+int RunChild(DWORD showScreen, DWORD clearScreen, DWORD holdClock, DWORD pause, WCHAR* commandLine,
+             const WCHAR* directory) {
     (void)holdClock;
     const int rows = gScreenRows;
     const int columns = gScreenCols;

@@ -15,5 +15,5 @@
 // its size and the title are put back afterwards. Returns the child's exit
 // status, 128 plus the signal that ended it, or -1 when the shell cannot be
 // started.
-int RunChild(DWORD showScreen, DWORD clearScreen, DWORD holdClock, DWORD pause,
-             WCHAR* commandLine, const WCHAR* directory);
+int RunChild(DWORD showScreen, DWORD clearScreen, DWORD holdClock, DWORD pause, WCHAR* commandLine,
+             const WCHAR* directory);

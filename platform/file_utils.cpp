@@ -39,11 +39,17 @@ ULONGLONG gStreamMark = 0;
 
 using LongPath = WCHAR[kLongUnits];
 
-size_t Length(const WCHAR* s) { return s ? wcslen(s) : 0; }
+size_t Length(const WCHAR* s) {
+    return s ? wcslen(s) : 0;
+}
 
-bool TooLong(const WCHAR* path) { return Length(path) > QIO_MAX_TARGET; }
+bool TooLong(const WCHAR* path) {
+    return Length(path) > QIO_MAX_TARGET;
+}
 
-WCHAR Upper(WCHAR c) { return WCHAR(towupper(c)); }
+WCHAR Upper(WCHAR c) {
+    return WCHAR(towupper(c));
+}
 
 // "\\?\" + path, always (the copy and move sources, the plain rename).
 void Prefixed(const WCHAR* path, LongPath out) {
@@ -93,7 +99,9 @@ DWORD Failed() {
 
 // Errors that go away when the other holder lets the file go: only these
 // are worth waiting for.
-bool Retryable(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
+bool Retryable(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
 
 // The attributes of the entry the command works on: the display list's
 // entry with that index, or without a list the current directory's file;
@@ -193,9 +201,15 @@ HANDLE CreateTemporary(const WCHAR* target, LongPath temporary) {
         const DWORD number = (seed + attempt * 0x9E37u) & 0xFFFF;
         const size_t n = Length(target);
         std::copy(target, target + n, temporary);
-        const char16_t suffix[] = {u'.', u'~', u'q', u'c', kHex[(number >> 12) & 15],
-                                   kHex[(number >> 8) & 15], kHex[(number >> 4) & 15],
-                                   kHex[number & 15], 0};
+        const char16_t suffix[] = {u'.',
+                                   u'~',
+                                   u'q',
+                                   u'c',
+                                   kHex[(number >> 12) & 15],
+                                   kHex[(number >> 8) & 15],
+                                   kHex[(number >> 4) & 15],
+                                   kHex[number & 15],
+                                   0};
         std::copy(suffix, suffix + 9, temporary + n);
         HANDLE file = RdCreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -498,9 +512,9 @@ DWORD qioSetFileTime(int which, DWORD openFlags, const WCHAR* path, BOOL isDirec
     if (which < 0 || which > 3) return 0;
     LongPath full;
     Prefixed(path, full);
-    HANDLE file = RdCreateFileW(full, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, isDirectory ? FILE_FLAG_BACKUP_SEMANTICS : openFlags,
-                                nullptr);
+    HANDLE file =
+        RdCreateFileW(full, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, isDirectory ? FILE_FLAG_BACKUP_SEMANTICS : openFlags, nullptr);
     if (file == INVALID_HANDLE_VALUE) return Failed();
     const FILETIME* created = which == 1 || which == 3 ? time : nullptr;
     const FILETIME* accessed = which == 2 || which == 3 ? time : nullptr;
@@ -638,7 +652,8 @@ DWORD qioCopyWithProgress(const WCHAR* source, const WCHAR* target, DWORD index,
                     : RdCopyFileW(from, to, (copyFlags & COPY_FILE_FAIL_IF_EXISTS) != 0);
             if (copied) break;
             error = Failed();
-            if (error == kCopyFailEncryption && !(copyFlags & COPY_FILE_ALLOW_DECRYPTED_DESTINATION) &&
+            if (error == kCopyFailEncryption &&
+                !(copyFlags & COPY_FILE_ALLOW_DECRYPTED_DESTINATION) &&
                 PromptCopyUnencrypted() == 'Y') {
                 copyFlags |= COPY_FILE_ALLOW_DECRYPTED_DESTINATION;
                 continue;
@@ -855,7 +870,8 @@ std::u16string ReparseTarget(const WCHAR* path, bool resolve) {
     const WORD* lengths = reinterpret_cast<const WORD*>(buffer.get() + 8);
     const WORD substituteOffset = lengths[0], substituteLength = lengths[1];
     const WORD printOffset = lengths[2], printLength = lengths[3];
-    if (size_t(printOffset) + printLength > 16000 || size_t(substituteOffset) + substituteLength > 16000)
+    if (size_t(printOffset) + printLength > 16000 ||
+        size_t(substituteOffset) + substituteLength > 16000)
         return {};
     std::u16string found;
     if (printLength) {
@@ -896,7 +912,8 @@ int qioPathCrossesDrive(int letter, const WCHAR* path) {
     const WCHAR want = Upper(WCHAR(letter));
     while (at < n && !crosses) {
         size_t end = at;
-        while (end < n && path[end] != u'\\') end++;
+        while (end < n && path[end] != u'\\')
+            end++;
         std::u16string part(path, end);
         const DWORD attributes = qioGetFileAttributes(part.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
@@ -1038,7 +1055,8 @@ DWORD qioGetDiskSpace(const char* path, DiskGeometry* geometry, ULONGLONG* freeB
     const WCHAR letter = WCHAR(path[0] && path[1] == ':' ? path[0] : 0);
     if (letter && RdIsRemoteDrive(letter)) {
         std::u16string wide;
-        for (const char* p = path; *p; p++) wide.push_back(WCHAR(BYTE(*p)));
+        for (const char* p = path; *p; p++)
+            wide.push_back(WCHAR(BYTE(*p)));
         if (wide.size() == 2) wide += u"\\";
         ULONGLONG free = 0, total = 0;
         geometry->sectorsPerCluster = 8;
@@ -1056,10 +1074,12 @@ DWORD qioGetDiskSpace(const char* path, DiskGeometry* geometry, ULONGLONG* freeB
     }
     std::string local(path);
     const size_t slash = local.find_last_of('\\');
-    if (slash != std::string::npos) local.resize(slash + 1);
-    else if (letter) local = std::string{char(letter), ':', '\\'};
-    const std::string root =
-        letter ? std::string{char(letter), ':', '\\'} : local.substr(0, std::min<size_t>(3, local.size()));
+    if (slash != std::string::npos)
+        local.resize(slash + 1);
+    else if (letter)
+        local = std::string{char(letter), ':', '\\'};
+    const std::string root = letter ? std::string{char(letter), ':', '\\'}
+                                    : local.substr(0, std::min<size_t>(3, local.size()));
     for (;;) {
         ULARGE_INTEGER toCaller{}, total{}, totalFree{};
         DWORD sectors = 0, bytes = 0, freeClusters = 0, totalClusters = 0;

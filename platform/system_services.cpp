@@ -28,7 +28,9 @@ inline constexpr SIZE_T kFormatStack = 12288;
 
 std::atomic<bool> gRaiseStopped{false};
 
-WCHAR UpperLetter(WCHAR c) { return c >= u'a' && c <= u'z' ? WCHAR(c - 32) : c; }
+WCHAR UpperLetter(WCHAR c) {
+    return c >= u'a' && c <= u'z' ? WCHAR(c - 32) : c;
+}
 
 bool StartsWith(const std::u16string& text, const char16_t* prefix) {
     return text.compare(0, std::char_traits<char16_t>::length(prefix), prefix) == 0;
@@ -38,17 +40,23 @@ bool StartsWith(const std::u16string& text, const char16_t* prefix) {
 // empty when the text names no share.
 std::u16string ShareAsUnc(const std::u16string& text) {
     std::u16string rest;
-    if (StartsWith(text, u"smb://")) rest = text.substr(6);
-    else if (StartsWith(text, u"//")) rest = text.substr(2);
-    else if (StartsWith(text, u"\\??\\UNC\\")) rest = text.substr(8);
-    else return {};
-    while (!rest.empty() && (rest.back() == u'/' || rest.back() == u'\\')) rest.pop_back();
+    if (StartsWith(text, u"smb://"))
+        rest = text.substr(6);
+    else if (StartsWith(text, u"//"))
+        rest = text.substr(2);
+    else if (StartsWith(text, u"\\??\\UNC\\"))
+        rest = text.substr(8);
+    else
+        return {};
+    while (!rest.empty() && (rest.back() == u'/' || rest.back() == u'\\'))
+        rest.pop_back();
     const size_t slash = rest.find_first_of(u"/\\");
     // A server alone is no share.
     if (rest.empty() || slash == std::u16string::npos || slash == 0 || slash + 1 >= rest.size())
         return {};
     std::u16string unc = u"\\\\";
-    for (const char16_t c : rest) unc.push_back(c == u'/' ? u'\\' : c);
+    for (const char16_t c : rest)
+        unc.push_back(c == u'/' ? u'\\' : c);
     return unc;
 }
 
@@ -185,8 +193,8 @@ int FormatDrive(int letter) {
             return 0;
         }
         char question[64];
-        snprintf(question, sizeof question, "Are you sure you want to format drive %c:",
-                 char(drive));
+        snprintf(question, sizeof question,
+                 "Are you sure you want to format drive %c:", char(drive));
         const bool drawn = gConIn != nullptr;
         ScreenCell* saved = nullptr;
         if (drawn) {
@@ -250,7 +258,8 @@ BOOL RaiseDialogCallback(HWND window, LPARAM processId) {
     WCHAR title[260] = {};
     if (GetWindowTextW(window, title, 260) <= 0) return TRUE;
     if (wcscmp(title, u"Disconnect Network Drives") == 0) {
-        while (IsWindow(window)) Sleep(kRaisePause);
+        while (IsWindow(window))
+            Sleep(kRaisePause);
         gRaiseStopped = true;
         return FALSE;
     }

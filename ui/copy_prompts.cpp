@@ -47,13 +47,16 @@ int VolumeSupportsEncryption(const WCHAR* path) {
     if (!path || !DriveRoot(path, root)) return 1;
     if (wcscmp(root, gCachedVolume) == 0) return gCachedAnswer;
     DWORD flags = 0;
-    const BOOL read = RdGetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0);
+    const BOOL read =
+        RdGetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0);
     gCachedAnswer = !read || (flags & kSupportsEncryption) ? 1 : 0;
     wcscpy(gCachedVolume, root);
     return gCachedAnswer;
 }
 
-void ForgetEncryptionVolume() { gCachedVolume[0] = 0; }
+void ForgetEncryptionVolume() {
+    gCachedVolume[0] = 0;
+}
 
 DWORD CheckFreeSpace(const WCHAR* target, LONGLONG need) {
     if (!target || (target[0] == u'\\' && target[1] == u'\\')) return 0;

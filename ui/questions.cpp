@@ -15,7 +15,9 @@ namespace {
 DWORD gAllUnencrypted = 0;
 DWORD gAllDecrypted = 0;
 
-int Upper(int key) { return key >= 'a' && key <= 'z' ? key - 32 : key; }
+int Upper(int key) {
+    return key >= 'a' && key <= 'z' ? key - 32 : key;
+}
 
 // The script's key when one runs, else the keyboard's, upper-cased.
 int AskKey(const UiQuestion& question) {

@@ -44,9 +44,9 @@ TEST(RunChild, RunsInTheGivenDirectoryAndComesBack) {
         std::u16string command(r.command);
         command.resize(command.size() + 64, 0);
         const std::u16string directory = r.directory.empty() ? u"" : Windows(r.directory);
-        EXPECT_EQ(RunChild(1, 0, 1, 0, command.data(),
-                           r.directory.empty() ? nullptr : directory.c_str()),
-                  r.status);
+        EXPECT_EQ(
+            RunChild(1, 0, 1, 0, command.data(), r.directory.empty() ? nullptr : directory.c_str()),
+            r.status);
         char after[4096];
         ASSERT_NE(::getcwd(after, sizeof after), nullptr);
         EXPECT_STREQ(after, before);

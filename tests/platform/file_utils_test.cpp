@@ -40,14 +40,17 @@ using fsops::Exists;
 ::testing::AssertionResult SameData(const std::string& got, const std::string& want) {
     if (got == want) return ::testing::AssertionSuccess();
     size_t at = 0;
-    while (at < got.size() && at < want.size() && got[at] == want[at]) at++;
+    while (at < got.size() && at < want.size() && got[at] == want[at])
+        at++;
     return ::testing::AssertionFailure() << got.size() << " bytes where " << want.size()
                                          << " were expected, first difference at " << at;
 }
 
 // The own loop's and the layer's copy, side by side in the tables.
 enum class Engine { System, OwnLoop };
-const char* EngineName(Engine e) { return e == Engine::System ? "system copy" : "own loop"; }
+const char* EngineName(Engine e) {
+    return e == Engine::System ? "system copy" : "own loop";
+}
 
 std::string Pattern(size_t size, unsigned seed) {
     std::string data(size, '\0');
@@ -76,7 +79,8 @@ struct stat Lstat(const std::string& path) {
 
 // The names in a directory that are not the ones expected: temporaries or
 // third names left behind.
-std::vector<std::string> Strays(const std::string& directory, const std::set<std::string>& allowed) {
+std::vector<std::string> Strays(const std::string& directory,
+                                const std::set<std::string>& allowed) {
     std::vector<std::string> strays;
     for (const std::string& name : Entries(directory))
         if (!allowed.count(name)) strays.push_back(name);
@@ -135,7 +139,8 @@ class FileUtilsTest : public DriveMapTest {
     std::string PS(const std::string& rel) const { return shm_ + "/" + rel; }
     static std::u16string Drive(char letter, const std::string& rel) {
         std::u16string out{char16_t(letter), u':', u'\\'};
-        for (char c : rel) out.push_back(c == '/' ? u'\\' : char16_t(BYTE(c)));
+        for (char c : rel)
+            out.push_back(c == '/' ? u'\\' : char16_t(BYTE(c)));
         return out;
     }
     static std::u16string F(const std::string& rel) { return Drive('F', rel); }
@@ -166,7 +171,7 @@ struct OneEntryList {
 // ---- the length limit -----------------------------------------------------------------------
 
 TEST_F(FileUtilsTest, TargetsOverTheLimitAreRefusedBeforeAnythingIsDone) {
-    const std::u16string longName = F(std::string(1022, 'a')); // 1025 units
+    const std::u16string longName = F(std::string(1022, 'a'));  // 1025 units
     const std::u16string limitName = F(std::string(1021, 'b')); // 1024 units
     ASSERT_EQ(longName.size(), 1025u);
     qtest::TempDir unused;
@@ -176,26 +181,33 @@ TEST_F(FileUtilsTest, TargetsOverTheLimitAreRefusedBeforeAnythingIsDone) {
         std::function<DWORD()> call; // the result, or the last error of a BOOL call
     };
     const Row rows[] = {
-        {"qioMoveFileChecked", [&] { return qioMoveFileChecked(F("src").c_str(), longName.c_str()); }},
-        {"qioCopyFile target", [&] { return qioCopyFile(F("src").c_str(), longName.c_str(), TRUE); }},
-        {"qioCopyFile source", [&] { return qioCopyFile(longName.c_str(), F("dst").c_str(), TRUE); }},
+        {"qioMoveFileChecked",
+         [&] { return qioMoveFileChecked(F("src").c_str(), longName.c_str()); }},
+        {"qioCopyFile target",
+         [&] { return qioCopyFile(F("src").c_str(), longName.c_str(), TRUE); }},
+        {"qioCopyFile source",
+         [&] { return qioCopyFile(longName.c_str(), F("dst").c_str(), TRUE); }},
         {"qioCreateDirectory", [&] { return qioCreateDirectory(longName.c_str()); }},
-        {"qioSetFileTime", [&] {
+        {"qioSetFileTime",
+         [&] {
              FILETIME t{1, 1};
              return qioSetFileTime(0, 0, longName.c_str(), FALSE, &t);
          }},
-        {"qioCopyWithProgress", [&] {
+        {"qioCopyWithProgress",
+         [&] {
              DWORD attributes = 0;
              ULONGLONG time = 0;
              return qioCopyWithProgress(F("src").c_str(), longName.c_str(), 0, TRUE, FALSE, 0,
                                         &attributes, &time);
          }},
-        {"qioGetFileAttributes", [&] {
+        {"qioGetFileAttributes",
+         [&] {
              SetLastError(0xBEEF);
              const DWORD a = qioGetFileAttributes(longName.c_str());
              return a == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0xDEAD;
          }},
-        {"qioSetFileAttributes", [&] {
+        {"qioSetFileAttributes",
+         [&] {
              SetLastError(0xBEEF);
              return qioSetFileAttributes(longName.c_str(), 0) == 0 ? GetLastError() : 0xDEAD;
          }},
@@ -340,17 +352,18 @@ TEST_F(FileUtilsTest, EscDuringACopyAsksAndACancelLeavesNoPartialTarget) {
     struct Row {
         const char* what;
         Engine engine;
-        bool existing;  // an old target is being replaced
-        bool midway;    // Esc arrives after the first piece, else before the copy
+        bool existing; // an old target is being replaced
+        bool midway;   // Esc arrives after the first piece, else before the copy
         bool tagged;
         int key;
         DWORD expected;
     };
     const Row rows[] = {
         {"Esc then Yes before the copy, own loop", Engine::OwnLoop, false, false, false, 'Y', 1223},
-        {"Esc then Yes before the copy, system copy", Engine::System, false, false, false, 'Y', 1223},
-        {"Esc then Yes midway over an old target, own loop", Engine::OwnLoop, true, true, false, 'Y',
+        {"Esc then Yes before the copy, system copy", Engine::System, false, false, false, 'Y',
          1223},
+        {"Esc then Yes midway over an old target, own loop", Engine::OwnLoop, true, true, false,
+         'Y', 1223},
         {"Esc then Yes midway over an old target, system copy", Engine::System, true, true, false,
          'Y', 1223},
         {"Esc then Skip in a tagged operation", Engine::OwnLoop, false, true, true, 'S', 9929},
@@ -498,7 +511,8 @@ std::string Describe(const FaultCase& c) {
 TEST_F(FileUtilsTest, FaultsAtEveryCallLeaveTheTargetOldOrWholeAndNoTemporary) {
     // Every kind of call the layer makes through its wrappers.
     std::vector<QSysCall> calls;
-    for (int call = 0; call < QSYS_COUNT; call++) calls.push_back(QSysCall(call));
+    for (int call = 0; call < QSYS_COUNT; call++)
+        calls.push_back(QSysCall(call));
     const int errors[] = {ENOSPC, EIO, EACCES, EXDEV};
     // Small enough to step through every call quickly; the copies of
     // several pieces are shown by the cancel and retry tests.
@@ -516,9 +530,8 @@ TEST_F(FileUtilsTest, FaultsAtEveryCallLeaveTheTargetOldOrWholeAndNoTemporary) {
                     for (QSysCall call : calls)
                         for (int err : errors)
                             for (unsigned nth = 1; nth < 400; nth++) {
-                                SCOPED_TRACE(Describe(c) + ", call " + std::to_string(call) +
-                                             " #" + std::to_string(nth) + " errno " +
-                                             std::to_string(err));
+                                SCOPED_TRACE(Describe(c) + ", call " + std::to_string(call) + " #" +
+                                             std::to_string(nth) + " errno " + std::to_string(err));
                                 dir.Write("f/src", data);
                                 ::unlink(targetPosix.c_str());
                                 if (existing) {
@@ -549,7 +562,8 @@ TEST_F(FileUtilsTest, FaultsAtEveryCallLeaveTheTargetOldOrWholeAndNoTemporary) {
                                     EXPECT_TRUE(SameData(targetData, data));
                                     EXPECT_EQ(sourceThere, !move);
                                 } else {
-                                    EXPECT_TRUE(sourceThere) << "a failed operation keeps the source";
+                                    EXPECT_TRUE(sourceThere)
+                                        << "a failed operation keeps the source";
                                     if (existing) {
                                         EXPECT_TRUE(targetData == "old target" ||
                                                     SameData(targetData, data))
@@ -585,9 +599,9 @@ TEST_F(FileUtilsTest, MovesOntoTheSharedMemoryDriveKeepModeTimesAndLinks) {
         ASSERT_EQ(qioMoveWithProgress(F("file").c_str(), S("file").c_str(), 0, FALSE, 0,
                                       &attributes, &time),
                   0u);
-        ASSERT_EQ(qioMoveWithProgress(F("lnk").c_str(), S("lnk").c_str(), 0, FALSE, 0, nullptr,
-                                      nullptr),
-                  0u);
+        ASSERT_EQ(
+            qioMoveWithProgress(F("lnk").c_str(), S("lnk").c_str(), 0, FALSE, 0, nullptr, nullptr),
+            0u);
         EXPECT_FALSE(Exists(P("file")));
         EXPECT_EQ(qtest::ReadFile(PS("file")), "content");
         EXPECT_EQ(Lstat(PS("file")).st_mode & 07777, 0640u);
@@ -644,9 +658,9 @@ TEST_F(FileUtilsTest, CaseOnlyRenames) {
     // name goes through the third name, which does not stay (the rename of
     // one drive, which the own loop's setting uses).
     QSysInjectFault(QSYS_RENAME, 1, EEXIST);
-    EXPECT_EQ(qioMoveWithProgress(F("name").c_str(), F("NAME").c_str(), 0, FALSE, 0, nullptr,
-                                  nullptr),
-              0u);
+    EXPECT_EQ(
+        qioMoveWithProgress(F("name").c_str(), F("NAME").c_str(), 0, FALSE, 0, nullptr, nullptr),
+        0u);
     QSysClearFaults();
     EXPECT_EQ(Entries(P("")), std::vector<std::string>{"NAME"});
     EXPECT_EQ(qtest::ReadFile(P("NAME")), "lower");
@@ -661,7 +675,10 @@ TEST_F(FileUtilsTest, CaseOnlyRenames) {
     const Row rows[] = {
         {"two steps", 0, false, 0, {"Name"}},
         {"the second step fails: the first is undone", 2, false, ERROR_ACCESS_DENIED, {"NAME"}},
-        {"the third name is taken: nothing moves", 0, true, ERROR_ALREADY_EXISTS,
+        {"the third name is taken: nothing moves",
+         0,
+         true,
+         ERROR_ALREADY_EXISTS,
          {"NAME", "Name$"}},
     };
     for (const Row& r : rows) {
@@ -691,8 +708,8 @@ TEST_F(FileUtilsTest, DeleteToTheTrashOnAFixedDriveAndDirectlyOnARemovableOne) {
     // The same drive made removable through the block devices' flags.
     struct stat st {};
     ASSERT_EQ(::stat(P("").c_str(), &st), 0);
-    const std::string device = dir.Sub("sys/" + std::to_string(major(st.st_dev)) + ":" +
-                                       std::to_string(minor(st.st_dev)));
+    const std::string device =
+        dir.Sub("sys/" + std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev)));
     dir.Write("sys/" + std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev)) +
                   "/removable",
               "1\n");
@@ -728,8 +745,8 @@ TEST_F(FileUtilsTest, DeletePermissionsAsAnUnprivilegedUser) {
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
         const std::u16string path = F(r.path);
-        const int result =
-            qtest::RunUnprivileged([&] { return int(qioDeleteFile(path.c_str(), r.toTrash, FALSE)); });
+        const int result = qtest::RunUnprivileged(
+            [&] { return int(qioDeleteFile(path.c_str(), r.toTrash, FALSE)); });
         EXPECT_EQ(result, int(r.expected));
         EXPECT_EQ(Exists(P(r.path)), r.expected != 0);
     }
@@ -740,7 +757,7 @@ TEST_F(FileUtilsTest, DeletePermissionsAsAnUnprivilegedUser) {
 
 TEST_F(FileUtilsTest, WalksAndLinkQuestionsEndOnLinkLoops) {
     dir.MakeDir("f/a/b/c");
-    ASSERT_EQ(::symlink("..", P("a/b/c/up").c_str()), 0);       // a loop back up the branch
+    ASSERT_EQ(::symlink("..", P("a/b/c/up").c_str()), 0);          // a loop back up the branch
     ASSERT_EQ(::symlink(P("a").c_str(), P("a/b/top").c_str()), 0); // an absolute one
     ASSERT_EQ(::symlink("l2", P("a/l1").c_str()), 0);              // two links onto each other
     ASSERT_EQ(::symlink("l1", P("a/l2").c_str()), 0);
@@ -786,7 +803,8 @@ TEST_F(FileUtilsTest, DirectoryContents) {
         const char* rel;
         int expected;
     } rows[] = {{"empty", 0}, {"files", 2}, {"dirs", 1}, {"both", 3}, {"missing", 0}};
-    for (const auto& r : rows) EXPECT_EQ(qioDirHasContents(F(r.rel).c_str()), r.expected) << r.rel;
+    for (const auto& r : rows)
+        EXPECT_EQ(qioDirHasContents(F(r.rel).c_str()), r.expected) << r.rel;
     EXPECT_EQ(qioDirHasContents((F("both") + u"\\").c_str()), 3);
 }
 
@@ -800,7 +818,8 @@ TEST_F(FileUtilsTest, ScanTreeFlagsFindsAReadLinkInTheBranch) {
     grandchild.psiParent = &child;
     grandchild.psiNext = &sibling;
     sibling.psiParent = &root;
-    for (SubdirInfo* s : {&root, &child, &grandchild, &sibling}) s->bLogged = 1;
+    for (SubdirInfo* s : {&root, &child, &grandchild, &sibling})
+        s->bLogged = 1;
     EXPECT_EQ(qioScanTreeFlags(&root), 0);
     grandchild.wAttributes = FILE_ATTRIBUTE_REPARSE_POINT;
     EXPECT_EQ(qioScanTreeFlags(&root), 1);

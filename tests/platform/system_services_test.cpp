@@ -31,22 +31,24 @@ class SystemServicesTest : public DriveMapTest {
     }
     // A QFORMAT.BAT in folder that writes its arguments to <dir>/args.
     void StandIn(const std::string& folder) {
-        const std::string script = dir.Write(folder + "/QFORMAT.BAT",
-                                             "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" +
-                                                 dir.Sub("args") + "'\n");
+        const std::string script =
+            dir.Write(folder + "/QFORMAT.BAT",
+                      "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + dir.Sub("args") + "'\n");
         ::chmod(script.c_str(), 0755);
     }
     std::string Args() const { return qtest::ReadFile(dir.Sub("args")); }
     std::vector<std::string> Asked() const {
         std::vector<std::string> kinds;
-        for (const UiQuestion& q : UiQuestionsAsked()) kinds.push_back(q.kind);
+        for (const UiQuestion& q : UiQuestionsAsked())
+            kinds.push_back(q.kind);
         return kinds;
     }
 };
 
 std::string Narrow16(const std::u16string& s) {
     std::string out;
-    for (char16_t c : s) out += c < 0x80 ? char(c) : '?';
+    for (char16_t c : s)
+        out += c < 0x80 ? char(c) : '?';
     return out;
 }
 
@@ -73,12 +75,26 @@ TEST_F(SystemServicesTest, FormatDriveRefusesAndAsksBeforeAnythingRuns) {
         {"the program's drive is refused", 'C', "G:", "H:", nullptr, {}, 0, {"ShowError"}, ""},
         {"HOMEDRIVE is refused", 'g', "G:", nullptr, nullptr, {}, 0, {"ShowError"}, ""},
         {"SYSTEMDRIVE is refused", 'H', nullptr, "H:", nullptr, {}, 0, {"ShowError"}, ""},
-        {"without HOMEDRIVE the drive of HOME stands for it", 'F', nullptr, nullptr, "f/home", {},
-         0, {"ShowError"}, ""},
+        {"without HOMEDRIVE the drive of HOME stands for it",
+         'F',
+         nullptr,
+         nullptr,
+         "f/home",
+         {},
+         0,
+         {"ShowError"},
+         ""},
         {"No formats nothing", 'G', nullptr, nullptr, nullptr, {'n'}, 0, {"PromptYesNo"}, ""},
         {"Enter formats nothing", 'G', nullptr, nullptr, nullptr, {'\r'}, 0, {"PromptYesNo"}, ""},
-        {"Yes runs the batch with the drive", 'G', nullptr, nullptr, nullptr, {'y'}, 1,
-         {"PromptYesNo"}, "G:\n"},
+        {"Yes runs the batch with the drive",
+         'G',
+         nullptr,
+         nullptr,
+         nullptr,
+         {'y'},
+         1,
+         {"PromptYesNo"},
+         "G:\n"},
         {"A: asks nothing", 'A', nullptr, nullptr, nullptr, {}, 1, {}, "A:\n"},
         {"B: asks nothing", 'b', nullptr, nullptr, nullptr, {}, 1, {}, "B:\n"},
     };
@@ -125,8 +141,7 @@ TEST_F(SystemServicesTest, NetworkPathOfADriveLetter) {
     // gio location, and a local one.
     const std::string share = dir.MakeDir("share");
     SetMounts({{"/", "ext4", "/dev/vda1"}, {share, "cifs", "//server/public"}});
-    dir.Write(".config/quilb/drives",
-              "c: /\nf: " + dir.Sub("f") + "\nn: " + share + "\n");
+    dir.Write(".config/quilb/drives", "c: /\nf: " + dir.Sub("f") + "\nn: " + share + "\n");
     GetLogicalDrives();
     const std::string gvfs = dir.MakeDir("gvfs");
     ASSERT_TRUE(DriveMapSet('M', gvfs.c_str(), u"smb://host/docs/sub/"));
