@@ -118,7 +118,8 @@ EntryHead* ListEntry(DWORD index) {
 
 DWORD EntryAttributes(DWORD index, DWORD fallback) {
     const EntryHead* entry = ListEntry(index);
-    return entry ? entry->attributes : fallback & 0xFFFF;
+    // The tree keeps a plain file's NORMAL attribute as 0; so does the copy.
+    return entry ? entry->attributes : fallback & 0xFFFF & ~FILE_ATTRIBUTE_NORMAL;
 }
 
 // The copy switches applied to a source's attributes.

@@ -271,6 +271,7 @@ TEST_F(FileUtilsTest, CopiesCarryDataTimesAndReportProgress) {
         EXPECT_TRUE(SameData(qtest::ReadFile(P("dst")), data));
         EXPECT_EQ(Lstat(P("dst")).st_mtime, kWritten);
         EXPECT_EQ(time & 0x1F, 0u) << "the times were carried, so no time is reported";
+        EXPECT_EQ(attributes, 0u) << "a plain file's attributes, as the tree keeps them";
         if (r.engine == Engine::OwnLoop) {
             EXPECT_EQ(gCopyBufferSize, r.buffer);
         }
