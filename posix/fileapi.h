@@ -52,6 +52,7 @@ inline constexpr DWORD GENERIC_EXECUTE = 0x20000000u;
 inline constexpr DWORD GENERIC_ALL = 0x10000000u;
 inline constexpr DWORD FILE_READ_DATA = 0x1;
 inline constexpr DWORD FILE_WRITE_DATA = 0x2;
+inline constexpr DWORD FILE_READ_ATTRIBUTES = 0x80;
 
 inline constexpr DWORD FILE_SHARE_READ = 0x1;
 inline constexpr DWORD FILE_SHARE_WRITE = 0x2;
@@ -73,6 +74,7 @@ inline constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 inline constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 inline constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
 
+inline constexpr DWORD FILE_FLAG_SEQUENTIAL_SCAN = 0x08000000;
 inline constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
 inline constexpr DWORD FILE_FLAG_DELETE_ON_CLOSE = 0x04000000;
 inline constexpr DWORD FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000;

@@ -14,6 +14,7 @@ namespace {
 struct Fault {
     std::atomic<unsigned> remaining{0}; // calls until the failing one; 0 = none
     std::atomic<int> err{0};
+    std::atomic<bool> sticky{false}; // the failing call fails again and again
 };
 
 Fault gFaults[QSYS_COUNT];
@@ -25,6 +26,10 @@ bool Injected(QSysCall call) {
     Fault& f = gFaults[call];
     unsigned left = f.remaining.load();
     while (left > 0) {
+        if (left == 1 && f.sticky.load()) {
+            errno = f.err.load();
+            return true;
+        }
         if (f.remaining.compare_exchange_weak(left, left - 1)) {
             if (left == 1) {
                 gArmed.fetch_sub(1);
@@ -39,14 +44,28 @@ bool Injected(QSysCall call) {
 
 } // namespace
 
-void QSysInjectFault(QSysCall call, unsigned nth, int err) {
+namespace {
+
+void Arm(QSysCall call, unsigned nth, int err, bool sticky) {
     Fault& f = gFaults[call];
+    f.sticky.store(sticky);
     f.err.store(err);
     if (f.remaining.exchange(nth) == 0 && nth > 0) gArmed.fetch_add(1);
 }
 
+} // namespace
+
+void QSysInjectFaultFrom(QSysCall call, unsigned nth, int err) { Arm(call, nth, err, true); }
+
+void QSysInjectFault(QSysCall call, unsigned nth, int err) { Arm(call, nth, err, false); }
+
+unsigned QSysFaultsArmed() { return unsigned(gArmed.load()); }
+
 void QSysClearFaults() {
-    for (Fault& f : gFaults) f.remaining.store(0);
+    for (Fault& f : gFaults) {
+        f.remaining.store(0);
+        f.sticky.store(false);
+    }
     gArmed.store(0);
 }
 

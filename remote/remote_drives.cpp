@@ -131,6 +131,27 @@ BOOL RdCopyFileExW(LPCWSTR from, LPCWSTR to, LPPROGRESS_ROUTINE progress, LPVOID
 
 BOOL RdMoveFileW(LPCWSTR from, LPCWSTR to) { return MoveFileW(from, to); }
 
+BOOL RdMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) { return MoveFileExW(from, to, flags); }
+
+BOOL RdMoveFileWithProgressW(LPCWSTR from, LPCWSTR to, LPPROGRESS_ROUTINE progress,
+                             LPVOID data, DWORD flags) {
+    return MoveFileWithProgressW(from, to, progress, data, flags);
+}
+
+BOOL RdCreateHardLinkW(LPCWSTR newName, LPCWSTR existingName, LPSECURITY_ATTRIBUTES security) {
+    return CreateHardLinkW(newName, existingName, security);
+}
+
+BOOLEAN RdCreateSymbolicLinkW(LPCWSTR linkName, LPCWSTR target, DWORD flags) {
+    return CreateSymbolicLinkW(linkName, target, flags);
+}
+
+DWORD RdGetCompressedFileSizeW(LPCWSTR path, LPDWORD high) {
+    return GetCompressedFileSizeW(path, high);
+}
+
+int RdSHFileOperationW(LPSHFILEOPSTRUCTW op) { return SHFileOperationW(op); }
+
 DWORD RdGetShortPathNameW(LPCWSTR path, LPWSTR out, DWORD size) {
     return GetShortPathNameW(path, out, size);
 }
@@ -148,6 +169,15 @@ BOOL RdGetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize
                                  fileSystemNameSize);
 }
 
+BOOL RdGetVolumeInformationW(LPCWSTR root, LPWSTR volumeName, DWORD volumeNameSize,
+                             LPDWORD serialNumber, LPDWORD maxComponentLength,
+                             LPDWORD fileSystemFlags, LPWSTR fileSystemName,
+                             DWORD fileSystemNameSize) {
+    return GetVolumeInformationW(root, volumeName, volumeNameSize, serialNumber,
+                                 maxComponentLength, fileSystemFlags, fileSystemName,
+                                 fileSystemNameSize);
+}
+
 UINT RdGetDriveTypeA(LPCSTR root) { return GetDriveTypeA(root); }
 
 UINT RdGetDriveTypeW(LPCWSTR root) { return GetDriveTypeW(root); }
@@ -156,6 +186,11 @@ BOOL RdGetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPe
                          LPDWORD freeClusters, LPDWORD totalClusters) {
     return GetDiskFreeSpaceA(root, sectorsPerCluster, bytesPerSector, freeClusters,
                              totalClusters);
+}
+
+BOOL RdGetDiskFreeSpaceExA(LPCSTR path, PULARGE_INTEGER freeToCaller, PULARGE_INTEGER total,
+                           PULARGE_INTEGER totalFree) {
+    return GetDiskFreeSpaceExA(path, freeToCaller, total, totalFree);
 }
 
 FILE* Rd_wfopen(LPCWSTR path, LPCWSTR mode) { return _wfopen(path, mode); }

@@ -74,6 +74,14 @@ BOOL RdCopyFileW(LPCWSTR from, LPCWSTR to, BOOL failIfExists);
 BOOL RdCopyFileExW(LPCWSTR from, LPCWSTR to, LPPROGRESS_ROUTINE progress, LPVOID data,
                    LPBOOL cancel, DWORD flags);
 BOOL RdMoveFileW(LPCWSTR from, LPCWSTR to);
+BOOL RdMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
+BOOL RdMoveFileWithProgressW(LPCWSTR from, LPCWSTR to, LPPROGRESS_ROUTINE progress,
+                             LPVOID data, DWORD flags);
+BOOL RdCreateHardLinkW(LPCWSTR newName, LPCWSTR existingName, LPSECURITY_ATTRIBUTES security);
+BOOLEAN RdCreateSymbolicLinkW(LPCWSTR linkName, LPCWSTR target, DWORD flags);
+DWORD RdGetCompressedFileSizeW(LPCWSTR path, LPDWORD high);
+// The shell's bulk operation (the trash among them) on the paths of op.
+int RdSHFileOperationW(LPSHFILEOPSTRUCTW op);
 
 // Remote paths come back unchanged.
 DWORD RdGetShortPathNameW(LPCWSTR path, LPWSTR out, DWORD size);
@@ -84,10 +92,16 @@ BOOL RdGetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize
                              LPDWORD serialNumber, LPDWORD maxComponentLength,
                              LPDWORD fileSystemFlags, LPSTR fileSystemName,
                              DWORD fileSystemNameSize);
+BOOL RdGetVolumeInformationW(LPCWSTR root, LPWSTR volumeName, DWORD volumeNameSize,
+                             LPDWORD serialNumber, LPDWORD maxComponentLength,
+                             LPDWORD fileSystemFlags, LPWSTR fileSystemName,
+                             DWORD fileSystemNameSize);
 UINT RdGetDriveTypeA(LPCSTR root);
 UINT RdGetDriveTypeW(LPCWSTR root);
 BOOL RdGetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector,
                          LPDWORD freeClusters, LPDWORD totalClusters);
+BOOL RdGetDiskFreeSpaceExA(LPCSTR path, PULARGE_INTEGER freeToCaller, PULARGE_INTEGER total,
+                           PULARGE_INTEGER totalFree);
 
 // A stream or null (errno set).
 FILE* Rd_wfopen(LPCWSTR path, LPCWSTR mode);

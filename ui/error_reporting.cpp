@@ -3,6 +3,7 @@
 #include "ui/click_regions.h"
 #include "ui/command_menus.h"
 #include "ui/progress.h"
+#include "ui/ui_test_hook.h"
 #include "platform/console_session.h"
 #include "platform/keyboard.h"
 #include "platform/screen.h"
@@ -11,6 +12,9 @@
 
 int ShowError(DWORD kind, const char* text) {
     MacroStop();
+    std::u16string shown(text, text + strlen(text));
+    const int scripted = UiScriptedKey(UiQuestion{"ShowError", 0, 0, kind, shown});
+    if (scripted >= 0) return scripted;
     if (gConIn == nullptr) {
         printf("Error: %s", text);
         return _getch();

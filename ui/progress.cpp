@@ -2,6 +2,9 @@
 #include "ui/progress.h"
 #include "platform/console_session.h"
 #include "platform/screen.h"
+#include "ui/copy_prompts.h"
+#include "ui/questions.h"
+#include "ui/ui_test_hook.h"
 
 #include <atomic>
 
@@ -52,4 +55,48 @@ void SetBusy(int on) {
         Sleep(1);
     for (const Corner& c : gCorners)
         if (c.character != 0) ScrPutWStrN(c.row, c.column, &c.character, 1, c.attr);
+}
+
+namespace {
+
+LONGLONG gProgressTotal = 0;
+LONGLONG gProgressDone = 0;
+LONGLONG gIntervalBytes = 0;
+
+} // namespace
+
+void ShowProgress(int mode, LONGLONG n) {
+    UiProgressNote(mode, n);
+    if (n == 0) n = 1;
+    switch (mode) {
+    case 0:
+        gProgressTotal = n;
+        gProgressDone = 0;
+        gIntervalBytes = 0;
+        ForgetEncryptionAnswers();
+        ForgetEncryptionVolume();
+        break;
+    case 1:
+        gProgressDone += n;
+        gIntervalBytes += n;
+        break;
+    case 3:
+        gProgressDone -= n;
+        gIntervalBytes = gIntervalBytes > n ? gIntervalBytes - n : 0;
+        break;
+    case 4:
+        gProgressTotal = 0;
+        gProgressDone = 0;
+        gIntervalBytes = 0;
+        break;
+    default:
+        break;
+    }
+}
+
+LONGLONG ProgressBytesDone() { return gProgressDone; }
+
+void ThroughputMark() {
+    UiProgressNote(-1, 0);
+    gIntervalBytes = 0;
 }

@@ -24,3 +24,17 @@ extern std::atomic<DWORD> gInterruptRequested;
 // mark, and puts the corners back. An exit at depth 0 still does the
 // latter.
 void SetBusy(int on);
+
+// ---- progress display ------------------------------------------------------------
+
+// Progress of a running operation (n = 0 counts as 1): mode 0 starts a
+// display expecting n bytes (and forgets the "All" answers of the
+// encryption questions and the volume the encryption test remembers);
+// mode 1 adds n bytes done (65535, 69999 and 70000 mark a finished file);
+// mode 3 takes n bytes back (a file whose copy failed); mode 4 ends the
+// display. The counters are kept; the bar is not drawn yet.
+void ShowProgress(int mode, LONGLONG n);
+// The bytes the running display counts as done.
+LONGLONG ProgressBytesDone();
+// Starts a new measuring interval of the copy rate (before each file).
+void ThroughputMark();

@@ -69,5 +69,10 @@ struct dirent* QSysReaddir(DIR* dir);
 // Makes the nth call (1 = the next) of one kind fail with err without
 // reaching the kernel; the calls before and after it run normally.
 void QSysInjectFault(QSysCall call, unsigned nth, int err);
+// Makes the nth call of one kind and every later one fail with err, until
+// QSysClearFaults: a file system that always refuses the call.
+void QSysInjectFaultFrom(QSysCall call, unsigned nth, int err);
 // Disarms every injected fault.
 void QSysClearFaults();
+// The faults armed that have not fired yet.
+unsigned QSysFaultsArmed();

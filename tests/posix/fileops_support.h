@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -138,5 +139,52 @@ class ChildChecks {
     int count_ = 0;
     int first_ = 0;
 };
+
+// A program in PATH, absolute elements only: an empty or relative element
+// would name the working directory. Empty when there is none.
+inline std::string FindTool(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string list = path ? path : "";
+    size_t pos = 0;
+    while (pos <= list.size()) {
+        size_t end = list.find(':', pos);
+        if (end == std::string::npos) end = list.size();
+        std::string element = list.substr(pos, end - pos);
+        pos = end + 1;
+        if (element.empty() || element[0] != '/') continue;
+        std::string candidate = element + "/" + name;
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return "";
+}
+
+// What trash-list prints (it reads the trash as the desktops do); *ran is
+// false when it could not be run.
+inline std::string RunTrashList(bool* ran) {
+    std::string listed;
+    *ran = false;
+    std::string tool = FindTool("trash-list");
+    if (tool.empty()) return listed;
+    int fds[2];
+    if (::pipe(fds) != 0) return listed;
+    pid_t pid = ::fork();
+    if (pid < 0) return listed;
+    if (pid == 0) {
+        ::dup2(fds[1], 1);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        ::execl(tool.c_str(), "trash-list", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
+        listed.append(buf, static_cast<size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    *ran = ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return listed;
+}
 
 } // namespace fsops
