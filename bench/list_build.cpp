@@ -88,7 +88,8 @@ std::vector<std::string> ListedPaths(EntryHead** listed, DWORD n, const std::str
             path += *c == u'\\' ? '/' : char(*c);
         if (path.back() != '/') path += '/';
         GetFileDisplayName(name, e);
-        for (const WCHAR* c = name; *c; c++) path += char(*c);
+        for (const WCHAR* c = name; *c; c++)
+            path += char(*c);
         paths.push_back(std::move(path));
     }
     std::sort(paths.begin(), paths.end());
