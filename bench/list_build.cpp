@@ -154,6 +154,8 @@ int main(int argc, char** argv) {
     (std::printf)("the same tree built in memory in %.1f s\n", Seconds(started));
     if (quick && !qtest::CheckTree().empty()) {
         (std::fprintf)(stderr, "list_build_bench: the built tree is not sound\n");
+        qtest::FreeTrees();
+        qbench::RemoveScratch(base);
         return 1;
     }
     (std::printf)("tree records: %.1f bytes per file (heap blocks, allocator headers excluded)\n",
