@@ -9,9 +9,6 @@
 #include "tree_builder.h"
 #include "tree_fixture.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,10 +21,9 @@ using qbench::RunTool;
 int main(int argc, char** argv) {
     const bool quick = argc > 1 && !std::strcmp(argv[1], "--quick");
     const int runs = quick ? 1 : 5;
-    char base[] = "/tmp/quilb-tree-lookup-XXXXXX";
-    if (!::mkdtemp(base)) return 1;
-    const std::string root = std::string(base) + "/t";
-    ::mkdir(root.c_str(), 0755);
+    const std::string base = qbench::MakeScratch("quilb-tree-lookup");
+    if (base.empty()) return 1;
+    const std::string root = base + "/t";
     qtest::TreeSpec spec;
     spec.seed = 11;
     spec.directories = quick ? 300 : 3000;
@@ -76,6 +72,6 @@ int main(int argc, char** argv) {
     (std::printf)("%u of %u files by index: %.4f s; ls -f of the directory: %.4f s; ratio %.2f\n",
                 hits, files, indices, ls, indices / ls);
     qtest::FreeTrees();
-    if (std::system(("rm -rf '" + std::string(base) + "'").c_str()) != 0) return 1;
+    if (!qbench::RemoveScratch(base)) return 1;
     return hits ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 // Builds trees straight in the tree's records and checks their invariants.
 #include "tree_builder.h"
 
+#include "platform/packed_dates.h"
 #include "qposix_path.h"
 #include "qwcrt.h"
 #include "tree/entry_names.h"
@@ -9,7 +10,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <set>
+#include <unordered_map>
 
 namespace qtest {
 
@@ -127,7 +130,20 @@ SubdirInfo* BuildDir(DiskInfo* disk, std::u16string_view path) {
     return dir;
 }
 
-void BuildFiles(SubdirInfo* dir, const std::vector<BuiltFile>& files) {
+namespace {
+
+// UTC seconds as a packed date and time.
+void PackSeconds(int64_t seconds, PackedDate* date, PackedTime* clock) {
+    const time_t t = time_t(seconds);
+    struct tm parts {};
+    if (!::gmtime_r(&t, &parts)) return;
+    *date = PackDate(unsigned(parts.tm_year + 1900), unsigned(parts.tm_mon + 1),
+                     unsigned(parts.tm_mday));
+    *clock = PackTime(unsigned(parts.tm_hour), unsigned(parts.tm_min), unsigned(parts.tm_sec), 0);
+}
+
+// BuildFiles without the recount, for builders that recount once at the end.
+void FillFiles(SubdirInfo* dir, const std::vector<BuiltFile>& files) {
     FreeFiles(dir);
     dir->pFiles = AllocFileArray(DWORD(files.size()));
     for (size_t i = 0; i < files.size(); i++) {
@@ -137,8 +153,19 @@ void BuildFiles(SubdirInfo* dir, const std::vector<BuiltFile>& files) {
         e->bFlags[0] = files[i].flags[0];
         e->bFlags[1] = files[i].flags[1];
         e->psiOwner = dir;
+        if (files[i].written) {
+            PackSeconds(files[i].written, &e->dWritten, &e->tWritten);
+            e->dCreated = e->dAccessed = e->dWritten;
+            e->tCreated = e->tAccessed = e->tWritten;
+        }
         StoreEntryName(e, files[i].name);
     }
+}
+
+} // namespace
+
+void BuildFiles(SubdirInfo* dir, const std::vector<BuiltFile>& files) {
+    FillFiles(dir, files);
     RecountTrees();
 }
 
@@ -202,18 +229,31 @@ DiskInfo* BuildTreeFromManifest(char letter, const Manifest& manifest) {
         }
         return out;
     };
-    for (const std::string& d : manifest.Directories())
+    // Every entry under its parent's path, in manifest order, in one pass.
+    std::unordered_map<std::string, std::vector<const ManifestEntry*>> children;
+    for (const ManifestEntry& e : manifest.entries) {
+        if (e.path.empty()) continue;
+        const size_t slash = e.path.rfind('/');
+        const std::string parent = slash == std::string::npos ? "" : e.path.substr(0, slash);
+        children[parent].push_back(&e);
+    }
+    const std::vector<std::string> dirs = manifest.Directories();
+    for (const std::string& d : dirs)
         if (!d.empty()) BuildDir(disk, toWide(d));
-    for (const std::string& d : manifest.Directories()) {
+    for (const std::string& d : dirs) {
         std::vector<BuiltFile> files;
-        for (const ManifestEntry* e : manifest.Children(d)) {
-            if (e->type == 'd') continue;
-            const std::u16string path = toWide(e->path);
-            const size_t slash = path.rfind(u'\\');
-            files.push_back({slash == path.npos ? path : path.substr(slash + 1), e->size});
-        }
-        SubdirInfo* dir = BuildDir(disk, toWide(d));
-        BuildFiles(dir, files);
+        if (const auto found = children.find(d); found != children.end())
+            for (const ManifestEntry* e : found->second) {
+                if (e->type == 'd') continue;
+                const std::u16string path = toWide(e->path);
+                const size_t slash = path.rfind(u'\\');
+                BuiltFile file;
+                file.name = slash == path.npos ? path : path.substr(slash + 1);
+                file.size = e->size;
+                file.written = e->mtime;
+                files.push_back(std::move(file));
+            }
+        FillFiles(BuildDir(disk, toWide(d)), files);
     }
     RecountTrees();
     return disk;

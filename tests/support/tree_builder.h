@@ -7,6 +7,7 @@
 #include "tree/tree_records.h"
 #include "tree_fixture.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,7 @@ struct BuiltFile {
     std::u16string name;
     ULONGLONG size = 0;
     BYTE flags[2] = {ENTRY_MATCHES, ENTRY_MATCHES};
+    int64_t written = 0; // seconds since 1970 (UTC) as all three dates; 0: none
 };
 
 // A new disk in the ring, with its root (rootName, default "X:\") logged,
@@ -39,7 +41,9 @@ void StoreEntryName(FileEntry* entry, std::u16string_view name);
 // (default 2: matches). The counters are recounted.
 DiskInfo* BuildTree(char letter, std::u16string_view description);
 // A disk from a generated fixture: every directory and every other entry
-// (as a file) of the manifest, names converted as the layer converts them.
+// (as a file, with its size and modification time) of the manifest, names
+// converted as the layer converts them. Linear in the manifest's size, so
+// that trees of a million files can be built.
 DiskInfo* BuildTreeFromManifest(char letter, const Manifest& manifest);
 // Sets every counter of every disk and directory to a recount of the records
 // (drive entries counted nowhere).
