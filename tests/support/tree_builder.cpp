@@ -1,6 +1,9 @@
 // Builds trees straight in the tree's records and checks their invariants.
 #include "tree_builder.h"
 
+#include "archive/archive_state.h"
+#include "main/window_state.h"
+#include "tree/file_list.h"
 #include "platform/packed_dates.h"
 #include "qposix_path.h"
 #include "qwcrt.h"
@@ -302,6 +305,32 @@ void RecountTrees() {
             }
         }
     }
+}
+
+void ResetTreeState() {
+    FreeTrees();
+    std::free(gFileList);
+    gFileList = nullptr;
+    gFMax = gFTagged = gFMatching = gFTotal = 0;
+    gArchiveTreeActive = FALSE;
+    gArchiveRefreshPending = FALSE;
+    gTreeNumberOrder = FALSE;
+    gSplitSortDifferent = FALSE;
+    gSortResortNeeded = FALSE;
+    gSplitScreen = 0;
+    gPanesSwapped = 0;
+    SetCurrentPane(0);
+    for (PaneState& pane : gPanes) pane = PaneState{};
+    for (int p = 0; p < 2; p++) {
+        gDisplayMode[p] = 1;
+        gDirMode[p] = 0;
+        gTaggedOnly[p] = 0;
+        gPaneCurrentEntry[p] = nullptr;
+        gFileOrder[p] = gDirOrder[p] = SortSpec{};
+        gPaneOrder[p] = &gFileOrder[p];
+        gSortExitFlag[p] = 0;
+    }
+    gArrayOrder = SortSpec{};
 }
 
 void FreeTrees() {

@@ -50,6 +50,12 @@ DiskInfo* BuildTreeFromManifest(char letter, const Manifest& manifest);
 void RecountTrees();
 // Frees every disk and clears the tree's globals.
 void FreeTrees();
+// FreeTrees, and every global the tree's code keeps beside the records put
+// back as a fresh process has it: no display list, no archive tree, pane 0
+// current without split screen, both panes in display mode 1 listing files
+// without tags or current entry, every sort order zero (name, ascending,
+// OEM) and the panes working with their file orders, the sort switches off.
+void ResetTreeState();
 // Hands the records built so far to the tree's own code, which frees them
 // from now on: FreeTrees then frees only what the ring still reaches, never
 // a record the code under test has freed.

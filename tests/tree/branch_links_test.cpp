@@ -85,20 +85,7 @@ class BranchLinksTest : public ::testing::Test {
   protected:
     void SetUp() override { Reset(); }
     void TearDown() override { Reset(); }
-    static void Reset() {
-        qtest::FreeTrees();
-        std::free(gFileList);
-        gFileList = nullptr;
-        gFMax = gFTagged = gFMatching = gFTotal = 0;
-        gCurrentPane = 0;
-        gSplitScreen = 0;
-        for (int p = 0; p < 2; p++) {
-            gDirMode[p] = 0;
-            gDisplayMode[p] = 1;
-            gPaneCurrentEntry[p] = nullptr;
-        }
-        for (PaneState& pane : gPanes) pane = PaneState{};
-    }
+    static void Reset() { qtest::ResetTreeState(); }
 };
 
 // ---- one directory leaving the tree ---------------------------------------------------------

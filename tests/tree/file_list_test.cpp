@@ -86,23 +86,8 @@ class FileListTest : public ::testing::Test {
         CheckedAllocFailAt(0);
     }
     static void Reset() {
-        std::free(gFileList);
-        gFileList = nullptr;
-        gFMax = 0;
-        qtest::FreeTrees();
-        gArchiveTreeActive = FALSE;
-        gCurrentPane = 0;
-        gSplitScreen = 0;
+        qtest::ResetTreeState();
         gFileListSkipRecountForTest = FALSE;
-        for (int p = 0; p < 2; p++) {
-            gDisplayMode[p] = 1;
-            gDirMode[p] = 0;
-            gTaggedOnly[p] = 0;
-            gPanes[p] = PaneState{};
-            gFileOrder[p] = gDirOrder[p] = SortSpec{};
-            gPaneOrder[p] = &gFileOrder[p];
-        }
-        gArrayOrder = SortSpec{};
     }
     // Two disks: C with a branch a (files tagged, unmatched and in a
     // subdirectory), a sibling d after it and files in the root; E with a

@@ -50,25 +50,8 @@ class ListProperty : public ::testing::Test {
     void SetUp() override { Reset(); }
     void TearDown() override { Reset(); }
     static void Reset() {
-        std::free(gFileList);
-        gFileList = nullptr;
-        gFMax = 0;
-        qtest::FreeTrees();
+        qtest::ResetTreeState();
         InitFilterSlots();
-        gArchiveTreeActive = FALSE;
-        gSplitScreen = 0;
-        gPanesSwapped = 0;
-        SetCurrentPane(0);
-        for (int p = 0; p < 2; p++) {
-            gDisplayMode[p] = 1;
-            gDirMode[p] = 0;
-            gTaggedOnly[p] = 0;
-            gPanes[p] = PaneState{};
-            gPaneCurrentEntry[p] = nullptr;
-            gFileOrder[p] = gDirOrder[p] = SortSpec{};
-            gPaneOrder[p] = &gFileOrder[p];
-        }
-        gArrayOrder = SortSpec{};
     }
 };
 

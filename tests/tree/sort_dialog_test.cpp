@@ -53,21 +53,9 @@ class SortDialogTest : public qtest::PlatformTest {
         PlatformTest::TearDown();
     }
     static void Reset() {
-        qtest::FreeTrees();
-        std::free(gFileList);
-        gFileList = nullptr;
-        gFMax = 0;
-        gTreeNumberOrder = FALSE;
-        gSplitSortDifferent = FALSE;
-        gSortResortNeeded = FALSE;
+        qtest::ResetTreeState();
         gIniWorking.treeSortNumber = 0;
         gIniWorking.splitSortDifferent = 0;
-        for (int p = 0; p < 2; p++) {
-            gFileOrder[p] = gDirOrder[p] = SortSpec{};
-            gPaneOrder[p] = &gFileOrder[p];
-            gSortExitFlag[p] = 0;
-            gDirMode[p] = 0;
-        }
         gDefaultFileOrder = gDefaultDirOrder = SortSpec{};
     }
     static void Keys(const std::vector<std::vector<INPUT_RECORD>>& keys) {

@@ -63,28 +63,8 @@ class SortTest : public ::testing::Test {
     void SetUp() override { Reset(); }
     void TearDown() override { Reset(); }
     static void Reset() {
-        qtest::FreeTrees();
-        gArchiveTreeActive = FALSE;
-        gTreeNumberOrder = FALSE;
-        gSplitSortDifferent = FALSE;
-        gSortResortNeeded = FALSE;
-        std::free(gFileList);
-        gFileList = nullptr;
-        gFMax = 0;
-        gSplitScreen = 0;
-        gPanesSwapped = 0;
-        SetCurrentPane(0);
+        qtest::ResetTreeState();
         gTreeSizeMode = 0;
-        for (int p = 0; p < 2; p++) {
-            gFileOrder[p] = gDirOrder[p] = SortSpec{};
-            gPaneOrder[p] = &gFileOrder[p];
-            gDirMode[p] = 0;
-            gDisplayMode[p] = 1;
-            gPanes[p] = PaneState{};
-            gPaneCurrentEntry[p] = nullptr;
-            gSortExitFlag[p] = 0;
-        }
-        gArrayOrder = SortSpec{};
     }
     static void SetOrder(BYTE key, BYTE descending = 0, BYTE charset = SORT_CHARSET_OEM,
                          BYTE timestamp = 0, BYTE pathFirst = 0) {

@@ -51,21 +51,7 @@ class TreeRecordsTest : public ::testing::Test {
   protected:
     void SetUp() override { Reset(); }
     void TearDown() override { Reset(); }
-    static void Reset() {
-        qtest::FreeTrees();
-        gArchiveTreeActive = FALSE;
-        gArchiveRefreshPending = FALSE;
-        gTreeNumberOrder = FALSE;
-        std::free(gFileList);
-        gFileList = nullptr;
-        gFMax = 0;
-        gCurrentPane = 0;
-        gDirMode[0] = gDirMode[1] = 0;
-        for (int p = 0; p < 2; p++) {
-            gFileOrder[p] = gDirOrder[p] = SortSpec{};
-            gPaneOrder[p] = &gFileOrder[p];
-        }
-    }
+    static void Reset() { qtest::ResetTreeState(); }
     static void ExpectSound() { EXPECT_EQ(Joined(CheckTree()), ""); }
     static std::u16string Name(const SubdirInfo* d) { return d ? d->pszFullName : u"(null)"; }
 };
