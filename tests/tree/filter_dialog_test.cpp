@@ -301,7 +301,8 @@ TEST_F(FilterPrompt, ConcurrencyTextsHintsAndMessagesOnScreen) {
     Put(Type(u"\\x"));
     Put(Enter());
     ASSERT_TRUE(WaitFor([] { return Row(gHintRow) == u"Invalid filter"; })) << Narrow(Row(gHintRow));
-    EXPECT_TRUE(RowHas(gMessageRow, u"Filter: start.txt\\x"));
+    // The prompt is drawn again after the message: wait for it too.
+    EXPECT_TRUE(WaitFor([] { return RowHas(gMessageRow, u"Filter: start.txt\\x"); }));
     // A bad expression.
     Put(Tap(VK_BACK, 0x0E, 0x7F, LEFT_CTRL_PRESSED));
     Put(Type(u"a("));
@@ -309,7 +310,7 @@ TEST_F(FilterPrompt, ConcurrencyTextsHintsAndMessagesOnScreen) {
     Put(Enter());
     ASSERT_TRUE(WaitFor([] { return Row(gHintRow).rfind(u"Regex: ", 0) == 0; }))
         << Narrow(Row(gHintRow));
-    EXPECT_TRUE(RowHas(gMessageRow, u"Filter: a("));
+    EXPECT_TRUE(WaitFor([] { return RowHas(gMessageRow, u"Filter: a("); }));
     Put(Esc());
     EXPECT_EQ(prompt.Join(), 0);
     EXPECT_EQ(Full(0), u"*.*");
@@ -325,10 +326,11 @@ TEST_F(FilterPrompt, ConcurrencyRegexWithoutTheLibrary) {
     Put(KeyF(7, kAlt));
     ASSERT_TRUE(WaitFor([] { return Row(gHintRow) == u"A regex filter needs the PCRE2 DLLs"; }))
         << Narrow(Row(gHintRow));
-    EXPECT_TRUE(RowHas(gMessageRow, u"Filter: abc")) << "the prompt opens again with the text";
-    EXPECT_EQ(gFilterRegexMode, 0u) << "the prompt is back in its plain mode";
+    EXPECT_TRUE(WaitFor([] { return RowHas(gMessageRow, u"Filter: abc"); }))
+        << "the prompt opens again with the text";
     Put(Esc());
     EXPECT_EQ(prompt.Join(), 0);
+    EXPECT_EQ(gFilterRegexMode, 0u) << "the prompt came back in its plain mode";
     ASSERT_TRUE(Pcre2Init());
 }
 
