@@ -42,10 +42,14 @@ std::vector<INPUT_RECORD> Type(const std::u16string& text) {
     std::vector<INPUT_RECORD> records;
     for (char16_t c : text) {
         WORD vk = 0;
-        if (c >= 'a' && c <= 'z') vk = WORD(c - 32);
-        else if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) vk = WORD(c);
-        else if (c == '.') vk = VK_OEM_PERIOD;
-        else if (c == ' ') vk = VK_SPACE;
+        if (c >= 'a' && c <= 'z')
+            vk = WORD(c - 32);
+        else if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+            vk = WORD(c);
+        else if (c == '.')
+            vk = VK_OEM_PERIOD;
+        else if (c == ' ')
+            vk = VK_SPACE;
         const DWORD shift = c >= 'A' && c <= 'Z' ? SHIFT_PRESSED : 0;
         const auto tap = Tap(vk, 0, WCHAR(c), shift);
         records.insert(records.end(), tap.begin(), tap.end());
@@ -61,19 +65,25 @@ std::vector<INPUT_RECORD> Grey(WORD vk, WORD scan, DWORD state = 0) {
 std::vector<INPUT_RECORD> KeyF(int n, DWORD state = 0) {
     return Tap(WORD(VK_F1 + n - 1), WORD(0x3B + n - 1), 0, state);
 }
-std::vector<INPUT_RECORD> Enter() { return Tap(VK_RETURN, 0x1C, 13); }
-std::vector<INPUT_RECORD> Esc() { return Tap(VK_ESCAPE, 0x01, 27); }
+std::vector<INPUT_RECORD> Enter() {
+    return Tap(VK_RETURN, 0x1C, 13);
+}
+std::vector<INPUT_RECORD> Esc() {
+    return Tap(VK_ESCAPE, 0x01, 27);
+}
 
 std::string Narrow(const std::u16string& text) {
     std::string out;
-    for (char16_t c : text) out += c < 0x80 ? char(c) : '?';
+    for (char16_t c : text)
+        out += c < 0x80 ? char(c) : '?';
     return out;
 }
 
 // The whole of a console row, trailing blanks dropped.
 std::u16string Row(int row) {
     std::u16string text = ConsoleText(row, 0, 80);
-    while (!text.empty() && text.back() == u' ') text.pop_back();
+    while (!text.empty() && text.back() == u' ')
+        text.pop_back();
     return text;
 }
 
@@ -272,37 +282,53 @@ bool WaitFor(const std::function<bool()>& condition) {
     return condition();
 }
 
-bool RowHas(int row, const std::u16string& text) { return Row(row).find(text) != std::u16string::npos; }
+bool RowHas(int row, const std::u16string& text) {
+    return Row(row).find(text) != std::u16string::npos;
+}
+bool WaitRowIs(int row, const std::u16string& text) {
+    return WaitFor([&] { return Row(row) == text; });
+}
+bool WaitRowHas(int row, const std::u16string& text) {
+    return WaitFor([&] { return RowHas(row, text); });
+}
 
+// The prompt's rows are drawn one after another on the dialog's thread:
+// every check waits for its row.
 TEST_F(FilterPrompt, ConcurrencyTextsHintsAndMessagesOnScreen) {
     gFindLogOffered = 1;
     PromptThread prompt(u"start.txt");
-    ASSERT_TRUE(WaitFor([] { return RowHas(gMessageRow, u"Filter: start.txt"); }))
-        << Narrow(Row(gMessageRow));
-    EXPECT_EQ(Row(gHintRow), u"Specify files to display by using wildcards, file dates and sizes");
-    for (const char16_t* hint : {u"F1 Help", u"F3 Last", u"F7 Regex (off)", u"F9 (     )", u"Esc Cancel"})
-        EXPECT_TRUE(RowHas(gBottomRow, hint)) << Narrow(hint) << " in " << Narrow(Row(gBottomRow));
+    ASSERT_TRUE(WaitRowHas(gMessageRow, u"Filter: start.txt")) << Narrow(Row(gMessageRow));
+    EXPECT_TRUE(
+        WaitRowIs(gHintRow, u"Specify files to display by using wildcards, file dates and sizes"))
+        << Narrow(Row(gHintRow));
+    for (const char16_t* hint :
+         {u"F1 Help", u"F3 Last", u"F7 Regex (off)", u"F9 (     )", u"Esc Cancel"})
+        EXPECT_TRUE(WaitRowHas(gBottomRow, hint))
+            << Narrow(hint) << " in " << Narrow(Row(gBottomRow));
 
     Put(KeyF(7));
-    ASSERT_TRUE(WaitFor([] { return RowHas(gBottomRow, u"F7 Regex (on )"); }))
-        << Narrow(Row(gBottomRow));
-    EXPECT_EQ(Row(gHintRow), u"Specify files to show by matching regular expression");
-    EXPECT_TRUE(RowHas(gMessageRow, u"start.txt")) << "the text stays through the switch";
+    ASSERT_TRUE(WaitRowHas(gBottomRow, u"F7 Regex (on )")) << Narrow(Row(gBottomRow));
+    EXPECT_TRUE(WaitRowIs(gHintRow, u"Specify files to show by matching regular expression"))
+        << Narrow(Row(gHintRow));
+    EXPECT_TRUE(WaitRowHas(gMessageRow, u"start.txt")) << "the text stays through the switch";
 
     Put(KeyF(9));
-    ASSERT_TRUE(WaitFor([] { return RowHas(gBottomRow, u"F9 (drive)"); }));
-    EXPECT_EQ(Row(gHintRow), u"Find files by regex anywhere on the drive & log their directories");
+    ASSERT_TRUE(WaitRowHas(gBottomRow, u"F9 (drive)"));
+    EXPECT_TRUE(
+        WaitRowIs(gHintRow, u"Find files by regex anywhere on the drive & log their directories"))
+        << Narrow(Row(gHintRow));
     Put(KeyF(7));
-    ASSERT_TRUE(WaitFor([] { return RowHas(gBottomRow, u"F7 Regex (off)"); }));
-    EXPECT_EQ(Row(gHintRow), u"Find files anywhere on the drive & log their directories");
+    ASSERT_TRUE(WaitRowHas(gBottomRow, u"F7 Regex (off)"));
+    EXPECT_TRUE(WaitRowIs(gHintRow, u"Find files anywhere on the drive & log their directories"))
+        << Narrow(Row(gHintRow));
 
     // A bad filespec: the message, and the prompt again with the text.
     Put(Grey(VK_END, 0x4F));
     Put(Type(u"\\x"));
     Put(Enter());
-    ASSERT_TRUE(WaitFor([] { return Row(gHintRow) == u"Invalid filter"; })) << Narrow(Row(gHintRow));
+    ASSERT_TRUE(WaitRowIs(gHintRow, u"Invalid filter")) << Narrow(Row(gHintRow));
     // The prompt is drawn again after the message: wait for it too.
-    EXPECT_TRUE(WaitFor([] { return RowHas(gMessageRow, u"Filter: start.txt\\x"); }));
+    EXPECT_TRUE(WaitRowHas(gMessageRow, u"Filter: start.txt\\x"));
     // A bad expression.
     Put(Tap(VK_BACK, 0x0E, 0x7F, LEFT_CTRL_PRESSED));
     Put(Type(u"a("));
@@ -310,7 +336,7 @@ TEST_F(FilterPrompt, ConcurrencyTextsHintsAndMessagesOnScreen) {
     Put(Enter());
     ASSERT_TRUE(WaitFor([] { return Row(gHintRow).rfind(u"Regex: ", 0) == 0; }))
         << Narrow(Row(gHintRow));
-    EXPECT_TRUE(WaitFor([] { return RowHas(gMessageRow, u"Filter: a("); }));
+    EXPECT_TRUE(WaitRowHas(gMessageRow, u"Filter: a("));
     Put(Esc());
     EXPECT_EQ(prompt.Join(), 0);
     EXPECT_EQ(Full(0), u"*.*");
@@ -320,14 +346,16 @@ TEST_F(FilterPrompt, ConcurrencyRegexWithoutTheLibrary) {
     FilespecCacheClear();
     Pcre2Release();
     PromptThread prompt(u"abc");
-    ASSERT_TRUE(WaitFor([] { return RowHas(gMessageRow, u"Filter: abc"); }));
+    ASSERT_TRUE(WaitRowHas(gMessageRow, u"Filter: abc"));
+    ASSERT_TRUE(WaitRowHas(gBottomRow, u"Esc Cancel"));
     EXPECT_FALSE(RowHas(gBottomRow, u"F7 Regex")) << "no switch without the library";
-    EXPECT_EQ(Row(gHintRow), u"Specify files to display by using wildcards, file dates and sizes");
-    Put(KeyF(7, kAlt));
-    ASSERT_TRUE(WaitFor([] { return Row(gHintRow) == u"A regex filter needs the PCRE2 DLLs"; }))
+    EXPECT_TRUE(
+        WaitRowIs(gHintRow, u"Specify files to display by using wildcards, file dates and sizes"))
         << Narrow(Row(gHintRow));
-    EXPECT_TRUE(WaitFor([] { return RowHas(gMessageRow, u"Filter: abc"); }))
-        << "the prompt opens again with the text";
+    Put(KeyF(7, kAlt));
+    ASSERT_TRUE(WaitRowIs(gHintRow, u"A regex filter needs the PCRE2 DLLs"))
+        << Narrow(Row(gHintRow));
+    EXPECT_TRUE(WaitRowHas(gMessageRow, u"Filter: abc")) << "the prompt opens again with the text";
     Put(Esc());
     EXPECT_EQ(prompt.Join(), 0);
     EXPECT_EQ(gFilterRegexMode, 0u) << "the prompt came back in its plain mode";
@@ -345,22 +373,45 @@ TEST_F(FilterPrompt, LineEditorEditsScrollsAndRecalls) {
         KeyCode key;
         DWORD insert;
     } runs[] = {
-        {"typing inserts at the marked cursor", u"ac\x01   ", {Grey(VK_LEFT, 0x4B), Type(u"b"), Enter()},
-         u"abc", KC_ENTER, 1},
-        {"Home, Del", u"xabc ", {Grey(VK_HOME, 0x47), Grey(VK_DELETE, 0x53), Enter()}, u"abc",
-         KC_ENTER, 1},
+        {"typing inserts at the marked cursor",
+         u"ac\x01   ",
+         {Grey(VK_LEFT, 0x4B), Type(u"b"), Enter()},
+         u"abc",
+         KC_ENTER,
+         1},
+        {"Home, Del",
+         u"xabc ",
+         {Grey(VK_HOME, 0x47), Grey(VK_DELETE, 0x53), Enter()},
+         u"abc",
+         KC_ENTER,
+         1},
         {"Backspace at the end", u"abcd  ", {Tap(VK_BACK, 0x0E, 8), Enter()}, u"abc", KC_ENTER, 1},
         {"overwrite", u"abc  ", {Grey(VK_LEFT, 0x4B), Type(u"X"), Enter()}, u"abX", KC_ENTER, 0},
-        {"Ins switches to overwrite", u"abc  ",
-         {Grey(VK_INSERT, 0x52), Grey(VK_HOME, 0x47), Type(u"Z"), Enter()}, u"Zbc", KC_ENTER, 1},
-        {"Ctrl-Home deletes before the cursor", u"abcdef",
-         {Grey(VK_HOME, 0x47), Grey(VK_RIGHT, 0x4D), Grey(VK_RIGHT, 0x4D),
-          Grey(VK_RIGHT, 0x4D), Grey(VK_HOME, 0x47, LEFT_CTRL_PRESSED), Enter()},
-         u"def", KC_ENTER, 1},
-        {"a full field takes nothing more at its end", u"abcd", {Type(u"x"), Enter()}, u"abcd",
-         KC_ENTER, 1},
-        {"insert into a full field loses the last unit", u"abcd", {Grey(VK_HOME, 0x47), Type(u"x"), Enter()},
-         u"xabc", KC_ENTER, 1},
+        {"Ins switches to overwrite",
+         u"abc  ",
+         {Grey(VK_INSERT, 0x52), Grey(VK_HOME, 0x47), Type(u"Z"), Enter()},
+         u"Zbc",
+         KC_ENTER,
+         1},
+        {"Ctrl-Home deletes before the cursor",
+         u"abcdef",
+         {Grey(VK_HOME, 0x47), Grey(VK_RIGHT, 0x4D), Grey(VK_RIGHT, 0x4D), Grey(VK_RIGHT, 0x4D),
+          Grey(VK_HOME, 0x47, LEFT_CTRL_PRESSED), Enter()},
+         u"def",
+         KC_ENTER,
+         1},
+        {"a full field takes nothing more at its end",
+         u"abcd",
+         {Type(u"x"), Enter()},
+         u"abcd",
+         KC_ENTER,
+         1},
+        {"insert into a full field loses the last unit",
+         u"abcd",
+         {Grey(VK_HOME, 0x47), Type(u"x"), Enter()},
+         u"xabc",
+         KC_ENTER,
+         1},
         {"Alt-F7 is returned with the text", u"q   ", {KeyF(7, kAlt)}, u"q", KcAltF(7), 1},
         {"F9 passed is returned", u"q   ", {KeyF(9)}, u"q", KcF(9), 1},
         {"Esc leaves the text", u"keep ", {Type(u"zz"), Esc()}, u"keep ", KC_ESC, 1},
@@ -368,8 +419,10 @@ TEST_F(FilterPrompt, LineEditorEditsScrollsAndRecalls) {
     for (const Run& run : runs) {
         gInsertMode = run.insert;
         std::u16string field = run.start;
-        for (const auto& k : run.keys) Put(k);
-        const KeyCode key = InputLine(gMessageRow, 10, field.data(), 0, 0, 2, FALSE, FALSE, PASS_F9, 0);
+        for (const auto& k : run.keys)
+            Put(k);
+        const KeyCode key =
+            InputLine(gMessageRow, 10, field.data(), 0, 0, 2, FALSE, FALSE, PASS_F9, 0);
         EXPECT_EQ(key, run.key) << run.what;
         EXPECT_EQ(std::u16string(field.c_str()), run.result) << run.what;
     }
@@ -407,7 +460,8 @@ TEST_F(FilterPrompt, LineEditorEditsScrollsAndRecalls) {
     EXPECT_EQ(InputLine(gMessageRow, 8, f.data(), 0, 12, 2, FALSE, FALSE, 0, 77), KC_ENTER);
     EXPECT_EQ(std::u16string(f.c_str()), u"first");
     EXPECT_EQ(HelpLastTopic(), 77);
-    EXPECT_EQ(std::u16string(HistoryEntry(12, 0)), u"first") << "a recalled entry moves to the front";
+    EXPECT_EQ(std::u16string(HistoryEntry(12, 0)), u"first")
+        << "a recalled entry moves to the front";
 }
 
 TEST(History, EqualEntriesMoveAndTheOldestGoes) {
@@ -420,9 +474,10 @@ TEST(History, EqualEntriesMoveAndTheOldestGoes) {
     AddToHistory(29, u"A");
     AddToHistory(29, u"a");
     EXPECT_EQ(HistoryCount(29), 2u) << "list 29 compares exactly";
-    for (int i = 0; i < 70; i++) AddToHistory(30, (u"cmd" + std::u16string(1, char16_t('A' + i % 26)) +
-                                                   std::u16string(1, char16_t('0' + i / 26)))
-                                                      .c_str());
+    for (int i = 0; i < 70; i++)
+        AddToHistory(30, (u"cmd" + std::u16string(1, char16_t('A' + i % 26)) +
+                          std::u16string(1, char16_t('0' + i / 26)))
+                             .c_str());
     EXPECT_EQ(HistoryCount(30), 64u);
     EXPECT_EQ(std::u16string(HistoryEntry(30, 0)), u"cmdR2") << "the newest first";
     AddToHistory(21, u"nothing kept");
