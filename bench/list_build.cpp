@@ -10,7 +10,7 @@
 #include "main/window_state.h"
 #include "tree/dir_counts.h"
 #include "tree/file_list.h"
-#include "tree/filespec.h"
+#include "tree/filter.h"
 #include "tree/sort_order.h"
 #include "tree/tree_records.h"
 #include "tree_builder.h"

@@ -7,7 +7,7 @@
 #include "platform/console_session.h"
 #include "platform/screen.h"
 #include "settings/settings.h"
-#include "tree/filespec.h"
+#include "tree/filter.h"
 #include "tree/tree_records.h"
 #include "ui/command_menus.h"
 #include "ui/numbers_dates.h"

@@ -2,7 +2,7 @@
 #include "tree/dir_counts.h"
 
 #include "main/window_state.h"
-#include "tree/filespec.h"
+#include "tree/filter.h"
 #include "tree/tree_records.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "platform/keyboard.h"
 #include "platform/screen.h"
 #include "tree/file_list.h"
-#include "tree/filespec.h"
+#include "tree/filter.h"
 #include "tree/regex.h"
 #include "tree/tree_records.h"
 #include "ui/click_regions.h"

@@ -5,7 +5,7 @@
 #include "main/window_layout.h"
 #include "main/window_state.h"
 #include "settings/settings.h"
-#include "tree/filespec.h"
+#include "tree/filter.h"
 #include "tree/tree_records.h"
 #include "tree_builder.h"
 

@@ -4,9 +4,9 @@
 // and every match bit against its pane's filter.
 #include "main/window_state.h"
 #include "tree/dir_counts.h"
-#include "tree/filespec.h"
+#include "tree/filter.h"
 #include "tree/regex.h"
-#include "ui/filespec_cache.h"
+#include "ui/filter_cache.h"
 #include "tree/tree_records.h"
 #include "regex_filters.h"
 #include "tree_builder.h"

@@ -11,7 +11,7 @@
 #include "tree/branch_links.h"
 #include "tree/dir_counts.h"
 #include "tree/file_list.h"
-#include "tree/filespec.h"
+#include "tree/filter.h"
 #include "tree/sort_order.h"
 #include "tree/tree_records.h"
 #include "list_scope.h"

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "tree/regex.h"
-#include "ui/filespec_cache.h"
+#include "ui/filter_cache.h"
 
 #include <gtest/gtest.h>
 

@@ -6,12 +6,12 @@
 #include "platform/packed_dates.h"
 #include "qwcrt.h"
 #include "settings/settings.h"
-#include "tree/filespec.h"
+#include "tree/filter.h"
 #include "tree/regex.h"
 #include "tree/tree_records.h"
 #include "regex_filters.h"
 #include "tree_builder.h"
-#include "ui/filespec_cache.h"
+#include "ui/filter_cache.h"
 #include "ui/numbers_dates.h"
 
 #include <gtest/gtest.h>

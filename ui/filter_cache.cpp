@@ -1,7 +1,7 @@
 // The compiled expressions of regular-expression filters, kept per text.
-#include "ui/filespec_cache.h"
+#include "ui/filter_cache.h"
 
-#include "tree/filespec.h"
+#include "tree/filter.h"
 #include "tree/regex.h"
 
 #include <algorithm>

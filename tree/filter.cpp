@@ -1,7 +1,7 @@
 // Filespec texts: splitting a typed filter into items, checking each item's
 // syntax, compiling items into FilespecItem records, and the five filter
 // slots that hold the compiled filters of the panes and dialogs.
-#include "tree/filespec.h"
+#include "tree/filter.h"
 
 #include "platform/packed_dates.h"
 #include "settings/quit.h"

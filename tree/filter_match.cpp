@@ -1,9 +1,9 @@
 // The entry test: one file or directory against a compiled filespec, and
 // the test that tells a copy or rename target mask from a plain name.
 #include "main/statistics.h"
-#include "tree/filespec.h"
+#include "tree/filter.h"
 #include "tree/tree_records.h"
-#include "ui/filespec_cache.h"
+#include "ui/filter_cache.h"
 #include "ui/numbers_dates.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "settings/settings.h"
-#include "tree/filespec.h"
+#include "tree/filter.h"
 #include "tree/tree_records.h"
 #include "ui/numbers_dates.h"
 
