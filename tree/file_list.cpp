@@ -244,16 +244,23 @@ void CloseList(ListFill& fill) {
 
 bool SameFirstFour(const SortSpec& a, const SortSpec& b) { return std::memcmp(&a, &b, 4) == 0; }
 
-enum class Scope { Files, Dirs, Subdirs };
+// The files of psiCurrent, the files of a wider scope (display modes 3 to
+// 5), the directories of that scope, psiCurrent's subdirectories.
+enum class Scope { Directory, Files, Dirs, Subdirs };
 
-// One build of a global or directory list over the scope; returns false
-// when more entries were found than the counters promised (nothing is kept
-// then).
-bool BuildOnce(Scope scope, DWORD taggedOnly, DiskInfo* disk, DWORD* found) {
+// One build of a list over the scope; returns false when more entries were
+// found than the counters promised (nothing is kept then, unless keepFirst:
+// then the entries allocated for are kept).
+bool BuildOnce(Scope scope, DWORD taggedOnly, DiskInfo* disk, DWORD* found, bool keepFirst) {
     const int pane = gCurrentPane;
     const WORD mode = gDisplayMode[pane];
     DWORD allocate;
-    if (scope == Scope::Files) {
+    if (scope == Scope::Directory) {
+        gFTagged = psiCurrent->dwTagFiles[pane];
+        gFMatching = psiCurrent->dwMatchFiles[pane];
+        gFTotal = psiCurrent->dwFiles;
+        allocate = taggedOnly ? gFTagged : gFMatching;
+    } else if (scope == Scope::Files) {
         CountFileScope(mode, disk, pane);
         allocate = taggedOnly ? gFTagged : gFMatching;
     } else if (scope == Scope::Dirs) {
@@ -277,7 +284,10 @@ bool BuildOnce(Scope scope, DWORD taggedOnly, DiskInfo* disk, DWORD* found) {
         gFMax = 0;
         return true;
     }
-    if (scope == Scope::Files) {
+    if (scope == Scope::Directory) {
+        fill.AddFiles(psiCurrent);
+        fill.SetSums(psiCurrent);
+    } else if (scope == Scope::Files) {
         WalkScope(mode, disk, [&](SubdirInfo* d) {
             if (fill.AddFiles(d)) fill.AddSums(d);
         });
@@ -297,6 +307,7 @@ bool BuildOnce(Scope scope, DWORD taggedOnly, DiskInfo* disk, DWORD* found) {
             fill.AddDir(d);
     }
     *found = fill.count;
+    if (fill.count > fill.allocated && keepFirst) fill.count = fill.allocated;
     if (fill.count > fill.allocated) {
         std::free(fill.list);
         gFMax = fill.allocated;
@@ -312,15 +323,21 @@ void SortBuiltList(bool clearResort) {
     SortGlobalFileList(gFMax);
 }
 
-// A global or directory list, recounted and built once more when the
-// counters turn out to be out of step with the records; still out of step
-// after that, the program ends.
+// A list, recounted and built once more when the counters turn out to be
+// out of step with the records. Still out of step after that, a list of
+// psiCurrent's files keeps the entries allocated for; any other list ends
+// the program, since the counters of whole disks cannot be trusted.
 void BuildCounted(Scope scope, DWORD taggedOnly, DiskInfo* disk, int callerTag, int line) {
     const WORD mode = gDisplayMode[gCurrentPane];
     DWORD found = 0;
-    if (BuildOnce(scope, taggedOnly, disk, &found)) return;
+    if (BuildOnce(scope, taggedOnly, disk, &found, false)) return;
+    if (scope == Scope::Directory) {
+        if (!gFileListSkipRecountForTest) ApplyDirCounts(psiCurrent->pdiDisk, psiCurrent);
+        BuildOnce(scope, taggedOnly, disk, &found, true);
+        return;
+    }
     RecountScope(scope == Scope::Subdirs ? 1 : mode, disk ? disk : pdiCurrent);
-    if (BuildOnce(scope, taggedOnly, disk, &found)) return;
+    if (BuildOnce(scope, taggedOnly, disk, &found, false)) return;
     FatalListCount(line, taggedOnly, callerTag, gFMax, found);
 }
 
@@ -333,39 +350,10 @@ void BuildDisplayFileList(DWORD taggedOnly) {
         BuildSubdirList(gTaggedOnly[pane]);
         return;
     }
-    SubdirInfo* dir = psiCurrent;
     gFTagged = gFMatching = gFTotal = 0;
-    if (!dir) return;
-    // The counters promise the number of entries; when the records hold
-    // more, the directory is counted again and the list built once more,
-    // and no entry beyond the allocated number is ever stored.
-    for (int attempt = 0; attempt < 2; attempt++) {
-        gFTagged = dir->dwTagFiles[pane];
-        gFMatching = dir->dwMatchFiles[pane];
-        gFTotal = dir->dwFiles;
-        const DWORD allocate = taggedOnly ? gFTagged : gFMatching;
-        if (allocate == 0) return;
-        ListFill fill;
-        fill.pane = pane;
-        fill.taggedOnly = taggedOnly != 0;
-        fill.allocated = gFMax = allocate;
-        fill.list = AllocList(allocate, dir->pdiDisk ? dir->pdiDisk : pdiCurrent);
-        if (!fill.list) {
-            gFMax = 0;
-            return;
-        }
-        fill.AddFiles(dir);
-        fill.SetSums(dir);
-        if (fill.count > fill.allocated && attempt == 0 && !gFileListSkipRecountForTest) {
-            std::free(fill.list);
-            gFMax = 0;
-            ApplyDirCounts(dir->pdiDisk, dir);
-            continue;
-        }
-        if (fill.count > fill.allocated) fill.count = fill.allocated;
-        CloseList(fill);
-        break;
-    }
+    if (!psiCurrent) return;
+    BuildCounted(Scope::Directory, taggedOnly,
+                 psiCurrent->pdiDisk ? psiCurrent->pdiDisk : pdiCurrent, 0, __LINE__);
     if (gFMax < 2) return;
     const SortSpec* order = gPaneOrder[pane];
     if (gPanes[pane].ResortPending || !SameFirstFour(*order, gArrayOrder)) SortGlobalFileList(gFMax);

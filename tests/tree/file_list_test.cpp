@@ -317,6 +317,13 @@ TEST_F(FileListTest, CountersOutOfStepAreRecountedBeforeTheListIsBuilt) {
     gDisplayMode[0] = 1;
     BuildDisplayFileList(FALSE);
     EXPECT_EQ(gFMax, 2u);
+    // Counters still wrong after the recount: the directory's list keeps
+    // the entries it allocated for, and never stores one beyond them.
+    psiCurrent->dwMatchFiles[0] = 1;
+    gFileListSkipRecountForTest = TRUE;
+    BuildDisplayFileList(FALSE);
+    EXPECT_EQ(gFMax, 1u);
+    EXPECT_EQ(ListEntries(gFileList)[1], nullptr);
 }
 
 TEST_F(FileListTest, CountersStillOutOfStepAfterTheRecountEndTheProgramWithTheirFigures) {
