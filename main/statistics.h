@@ -77,3 +77,18 @@ size_t TreeTitleText(WORD pane, WCHAR* out, size_t width);
 // Redraws the title of pane on row 1 of its half after a filter change;
 // nothing without split screen or with the pane's autoview on.
 void FormatTreeTitle(WORD pane);
+
+struct DiskInfo;
+
+// Redraws the figures of the statistics panel for the current pane (disk
+// figures: the branch's in display mode 3, the disk's otherwise).
+void ShowDiskStats();
+// Rewrites the panel's heading ("DISK Statistics     ") and "Current
+// Directory" lines for the tree window.
+void ShowStatsHeader();
+// Writes disk's running directory, file and byte figures into the panel
+// while it is logged.
+void ShowLogProgress(DiskInfo* disk);
+// The logo box: in the middle of the screen (centred, at start-up) or in
+// the tree window area (0, while the first disk is logged).
+void ShowLogoBox(int centred);

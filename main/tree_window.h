@@ -13,3 +13,9 @@ extern DWORD gTreeLineRows[2];
 extern WORD gTreeIndent;
 // List index of the root's row: 0, or 3 with three empty rows above it.
 extern WORD gTreeFirstLine;
+
+// Rebuilds the current pane's tree lines for pdiCurrent (one row per shown
+// directory, the root first) and sets the disk's tree line count.
+void showtree();
+// Writes path on the path line (row 0) of the current pane.
+void ShowPathLine(const WCHAR* path);

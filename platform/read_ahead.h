@@ -99,6 +99,13 @@ int qioPrefetchStart(const WCHAR* const* paths, DWORD count, BOOL recursive);
 int qioPrefetchBranch(const WCHAR* path);
 // A list of directories, without recursion.
 int qioPrefetchList(const WCHAR* const* paths, DWORD count);
+// Forgets the branch of path (without "\\?\", no trailing backslash): the
+// directory and every directory below it that is queued or read and not
+// open is freed, its bytes no longer count against the cap, and one being
+// read is dropped when its read ends, its subdirectories not queued. For a
+// branch that the walker will never ask for (a never-log directory). Owner
+// thread only; nothing when read-ahead is not active.
+void qioPrefetchDropBranch(const WCHAR* path);
 // qioPrefetchStop when read-ahead is active.
 void qioPrefetchEnd();
 // Stops the workers (each after the directory it is reading) and frees

@@ -133,7 +133,8 @@ typedef struct _WIN32_FIND_DATAW {
     FILETIME ftLastWriteTime; // the entry itself, a link not followed
     DWORD nFileSizeHigh;      // regular files only; 0 for anything else
     DWORD nFileSizeLow;
-    DWORD dwReserved0;        // FIND_DATA_SYMLINK_TAG for a symbolic link, else 0
+    DWORD dwReserved0;        // FIND_DATA_SYMLINK_TAG for a symbolic link, FIND_DATA_MOUNT_TAG
+                              // for a directory another file system is mounted on, else 0
     DWORD dwReserved1;        // the FILE_MODE_WORD (qposix_modes.h)
     WCHAR cFileName[MAX_PATH]; // the name with the byte and name escapes (qposix_path.h)
     WCHAR cAlternateFileName[14]; // always empty
@@ -148,6 +149,10 @@ static_assert(offsetof(WIN32_FIND_DATAW, cAlternateFileName) == 564);
 
 // The tag the find data gives a symbolic link in dwReserved0.
 inline constexpr DWORD FIND_DATA_SYMLINK_TAG = 0xA000000Cu;
+// The tag of a directory on which another file system is mounted: the tree
+// shows it but does not enter it, so that a log of one file system never
+// wanders into /proc, /sys or a network mount below it.
+inline constexpr DWORD FIND_DATA_MOUNT_TAG = 0xA0000003u;
 
 typedef enum _FINDEX_INFO_LEVELS {
     FindExInfoStandard = 0,

@@ -36,6 +36,9 @@ RemoteDrive* RdPathToDrive(LPCWSTR path, LPWSTR remotePath);
 BOOL RdIsRemotePath(LPCWSTR path);
 // Nonzero when drives are mounted and the upper-cased letter is one of them.
 BOOL RdIsRemoteDrive(int letter);
+// The logical-drive mask of the platform with the mounted remote letters
+// added.
+DWORD RdGetLogicalDrives();
 // The display URL of a mounted letter; an empty text for any other letter.
 const WCHAR* RdDriveDisplayName(int letter);
 // Unmounts a remote letter; nothing happens for a letter not mounted.

@@ -207,6 +207,9 @@ SubdirInfo* CollectLevelRun(SubdirInfo* first, SubdirInfo* follower, BOOL recurs
 
 // The disk of a letter (compared as a byte), or null.
 DiskInfo* FindVolume(int letter);
+// Reads the volume facts of a logged letter again (ReadDiskInfo); 0 when the
+// letter is not logged, else ReadDiskInfo's result.
+DWORD RefreshDiskInfoByLetter(int letter);
 // The directory of a full path in pdiCurrent's tree. A trailing backslash is
 // ignored except in the root's name; a path on another letter gives null.
 // When row is given it receives the tree row (the root is row 0, hidden
