@@ -578,8 +578,9 @@ int LogUnloggedSubdirs() {
     const LONG noLogCount = gNoLogList.count;
     if (gNoLogList.count > 0) gNoLogList.count = 0;
     gErrorAnswer = 0;
+    // The branch is shown for the walk, so that what it logs gets rows.
     const BYTE wasExpanded = top->bExpanded;
-    if (!wasExpanded || top->psiChild) TreeExpandWalk(FALSE);
+    if (!wasExpanded && top->psiChild) TreeExpandWalk(FALSE);
 
     bool skipLater = false;
     for (SubdirInfo* d = top; d;) {
