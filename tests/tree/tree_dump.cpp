@@ -49,7 +49,8 @@ struct Options {
     std::string nolog;
     std::string answers;
     long interruptAfter = 0;
-    std::string faultEio;
+    std::string faultEio;  // its opening fails
+    bool faultListing = false; // its listing fails after it began instead
     bool split = false;
     std::string filter[2];
     unsigned long long cap = 0;
@@ -108,6 +109,12 @@ const OptionRow kOptions[] = {
          return true;
      }},
     {"--fault-eio", true, [](Options& o, const std::string& v) { o.faultEio = v; return !v.empty(); }},
+    {"--fault-eio-listing", true,
+     [](Options& o, const std::string& v) {
+         o.faultEio = v;
+         o.faultListing = true;
+         return !v.empty();
+     }},
     {"--split", false, [](Options& o, const std::string&) { o.split = true; return true; }},
     {"--filter0", true, [](Options& o, const std::string& v) { o.filter[0] = v; return true; }},
     {"--filter1", true, [](Options& o, const std::string& v) { o.filter[1] = v; return true; }},
@@ -121,26 +128,11 @@ const OptionRow kOptions[] = {
     {"--out", true, [](Options& o, const std::string& v) { o.out = v; return !v.empty(); }},
 };
 
+// Windows paths and filters given on the command line are UTF-8 text.
 std::u16string Wide(const std::string& utf8) {
-    // Windows paths given on the command line are ASCII or UTF-8 text.
-    std::u16string result;
-    size_t i = 0;
-    while (i < utf8.size()) {
-        const unsigned char c = static_cast<unsigned char>(utf8[i]);
-        unsigned code = c;
-        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-        if (extra) code = c & (0x3F >> extra);
-        i++;
-        for (; extra && i < utf8.size(); extra--, i++) code = code << 6 | (utf8[i] & 0x3F);
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            result += char16_t(0xD800 + (code >> 10));
-            result += char16_t(0xDC00 + (code & 0x3FF));
-        } else {
-            result += char16_t(code);
-        }
-    }
-    return result;
+    std::vector<WCHAR> out(utf8.size() + 2);
+    if (Utf8ToUtf16(utf8.c_str(), SSIZE_T(utf8.size()), out.data(), out.size(), false) < 0) return u"";
+    return out.data();
 }
 
 // A name as the bytes the file system holds (the layer's escapes undone),
@@ -176,6 +168,7 @@ std::string Escaped(const WCHAR* name) {
 std::set<std::u16string> gDirsRead;
 long gInterruptAfter = 0;
 std::u16string gFaultDir; // the directory whose first read fails
+QSysCall gFaultCall = QSYS_OPEN; // how: its opening, or its listing after it began
 bool gFaultArmed = false;
 
 // The directory a reader pattern lists ("\\?\F:\a\b\*.*" -> "F:\a\b").
@@ -194,14 +187,17 @@ void BeforeRead(const WCHAR* pattern) {
     if (dir.size() > 3 && dir.back() == u'\\') dir.pop_back();
     if (dir == gFaultDir) {
         gFaultArmed = false;
-        QSysInjectFault(QSYS_READDIR, 1, EIO);
+        QSysInjectFault(gFaultCall, 1, EIO);
     }
 }
 
 void AfterRead(const WCHAR* pattern) {
     if (!gInterruptAfter) return;
     gDirsRead.insert(PatternDir(pattern));
-    if (long(gDirsRead.size()) == gInterruptAfter) gInterruptRequested = 1;
+    if (long(gDirsRead.size()) == gInterruptAfter) {
+        gInterruptRequested = 1;
+        gInterruptAfter = 0; // once, as one key press
+    }
 }
 
 } // namespace
@@ -436,6 +432,7 @@ int main(int argc, char** argv) {
         fprintf(out, "before %d\n", LogDrive(o.before[0], FALSE, FALSE, TRUE));
     }
     if (!o.faultEio.empty()) gFaultDir = Wide(o.faultEio);
+    gFaultCall = o.faultListing ? QSYS_READDIR : QSYS_OPEN;
     if (!o.letter.empty()) {
         gIniWorking.logMethod = WORD(o.mode);
         gLogMode = WORD(o.mode);
@@ -464,8 +461,9 @@ int main(int argc, char** argv) {
                 returned = "(not found)";
                 result = -100;
             } else {
-                result = LogBranch(WORD(o.mode), dir, FALSE);
+                // The root's record is made anew when the branch is the root.
                 returned = Escaped(dir->pszFullName);
+                result = LogBranch(WORD(o.mode), dir, FALSE);
             }
         }
     }
