@@ -20,6 +20,7 @@
 #include "tree/filter.h"
 #include "tree/log_state.h"
 #include "tree/logging.h"
+#include "tree/read_tree.h"
 #include "tree/tree_records.h"
 #include "ui/error_dialog.h"
 #include "ui/progress.h"
@@ -31,7 +32,6 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -162,11 +162,8 @@ std::string Escaped(const WCHAR* name) {
 
 // ---- seams around the directory reader -------------------------------------
 // The program is linked with the reader's entry points wrapped (-Wl,--wrap),
-// so that it can stop a log after the Nth directory as a key press would, and
-// make the read of one directory fail with EIO.
+// so that it can make the read of one named directory fail with EIO.
 
-std::set<std::u16string> gDirsRead;
-long gInterruptAfter = 0;
 std::u16string gFaultDir; // the directory whose first read fails
 QSysCall gFaultCall = QSYS_OPEN; // how: its opening, or its listing after it began
 bool gFaultArmed = false;
@@ -191,15 +188,6 @@ void BeforeRead(const WCHAR* pattern) {
     }
 }
 
-void AfterRead(const WCHAR* pattern) {
-    if (!gInterruptAfter) return;
-    gDirsRead.insert(PatternDir(pattern));
-    if (long(gDirsRead.size()) == gInterruptAfter) {
-        gInterruptRequested = 1;
-        gInterruptAfter = 0; // once, as one key press
-    }
-}
-
 } // namespace
 
 // The wrapped entry points (C++ names: the linker is told their mangled forms,
@@ -214,14 +202,12 @@ int __wrap__Z12qioReadDirExPKDsPP10DirFileRecPP12DirSubdirRecPj(const WCHAR* pat
     BeforeRead(pattern);
     const int r = __real__Z12qioReadDirExPKDsPP10DirFileRecPP12DirSubdirRecPj(pattern, files,
                                                                                subdirs, end);
-    AfterRead(pattern);
     return r;
 }
 int __real__Z10qioReadDirPKDsPP10DirFileRec(const WCHAR*, DirFileRec**);
 int __wrap__Z10qioReadDirPKDsPP10DirFileRec(const WCHAR* pattern, DirFileRec** files) {
     BeforeRead(pattern);
     const int r = __real__Z10qioReadDirPKDsPP10DirFileRec(pattern, files);
-    AfterRead(pattern);
     return r;
 }
 HANDLE __real__Z20qioPrefetchFindFirstPKDsP17_WIN32_FIND_DATAW(const WCHAR*, WIN32_FIND_DATAW*);
@@ -229,7 +215,6 @@ HANDLE __wrap__Z20qioPrefetchFindFirstPKDsP17_WIN32_FIND_DATAW(const WCHAR* patt
                                                               WIN32_FIND_DATAW* data) {
     BeforeRead(pattern);
     HANDLE h = __real__Z20qioPrefetchFindFirstPKDsP17_WIN32_FIND_DATAW(pattern, data);
-    AfterRead(pattern);
     return h;
 }
 } // extern "C"
@@ -419,7 +404,8 @@ int main(int argc, char** argv) {
         NoLogListParse(&gNoLogList, reinterpret_cast<const BYTE*>(bytes.data()), bytes.size());
     }
     if (!o.answers.empty() && !StartScript(ScriptKeys(o.answers))) return Usage("too many answers");
-    gInterruptAfter = o.interruptAfter;
+    // A key pressed once the log has made that many directories.
+    ReadTreeInterruptAfterForTest(DWORD(o.interruptAfter));
     BuildDriveList(0);
 
     const std::string target = !o.letter.empty() ? o.letter : !o.path.empty() ? o.path : o.branch;
