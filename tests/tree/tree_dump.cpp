@@ -404,8 +404,6 @@ int main(int argc, char** argv) {
         NoLogListParse(&gNoLogList, reinterpret_cast<const BYTE*>(bytes.data()), bytes.size());
     }
     if (!o.answers.empty() && !StartScript(ScriptKeys(o.answers))) return Usage("too many answers");
-    // A key pressed once the log has made that many directories.
-    ReadTreeInterruptAfterForTest(DWORD(o.interruptAfter));
     BuildDriveList(0);
 
     const std::string target = !o.letter.empty() ? o.letter : !o.path.empty() ? o.path : o.branch;
@@ -423,6 +421,8 @@ int main(int argc, char** argv) {
         gIniWorking.logMethod = WORD(o.mode);
         gLogMode = WORD(o.mode);
         gFaultArmed = true;
+        // A key pressed once the command has made that many directories.
+        ReadTreeInterruptAfterForTest(DWORD(o.interruptAfter));
         result = LogDrive(letter, FALSE, FALSE, TRUE);
     } else {
         // The drive first, root only, as the windows have it before a path or
@@ -433,6 +433,8 @@ int main(int argc, char** argv) {
         fprintf(out, "drive %d\n", first);
         gLogMode = WORD(o.mode);
         gFaultArmed = true;
+        // A key pressed once the command has made that many directories.
+        ReadTreeInterruptAfterForTest(DWORD(o.interruptAfter));
         const std::u16string path = Wide(target);
         if (!o.path.empty()) {
             DWORD top = 0;

@@ -427,11 +427,15 @@ void ExpectMatches(const Dump& d, const Expected& e, const std::vector<RefEntry>
         EXPECT_TRUE(seen.count(path)) << what << ": '" << path << "' missing";
 }
 
-TEST_F(TreeDump, EveryModeAndDepthFromTheRootMatchesFind) {
+// One log mode per test, so that the modes run side by side.
+class TreeDumpMode : public TreeDump, public ::testing::WithParamInterface<int> {};
+
+TEST_P(TreeDumpMode, EveryDepthFromTheRootMatchesFind) {
     MakeTree();
     const std::vector<RefEntry> ref = FindListing(root);
     ASSERT_GT(ref.size(), 200u);
-    for (int mode : {0, 1, 2, 3}) {
+    {
+        const int mode = GetParam();
         for (int depth : {-1, 1, 2, 3}) {
             for (bool nolog : {false, true}) {
                 if (nolog && depth != -1 && depth != 3) continue;
@@ -457,6 +461,8 @@ TEST_F(TreeDump, EveryModeAndDepthFromTheRootMatchesFind) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(LogModes, TreeDumpMode, ::testing::Values(0, 1, 2, 3));
 
 TEST_F(TreeDump, TheAwkwardDirectoriesOfAFullLog) {
     MakeTree(6, 20);
