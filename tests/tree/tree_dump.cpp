@@ -39,17 +39,17 @@
 namespace {
 
 struct Options {
-    std::string letter;   // --letter X
-    std::string path;     // --path P (a Windows path)
-    std::string branch;   // --branch P
-    std::string before;   // --before X: a letter logged root only first
+    std::string letter; // --letter X
+    std::string path;   // --path P (a Windows path)
+    std::string branch; // --branch P
+    std::string before; // --before X: a letter logged root only first
     int mode = 2;
-    int depth = -1;       // none
+    int depth = -1; // none
     bool prefetch = true;
     std::string nolog;
     std::string answers;
     long interruptAfter = 0;
-    std::string faultEio;  // its opening fails
+    std::string faultEio;      // its opening fails
     bool faultListing = false; // its listing fails after it began instead
     bool split = false;
     std::string filter[2];
@@ -57,13 +57,15 @@ struct Options {
     std::string out;
 };
 
-bool ParseInt(const std::string& text, long long low, long long high, long long* value) {
+// A decimal number from low to high into *value; false for anything else.
+template <typename T>
+bool ParseInt(const std::string& text, long long low, long long high, T* value) {
     if (text.empty()) return false;
     char* end = nullptr;
     errno = 0;
     const long long v = std::strtoll(text.c_str(), &end, 10);
     if (errno || *end || v < low || v > high) return false;
-    *value = v;
+    *value = static_cast<T>(v);
     return true;
 }
 
@@ -76,62 +78,85 @@ struct OptionRow {
 };
 
 const OptionRow kOptions[] = {
-    {"--letter", true, [](Options& o, const std::string& v) { o.letter = v; return v.size() == 1; }},
-    {"--before", true, [](Options& o, const std::string& v) { o.before = v; return v.size() == 1; }},
-    {"--path", true, [](Options& o, const std::string& v) { o.path = v; return !v.empty(); }},
-    {"--branch", true, [](Options& o, const std::string& v) { o.branch = v; return !v.empty(); }},
-    {"--mode", true,
+    {"--letter", true,
      [](Options& o, const std::string& v) {
-         long long n;
-         if (!ParseInt(v, 0, 5, &n)) return false;
-         o.mode = int(n);
-         return true;
+         o.letter = v;
+         return v.size() == 1;
      }},
-    {"--depth", true,
+    {"--before", true,
      [](Options& o, const std::string& v) {
-         long long n;
-         if (!ParseInt(v, 1, 9, &n)) return false;
-         o.depth = int(n);
-         return true;
+         o.before = v;
+         return v.size() == 1;
      }},
+    {"--path", true,
+     [](Options& o, const std::string& v) {
+         o.path = v;
+         return !v.empty();
+     }},
+    {"--branch", true,
+     [](Options& o, const std::string& v) {
+         o.branch = v;
+         return !v.empty();
+     }},
+    {"--mode", true, [](Options& o, const std::string& v) { return ParseInt(v, 0, 5, &o.mode); }},
+    {"--depth", true, [](Options& o, const std::string& v) { return ParseInt(v, 1, 9, &o.depth); }},
     {"--prefetch", true,
      [](Options& o, const std::string& v) {
          o.prefetch = v == "on";
          return v == "on" || v == "off";
      }},
-    {"--nolog", true, [](Options& o, const std::string& v) { o.nolog = v; return !v.empty(); }},
-    {"--answers", true, [](Options& o, const std::string& v) { o.answers = v; return true; }},
-    {"--interrupt-after", true,
+    {"--nolog", true,
      [](Options& o, const std::string& v) {
-         long long n;
-         if (!ParseInt(v, 1, 1 << 30, &n)) return false;
-         o.interruptAfter = long(n);
+         o.nolog = v;
+         return !v.empty();
+     }},
+    {"--answers", true,
+     [](Options& o, const std::string& v) {
+         o.answers = v;
          return true;
      }},
-    {"--fault-eio", true, [](Options& o, const std::string& v) { o.faultEio = v; return !v.empty(); }},
+    {"--interrupt-after", true,
+     [](Options& o, const std::string& v) { return ParseInt(v, 1, 1 << 30, &o.interruptAfter); }},
+    {"--fault-eio", true,
+     [](Options& o, const std::string& v) {
+         o.faultEio = v;
+         return !v.empty();
+     }},
     {"--fault-eio-listing", true,
      [](Options& o, const std::string& v) {
          o.faultEio = v;
          o.faultListing = true;
          return !v.empty();
      }},
-    {"--split", false, [](Options& o, const std::string&) { o.split = true; return true; }},
-    {"--filter0", true, [](Options& o, const std::string& v) { o.filter[0] = v; return true; }},
-    {"--filter1", true, [](Options& o, const std::string& v) { o.filter[1] = v; return true; }},
-    {"--cap", true,
-     [](Options& o, const std::string& v) {
-         long long n;
-         if (!ParseInt(v, 1, 1LL << 40, &n)) return false;
-         o.cap = static_cast<unsigned long long>(n);
+    {"--split", false,
+     [](Options& o, const std::string&) {
+         o.split = true;
          return true;
      }},
-    {"--out", true, [](Options& o, const std::string& v) { o.out = v; return !v.empty(); }},
+    {"--filter0", true,
+     [](Options& o, const std::string& v) {
+         o.filter[0] = v;
+         return true;
+     }},
+    {"--filter1", true,
+     [](Options& o, const std::string& v) {
+         o.filter[1] = v;
+         return true;
+     }},
+    {"--cap", true,
+     [](Options& o, const std::string& v) { return ParseInt(v, 1, 1LL << 40, &o.cap); }},
+    {"--out", true,
+     [](Options& o, const std::string& v) {
+         o.out = v;
+         return !v.empty();
+     }},
 };
 
 // Windows paths and filters given on the command line are UTF-8 text.
 std::u16string Wide(const std::string& utf8) {
     std::vector<WCHAR> out(utf8.size() + 2);
-    if (Utf8ToUtf16(utf8.c_str(), SSIZE_T(utf8.size()), out.data(), out.size(), false) < 0) return u"";
+    if (Utf8ToUtf16(utf8.c_str(), SSIZE_T(utf8.size()), out.data(), out.size(), false) < 0)
+        return u"";
     return out.data();
 }
 
@@ -144,7 +169,8 @@ std::string Escaped(const WCHAR* name) {
     if (Utf16ToUtf8(name, -1, bytes.data(), bytes.size()) >= 0) {
         raw = bytes.data();
     } else {
-        for (const WCHAR* p = name; *p; p++) raw += *p < 0x80 ? char(*p) : '?';
+        for (const WCHAR* p = name; *p; p++)
+            raw += *p < 0x80 ? char(*p) : '?';
     }
     std::string out;
     static const char hex[] = "0123456789ABCDEF";
@@ -164,7 +190,7 @@ std::string Escaped(const WCHAR* name) {
 // The program is linked with the reader's entry points wrapped (-Wl,--wrap),
 // so that it can make the read of one named directory fail with EIO.
 
-std::u16string gFaultDir; // the directory whose first read fails
+std::u16string gFaultDir;        // the directory whose first read fails
 QSysCall gFaultCall = QSYS_OPEN; // how: its opening, or its listing after it began
 bool gFaultArmed = false;
 
@@ -194,14 +220,14 @@ void BeforeRead(const WCHAR* pattern) {
 // so the wrappers carry those names literally).
 extern "C" {
 int __real__Z12qioReadDirExPKDsPP10DirFileRecPP12DirSubdirRecPj(const WCHAR*, DirFileRec**,
-                                                                 DirSubdirRec**, DWORD*);
+                                                                DirSubdirRec**, DWORD*);
 int __wrap__Z12qioReadDirExPKDsPP10DirFileRecPP12DirSubdirRecPj(const WCHAR* pattern,
-                                                                 DirFileRec** files,
-                                                                 DirSubdirRec** subdirs,
-                                                                 DWORD* end) {
+                                                                DirFileRec** files,
+                                                                DirSubdirRec** subdirs,
+                                                                DWORD* end) {
     BeforeRead(pattern);
-    const int r = __real__Z12qioReadDirExPKDsPP10DirFileRecPP12DirSubdirRecPj(pattern, files,
-                                                                               subdirs, end);
+    const int r =
+        __real__Z12qioReadDirExPKDsPP10DirFileRecPP12DirSubdirRecPj(pattern, files, subdirs, end);
     return r;
 }
 int __real__Z10qioReadDirPKDsPP10DirFileRec(const WCHAR*, DirFileRec**);
@@ -212,7 +238,7 @@ int __wrap__Z10qioReadDirPKDsPP10DirFileRec(const WCHAR* pattern, DirFileRec** f
 }
 HANDLE __real__Z20qioPrefetchFindFirstPKDsP17_WIN32_FIND_DATAW(const WCHAR*, WIN32_FIND_DATAW*);
 HANDLE __wrap__Z20qioPrefetchFindFirstPKDsP17_WIN32_FIND_DATAW(const WCHAR* pattern,
-                                                              WIN32_FIND_DATAW* data) {
+                                                               WIN32_FIND_DATAW* data) {
     BeforeRead(pattern);
     HANDLE h = __real__Z20qioPrefetchFindFirstPKDsP17_WIN32_FIND_DATAW(pattern, data);
     return h;
@@ -227,8 +253,10 @@ std::vector<int> ScriptKeys(const std::string& text) {
     std::string item;
     while (std::getline(in, item, ',')) {
         if (item.empty()) continue;
-        if (item == "Esc") keys.push_back(27);
-        else keys.push_back(std::toupper(static_cast<unsigned char>(item[0])));
+        if (item == "Esc")
+            keys.push_back(27);
+        else
+            keys.push_back(std::toupper(static_cast<unsigned char>(item[0])));
     }
     return keys;
 }
@@ -239,10 +267,11 @@ bool StartScript(const std::vector<int>& keys) {
     constexpr size_t kMost = 24;
     if (keys.size() > kMost) return false;
     int k[kMost];
-    for (size_t i = 0; i < kMost; i++) k[i] = i < keys.size() ? keys[i] : 27;
-    UiScriptAnswers({k[0], k[1], k[2], k[3], k[4], k[5], k[6], k[7], k[8], k[9], k[10], k[11],
-                     k[12], k[13], k[14], k[15], k[16], k[17], k[18], k[19], k[20], k[21], k[22],
-                     k[23]});
+    for (size_t i = 0; i < kMost; i++)
+        k[i] = i < keys.size() ? keys[i] : 27;
+    UiScriptAnswers({k[0],  k[1],  k[2],  k[3],  k[4],  k[5],  k[6],  k[7],
+                     k[8],  k[9],  k[10], k[11], k[12], k[13], k[14], k[15],
+                     k[16], k[17], k[18], k[19], k[20], k[21], k[22], k[23]});
     return true;
 }
 
@@ -257,29 +286,35 @@ struct Figures {
 };
 
 Figures Of(const SubdirInfo* d) {
-    return {d->dwFiles,          d->qwFileBytes,
-            {d->dwMatchFiles[0], d->dwMatchFiles[1]}, {d->qwMatchBytes[0], d->qwMatchBytes[1]},
-            {d->dwTagFiles[0], d->dwTagFiles[1]},     {d->qwTagBytes[0], d->qwTagBytes[1]}};
+    return {d->dwFiles,
+            d->qwFileBytes,
+            {d->dwMatchFiles[0], d->dwMatchFiles[1]},
+            {d->qwMatchBytes[0], d->qwMatchBytes[1]},
+            {d->dwTagFiles[0], d->dwTagFiles[1]},
+            {d->qwTagBytes[0], d->qwTagBytes[1]}};
 }
 Figures Of(const DiskInfo* d) {
-    return {d->dwFiles,          d->qwFileBytes,
-            {d->dwMatchFiles[0], d->dwMatchFiles[1]}, {d->qwMatchBytes[0], d->qwMatchBytes[1]},
-            {d->dwTagFiles[0], d->dwTagFiles[1]},     {d->qwTagBytes[0], d->qwTagBytes[1]}};
+    return {d->dwFiles,
+            d->qwFileBytes,
+            {d->dwMatchFiles[0], d->dwMatchFiles[1]},
+            {d->qwMatchBytes[0], d->qwMatchBytes[1]},
+            {d->dwTagFiles[0], d->dwTagFiles[1]},
+            {d->qwTagBytes[0], d->qwTagBytes[1]}};
 }
 
 void PrintFigures(FILE* out, const Figures& f) {
     for (int p = 0; p < 2; p++)
         fprintf(out, " match%d=%u/%llu tag%d=%u/%llu", p, f.matchFiles[p],
-                     static_cast<unsigned long long>(f.matchBytes[p]), p, f.tagFiles[p],
-                     static_cast<unsigned long long>(f.tagBytes[p]));
+                static_cast<unsigned long long>(f.matchBytes[p]), p, f.tagFiles[p],
+                static_cast<unsigned long long>(f.tagBytes[p]));
 }
 
 void PrintDisk(FILE* out, const DiskInfo* disk) {
     for (const SubdirInfo* d : qtest::DirsInOrder(disk)) {
         fprintf(out, "dir %u %s logged=%u expanded=%u visible=%u children=%u files=%u bytes=%llu",
-                     d->wLevel, Escaped(d->wLevel ? d->pszName : d->pszFullName).c_str(),
-                     d->bLogged, d->bExpanded, d->bVisible, d->dwChildren, d->dwFiles,
-                     static_cast<unsigned long long>(d->qwFileBytes));
+                d->wLevel, Escaped(d->wLevel ? d->pszName : d->pszFullName).c_str(), d->bLogged,
+                d->bExpanded, d->bVisible, d->dwChildren, d->dwFiles,
+                static_cast<unsigned long long>(d->qwFileBytes));
         fprintf(out, " attr=%04X", d->wAttributes);
         PrintFigures(out, Of(d));
         fprintf(out, "\n");
@@ -290,17 +325,15 @@ void PrintDisk(FILE* out, const DiskInfo* disk) {
             WCHAR name[TREE_MAX_FULL_NAME + 2];
             GetFileDisplayName(name, e);
             fprintf(out,
-                         "file %s size=%llu attr=%04X mode=%04X index=%u flags=%u/%u "
-                         "created=%08X.%08X written=%08X.%08X accessed=%08X.%08X\n",
-                         Escaped(name).c_str(), static_cast<unsigned long long>(e->qwSize),
-                         e->wAttributes, e->wMode, e->wIndex, e->bFlags[0], e->bFlags[1],
-                         e->dCreated, e->tCreated, e->dWritten, e->tWritten, e->dAccessed,
-                         e->tAccessed);
+                    "file %s size=%llu attr=%04X mode=%04X index=%u flags=%u/%u "
+                    "created=%08X.%08X written=%08X.%08X accessed=%08X.%08X\n",
+                    Escaped(name).c_str(), static_cast<unsigned long long>(e->qwSize),
+                    e->wAttributes, e->wMode, e->wIndex, e->bFlags[0], e->bFlags[1], e->dCreated,
+                    e->tCreated, e->dWritten, e->tWritten, e->dAccessed, e->tAccessed);
         }
     }
     fprintf(out, "disk %c rows=%u dirs=%u files=%u bytes=%llu", disk->cDrive, disk->dwTreeRows,
-                 disk->dwDirEntries, disk->dwFiles,
-                 static_cast<unsigned long long>(disk->qwFileBytes));
+            disk->dwDirEntries, disk->dwFiles, static_cast<unsigned long long>(disk->qwFileBytes));
     PrintFigures(out, Of(disk));
     fprintf(out, "\n");
 }
@@ -310,10 +343,12 @@ void PrintDisk(FILE* out, const DiskInfo* disk) {
 void PrintVerdicts(FILE* out, DiskInfo* disk) {
     const std::vector<std::string> faults = qtest::CheckTree();
     if (faults.empty()) fprintf(out, "check ok\n");
-    for (const std::string& f : faults) fprintf(out, "check fault %s\n", f.c_str());
+    for (const std::string& f : faults)
+        fprintf(out, "check fault %s\n", f.c_str());
     if (!disk) return;
     std::vector<std::pair<SubdirInfo*, Figures>> before;
-    for (SubdirInfo* d : qtest::DirsInOrder(disk)) before.emplace_back(d, Of(d));
+    for (SubdirInfo* d : qtest::DirsInOrder(disk))
+        before.emplace_back(d, Of(d));
     const Figures diskBefore = Of(disk);
     RecountDisk(disk);
     int wrong = 0;
@@ -338,13 +373,15 @@ void PrintVerdicts(FILE* out, DiskInfo* disk) {
           after.matchFiles[1] == diskBefore.matchFiles[1] &&
           after.matchBytes[0] == diskBefore.matchBytes[0] &&
           after.matchBytes[1] == diskBefore.matchBytes[1] &&
-          after.tagFiles[0] == diskBefore.tagFiles[0] && after.tagFiles[1] == diskBefore.tagFiles[1] &&
-          after.tagBytes[0] == diskBefore.tagBytes[0] && after.tagBytes[1] == diskBefore.tagBytes[1]) ||
+          after.tagFiles[0] == diskBefore.tagFiles[0] &&
+          after.tagFiles[1] == diskBefore.tagFiles[1] &&
+          after.tagBytes[0] == diskBefore.tagBytes[0] &&
+          after.tagBytes[1] == diskBefore.tagBytes[1]) ||
         sum.files != diskBefore.files || sum.bytes != diskBefore.bytes) {
         wrong++;
         fprintf(out, "recount differs disk: files=%u/%llu sum=%u/%llu", diskBefore.files,
-                     static_cast<unsigned long long>(diskBefore.bytes), sum.files,
-                     static_cast<unsigned long long>(sum.bytes));
+                static_cast<unsigned long long>(diskBefore.bytes), sum.files,
+                static_cast<unsigned long long>(sum.bytes));
         PrintFigures(out, diskBefore);
         fprintf(out, " ->");
         PrintFigures(out, after);
@@ -356,7 +393,7 @@ void PrintVerdicts(FILE* out, DiskInfo* disk) {
 void PrintQuestions(FILE* out) {
     for (const UiQuestion& q : UiQuestionsAsked())
         fprintf(out, "question %s drive=%u code=%u skip=%u path=%s\n", q.kind, q.drive, q.code,
-                     q.allowSkip, Escaped(q.path.c_str()).c_str());
+                q.allowSkip, Escaped(q.path.c_str()).c_str());
 }
 
 int Usage(const char* why) {
@@ -400,7 +437,8 @@ int main(int argc, char** argv) {
     if (o.cap) PrefetchSetCapForTest(o.cap);
     if (!o.nolog.empty()) {
         std::ifstream in(o.nolog, std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string bytes((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
         NoLogListParse(&gNoLogList, reinterpret_cast<const BYTE*>(bytes.data()), bytes.size());
     }
     if (!o.answers.empty() && !StartScript(ScriptKeys(o.answers))) return Usage("too many answers");
@@ -460,17 +498,19 @@ int main(int argc, char** argv) {
     fprintf(out, "result %d\n", result);
     if (!returned.empty()) fprintf(out, "returned %s\n", returned.c_str());
     fprintf(out, "state mode=%u disks=%u current=%c dir=%s answer=%u interrupt=%u\n", gLogMode,
-                 gDiskCount, pdiCurrent ? pdiCurrent->cDrive : '-',
-                 psiCurrent ? Escaped(psiCurrent->pszFullName).c_str() : "(null)", gErrorAnswer,
-                 unsigned(gInterruptRequested));
+            gDiskCount, pdiCurrent ? pdiCurrent->cDrive : '-',
+            psiCurrent ? Escaped(psiCurrent->pszFullName).c_str() : "(null)", gErrorAnswer,
+            unsigned(gInterruptRequested));
     DiskInfo* disk = FindVolume(letter);
-    if (disk) PrintDisk(out, disk);
-    else fprintf(out, "disk %c none\n", letter);
+    if (disk)
+        PrintDisk(out, disk);
+    else
+        fprintf(out, "disk %c none\n", letter);
     PrintQuestions(out);
     PrintVerdicts(out, disk);
     fprintf(out, "prefetch capWaits=%llu readDirectly=%llu\n",
-                 static_cast<unsigned long long>(gPrefetchCounters.capWaits.load()),
-                 static_cast<unsigned long long>(gPrefetchCounters.readDirectly.load()));
+            static_cast<unsigned long long>(gPrefetchCounters.capWaits.load()),
+            static_cast<unsigned long long>(gPrefetchCounters.readDirectly.load()));
     if (UiScriptRunning()) UiScriptEnd();
     qtest::DisownRecords();
     qtest::FreeTrees();

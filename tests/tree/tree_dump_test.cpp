@@ -42,8 +42,8 @@ namespace {
 // ---- what find says ----------------------------------------------------------
 
 struct RefEntry {
-    char type;          // find's %y
-    char target;        // find's %Y
+    char type;   // find's %y
+    char target; // find's %Y
     unsigned long long size;
     unsigned mode;      // permission bits
     long long written;  // whole seconds
@@ -59,7 +59,8 @@ std::vector<RefEntry> FindListing(const std::string& root) {
     std::string all;
     char buffer[65536];
     size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) all.append(buffer, n);
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        all.append(buffer, n);
     ::pclose(pipe);
     std::vector<RefEntry> out;
     size_t at = 0;
@@ -72,8 +73,8 @@ std::vector<RefEntry> FindListing(const std::string& root) {
         unsigned long long size = 0;
         char mode[16] = {}, when[64] = {};
         int used = 0;
-        if (std::sscanf(record.c_str(), "%c %c %llu %15s %63s %n", &type, &target, &size, mode, when,
-                        &used) < 5)
+        if (std::sscanf(record.c_str(), "%c %c %llu %15s %63s %n", &type, &target, &size, mode,
+                        when, &used) < 5)
             continue;
         e.type = type;
         e.target = target;
@@ -83,7 +84,8 @@ std::vector<RefEntry> FindListing(const std::string& root) {
         // The fraction as digits, so that no rounding of a double moves it.
         const char* dot = std::strchr(when, '.');
         for (int i = 1; i <= 3; i++)
-            e.writtenMs = e.writtenMs * 10 + unsigned(dot && std::strlen(dot) > size_t(i) ? dot[i] - '0' : 0);
+            e.writtenMs =
+                e.writtenMs * 10 + unsigned(dot && std::strlen(dot) > size_t(i) ? dot[i] - '0' : 0);
         e.path = record.substr(size_t(used));
         out.push_back(e);
     }
@@ -128,7 +130,7 @@ struct DumpDir {
     int Expanded() const { return std::stoi(f.at("expanded")); }
 };
 struct Dump {
-    int status = -1;          // the child's exit status
+    int status = -1; // the child's exit status
     std::string text;
     std::string errors;
     int drive = 0;
@@ -152,7 +154,8 @@ struct Dump {
         std::istringstream in(text);
         std::string line;
         while (std::getline(in, line))
-            if (line.rfind("dir ", 0) == 0 || line.rfind("file ", 0) == 0 || line.rfind("disk ", 0) == 0)
+            if (line.rfind("dir ", 0) == 0 || line.rfind("file ", 0) == 0 ||
+                line.rfind("disk ", 0) == 0)
                 out += line + "\n";
         return out;
     }
@@ -168,10 +171,14 @@ Dump ParseDump(const std::string& text) {
         std::istringstream in(line);
         std::string kind;
         in >> kind;
-        if (kind == "drive") in >> d.drive;
-        else if (kind == "result") in >> d.result;
-        else if (kind == "returned") in >> d.returned;
-        else if (kind == "state") d.state = Fields(in);
+        if (kind == "drive")
+            in >> d.drive;
+        else if (kind == "result")
+            in >> d.result;
+        else if (kind == "returned")
+            in >> d.returned;
+        else if (kind == "state")
+            d.state = Fields(in);
         else if (kind == "dir") {
             DumpDir dir;
             std::string name;
@@ -179,7 +186,8 @@ Dump ParseDump(const std::string& text) {
             dir.f = Fields(in);
             stack.resize(dir.level ? dir.level - 1 : 0);
             if (dir.level) stack.push_back(Unescape(name));
-            for (size_t i = 0; i < stack.size(); i++) dir.path += (i ? "/" : "") + stack[i];
+            for (size_t i = 0; i < stack.size(); i++)
+                dir.path += (i ? "/" : "") + stack[i];
             d.dirs.push_back(dir);
         } else if (kind == "file" && !d.dirs.empty()) {
             DumpFile file;
@@ -216,8 +224,10 @@ std::string PackedWritten(long long seconds, unsigned milliseconds) {
     const time_t t = time_t(seconds);
     struct tm tm;
     ::gmtime_r(&t, &tm);
-    const unsigned date = unsigned(tm.tm_year + 1900) << 9 | unsigned(tm.tm_mon + 1) << 5 | unsigned(tm.tm_mday);
-    const unsigned clock = unsigned(tm.tm_hour) << 27 | unsigned(tm.tm_min) << 21 | unsigned(tm.tm_sec) << 15 | milliseconds;
+    const unsigned date =
+        unsigned(tm.tm_year + 1900) << 9 | unsigned(tm.tm_mon + 1) << 5 | unsigned(tm.tm_mday);
+    const unsigned clock = unsigned(tm.tm_hour) << 27 | unsigned(tm.tm_min) << 21 |
+                           unsigned(tm.tm_sec) << 15 | milliseconds;
     return Hex(date) + "." + Hex(clock);
 }
 
@@ -239,7 +249,8 @@ class TreeDump : public ::testing::Test {
     }
     void WriteDrives(const std::vector<std::pair<char, std::string>>& letters) {
         std::string text = "c: /\n";
-        for (const auto& [letter, path] : letters) text += std::string(1, letter) + ": " + path + "\n";
+        for (const auto& [letter, path] : letters)
+            text += std::string(1, letter) + ": " + path + "\n";
         dir.Write("home/.config/quilb/drives", text);
     }
     // A generated tree, with the awkward cases the dump checks added by hand.
@@ -298,9 +309,11 @@ class TreeDump : public ::testing::Test {
                 if (::setgroups(0, nullptr) || ::setgid(65534) || ::setuid(65534)) ::_exit(126);
             }
             std::vector<char*> argv, envp;
-            for (std::string& a : args) argv.push_back(a.data());
+            for (std::string& a : args)
+                argv.push_back(a.data());
             argv.push_back(nullptr);
-            for (std::string& v : env) envp.push_back(v.data());
+            for (std::string& v : env)
+                envp.push_back(v.data());
             envp.push_back(nullptr);
             ::execve(argv[0], argv.data(), envp.data());
             ::_exit(127);
@@ -319,9 +332,12 @@ class TreeDump : public ::testing::Test {
     static void ExpectSound(const Dump& d, const std::string& what) {
         EXPECT_EQ(d.status, 0) << what << "\n" << d.errors.substr(0, 4000);
         EXPECT_TRUE(std::find(d.verdicts.begin(), d.verdicts.end(), "check ok") != d.verdicts.end())
-            << what << "\n" << d.text.substr(std::min(d.text.size(), d.text.find("check")), 3000);
-        EXPECT_TRUE(std::find(d.verdicts.begin(), d.verdicts.end(), "recount ok") != d.verdicts.end())
-            << what << "\n" << d.text.substr(std::min(d.text.size(), d.text.find("check")), 3000);
+            << what << "\n"
+            << d.text.substr(std::min(d.text.size(), d.text.find("check")), 3000);
+        EXPECT_TRUE(std::find(d.verdicts.begin(), d.verdicts.end(), "recount ok") !=
+                    d.verdicts.end())
+            << what << "\n"
+            << d.text.substr(std::min(d.text.size(), d.text.find("check")), 3000);
     }
 };
 
@@ -344,7 +360,9 @@ std::string Parent(const std::string& p) {
 unsigned Level(const std::string& p) {
     return p.empty() ? 0 : unsigned(std::count(p.begin(), p.end(), '/') + 1);
 }
-std::string Last(const std::string& p) { return p.substr(p.rfind('/') + 1); }
+std::string Last(const std::string& p) {
+    return p.substr(p.rfind('/') + 1);
+}
 
 Expected ExpectWholeDrive(const std::vector<RefEntry>& ref, int mode, int depth, bool nolog) {
     Expected e;
@@ -388,7 +406,8 @@ void ExpectFilesMatch(const DumpDir& d, const std::vector<RefEntry>& ref, const 
         if (Parent(r.path) == d.path && !(r.type == 'd' || (r.type == 'l' && r.target == 'd')))
             want[Last(r.path)] = &r;
     std::map<std::string, const DumpFile*> got;
-    for (const DumpFile& f : d.files) got[f.name] = &f;
+    for (const DumpFile& f : d.files)
+        got[f.name] = &f;
     ASSERT_EQ(got.size(), want.size()) << what << " in '" << d.path << "'";
     unsigned long long bytes = 0;
     for (const auto& [name, r] : want) {
@@ -400,7 +419,8 @@ void ExpectFilesMatch(const DumpDir& d, const std::vector<RefEntry>& ref, const 
         char mode[8];
         snprintf(mode, sizeof mode, "%04X", 0x8000u | r->mode);
         EXPECT_EQ(f.f.at("mode"), mode) << what << ": " << name;
-        EXPECT_EQ(f.f.at("written"), PackedWritten(r->written, r->writtenMs)) << what << ": " << name;
+        EXPECT_EQ(f.f.at("written"), PackedWritten(r->written, r->writtenMs))
+            << what << ": " << name;
     }
     EXPECT_EQ(d.f.at("files"), std::to_string(d.files.size())) << what << ": " << d.path;
     EXPECT_EQ(d.f.at("bytes"), std::to_string(bytes)) << what << ": " << d.path;
@@ -415,13 +435,17 @@ void ExpectMatches(const Dump& d, const Expected& e, const std::vector<RefEntry>
     for (const DumpDir& dir : d.dirs) {
         if (!base.empty() && dir.path != base && dir.path.rfind(base + "/", 0) != 0) continue;
         seen.insert(dir.path);
-        ASSERT_TRUE(e.logged.count(dir.path)) << what << ": '" << dir.path << "' should not be there";
+        ASSERT_TRUE(e.logged.count(dir.path))
+            << what << ": '" << dir.path << "' should not be there";
         EXPECT_EQ(dir.level, Level(dir.path)) << what;
         EXPECT_EQ(dir.Logged(), e.logged.at(dir.path)) << what << ": logged '" << dir.path << "'";
-        EXPECT_EQ(dir.Expanded(), e.expanded.at(dir.path)) << what << ": expanded '" << dir.path << "'";
+        EXPECT_EQ(dir.Expanded(), e.expanded.at(dir.path))
+            << what << ": expanded '" << dir.path << "'";
         EXPECT_EQ(dir.f.at("visible"), "1") << what << ": '" << dir.path << "'";
-        if (e.withFiles.count(dir.path)) ExpectFilesMatch(dir, ref, what);
-        else EXPECT_TRUE(dir.files.empty()) << what << ": files of '" << dir.path << "'";
+        if (e.withFiles.count(dir.path))
+            ExpectFilesMatch(dir, ref, what);
+        else
+            EXPECT_TRUE(dir.files.empty()) << what << ": files of '" << dir.path << "'";
     }
     for (const auto& [path, logged] : e.logged)
         EXPECT_TRUE(seen.count(path)) << what << ": '" << path << "' missing";
@@ -475,12 +499,11 @@ TEST_F(TreeDump, TheAwkwardDirectoriesOfAFullLog) {
         int files;
         const char* children;
     } rows[] = {
-        {"edge/empty", 1, 1, 0, "0"},          // logged without files, and expanded
-        {"edge/one", 1, 1, 1, "0"},            // a single file
-        {"edge/fine", 1, 1, 2, "0"},
-        {"edge/nolog", 0, 0, 0, "0"},          // shown, never entered
-        {"edge/tofine", 0, 0, 0, "0"},         // a link to a directory: shown, never entered
-        {"edge/bad\xff\xfe", 1, 1, 1, "0"},    // the bytes of the name kept
+        {"edge/empty", 1, 1, 0, "0"}, // logged without files, and expanded
+        {"edge/one", 1, 1, 1, "0"},   // a single file
+        {"edge/fine", 1, 1, 2, "0"},        {"edge/nolog", 0, 0, 0, "0"}, // shown, never entered
+        {"edge/tofine", 0, 0, 0, "0"},      // a link to a directory: shown, never entered
+        {"edge/bad\xff\xfe", 1, 1, 1, "0"}, // the bytes of the name kept
     };
     for (const auto& row : rows) {
         const DumpDir* dir = d.Dir(row.path);
@@ -498,7 +521,8 @@ TEST_F(TreeDump, TheAwkwardDirectoriesOfAFullLog) {
     ASSERT_EQ(fine->files.size(), 2u);
     EXPECT_EQ(fine->files[0].name, "a.dat");
     EXPECT_EQ(fine->files[1].name, "b.dat");
-    EXPECT_EQ(fine->files[0].f.at("index"), "2") << "indices are the read order, kept through sorting";
+    EXPECT_EQ(fine->files[0].f.at("index"), "2")
+        << "indices are the read order, kept through sorting";
 }
 
 TEST_F(TreeDump, ABranchBelowTheRootMatchesFind) {
@@ -517,9 +541,10 @@ TEST_F(TreeDump, ABranchBelowTheRootMatchesFind) {
     ASSERT_GE(deepest[base], 3u);
     for (int mode : {1, 2, 3}) {
         for (int depth : {-1, 2, 3}) {
-            const std::string what = "branch " + base + " mode " + std::to_string(mode) + " depth " +
-                                     std::to_string(depth);
-            std::vector<std::string> args = {"--branch", "F:\\" + base, "--mode", std::to_string(mode)};
+            const std::string what = "branch " + base + " mode " + std::to_string(mode) +
+                                     " depth " + std::to_string(depth);
+            std::vector<std::string> args = {"--branch", "F:\\" + base, "--mode",
+                                             std::to_string(mode)};
             if (depth > 0) args.insert(args.end(), {"--depth", std::to_string(depth)});
             const Dump d = Run(args);
             ExpectSound(d, what);
@@ -582,8 +607,8 @@ TEST_F(TreeDump, APathIsLoggedAlongItsComponents) {
 TEST_F(TreeDump, SplitScreenWithTwoFiltersCountsBothPanes) {
     MakeTree();
     const std::vector<RefEntry> ref = FindListing(root);
-    const Dump d = Run({"--letter", "F", "--mode", "2", "--split", "--filter0", "*3.dat", "--filter1",
-                        "f0001*.*"});
+    const Dump d = Run({"--letter", "F", "--mode", "2", "--split", "--filter0", "*3.dat",
+                        "--filter1", "f0001*.*"});
     ExpectSound(d, "split screen");
     unsigned long long want[2] = {0, 0}, wantBytes[2] = {0, 0};
     for (const RefEntry& r : ref) {
@@ -618,7 +643,8 @@ TEST_F(TreeDump, AMountPointBelowADriveIsShownAndNeverEntered) {
         EXPECT_EQ(d.result, 0);
         const std::string dirName = std::string(made).substr(std::string(made).rfind('/') + 1);
         for (const char* mountPoint : {"shm", "pts"}) {
-            if (mounts.find(std::string(" /dev/") + mountPoint + " ") == std::string::npos) continue;
+            if (mounts.find(std::string(" /dev/") + mountPoint + " ") == std::string::npos)
+                continue;
             const DumpDir* dir = d.Dir(mountPoint);
             ASSERT_NE(dir, nullptr) << mountPoint;
             EXPECT_EQ(dir->Logged(), 0) << mountPoint << " mode " << mode;
@@ -638,7 +664,8 @@ TEST_F(TreeDump, ANeverLogBranchReadAheadDoesNotHoldTheCap) {
     MakeTree(30, 150);
     for (int i = 0; i < 3000; i++) {
         char name[96];
-        snprintf(name, sizeof name, "tree/edge/nolog/below/%04d-%s.dat", i, std::string(60, 'n').c_str());
+        snprintf(name, sizeof name, "tree/edge/nolog/below/%04d-%s.dat", i,
+                 std::string(60, 'n').c_str());
         dir.Write(name, "");
     }
     const std::vector<RefEntry> ref = FindListing(root);
@@ -769,7 +796,8 @@ TEST_F(TreeDump, AReadErrorGoesToTheDialogWhoseAnswersDecide) {
             EXPECT_EQ(d.Tree(), whole.Tree()) << row.what;
         } else {
             EXPECT_EQ(edge->f.at("children"), "0") << row.what;
-            for (const DumpDir& dir : d.dirs) EXPECT_NE(Level(dir.path), 2u) << row.what << ": " << dir.path;
+            for (const DumpDir& dir : d.dirs)
+                EXPECT_NE(Level(dir.path), 2u) << row.what << ": " << dir.path;
         }
     }
 }
