@@ -341,18 +341,14 @@ class TreeDump : public ::testing::Test {
     }
 };
 
-// The directories of the reference below (and including) base, relative.
+// The state a log should leave each shown directory in, by relative path.
 struct Expected {
     std::map<std::string, int> logged;   // path -> bLogged
     std::map<std::string, int> expanded; // path -> bExpanded
     std::set<std::string> withFiles;     // the directories whose files were read
 };
 
-// What a log shows of the tree: a directory is shown when its level is at
-// most the depth limit, its parent was entered, and it is not below a link
-// or never-log directory. Entered: shown, a real directory (not a link),
-// below the limit, and not on the never-log list in the modes that honour
-// it.
+// Relative paths: the parent, the level below the root, the last name.
 std::string Parent(const std::string& p) {
     const size_t s = p.rfind('/');
     return s == p.npos ? "" : p.substr(0, s);
@@ -364,6 +360,12 @@ std::string Last(const std::string& p) {
     return p.substr(p.rfind('/') + 1);
 }
 
+// What a log of the whole drive in mode shows: a directory is shown when
+// its level is at most the depth limit and its parent was entered. Modes 2
+// and 3 log (read the files of) and enter every shown real directory below
+// the limit that is not on the never-log list; mode 1 enters the same ones
+// without reading files; mode 0 enters only the root. A link to a directory
+// is shown and never entered.
 Expected ExpectWholeDrive(const std::vector<RefEntry>& ref, int mode, int depth, bool nolog) {
     Expected e;
     const unsigned limit = depth < 0 ? 1000 : unsigned(depth);
