@@ -342,11 +342,10 @@ int LogDrive(int letter, BOOL relog, BOOL releaseOthers, BOOL quiet) {
     SubdirInfo* const previousDir = psiCurrent;
     if (existing) {
         bool relogIt = relog != FALSE;
-        if (gPickerActive && !relogIt) {
-            if (letter == 'A' && ReadDiskInfo(existing) == DISKINFO_MEDIA_CHANGED) relogIt = true;
-        } else if (gPickerActive && letter > 'A') {
-            relogIt = false;
-        }
+        // Under the directory picker a logged disk is only switched to; A
+        // is read again when its media changed.
+        if (gPickerActive)
+            relogIt = letter == 'A' && ReadDiskInfo(existing) == DISKINFO_MEDIA_CHANGED;
         if (!relogIt) {
             MakeCurrent(existing);
             ShowDiskStats();
@@ -578,8 +577,9 @@ int LogUnloggedSubdirs() {
     const LONG noLogCount = gNoLogList.count;
     if (gNoLogList.count > 0) gNoLogList.count = 0;
     gErrorAnswer = 0;
+    // The branch is shown for the walk, so that what it logs gets rows.
     const BYTE wasExpanded = top->bExpanded;
-    if (!wasExpanded || top->psiChild) TreeExpandWalk(FALSE);
+    if (!wasExpanded && top->psiChild) TreeExpandWalk(FALSE);
 
     bool skipLater = false;
     for (SubdirInfo* d = top; d;) {

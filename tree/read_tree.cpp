@@ -33,6 +33,7 @@ namespace {
 // Redraws during a pass come at most this often.
 constexpr DWORD kRedrawIntervalMs = 75;
 
+DWORD gInterruptAfter = 0; // test hook: directories still to make
 DWORD gLastProgressDraw = 0;
 DWORD gLastPathDraw = 0;
 
@@ -430,6 +431,7 @@ int readtreeRec(const WCHAR* path, SubdirInfo** spareIO, DiskInfo* disk, SubdirI
         SubdirInfo* dir = spare;
         FillNewDir(dir, path, data, level, disk, parent);
         count++;
+        if (gInterruptAfter && !--gInterruptAfter) gInterruptRequested = 1;
         last = dir;
 
         const WORD mode = gLogMode;
@@ -530,6 +532,8 @@ int readtreeRec(const WCHAR* path, SubdirInfo** spareIO, DiskInfo* disk, SubdirI
     }
     return count;
 }
+
+void ReadTreeInterruptAfterForTest(DWORD count) { gInterruptAfter = count; }
 
 void EndLogPass(DiskInfo* disk) {
     gReadAheadActive = 0;
