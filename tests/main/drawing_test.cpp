@@ -216,6 +216,16 @@ TEST_F(Drawing, RootMarksAndARootWithoutReadSubdirectories) {
     }
 }
 
+TEST_F(Drawing, RootRowOfAnArchiveListingNamesItsPath) {
+    DiskInfo* disk = qtest::BuildTree('$', u"dir\\");
+    std::memcpy(disk->wszDevice, u"Q:\\box\\pack.zip", sizeof(u"Q:\\box\\pack.zip"));
+    pdiCurrent = disk;
+    psiCurrent = disk->psiRoot;
+    showtree();
+    EXPECT_EQ(Trimmed(0), u" \\ Q:\\box\\pack.zip") << Narrow(Row(0));
+    EXPECT_EQ(Trimmed(1), u" \u2514\u2500\u2500dir");
+}
+
 TEST_F(Drawing, DirectoriesBeyondTheDepthLimitShowDotsWithoutConnector) {
     // 80 columns: the tree is 57 wide, 19 levels of 3; the limit is 15.
     ASSERT_EQ(gTreeWidth, 57);
