@@ -315,8 +315,9 @@ std::vector<FILETIME> SampleTimes() {
     const int64_t changes[] = {
         1679792400, // 2023-03-26 01:00 UTC: central Europe to summer time
         1698541200, // 2023-10-29 01:00 UTC: and back
-        1680359400, // 2023-04-01 14:30 UTC: a half-hour change (first Sunday in April, 2:00 local)
-        -1041379200, // 1937-01-01: an old offset of seconds
+        1680361200, // 2023-04-01 15:00 UTC: a half-hour zone back to its standard time
+        1696087800, // 2023-09-30 15:30 UTC: and to summer time, in the middle of an hour
+        -1025745572, // 1937-06-30 23:40:28 UTC: Amsterdam from +0:19:32 to +0:20
         -2208988800, // 1900-01-01
         0,
     };
