@@ -8,8 +8,10 @@
 #include "settings/settings.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 PrefetchDir** PrefetchTable = nullptr;
 PrefetchDir* PrefetchQueue = nullptr;
@@ -33,6 +35,28 @@ std::atomic<DWORD> gReadDelay{0};
 DWORD gPrefetchReading = 0;
 // FindFirstFileExW was refused once where FindFirstFileW then worked.
 std::atomic<bool> gFindExUnsupported{false};
+
+// PrefetchLock as a lock the condition variables below can release while
+// they wait.
+struct SectionLock {
+    void lock() { EnterCriticalSection(&PrefetchLock); }
+    void unlock() { LeaveCriticalSection(&PrefetchLock); }
+};
+SectionLock gSection;
+// Waited on under PrefetchLock. Every change a waiter looks for is made
+// under the lock and announced after it, so no wake-up is lost.
+// Workers: a directory was queued, the bytes held fell below the cap, or
+// the read-ahead is stopping.
+std::condition_variable_any gWorkReady;
+// The owner and the idle test: a worker finished a directory.
+std::condition_variable_any gReadDone;
+// The test gate, with a lock of its own: it is opened and closed while no
+// read-ahead (and so no PrefetchLock) exists.
+std::mutex gGateMutex;
+std::condition_variable gGateChanged;
+
+// Under PrefetchLock: whether a worker may take the head of the queue.
+bool WorkAvailable() { return PrefetchQueue && PrefetchBytes < gPrefetchCap; }
 
 constexpr size_t kRecordHeader = offsetof(PrefetchRecord, name);
 
@@ -243,30 +267,38 @@ void qioPFRead(PrefetchDir* node) {
     if (!found) return;
     EnterCriticalSection(&PrefetchLock);
     const bool dropped = node->state == kPrefetchDropped;
+    bool entered = false;
     while (found) {
         PrefetchDir* next = found->chain;
         found->chain = nullptr;
         if (dropped || Lookup(found->hash, PathOf(found)))
             PrefetchFreeDir(found);
-        else
+        else {
             Enter(found);
+            entered = true;
+        }
         found = next;
     }
     LeaveCriticalSection(&PrefetchLock);
+    // Also above the cap: the workers then note that they are held by it.
+    if (entered) gWorkReady.notify_all();
 }
 
 DWORD qioPFThread(LPVOID parameter) {
     const auto index = DWORD(reinterpret_cast<uintptr_t>(parameter));
     if (PrefetchAbort) return 0;
+    EnterCriticalSection(&PrefetchLock);
     for (;;) {
-        EnterCriticalSection(&PrefetchLock);
-        while (PrefetchBytes < gPrefetchCap && PrefetchQueue) {
+        while (WorkAvailable()) {
             PrefetchDir* node = PrefetchQueue;
             UnlinkQueue(node);
             node->state = PREFETCH_READING;
             gPrefetchReading++;
             LeaveCriticalSection(&PrefetchLock);
-            while (gPrefetchGate && !PrefetchAbort) Sleep(1);
+            if (gPrefetchGate) {
+                std::unique_lock<std::mutex> gate(gGateMutex);
+                gGateChanged.wait(gate, [] { return !gPrefetchGate || PrefetchAbort; });
+            }
             qioPFRead(node);
             EnterCriticalSection(&PrefetchLock);
             gPrefetchReading--;
@@ -277,16 +309,22 @@ DWORD qioPFThread(LPVOID parameter) {
                 node->state = PREFETCH_READ;
                 PrefetchBytes += node->used;
             }
+            gReadDone.notify_all();
             if (PrefetchAbort) {
                 LeaveCriticalSection(&PrefetchLock);
                 return 0;
             }
         }
+        if (PrefetchAbort) break;
+        // Workers never end on an empty queue: they wait for more, or for
+        // the owner to take directories out when the cap is reached.
+        // Each wake-up is looked at again above; one with the queue held
+        // back by the cap counts as a pause at the cap.
         if (PrefetchQueue) gPrefetchCounters.capWaits++;
-        LeaveCriticalSection(&PrefetchLock);
-        Sleep(1);
-        if (PrefetchAbort) return 0;
+        gWorkReady.wait(gSection);
     }
+    LeaveCriticalSection(&PrefetchLock);
+    return 0;
 }
 
 int qioPrefetchStart(const WCHAR* const* paths, DWORD count, BOOL recursive) {
@@ -373,7 +411,9 @@ void qioPrefetchDropBranch(const WCHAR* path) {
             PrefetchFreeDir(node);
         }
     }
+    const bool work = WorkAvailable();
     LeaveCriticalSection(&PrefetchLock);
+    if (work) gWorkReady.notify_all();
 }
 
 void qioPrefetchEnd() {
@@ -382,7 +422,16 @@ void qioPrefetchEnd() {
 
 void qioPrefetchStop() {
     if (!PrefetchTable) return;
+    // Set under each lock a worker may be waiting with, so that none
+    // misses it.
+    EnterCriticalSection(&PrefetchLock);
     PrefetchAbort = 1;
+    LeaveCriticalSection(&PrefetchLock);
+    gWorkReady.notify_all();
+    {
+        std::lock_guard<std::mutex> gate(gGateMutex);
+    }
+    gGateChanged.notify_all();
     for (DWORD i = 0; i < PrefetchWorkerCount; i++) {
         WaitForSingleObject(PrefetchWorkers[i], INFINITE);
         CloseHandle(PrefetchWorkers[i]);
@@ -438,8 +487,8 @@ HANDLE qioPrefetchFindFirst(const WCHAR* pattern, WIN32_FIND_DATAW* data) {
 
     PrefetchDir* node = nullptr;
     bool waited = false;
+    EnterCriticalSection(&PrefetchLock);
     for (;;) {
-        EnterCriticalSection(&PrefetchLock);
         PrefetchDir* found = Lookup(hash, directory.c_str());
         if (!found) {
             LeaveCriticalSection(&PrefetchLock);
@@ -459,15 +508,19 @@ HANDLE qioPrefetchFindFirst(const WCHAR* pattern, WIN32_FIND_DATAW* data) {
         }
         if (found->state == PREFETCH_READ) {
             UnlinkChain(found);
+            const bool wasCapped = PrefetchBytes >= gPrefetchCap;
             PrefetchBytes -= found->used;
+            const bool work = wasCapped && WorkAvailable();
             LeaveCriticalSection(&PrefetchLock);
+            if (work) gWorkReady.notify_all();
             node = found;
             (waited ? gPrefetchCounters.waited : gPrefetchCounters.served)++;
             break;
         }
-        LeaveCriticalSection(&PrefetchLock);
+        // Being read by a worker: it stays in the table until the worker
+        // is done with it, and only this thread takes nodes out.
         waited = true;
-        Sleep(1);
+        gReadDone.wait(gSection, [found] { return found->state != PREFETCH_READING; });
     }
     node->state = PREFETCH_NEW;
     if (node->error || node->used == 0) {
@@ -510,21 +563,34 @@ BOOL qioFindClose(HANDLE find) {
 }
 
 BOOL PrefetchWaitIdleForTest(DWORD timeoutMs) {
+    if (!PrefetchActive) return TRUE;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        if (!PrefetchActive) return TRUE;
-        EnterCriticalSection(&PrefetchLock);
-        const bool idle = PrefetchQueue == nullptr && gPrefetchReading == 0;
-        LeaveCriticalSection(&PrefetchLock);
-        if (idle) return TRUE;
-        if (std::chrono::steady_clock::now() >= end) return FALSE;
-        Sleep(1);
-    }
+    EnterCriticalSection(&PrefetchLock);
+    const bool idle = gReadDone.wait_until(gSection, end, [] {
+        return PrefetchQueue == nullptr && gPrefetchReading == 0;
+    });
+    LeaveCriticalSection(&PrefetchLock);
+    return idle ? TRUE : FALSE;
 }
 
-void PrefetchSetCapForTest(ULONGLONG bytes) { gPrefetchCap = bytes ? bytes : PREFETCH_BYTES_CAP; }
+void PrefetchSetCapForTest(ULONGLONG bytes) {
+    if (!PrefetchActive) {
+        gPrefetchCap = bytes ? bytes : PREFETCH_BYTES_CAP;
+        return;
+    }
+    EnterCriticalSection(&PrefetchLock);
+    gPrefetchCap = bytes ? bytes : PREFETCH_BYTES_CAP;
+    LeaveCriticalSection(&PrefetchLock);
+    gWorkReady.notify_all();
+}
 
-void PrefetchSetGateForTest(BOOL closed) { gPrefetchGate = closed ? 1 : 0; }
+void PrefetchSetGateForTest(BOOL closed) {
+    {
+        std::lock_guard<std::mutex> gate(gGateMutex);
+        gPrefetchGate = closed ? 1 : 0;
+    }
+    gGateChanged.notify_all();
+}
 
 DWORD PrefetchReadingForTest() {
     if (!PrefetchActive) return 0;

@@ -278,3 +278,129 @@ TEST_F(Clamp, OtherErrorsAreReturnedWithoutASecondTry) {
 }
 
 } // namespace
+
+namespace {
+
+// The local time of a FILETIME as the layer's own conversions give it: by
+// the zone's rules at that date, or by today's offset.
+SYSTEMTIME LayerLocal(const FILETIME& ft, bool zoneRules) {
+    SYSTEMTIME utc{}, out{};
+    if (zoneRules) {
+        if (FileTimeToSystemTime(&ft, &utc) && !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &out))
+            out = utc;
+    } else {
+        FILETIME local{};
+        if (FileTimeToLocalFileTime(&ft, &local) && !FileTimeToSystemTime(&local, &out)) out = SYSTEMTIME{};
+    }
+    return out;
+}
+
+FILETIME FtOfTicks(uint64_t ticks) { return {DWORD(ticks), DWORD(ticks >> 32)}; }
+
+FILETIME FtOfUnix(int64_t seconds, int64_t extraTicks = 0) {
+    return FtOfTicks(uint64_t(seconds * 10000000 + extraTicks + 116444736000000000LL));
+}
+
+std::string Show(const SYSTEMTIME& t) {
+    char text[64];
+    snprintf(text, sizeof text, "%04u-%02u-%02u (%u) %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay,
+             t.wDayOfWeek, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+    return text;
+}
+
+// Times around the changes of the zones below, the ends of what a FILETIME
+// holds, and a spread over its whole range.
+std::vector<FILETIME> SampleTimes() {
+    std::vector<FILETIME> times;
+    const int64_t changes[] = {
+        1679792400, // 2023-03-26 01:00 UTC: central Europe to summer time
+        1698541200, // 2023-10-29 01:00 UTC: and back
+        1680361200, // 2023-04-01 15:00 UTC: a half-hour zone back to its standard time
+        1696087800, // 2023-09-30 15:30 UTC: and to summer time, in the middle of an hour
+        -1025745572, // 1937-06-30 23:40:28 UTC: Amsterdam from +0:19:32 to +0:20
+        -2208988800, // 1900-01-01
+        0,
+    };
+    for (const int64_t c : changes)
+        for (const int64_t d : {-3601LL, -3600LL, -1801LL, -1LL, 0LL, 1LL, 1799LL, 3599LL, 3600LL, 86400LL})
+            times.push_back(FtOfUnix(c + d, 1234567));
+    for (const uint64_t ticks : {0ull, 1ull, 9999ull, 0x7FFFFFFFFFFFFFFFull, 0x7FFFFFFFFFFFFFFFull - 864000000000ull * 400,
+                                 0x8000000000000000ull, 0xFFFFFFFFFFFFFFFFull})
+        times.push_back(FtOfTicks(ticks));
+    uint64_t x = 88172645463325252ull;
+    for (int i = 0; i < 3000; i++) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        // Mostly the last hundred years, some anywhere.
+        const uint64_t span = i % 4 ? 31556952ull * 100 * 10000000 : 0x7FFFFFFFFFFFFFFFull;
+        const uint64_t base = i % 4 ? 116444736000000000ull + 31556952ull * 30 * 10000000 : 0;
+        times.push_back(FtOfTicks(base + x % span));
+    }
+    return times;
+}
+
+// Converting many times with the zone's offsets remembered gives what the
+// layer's conversion gives for each, in zones with summer time, half-hour
+// changes and old offsets of odd seconds.
+TEST_F(LocalRule, RememberedOffsetsGiveTheLayersLocalTimes) {
+    const std::vector<FILETIME> times = SampleTimes();
+    const char* zones[] = {
+        "UTC0",
+        "CET-1CEST,M3.5.0,M10.5.0/3",
+        "<+1030>-10:30<+11>-11,M10.1.0,M4.1.0",
+        "<+0545>-5:45",
+        "Europe/Amsterdam",
+        "America/New_York",
+        "Australia/Lord_Howe",
+    };
+    for (const char* tz : zones) {
+        Zone zone(tz);
+        for (BYTE rule : {1, 0}) {
+            gSettings.bStampTimezone = rule;
+            // Twice: the second pass answers from what the first kept.
+            for (int pass = 0; pass < 2; pass++)
+                for (const FILETIME& ft : times) {
+                    SYSTEMTIME got;
+                    FileTimeToLocalSystem(&ft, &got);
+                    const SYSTEMTIME want = LayerLocal(ft, rule);
+                    ASSERT_EQ(Show(got), Show(want))
+                        << tz << " rule " << int(rule) << " pass " << pass << " ticks "
+                        << (uint64_t(ft.dwHighDateTime) << 32 | ft.dwLowDateTime);
+                }
+        }
+    }
+}
+
+// A change of TZ is followed at once, also when nobody told the C library
+// to read the zone again.
+TEST_F(LocalRule, AChangeOfTheZoneIsFollowed) {
+    gSettings.bStampTimezone = 1;
+    const FILETIME summer = FtOfUnix(1688212800); // 2023-07-01 12:00 UTC
+    Zone outer("UTC0");
+    struct Row {
+        const char* tz;
+        WORD hour;
+    } rows[] = {
+        {"UTC0", 12},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", 14},
+        {"<+0545>-5:45", 17},
+        {"EST5EDT,M3.2.0,M11.1.0", 8},
+        {"UTC0", 12},
+    };
+    for (const Row& r : rows) {
+        ::setenv("TZ", r.tz, 1); // no tzset
+        for (int pass = 0; pass < 2; pass++) {
+            SYSTEMTIME got;
+            FileTimeToLocalSystem(&summer, &got);
+            EXPECT_EQ(got.wHour, r.hour) << r.tz << " pass " << pass;
+        }
+    }
+    ::unsetenv("TZ");
+    ::tzset();
+    SYSTEMTIME got;
+    FileTimeToLocalSystem(&summer, &got);
+    EXPECT_EQ(Show(got), Show(LayerLocal(summer, true))) << "TZ unset: the system's zone";
+}
+
+} // namespace

@@ -313,6 +313,29 @@ TEST_F(ReadAhead, ConcurrencyTheByteCapIdlesWorkersUntilTheOwnerTakesDirectories
               dirs.size());
 }
 
+// The owner asks for directories that workers hold at the gate while
+// another thread opens it: each ask ends with the worker's listing, never
+// with a hang, whichever comes first.
+TEST_F(ReadAhead, ConcurrencyAnOwnerWaitingForADirectoryIsWokenWhenItsReadEnds) {
+    std::vector<std::u16string> dirs;
+    for (const std::string& d : M().Directories())
+        if (d.rfind("d", 0) == 0 && dirs.size() < 16) dirs.push_back(Dir(d));
+    ASSERT_EQ(dirs.size(), 16u);
+    for (const std::u16string& d : dirs) {
+        const WCHAR* one[] = {d.c_str()};
+        PrefetchSetGateForTest(TRUE);
+        ASSERT_EQ(qioPrefetchList(one, 1), 1);
+        ASSERT_TRUE(WaitFor([] { return PrefetchReadingForTest() == 1; }));
+        std::thread opener([] { PrefetchSetGateForTest(FALSE); });
+        const DirListing got = ListQio(d);
+        opener.join();
+        EXPECT_EQ(got, ListLayer(d)) << Bytes(d.c_str());
+        qioPrefetchStop();
+    }
+    EXPECT_EQ(gPrefetchCounters.waited + gPrefetchCounters.served, dirs.size());
+    EXPECT_EQ(gPrefetchCounters.takenFromQueue + gPrefetchCounters.readDirectly, 0u);
+}
+
 TEST_F(ReadAhead, ConcurrencyAStopInMidWalkLeavesNothing) {
     const std::u16string root = Dir("");
     ASSERT_EQ(qioPrefetchBranch(root.c_str()), 1);
