@@ -7,3 +7,9 @@
 // Redraws the current directory's name and figures, the path line and the
 // small file window.
 void ShowFileWindow();
+// The small file window of psiCurrent: its entries that pass the pane's
+// filter down the window's first column (the tag mark in front of tagged
+// ones), or "No files      ", "No directories", "Access Denied!" or the
+// filter's message when there is none to show. full is accepted for the
+// callers that ask to start at the remembered cursor entry.
+void DrawDirFiles(int full);

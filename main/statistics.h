@@ -92,3 +92,10 @@ void ShowLogProgress(DiskInfo* disk);
 // The logo box: in the middle of the screen (centred, at start-up) or in
 // the tree window area (0, while the first disk is logged).
 void ShowLogoBox(int centred);
+// Set once the logo box has been drawn.
+extern BOOL gLogoShown;
+// The current directory's name (row 19, cut to 20 cells with U+25BA) and
+// its figures (file or subdirectory count and bytes on rows 20 and 21)
+// in the statistics panel.
+void ShowCurrentDirName();
+void ShowCurrentDirStats();

@@ -36,6 +36,11 @@ std::atomic<bool> gFindExUnsupported{false};
 
 constexpr size_t kRecordHeader = offsetof(PrefetchRecord, name);
 
+// The state of a node being read by a worker whose branch was dropped
+// meanwhile: it is already out of its chain, and the worker frees it when
+// the read ends, without queueing its subdirectories.
+constexpr DWORD kPrefetchDropped = 4;
+
 WCHAR* PathOf(PrefetchDir* node) { return reinterpret_cast<WCHAR*>(
         reinterpret_cast<BYTE*>(node) + offsetof(PrefetchDir, path)); }
 
@@ -211,8 +216,10 @@ void qioPFRead(PrefetchDir* node) {
     for (;;) {
         AppendRecord(node, data);
         const DWORD a = data.dwFileAttributes;
+        // A directory another file system is mounted on is shown but not
+        // entered, as a link is: the walker never asks for what is below it.
         if (PrefetchRecursive && (a & FILE_ATTRIBUTE_DIRECTORY) && !IsDotName(data.cFileName) &&
-            !(a & FILE_ATTRIBUTE_REPARSE_POINT) &&
+            !(a & FILE_ATTRIBUTE_REPARSE_POINT) && data.dwReserved0 != FIND_DATA_MOUNT_TAG &&
             !(skipHidden && (a & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))) {
             PrefetchDir* sub = qioPFNewDir(path, data.cFileName);
             sub->chain = found;
@@ -235,10 +242,11 @@ void qioPFRead(PrefetchDir* node) {
     RdFindClose(h);
     if (!found) return;
     EnterCriticalSection(&PrefetchLock);
+    const bool dropped = node->state == kPrefetchDropped;
     while (found) {
         PrefetchDir* next = found->chain;
         found->chain = nullptr;
-        if (Lookup(found->hash, PathOf(found)))
+        if (dropped || Lookup(found->hash, PathOf(found)))
             PrefetchFreeDir(found);
         else
             Enter(found);
@@ -261,10 +269,14 @@ DWORD qioPFThread(LPVOID parameter) {
             while (gPrefetchGate && !PrefetchAbort) Sleep(1);
             qioPFRead(node);
             EnterCriticalSection(&PrefetchLock);
-            node->state = PREFETCH_READ;
             gPrefetchReading--;
-            PrefetchBytes += node->used;
             gPrefetchCounters.workerReads[index]++;
+            if (node->state == kPrefetchDropped) {
+                PrefetchFreeDir(node);
+            } else {
+                node->state = PREFETCH_READ;
+                PrefetchBytes += node->used;
+            }
             if (PrefetchAbort) {
                 LeaveCriticalSection(&PrefetchLock);
                 return 0;
@@ -326,6 +338,42 @@ int qioPrefetchBranch(const WCHAR* path) { return qioPrefetchStart(&path, 1, TRU
 
 int qioPrefetchList(const WCHAR* const* paths, DWORD count) {
     return qioPrefetchStart(paths, count, FALSE);
+}
+
+void qioPrefetchDropBranch(const WCHAR* path) {
+    if (!PrefetchActive || !PrefetchOwner || !path) return;
+    if (path[0] == u'\\' && path[1] == u'\\' && path[2] == u'?' && path[3] == u'\\') path += 4;
+    // Named as qioPrefetchStart names its directories.
+    size_t length = wcslen(path);
+    if (length > 2 && path[length - 1] == u'\\') length--;
+    if (length == 0) return;
+    EnterCriticalSection(&PrefetchLock);
+    for (DWORD bucket = 0; bucket < PREFETCH_BUCKETS; bucket++) {
+        PrefetchDir** link = &PrefetchTable[bucket];
+        while (PrefetchDir* node = *link) {
+            const WCHAR* p = PathOf(node);
+            // The directory itself or one below it: compared exactly, and
+            // only at a separator ("C:\a" holds "C:\a\b", not "C:\ab").
+            const bool inBranch = wcsncmp(p, path, length) == 0 &&
+                                  (p[length] == 0 || p[length] == u'\\');
+            if (!inBranch) {
+                link = &node->chain;
+                continue;
+            }
+            *link = node->chain;
+            node->chain = nullptr;
+            if (node->state == PREFETCH_READING) {
+                node->state = kPrefetchDropped;
+                continue;
+            }
+            if (node->state == PREFETCH_QUEUED)
+                UnlinkQueue(node);
+            else if (node->state == PREFETCH_READ)
+                PrefetchBytes -= node->used;
+            PrefetchFreeDir(node);
+        }
+    }
+    LeaveCriticalSection(&PrefetchLock);
 }
 
 void qioPrefetchEnd() {

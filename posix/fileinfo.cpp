@@ -91,6 +91,9 @@ int FileFactsAt(int dirfd, const char* path, FILE_FACTS* out) {
     out->access = FromStatx(sx.stx_atime);
     out->write = FromStatx(sx.stx_mtime);
     out->creation = (sx.stx_mask & STATX_BTIME) ? FromStatx(sx.stx_btime) : out->write;
+    // The attribute is only meaningful where the kernel says it reports it.
+    out->mountRoot = (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) &&
+                     (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
     if (S_ISLNK(sx.stx_mode)) {
         // A dangling link, or one that loops, is still described: as a link
         // without a target.
@@ -109,6 +112,13 @@ DWORD FileFactsAttributes(const FILE_FACTS& facts, std::string_view name) {
 
 FILE_MODE_WORD FileFactsModeWord(const FILE_FACTS& facts) {
     return FileModeWordFromMode(facts.targetMode ? facts.targetMode : facts.mode);
+}
+
+DWORD FileFactsFindTag(const FILE_FACTS& facts, std::string_view name) {
+    if (S_ISLNK(facts.mode)) return FIND_DATA_SYMLINK_TAG;
+    if (S_ISDIR(facts.mode) && facts.mountRoot && name != "." && name != "..")
+        return FIND_DATA_MOUNT_TAG;
+    return 0;
 }
 
 void FilePermissionText(uint32_t lmode, uint32_t perm, char* out) {

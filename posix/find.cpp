@@ -101,7 +101,7 @@ void FillFindData(WIN32_FIND_DATAW* data, const FILE_FACTS& facts, bool modeKnow
         data->nFileSizeHigh = static_cast<DWORD>(facts.size >> 32);
         data->nFileSizeLow = static_cast<DWORD>(facts.size);
     }
-    data->dwReserved0 = S_ISLNK(facts.mode) ? FIND_DATA_SYMLINK_TAG : 0;
+    data->dwReserved0 = FileFactsFindTag(facts, name);
     data->dwReserved1 = modeKnown ? FileFactsModeWord(facts) : FILE_MODE_UNKNOWN;
     wcscpy_s(data->cFileName, MAX_PATH, wideName);
 }

@@ -46,6 +46,14 @@ RemoteDrive* RdPathToDrive(LPCWSTR path, LPWSTR remotePath) {
 
 BOOL RdIsRemotePath(LPCWSTR path) { return RdPathToDrive(path, nullptr) != nullptr; }
 
+DWORD RdGetLogicalDrives() {
+    DWORD mask = GetLogicalDrives();
+    if (gRemoteDriveCount == 0) return mask;
+    for (int slot = 0; slot < 26; slot++)
+        if (gRemoteDrives[slot]) mask |= DWORD(1) << slot;
+    return mask;
+}
+
 BOOL RdIsRemoteDrive(int letter) {
     if (gRemoteDriveCount == 0) return FALSE;
     const int slot = SlotOfLetter(letter);

@@ -37,3 +37,9 @@ int readtreeRec(const WCHAR* path, SubdirInfo** spare, DiskInfo* disk, SubdirInf
 // Ends a logging pass: clears gReadAheadActive, releases the cached
 // subdirectory listing and, in log mode 2, redraws the disk's counters.
 void EndLogPass(DiskInfo* disk);
+
+// ---- test hook ------------------------------------------------------------------
+
+// Raises gInterruptRequested when readtreeRec has made its count-th
+// directory from now on, as a key pressed during the log would (0: never).
+void ReadTreeInterruptAfterForTest(DWORD count);

@@ -59,6 +59,8 @@ struct FILE_FACTS {
     FILETIME creation;   // birth time when known, else the last write
     FILETIME access;
     FILETIME write;
+    bool mountRoot;      // another file system is mounted here (known only where the
+                         // kernel reports the mount-root attribute)
 };
 
 // Reads the facts of path, taken relative to the directory descriptor dirfd
@@ -73,6 +75,12 @@ DWORD FileFactsAttributes(const FILE_FACTS& facts, std::string_view name);
 // The mode word of facts: a resolving link's target's bits, else the
 // object's own.
 FILE_MODE_WORD FileFactsModeWord(const FILE_FACTS& facts);
+// The dwReserved0 tag of the find data of an entry named name:
+// FIND_DATA_SYMLINK_TAG for a symbolic link; FIND_DATA_MOUNT_TAG for a
+// directory on which another file system is mounted, unless the name is
+// "." or ".." (the searched directory and its parent are not entries of
+// it); else 0.
+DWORD FileFactsFindTag(const FILE_FACTS& facts, std::string_view name);
 
 // The name match of the find functions, on UTF-16 pattern and name (both
 // null-terminated): "*." matches exactly the names without a "."; "*" any run

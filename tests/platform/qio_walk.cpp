@@ -35,7 +35,8 @@ QioWalkTotals QioWalkTree(const std::u16string& root, bool readAhead,
         if (visit) visit(dir, files);
         std::vector<std::u16string> children;
         for (const DirSubdirRec* s = subdirs; s; s = s->next)
-            if (!(s->data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            if (!(s->data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                s->data.dwReserved0 != FIND_DATA_MOUNT_TAG)
                 children.push_back(dir + (dir.back() == u'\\' ? u"" : u"\\") + s->data.cFileName);
         for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(*it);
         qioFreeFileList(files);

@@ -17,7 +17,8 @@ struct QioWalkTotals {
 };
 
 // Walks root ("X:\" or "X:\dir") depth first, each directory before its
-// subdirectories (links to directories are not followed), calling visit
+// subdirectories (links to directories and directories other file systems
+// are mounted on are not entered), calling visit
 // (when given) with the directory and its file list. Read errors are
 // skipped through the dialogue layer's script, so the walk never waits for
 // a key.

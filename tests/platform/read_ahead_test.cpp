@@ -9,6 +9,7 @@
 #include "platform/read_ahead.h"
 #include "internal/sys.h"
 #include "qio_walk.h"
+#include "support/mount_points.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -374,6 +375,205 @@ TEST_F(ReadAhead, ConcurrencyTheWalkProgramsWalkFindsTheManifestEitherWay) {
                                        gPrefetchCounters.takenFromQueue + gPrefetchCounters.readDirectly;
         EXPECT_EQ(throughEngine, readAhead ? directories : 0u);
         EXPECT_EQ(PrefetchActive.load(), 0u) << "the walk ends its read-ahead";
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A letter on /dev, where other file systems are mounted (shm, pts, ...).
+class ReadAheadOverMounts : public DriveMapTest {
+  protected:
+    void SetUp() override {
+        mounted = qtest::MountPointsBelow("/dev");
+        ASSERT_FALSE(mounted.empty()) << "the mount table lists nothing below /dev";
+        SetMounts({{"/", "ext4", "/dev/vda1"}});
+        WriteDrivesFile("c: /\nx: /dev\n");
+        GetLogicalDrives();
+        PrefetchCountersReset();
+    }
+    void TearDown() override {
+        qioPrefetchEnd();
+        DriveMapTest::TearDown();
+    }
+    // The names of a listing's entries that carry the mount tag.
+    static std::set<std::u16string> Tagged(const DirListing& l) {
+        std::set<std::u16string> names;
+        for (const Rec& r : l.records)
+            if (r.reserved0 == FIND_DATA_MOUNT_TAG) names.insert(r.name);
+        return names;
+    }
+    std::set<std::string> mounted;
+};
+
+TEST_F(ReadAheadOverMounts, ConcurrencyCachedListingsKeepTheMountTag) {
+    const WCHAR* one[] = {u"X:\\"};
+    ASSERT_EQ(qioPrefetchList(one, 1), 1);
+    ASSERT_TRUE(PrefetchWaitIdleForTest(kGenerous));
+    const DirListing cached = ListQio(u"X:");
+    EXPECT_EQ(gPrefetchCounters.served, 1u) << "the listing came from memory";
+    const std::set<std::u16string> tagged = Tagged(cached);
+    EXPECT_FALSE(tagged.empty());
+    EXPECT_EQ(tagged, Tagged(ListLayer(u"X:")));
+    for (const std::u16string& name : tagged) {
+        char bytes[256];
+        ASSERT_GE(Utf16ToUtf8(name.c_str(), -1, bytes, sizeof bytes), 0);
+        EXPECT_TRUE(mounted.count(bytes)) << bytes;
+    }
+}
+
+TEST_F(ReadAheadOverMounts, ConcurrencyABranchWalkNeverListsBelowAMountRoot) {
+    std::set<std::u16string> visited;
+    const QioWalkTotals t = QioWalkTree(u"X:\\", true, [&](const std::u16string& dir, const DirFileRec*) {
+        visited.insert(dir);
+    });
+    ASSERT_GT(t.directories, 1u) << "/dev has directories of its own";
+    EXPECT_EQ(visited.size() + t.failed, t.directories);
+    for (const std::string& m : mounted) {
+        const std::u16string below = u"X:\\" + std::u16string(m.begin(), m.end());
+        for (const std::u16string& v : visited)
+            EXPECT_FALSE(v == below || v.rfind(below + u"\\", 0) == 0) << m;
+    }
+    // Every directory the walk asked for was queued by the read of its
+    // parent, and nothing else was: a mount root queued by the engine
+    // would be one more.
+    EXPECT_EQ(gPrefetchCounters.queued, t.directories);
+    EXPECT_EQ(gPrefetchCounters.readDirectly, 0u);
+}
+
+} // namespace
+
+namespace {
+
+// A branch the walk never claims ("big", as a never-log directory would
+// be), siblings whose names share its beginning, and the rest of a walk.
+class ReadAheadDrop : public DriveMapTest {
+  protected:
+    static constexpr int kBigDirs = 1 + 20; // big and its subdirectories
+    void SetUp() override {
+        for (int i = 0; i < kBigDirs - 1; i++)
+            for (int f = 0; f < 10; f++)
+                dir.Write("t/big/d" + std::to_string(i) + "/a-file-name-of-some-length-" +
+                              std::to_string(f) + ".txt",
+                          "x");
+        dir.Write("t/big-not/one.txt", "1");
+        dir.Write("t/BIG/two.txt", "2");
+        for (const char* sub : {"r1", "r2", "r3"}) dir.Write(std::string("t/rest/") + sub + "/f", "f");
+        SetMounts({{"/", "ext4", "/dev/vda1"}});
+        WriteDrivesFile("c: /\nf: " + dir.Sub("t") + "\n");
+        GetLogicalDrives();
+        PrefetchCountersReset();
+    }
+    void TearDown() override {
+        qioPrefetchEnd();
+        PrefetchSetCapForTest(0);
+        PrefetchSetGateForTest(FALSE);
+        DriveMapTest::TearDown();
+    }
+    // The bytes a listing takes in the cache: one record of the 46 header
+    // bytes, the name and its terminator, rounded up to 8, per entry.
+    static ULONGLONG CachedBytes(const DirListing& l) {
+        ULONGLONG bytes = 0;
+        for (const Rec& r : l.records) bytes += (46 + 2 * (r.name.size() + 1) + 7) & ~ULONGLONG(7);
+        return bytes;
+    }
+    static ULONGLONG HeldBytes() {
+        EnterCriticalSection(&PrefetchLock);
+        const ULONGLONG held = PrefetchBytes;
+        LeaveCriticalSection(&PrefetchLock);
+        return held;
+    }
+};
+
+TEST_F(ReadAheadDrop, ConcurrencyDroppingANeverClaimedBranchFreesTheCapForTheRestOfTheWalk) {
+    ASSERT_EQ(qioPrefetchBranch(u"F:\\big"), 1);
+    ASSERT_TRUE(PrefetchWaitIdleForTest(kGenerous));
+    EXPECT_EQ(gPrefetchCounters.queued, ULONGLONG(kBigDirs));
+    // The branch alone fills the cap.
+    PrefetchSetCapForTest(HeldBytes());
+
+    // The walk goes on beside it: the root, read by the walker, queues
+    // its other directories, which no worker may read now.
+    ASSERT_FALSE(ListQio(u"F:").records.empty());
+    EXPECT_EQ(gPrefetchCounters.readDirectly, 1u);
+    ASSERT_TRUE(WaitFor([] { return gPrefetchCounters.capWaits > 0; }));
+    EXPECT_EQ(ListQio(u"F:\\rest"), ListLayer(u"F:\\rest"));
+    EXPECT_EQ(gPrefetchCounters.takenFromQueue, 1u) << "read by the walker, not from memory";
+    EXPECT_EQ(WorkerReads(), ULONGLONG(kBigDirs)) << "the workers are held by the cap";
+
+    qioPrefetchDropBranch(u"F:\\big");
+    // The rest is read ahead again, and only the rest is held.
+    const std::vector<std::u16string> rest = {u"F:\\big-not", u"F:\\BIG", u"F:\\rest\\r1",
+                                              u"F:\\rest\\r2", u"F:\\rest\\r3"};
+    ULONGLONG restBytes = 0;
+    for (const std::u16string& d : rest) restBytes += CachedBytes(ListLayer(d));
+    ASSERT_TRUE(PrefetchWaitIdleForTest(kGenerous));
+    EXPECT_EQ(HeldBytes(), restBytes) << "the dropped branch no longer counts";
+    EXPECT_EQ(WorkerReads(), ULONGLONG(kBigDirs) + rest.size());
+    for (const std::u16string& d : rest) EXPECT_EQ(ListQio(d), ListLayer(d));
+    EXPECT_EQ(gPrefetchCounters.served, rest.size()) << "the rest of the walk came from memory";
+    EXPECT_EQ(HeldBytes(), 0u);
+
+    // The dropped branch is gone from the cache: asked for after all, it
+    // is read afresh.
+    EXPECT_EQ(ListQio(u"F:\\big\\d3"), ListLayer(u"F:\\big\\d3"));
+    EXPECT_EQ(gPrefetchCounters.readDirectly, 2u);
+    EXPECT_EQ(gPrefetchCounters.served, rest.size());
+}
+
+TEST_F(ReadAheadDrop, ConcurrencyADirectoryDroppedWhileBeingReadIsFreedAndQueuesNothing) {
+    PrefetchSetGateForTest(TRUE);
+    ASSERT_EQ(qioPrefetchBranch(u"F:\\big"), 1);
+    ASSERT_TRUE(WaitFor([] { return PrefetchReadingForTest() == 1; }));
+    qioPrefetchDropBranch(u"F:\\big");
+    PrefetchSetGateForTest(FALSE);
+    ASSERT_TRUE(PrefetchWaitIdleForTest(kGenerous));
+    EXPECT_EQ(WorkerReads(), 1u);
+    EXPECT_EQ(gPrefetchCounters.queued, 1u) << "its subdirectories were not queued";
+    EXPECT_EQ(HeldBytes(), 0u);
+    // Neither it nor anything below it is in the cache.
+    EXPECT_EQ(ListQio(u"F:\\big"), ListLayer(u"F:\\big"));
+    EXPECT_EQ(gPrefetchCounters.readDirectly, 1u);
+    EXPECT_EQ(gPrefetchCounters.served + gPrefetchCounters.waited, 0u);
+}
+
+TEST_F(ReadAheadDrop, ConcurrencyADropSparesOpenListingsAndDirectoriesOutsideTheBranch) {
+    qioPrefetchDropBranch(u"F:\\big"); // not active: nothing to do
+    const WCHAR* paths[] = {u"F:\\big", u"F:\\big-not", u"F:\\BIG"};
+    ASSERT_EQ(qioPrefetchStart(paths, 3, TRUE), 1);
+    ASSERT_TRUE(PrefetchWaitIdleForTest(kGenerous));
+    HANDLE open = nullptr;
+    const DirListing start = ListQio(u"F:\\big\\d0", &open);
+    ASSERT_EQ(start.records.size(), 2u);
+    EXPECT_EQ(gPrefetchCounters.served, 1u);
+
+    // Named as a pattern's directory would be: prefixed, with a backslash.
+    qioPrefetchDropBranch(u"\\\\?\\F:\\big\\");
+
+    // The open listing goes on to its end.
+    DirListing whole = start;
+    WIN32_FIND_DATAW d;
+    while (qioFindNextFile(open, &d)) whole.records.push_back(RecOf(d));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_MORE_FILES));
+    EXPECT_TRUE(qioFindClose(open));
+    EXPECT_EQ(whole.records, ListLayer(u"F:\\big\\d0").records);
+
+    struct Row {
+        const char* what;
+        std::u16string dir;
+        bool fromMemory;
+    } rows[] = {
+        {"a sibling whose name begins like it", u"F:\\big-not", true},
+        {"a sibling that differs in case", u"F:\\BIG", true},
+        // Below it first: reading the directory itself queues these again.
+        {"a directory below it", u"F:\\big\\d7", false},
+        {"the dropped directory", u"F:\\big", false},
+    };
+    for (const Row& r : rows) {
+        const ULONGLONG served = gPrefetchCounters.served;
+        EXPECT_EQ(ListQio(r.dir), ListLayer(r.dir)) << r.what;
+        EXPECT_EQ(gPrefetchCounters.served - served, r.fromMemory ? 1u : 0u) << r.what;
     }
 }
 

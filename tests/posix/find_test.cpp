@@ -3,6 +3,7 @@
 // kind, a fifo), single-name lookups, "." and ".." at mount paths, errors
 // that leave nothing open, and read failures that are never taken for the
 // end of a listing.
+#include "../support/mount_points.h"
 #include "drive_fixture.h"
 #include "internal/fileinfo.h"
 #include "internal/sys.h"
@@ -638,6 +639,117 @@ TEST_F(DriveMapTest, PathsMapTheNameEscapeBothWays) {
     // Typed text keeps the Windows meaning of the three characters.
     ASSERT_GT(PathFindDriveLetter(u"/dir/a\\b/*.txt", out, 64), 0);
     EXPECT_EQ(std::u16string(out), u"C:\\dir\\a\\b\\*.txt");
+}
+
+// The tag of the find data from an entry's facts and name.
+TEST(FileFactsFindTag, LinksAndMountRoots) {
+    struct Row {
+        const char* what;
+        uint32_t mode;
+        bool mountRoot;
+        const char* name;
+        DWORD tag;
+    } rows[] = {
+        {"a plain directory", S_IFDIR | 0755, false, "dir", 0},
+        {"a directory another file system is mounted on", S_IFDIR | 0755, true, "shm",
+         FIND_DATA_MOUNT_TAG},
+        {"a mount root seen as the searched directory", S_IFDIR | 0755, true, ".", 0},
+        {"a mount root seen as the parent", S_IFDIR | 0755, true, "..", 0},
+        {"a name that only begins with dots", S_IFDIR | 0755, true, "...", FIND_DATA_MOUNT_TAG},
+        {"a file mounted over a file", S_IFREG | 0644, true, "null", 0},
+        {"a symbolic link", S_IFLNK | 0777, false, "link", FIND_DATA_SYMLINK_TAG},
+        {"a link stays a link whatever the flag", S_IFLNK | 0777, true, "link", FIND_DATA_SYMLINK_TAG},
+        {"a regular file", S_IFREG | 0644, false, "f", 0},
+    };
+    for (const Row& r : rows) {
+        FILE_FACTS f{};
+        f.mode = r.mode;
+        f.mountRoot = r.mountRoot;
+        EXPECT_EQ(FileFactsFindTag(f, r.name), r.tag) << r.what;
+    }
+}
+
+// A letter mapped to /dev: the directories the mount table lists directly
+// below it carry the mount tag, every other entry keeps what it had, and
+// "." and ".." never carry it.
+TEST_F(DriveMapTest, DirectoriesOtherFileSystemsAreMountedOnCarryTheMountTag) {
+    const std::set<std::string> mounted = qtest::MountPointsBelow("/dev");
+    ASSERT_FALSE(mounted.empty()) << "the mount table lists nothing below /dev";
+    WriteDrivesFile("c: /\nx: /dev\n");
+    GetLogicalDrives();
+
+    WIN32_FIND_DATAW d;
+    HANDLE h = FindFirstFileW(u"X:\\*", &d);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    std::set<std::string> tagged, directories;
+    do {
+        char name[1024];
+        ASSERT_GE(Utf16ToUtf8(d.cFileName, -1, name, sizeof name), 0);
+        const std::string path = std::string("/dev/") + name;
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0) continue; // gone since it was listed
+        // Attributes are those of any entry of that kind.
+        EXPECT_EQ(d.dwFileAttributes, FileAttributesOf(st, path.c_str())) << path;
+        if (S_ISDIR(st.st_mode)) directories.insert(name);
+        if (d.dwReserved0 == FIND_DATA_MOUNT_TAG) tagged.insert(name);
+        else if (S_ISLNK(st.st_mode)) EXPECT_EQ(d.dwReserved0, FIND_DATA_SYMLINK_TAG) << path;
+        else EXPECT_EQ(d.dwReserved0, 0u) << path;
+    } while (FindNextFileW(h, &d));
+    EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
+    FindClose(h);
+    std::set<std::string> mountedDirectories;
+    for (const std::string& m : mounted)
+        if (directories.count(m)) mountedDirectories.insert(m);
+    ASSERT_FALSE(mountedDirectories.empty()) << "no directory below /dev is a mount point";
+    EXPECT_EQ(tagged, mountedDirectories);
+
+    // The same entry named alone, and its own listing.
+    const std::string some = *mountedDirectories.begin();
+    const std::u16string alone = u"X:\\" + Wide(some);
+    h = FindFirstFileW(alone.c_str(), &d);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << some;
+    EXPECT_EQ(d.dwReserved0, FIND_DATA_MOUNT_TAG) << some;
+    EXPECT_NE(d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u) << some;
+    FindClose(h);
+    h = FindFirstFileW((alone + u"\\*").c_str(), &d);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << some;
+    int dots = 0;
+    do {
+        if (std::u16string(d.cFileName) == u"." || std::u16string(d.cFileName) == u"..") {
+            dots++;
+            EXPECT_EQ(d.dwReserved0, 0u) << some << " " << Show(d.cFileName);
+        }
+    } while (FindNextFileW(h, &d));
+    FindClose(h);
+    EXPECT_EQ(dots, 2) << some;
+}
+
+// ".." of a directory made inside a mount root names the mount root, and
+// is not tagged; the directory made there is on the same file system.
+TEST_F(DriveMapTest, TheParentOfADirectoryInsideAMountRootIsNotTagged) {
+    const std::set<std::string> mounted = qtest::MountPointsBelow("/dev");
+    ASSERT_TRUE(mounted.count("shm")) << "no file system mounted on /dev/shm";
+    char made[] = "/dev/shm/quilb-mount-XXXXXX";
+    ASSERT_NE(::mkdtemp(made), nullptr);
+    const std::string inner = std::string(made) + "/inner";
+    ASSERT_EQ(::mkdir(inner.c_str(), 0755), 0);
+    WriteDrivesFile("c: /\nx: /dev\n");
+    GetLogicalDrives();
+    const std::string base = std::string(made).substr(std::strlen("/dev/"));
+    const std::u16string pattern = u"X:\\" + Wide(base) + u"\\*";
+    std::map<std::u16string, DWORD> tags;
+    WIN32_FIND_DATAW d;
+    HANDLE h = FindFirstFileW(pattern.c_str(), &d);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    if (h != INVALID_HANDLE_VALUE) {
+        do tags[d.cFileName] = d.dwReserved0;
+        while (FindNextFileW(h, &d));
+        FindClose(h);
+    }
+    ::rmdir(inner.c_str());
+    ::rmdir(made);
+    const std::map<std::u16string, DWORD> expected = {{u".", 0}, {u"..", 0}, {u"inner", 0}};
+    EXPECT_EQ(tags, expected);
 }
 
 } // namespace

@@ -1,0 +1,681 @@
+// The drawers a log redraws, on the test process's own console: the tree
+// window's line list, the path line, the statistics panel's figures and
+// headings, the running figures of a log, the logo box and the small file
+// window, read back cell by cell with their colours.
+#include "main/file_window.h"
+#include "main/statistics.h"
+#include "main/tree_window.h"
+#include "main/window_layout.h"
+#include "main/window_state.h"
+#include "archive/archive_state.h"
+#include "platform/console_session.h"
+#include "platform/screen.h"
+#include "platform_fixture.h"
+#include "settings/colours.h"
+#include "settings/settings.h"
+#include "tree/tree_records.h"
+#include "tree_builder.h"
+#include "ui/command_menus.h"
+#include "ui/progress.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using qtest::ShadowText;
+
+constexpr BYTE kNormal = 0x07;
+constexpr BYTE kFigure = 0x1E;
+constexpr BYTE kFrames = 0x1B;
+constexpr BYTE kFileWindow = 0x17;
+constexpr BYTE kDirWindow = 0x13;
+constexpr BYTE kTagColour = 0x4F;
+
+std::string Narrow(const std::u16string& s) { return qtest::NarrowText(s); }
+
+class Drawing : public qtest::PlatformTest {
+  protected:
+    void SetUp() override {
+        PlatformTest::SetUp();
+        qtest::ResetTreeState();
+        gNormalAttr = kNormal;
+        gKeyLetterAttr = kFigure;
+        gMessageAttr = kFrames;
+        gColourTable[COLOUR_NORMAL] = kFileWindow;
+        gColourTable[COLOUR_DMNORMAL] = kDirWindow;
+        gColourTable[COLOUR_TAGN] = kTagColour;
+        gTreeSizeMode = 0;
+        gKiloUnit = 1024;
+        gSettings.bFixedBar = 0;
+        gTitleLayout = {};
+        gArchiveTreeActive = FALSE;
+        gLogoShown = FALSE;
+    }
+    void TearDown() override {
+        for (int p = 0; p < 2; p++) {
+            std::free(gTreeLines[p]);
+            gTreeLines[p] = nullptr;
+            gTreeLineRows[p] = 0;
+        }
+        qtest::ResetTreeState();
+        gSettings.bFixedBar = 0;
+        gTitleLayout = {};
+        PlatformTest::TearDown();
+    }
+
+    // Fills a rectangle with a character, so that a test sees what a drawer
+    // cleared and what it left.
+    static void Fill(int top, int left, int bottom, int right, WCHAR c) {
+        for (int row = top; row <= bottom; row++)
+            ScrHLine(row, left, right - left + 1, c, c, c, 0x70);
+    }
+
+    // The text of list row i of pane 0, gTreeWidth units.
+    static std::u16string Row(DWORD i) {
+        return std::u16string(gTreeLines[0] + size_t(i) * gTreeLineStride, gTreeWidth);
+    }
+    static const SubdirInfo* RowDir(DWORD i) {
+        const SubdirInfo* dir = nullptr;
+        std::memcpy(&dir, gTreeLines[0] + size_t(i) * gTreeLineStride + gTreeWidth, sizeof dir);
+        return dir;
+    }
+    // A row's text without its trailing blanks.
+    static std::u16string Trimmed(DWORD i) {
+        std::u16string text = Row(i);
+        while (!text.empty() && text.back() == u' ') text.pop_back();
+        return text;
+    }
+
+    static SubdirInfo* Dir(const char16_t* path) { return FindDirByPath(path, nullptr, TRUE); }
+
+    DiskInfo* MakeTree(std::u16string_view description) {
+        DiskInfo* disk = qtest::BuildTree('X', description);
+        std::memcpy(disk->wszDevice, u"/dev/t", sizeof(u"/dev/t"));
+        pdiCurrent = disk;
+        psiCurrent = disk->psiRoot;
+        return disk;
+    }
+};
+
+// ---- the tree window's rows ----------------------------------------------------
+
+TEST_F(Drawing, TreeRowsHaveBranchLinesAndConnectors) {
+    DiskInfo* disk = MakeTree(u"a\\b\\ a\\c\\x\\ d\\ d\\e\\");
+    struct {
+        BYTE fixedBar;
+        WORD first;
+    } layouts[] = {{0, 0}, {1, 3}};
+    for (const auto& layout : layouts) {
+        gSettings.bFixedBar = layout.fixedBar;
+        showtree();
+        ASSERT_EQ(gTreeFirstLine, layout.first);
+        ASSERT_NE(gTreeLines[0], nullptr);
+        EXPECT_GE(gTreeLineRows[0], DWORD(gScreenRows) + 7 + 1) << "a row for each directory";
+        const WORD f = layout.first;
+        const std::u16string expected[] = {
+            u" X:\\ /dev/t",
+            u" \u251C\u2500\u2500a",
+            u" \u2502  \u251C\u2500\u2500b",
+            u" \u2502  \u2514\u2500\u2500c",
+            u" \u2502     \u2514\u2500\u2500x",
+            u" \u2514\u2500\u2500d",
+            u"    \u2514\u2500\u2500e",
+        };
+        const char16_t* paths[] = {u"X:\\", u"X:\\a", u"X:\\a\\b", u"X:\\a\\c",
+                                   u"X:\\a\\c\\x", u"X:\\d", u"X:\\d\\e"};
+        for (DWORD i = 0; i < 7; i++) {
+            EXPECT_EQ(Trimmed(f + i), expected[i]) << "row " << i << ": " << Narrow(Row(f + i));
+            EXPECT_EQ(RowDir(f + i), Dir(paths[i])) << "row " << i;
+        }
+        EXPECT_EQ(Trimmed(f + 7), u"") << "the rows after the tree are blank";
+        EXPECT_EQ(RowDir(f + 7), nullptr);
+        for (WORD i = 0; i < f; i++) EXPECT_EQ(RowDir(i), nullptr) << "empty rows above the root";
+        EXPECT_EQ(disk->dwTreeRows, 6u) << "rows below the root";
+    }
+    EXPECT_EQ(gBusyFlag.load(), 0u) << "the busy state is left as it was found";
+}
+
+TEST_F(Drawing, TreeMarksFollowTheDirectoryFlags) {
+    DiskInfo* disk = MakeTree(u"a\\ b\\ c\\ e\\ f\\ g\\ g\\h\\");
+    SubdirInfo* a = Dir(u"X:\\a");
+    SubdirInfo* b = Dir(u"X:\\b");
+    SubdirInfo* c = Dir(u"X:\\c");
+    SubdirInfo* e = Dir(u"X:\\e");
+    SubdirInfo* f = Dir(u"X:\\f");
+    SubdirInfo* g = Dir(u"X:\\g");
+    SubdirInfo* h = Dir(u"X:\\g\\h");
+    ASSERT_TRUE(a && b && c && e && f && g && h);
+    // a: read, subdirectories read. b: read, subdirectories not. c: read
+    // but to be read again. e: not read. f: not read, to be read again.
+    // g: not read, collapsed over a hidden child.
+    b->bExpanded = 0;
+    c->bRefresh = 1;
+    e->bLogged = 0;
+    e->bExpanded = 0;
+    f->bLogged = 0;
+    f->bRefresh = 1;
+    f->bExpanded = 0;
+    g->bLogged = 0;
+    g->bExpanded = 0;
+    h->bVisible = 0;
+    showtree();
+    const struct {
+        DWORD row;
+        WCHAR mark;
+        const char* what;
+    } rows[] = {
+        {0, u' ', "the root, read with its subdirectories"},
+        {1, u' ', "read, subdirectories read"},
+        {2, u'\u00B7', "read, subdirectories not read"},
+        {3, u'-', "read, partly known"},
+        {4, u'+', "not read"},
+        {5, u'\u00F7', "not read, partly known"},
+        {6, u':', "not read, collapsed over hidden subdirectories"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(Row(row.row)[0], row.mark) << row.what;
+    EXPECT_EQ(Trimmed(7), u"") << "a hidden directory gets no row";
+    EXPECT_EQ(disk->dwTreeRows, 6u);
+
+    // The marks are the program's own: /AK exchanges them.
+    gMarkLogged = u'+';
+    gMarkUnlogged = u'\u00B7';
+    showtree();
+    EXPECT_EQ(Row(2)[0], u'+');
+    EXPECT_EQ(Row(4)[0], u'\u00B7');
+    gMarkLogged = u'\u00B7';
+    gMarkUnlogged = u'+';
+}
+
+TEST_F(Drawing, RootMarksAndARootWithoutReadSubdirectories) {
+    DiskInfo* disk = MakeTree(u"a\\ b\\");
+    SubdirInfo* root = disk->psiRoot;
+    const struct {
+        BYTE logged, expanded, refresh;
+        WCHAR mark;
+        DWORD rowsBelow;
+        const char* what;
+    } rows[] = {
+        {1, 1, 0, u' ', 2, "read with its subdirectories"},
+        {1, 1, 1, u'-', 2, "read, partly known"},
+        {1, 0, 0, u'\u00B7', 0, "files read, subdirectories not: only the root row"},
+        {0, 0, 1, u'\u00F7', 0, "not read, partly known"},
+        {0, 0, 0, u'+', 0, "not read"},
+    };
+    for (const auto& row : rows) {
+        root->bLogged = row.logged;
+        root->bExpanded = row.expanded;
+        root->bRefresh = row.refresh;
+        showtree();
+        EXPECT_EQ(Row(0)[0], row.mark) << row.what;
+        EXPECT_EQ(Trimmed(0).substr(1), u"X:\\ /dev/t") << row.what;
+        EXPECT_EQ(disk->dwTreeRows, row.rowsBelow) << row.what;
+        EXPECT_EQ(RowDir(1) != nullptr, row.rowsBelow != 0) << row.what;
+    }
+}
+
+TEST_F(Drawing, DirectoriesBeyondTheDepthLimitShowDotsWithoutConnector) {
+    // 80 columns: the tree is 57 wide, 19 levels of 3; the limit is 15.
+    ASSERT_EQ(gTreeWidth, 57);
+    std::u16string chain;
+    for (int level = 1; level <= 17; level++) chain += u"l" + std::u16string(1, char16_t('a' + level - 1)) + u"\\";
+    MakeTree(chain + u" z\\");
+    showtree();
+    auto columns = [](int count) {
+        std::u16string s = u"\u2502  "; // level 1 has a sibling below
+        for (int k = 2; k <= count; k++) s += u"   ";
+        return s;
+    };
+    // Row n is the directory of level n; z closes the list.
+    EXPECT_EQ(Trimmed(15), u" " + columns(14) + u"\u2514\u2500\u2500lo") << "level 15 is the limit";
+    EXPECT_EQ(Trimmed(16), u" " + columns(14) + u"...lp") << "level 16 is beyond it";
+    EXPECT_EQ(Trimmed(17), u" " + columns(14) + u"...lq") << "so is level 17, at the same column";
+    EXPECT_EQ(Trimmed(18), u" \u2514\u2500\u2500z");
+    EXPECT_EQ(RowDir(17), Dir(u"X:\\la\\lb\\lc\\ld\\le\\lf\\lg\\lh\\li\\lj\\lk\\ll\\lm\\ln\\lo\\lp\\lq"));
+
+    // The size column takes ten columns: 47 / 3 = 15 levels, the limit 11.
+    gTreeSizeMode = 1;
+    showtree();
+    EXPECT_EQ(Row(12).substr(0, 1 + 10 * 3 + 3), u" " + columns(10) + u"...") << Narrow(Row(12));
+    EXPECT_EQ(Row(11).substr(0, 1 + 10 * 3 + 1), u" " + columns(10) + u"\u2514") << Narrow(Row(11));
+}
+
+TEST_F(Drawing, ALongNameEndsInTheCutMark) {
+    const std::u16string name(70, u'n');
+    MakeTree(name + u"\\ short\\");
+    showtree();
+    const std::u16string row = Row(1);
+    ASSERT_EQ(row.size(), 57u);
+    EXPECT_EQ(row.substr(0, 4), u" \u251C\u2500\u2500");
+    EXPECT_EQ(row.substr(4, 52), std::u16string(52, u'n'));
+    EXPECT_EQ(row[56], u'\u25BA') << "the cut mark stands in the last column";
+    EXPECT_EQ(Trimmed(2), u" \u2514\u2500\u2500short") << "a name that fits is whole";
+    // A name that fills the width exactly is not cut.
+    qtest::FreeTrees();
+    MakeTree(std::u16string(53, u'm') + u"\\");
+    showtree();
+    EXPECT_EQ(Row(1).substr(4), std::u16string(53, u'm'));
+}
+
+TEST_F(Drawing, TheSizeColumnEndsInTheLastColumn) {
+    DiskInfo* disk = MakeTree(u"a\\f=2048 b\\ c\\");
+    SubdirInfo* c = Dir(u"X:\\c");
+    c->bLogged = 0;
+    gTreeSizeMode = 1;
+    showtree();
+    EXPECT_EQ(Row(1).substr(57 - 3), u"(2k") << Narrow(Row(1));
+    EXPECT_EQ(Row(1).substr(0, 5), u" \u251C\u2500\u2500a");
+    EXPECT_EQ(Row(2).substr(4), std::u16string(u"b") + std::u16string(52, u' '))
+        << "a read directory without files shows nothing";
+    EXPECT_EQ(Row(3)[56], u'?') << "an unread directory without a figure";
+    EXPECT_EQ(Row(0)[56], u' ') << "the root has no files";
+    // The root shows a column only while some directory of the disk is read.
+    gTreeSizeMode = 6;
+    showtree();
+    EXPECT_EQ(Row(0).substr(57 - 3), u"{1#") << Narrow(Row(0));
+    for (SubdirInfo* d : qtest::DirsInOrder(disk)) d->bLogged = 0;
+    showtree();
+    EXPECT_EQ(Row(0).substr(1), u"X:\\ /dev/t" + std::u16string(57 - 11, u' '))
+        << "no directory read: the root row has no column";
+}
+
+// ---- the path line ---------------------------------------------------------------
+
+TEST_F(Drawing, PathLineColumnAndWidthFollowTheLayout) {
+    std::u16string path = u"X:\\";
+    for (int i = 0; i < 30; i++) path += u"dir" + std::u16string(1, char16_t('a' + i % 26)) + u"\\";
+    path += u"end";
+    const struct {
+        DWORD split;
+        WORD side, layout;
+        DWORD picker, autoview;
+        int column, width;
+        const char* what;
+    } rows[] = {
+        {0, 0, 0, 0, 0, 1, 79 - 22, "one pane"},
+        {1, 0, 0, 0, 0, 1, 39, "left half"},
+        {1, 1, 0, 0, 0, 41, 39, "right half without panels"},
+        {1, 1, 2, 0, 0, 41, 27, "right half beside its panel"},
+        {1, 1, 1, 0, 0, 41, 28, "right half in layout Current"},
+        {1, 0, 0, 1, 0, 41, 39, "the picker on the left pane is drawn right"},
+        {1, 1, 0, 1, 0, 1, 39, "the picker on the right pane is drawn left"},
+        {1, 0, 0, 0, 1, 41, 79, "autoview"},
+    };
+    for (const auto& row : rows) {
+        gSplitScreen = row.split;
+        gCurrentSide = row.side;
+        gSplitLayout = row.layout;
+        gPickerActive = row.picker;
+        gAutoview[0] = row.autoview;
+        gSplitColumn = 40;
+        gLeftLastColumn = 39;
+        gTreeWidth = 27;
+        if (!row.split) ComputeFileWinLayout(-1);
+        Fill(0, 0, 0, 79, u'#');
+        ShowPathLine(path.c_str());
+        const int end = std::min(row.column + row.width, 80);
+        const std::u16string line = ShadowText(0, 0, 80);
+        EXPECT_EQ(line[size_t(row.column - 1)], u'#') << row.what;
+        EXPECT_EQ(line.substr(size_t(row.column), 18), path.substr(0, 18)) << row.what;
+        EXPECT_EQ(line.substr(size_t(row.column) + 18, 3), u"...") << row.what;
+        // The path's end stands in the last cell of the width.
+        if (end < 80) {
+            EXPECT_EQ(line.substr(size_t(end - 3), 3), u"end") << row.what;
+            EXPECT_EQ(line[size_t(end)], u'#') << row.what;
+        }
+        EXPECT_EQ(qtest::ConsoleAttrs(0, row.column, 1)[0], kNormal) << row.what;
+    }
+    gSplitScreen = 0;
+    gPickerActive = 0;
+    gAutoview[0] = 0;
+    gCurrentSide = 0;
+    gSplitLayout = 0;
+    ComputeFileWinLayout(-1);
+}
+
+TEST_F(Drawing, AShortPathIsPaddedAndGoesIntoTheTitle) {
+    Fill(0, 0, 0, 79, u'#');
+    gTitleLayout.items[0] = 'O';
+    gTitleLayout.itemCount = 1;
+    gTitleLayout.flags = TITLE_FLAG_OBJECT;
+    ShowPathLine(u"Q:\\work\\notes");
+    EXPECT_EQ(ShadowText(0, 0, 60), u"#Q:\\work\\notes" + std::u16string(57 - 13, u' ') + u"##");
+    WCHAR title[256] = {};
+    GetConsoleTitleW(title, 256);
+    EXPECT_EQ(std::u16string(title), u"notes") << "the last component of a deeper path";
+    ShowPathLine(u"Q:\\work");
+    GetConsoleTitleW(title, 256);
+    EXPECT_EQ(std::u16string(title), u"Q:\\work") << "a path one level deep, whole";
+    // Without the title bit the title stays.
+    gTitleLayout.flags = 0;
+    ShowPathLine(u"Q:\\other\\place");
+    GetConsoleTitleW(title, 256);
+    EXPECT_EQ(std::u16string(title), u"Q:\\work");
+    // The volume-and-path form: the line shows what follows the drive, the
+    // title the drive part.
+    gTitleLayout.flags = TITLE_FLAG_OBJECT | TITLE_FLAG_PATH_SPLIT;
+    ShowPathLine(u"Q:\\other\\place");
+    EXPECT_EQ(ShadowText(0, 1, 12), u"other\\place ");
+    GetConsoleTitleW(title, 256);
+    EXPECT_EQ(std::u16string(title), u"Q:\\");
+}
+
+// ---- the statistics panel ---------------------------------------------------------
+
+TEST_F(Drawing, DiskFiguresStandInTheirRowsWithTheirColours) {
+    // Files: a\f1 100, a\f2 50 tagged, a\b\f3 10, a\b\g 7 matching
+    // nothing, r 5 marked.
+    DiskInfo* disk = MakeTree(u"a\\f1=100 a\\f2=50#3 a\\b\\f3=10 a\\b\\g=7#0 r=5#6");
+    const int v = 79 - 21 + 6;
+    struct Figures {
+        const char* count;
+        const char* bytes;
+    };
+    auto check = [&](const char* what, Figures files, Figures match, Figures tag) {
+        const struct {
+            int row;
+            const char* text;
+        } cells[] = {{10, files.count}, {11, files.bytes}, {13, match.count},
+                     {14, match.bytes}, {16, tag.count},   {17, tag.bytes}};
+        for (const auto& cell : cells) {
+            const std::u16string expected(cell.text, cell.text + std::strlen(cell.text));
+            EXPECT_EQ(ShadowText(cell.row, v - 5, 20), expected) << what << " row " << cell.row;
+        }
+    };
+    Fill(10, v - 5, 17, v + 14, u'#');
+    showtree(); // draws the figures first, in the tree window
+    check("the disk", {"#####              5", "Bytes            172"},
+          {"#####              4", "Bytes            165"}, {"#####              2", "Bytes             55"});
+    EXPECT_EQ(qtest::ConsoleAttrs(10, v, 15), std::vector<WORD>(15, kFigure));
+    EXPECT_EQ(qtest::ConsoleAttrs(11, v - 5, 5), std::vector<WORD>(5, kNormal));
+    EXPECT_EQ(qtest::ConsoleAttrs(11, v, 15), std::vector<WORD>(15, kFigure));
+
+    // A branch display sums the branch of the current directory.
+    Fill(10, v - 5, 17, v + 14, u'#');
+    gDisplayMode[0] = 3;
+    psiCurrent = Dir(u"X:\\a");
+    ShowDiskStats();
+    check("the branch", {"#####              4", "Bytes            167"},
+          {"#####              3", "Bytes            160"}, {"#####              1", "Bytes             50"});
+
+    // A byte figure of more than 15 characters takes the label's place.
+    gDisplayMode[0] = 1;
+    disk->qwFileBytes = 999999999999ULL;
+    ShowDiskStats();
+    EXPECT_EQ(ShadowText(11, v - 5, 20), u"Bytes999,999,999,999");
+    disk->qwFileBytes = 1000000000000ULL;
+    ShowDiskStats();
+    EXPECT_EQ(ShadowText(11, v - 4, 19), u"  1,000,000,000,000");
+    EXPECT_EQ(ShadowText(11, v - 5, 1), u"B") << "the label's first cell is left";
+    EXPECT_EQ(qtest::ConsoleAttrs(11, v - 4, 4), std::vector<WORD>(4, kFigure));
+
+    // Without a panel (split screen without panels) nothing is drawn.
+    Fill(10, v - 5, 17, v + 14, u'#');
+    gSplitScreen = 1;
+    gSplitLayout = 0;
+    ShowDiskStats();
+    EXPECT_EQ(ShadowText(10, v - 5, 20), std::u16string(20, u'#'));
+    gSplitScreen = 0;
+}
+
+TEST_F(Drawing, StatsHeaderNamesTheDiskOrTheArchive) {
+    const int c = 79 - 21;
+    Fill(8, c + 1, 8, c + 20, u'#');
+    ShowStatsHeader();
+    EXPECT_EQ(ShadowText(8, c + 1, 20), u"DISK Statistics     ");
+    EXPECT_EQ(ShadowText(18, c + 3, 17), u"Current Directory");
+    gArchiveTreeActive = TRUE;
+    ShowStatsHeader();
+    EXPECT_EQ(ShadowText(8, c + 1, 20), u"ARCHIVE Statistics  ");
+    gPickerActive = 1;
+    ShowStatsHeader();
+    EXPECT_EQ(ShadowText(8, c + 1, 20), u"DISK Statistics     ") << "the picker shows disks";
+    gPickerActive = 0;
+    gArchiveTreeActive = FALSE;
+    EXPECT_EQ(ShadowText(gScreenRows - 6, c + 1, 19), std::u16string(19, u' '))
+        << "25 rows leave no room for the program line";
+}
+
+TEST_F(Drawing, LogProgressShowsTheRunningFigures) {
+    DiskInfo* disk = MakeTree(u"a\\");
+    disk->dwFiles = 1234;
+    disk->dwDirEntries = 17;
+    disk->qwFileBytes = 999999999999ULL;
+    disk->dwMatchFiles[0] = 1200;
+    disk->qwMatchBytes[0] = 1000000000000ULL;
+    const int x = 57 + 7;
+    const struct {
+        DWORD dirMode, fileWindow;
+        const char16_t* row10;
+        const char16_t* row13;
+        const char* what;
+    } rows[] = {
+        {0, 0, u"          1,234", u"          1,200", "listing files"},
+        {0, 1, u"          1,234", u"          1,200", "listing files, file window open"},
+        {1, 0, u"             17", u"          1,200", "listing directories"},
+        {1, 1, u"###############", u"###############", "directory list open: no counts"},
+    };
+    for (const auto& row : rows) {
+        Fill(10, x - 5, 14, x + 14, u'#');
+        gDirMode[0] = row.dirMode;
+        gPanes[0].FileWindowOpen = row.fileWindow;
+        ShowLogProgress(disk);
+        EXPECT_EQ(ShadowText(10, x, 15), row.row10) << row.what;
+        EXPECT_EQ(ShadowText(13, x, 15), row.row13) << row.what;
+        EXPECT_EQ(ShadowText(11, x - 5, 20), u"Bytes999,999,999,999") << row.what;
+        EXPECT_EQ(ShadowText(14, x - 5, 20), u"#  1,000,000,000,000")
+            << row.what << ": one more than 999,999,999,999 has no label";
+    }
+    EXPECT_EQ(qtest::ConsoleAttrs(11, x - 5, 5), std::vector<WORD>(5, kNormal));
+    EXPECT_EQ(qtest::ConsoleAttrs(11, x, 15), std::vector<WORD>(15, kFigure));
+    gPanes[0] = PaneState{};
+    gDirMode[0] = 0;
+
+    // The left pane's own panel in split screen with both panels.
+    gSplitScreen = 1;
+    gSplitLayout = 2;
+    gCurrentSide = 0;
+    gSplitColumn = 40;
+    gLeftLastColumn = 39;
+    gTreeWidth = 17;
+    Fill(10, 0, 14, 79, u'#');
+    ShowLogProgress(disk);
+    EXPECT_EQ(ShadowText(10, 24, 15), u"          1,234");
+    EXPECT_EQ(ShadowText(10, 64, 15), std::u16string(15, u'#')) << "the right panel is left";
+    gCurrentSide = 1;
+    ShowLogProgress(disk);
+    EXPECT_EQ(ShadowText(10, 64, 15), u"          1,234");
+    gSplitScreen = 0;
+    gSplitLayout = 0;
+    gCurrentSide = 0;
+    ComputeFileWinLayout(-1);
+}
+
+TEST_F(Drawing, CurrentDirectoryNameAndFigures) {
+    MakeTree(u"abcdefghijklmnopqrstu\\f=3000 short\\g=1 short\\h=2");
+    const struct {
+        const char16_t* path;
+        const char16_t* name;
+        const char16_t* files;
+        const char16_t* bytes;
+    } rows[] = {
+        {u"X:\\abcdefghijklmnopqrstu", u"abcdefghijklmnopqrs\u25BA", u"              1",
+         u"          3,000"},
+        {u"X:\\short", u"short               ", u"              2", u"              3"},
+        {u"X:\\", u"X:\\                 ", u"              0", u"              0"},
+    };
+    for (int screenRows : {25, 30}) {
+        ScrSetupLayout(screenRows, 80, 1);
+        for (const auto& row : rows) {
+            Fill(19, 59, 21, 79, u'#');
+            psiCurrent = Dir(row.path);
+            ASSERT_NE(psiCurrent, nullptr);
+            ShowCurrentDirName();
+            ShowCurrentDirStats();
+            EXPECT_EQ(ShadowText(19, 79 - 20, 20), row.name) << screenRows;
+            if (screenRows < 26) {
+                EXPECT_EQ(ShadowText(20, 79 - 15, 15), row.bytes) << "only the bytes";
+                EXPECT_EQ(ShadowText(21, 79 - 15, 15), std::u16string(15, u'#'));
+            } else {
+                EXPECT_EQ(ShadowText(20, 79 - 15, 15), row.files) << screenRows;
+                EXPECT_EQ(ShadowText(21, 79 - 15, 15), row.bytes) << screenRows;
+            }
+        }
+        // An unread directory's figures are cleared.
+        psiCurrent->bLogged = 0;
+        ShowCurrentDirStats();
+        EXPECT_EQ(ShadowText(20, 64, 15), std::u16string(15, u' ')) << screenRows;
+        if (screenRows >= 26) {
+            EXPECT_EQ(ShadowText(21, 64, 15), std::u16string(15, u' '));
+        }
+        psiCurrent->bLogged = 1;
+    }
+    ScrSetupLayout(25, 80, 1);
+    EXPECT_EQ(qtest::ConsoleAttrs(19, 59, 20), std::vector<WORD>(20, kFigure));
+    // Listing directories, an unread directory still shows its count.
+    gDirMode[0] = 1;
+    psiCurrent = Dir(u"X:\\");
+    psiCurrent->bLogged = 0;
+    ShowCurrentDirStats();
+    EXPECT_EQ(ShadowText(20, 64, 15), u"              2");
+    gDirMode[0] = 0;
+}
+
+// ---- the logo box ---------------------------------------------------------------
+
+TEST_F(Drawing, CentredLogoBox) {
+    ShowLogoBox(1);
+    // 25 rows: r = 1; 80 columns: c = 17, the frame from column 13.
+    EXPECT_EQ(ShadowText(1, 13, 53), u"\u2554" + std::u16string(51, u'\u2550') + u"\u2557");
+    EXPECT_EQ(ShadowText(21, 13, 53), u"\u255A" + std::u16string(51, u'\u2550') + u"\u255D");
+    for (int row = 2; row <= 20; row++) {
+        EXPECT_EQ(ShadowText(row, 13, 1), u"\u2551") << row;
+        EXPECT_EQ(ShadowText(row, 65, 1), u"\u2551") << row;
+    }
+    EXPECT_EQ(ShadowText(1, 12, 1), u" ") << "nothing left of the frame";
+    EXPECT_EQ(ShadowText(19, 33, 8), u"Version:");
+    EXPECT_EQ(ShadowText(19, 42, 6), u"2.9.11");
+    // Fourteen banner lines from row 3, drawn with the upper-half block.
+    for (int row = 3; row < 17; row++)
+        EXPECT_NE(ShadowText(row, 14, 51).find(u'\u2580'), std::u16string::npos) << row;
+    EXPECT_EQ(ShadowText(2, 14, 51), std::u16string(51, u' '));
+    EXPECT_EQ(ShadowText(17, 14, 51), std::u16string(51, u' '));
+    EXPECT_NE(ShadowText(20, 23, 20), std::u16string(20, u' ')) << "the maker's line";
+    EXPECT_TRUE(gLogoShown);
+}
+
+TEST_F(Drawing, LogoBoxInsideTheTreeWindow) {
+    Fill(1, 0, 21, 79, u'#');
+    ShowLogoBox(0);
+    // The tree window area is cleared, its frame drawn again.
+    EXPECT_EQ(ShadowText(1, 0, 58), u"\u250C" + std::u16string(57, u'\u2500'));
+    EXPECT_EQ(ShadowText(21, 0, 58), u"\u2514" + std::u16string(57, u'\u2500'));
+    EXPECT_EQ(ShadowText(16, 0, 1), std::u16string(1, gIniWorking.scrollTrack));
+    EXPECT_EQ(ShadowText(16, 58, 1), u"\u2502");
+    EXPECT_EQ(ShadowText(2, 1, 57), std::u16string(57, u' '));
+    EXPECT_EQ(ShadowText(20, 1, 57).find(u'#'), std::u16string::npos);
+    EXPECT_EQ(ShadowText(10, 59, 10), std::u16string(10, u'#')) << "the panel is left";
+    // Fewer than 29 rows: banner from row 3, version on row 19; c = 8.
+    EXPECT_NE(ShadowText(3, 1, 57).find(u'\u2580'), std::u16string::npos);
+    EXPECT_NE(ShadowText(16, 1, 57).find(u'\u2580'), std::u16string::npos);
+    EXPECT_EQ(ShadowText(19, 24, 8), u"Version:");
+    EXPECT_EQ(ShadowText(19, 33, 6), u"2.9.11");
+    EXPECT_TRUE(gLogoShown);
+}
+
+// ---- the small file window --------------------------------------------------------
+
+TEST_F(Drawing, UnreadDirectoryShowsItsMessageOnce) {
+    MakeTree(u"a\\f=1");
+    psiCurrent = Dir(u"X:\\a");
+    psiCurrent->bLogged = 0;
+    psiCurrent->bExpanded = 0;
+    const int top = gSmallWindowRow;
+    const struct {
+        DWORD dirMode;
+        int column;
+        BYTE colour;
+        const char* what;
+    } rows[] = {{0, 2, kFileWindow, "listing files"}, {1, 4, kDirWindow, "listing directories"}};
+    for (const auto& row : rows) {
+        gDirMode[0] = row.dirMode;
+        Fill(top, 0, gSmallWindowLastRow, 79, u'#');
+        ShowFileWindow();
+        EXPECT_EQ(ShadowText(top, row.column, 29), u"Directory contents not logged") << row.what;
+        EXPECT_EQ(qtest::ConsoleAttrs(top, row.column, 29), std::vector<WORD>(29, row.colour))
+            << row.what;
+        EXPECT_EQ(ShadowText(top + 1, 1, 57), std::u16string(57, u' ')) << row.what << ": cleared";
+        EXPECT_EQ(ShadowText(gSmallWindowLastRow, 1, 57), std::u16string(57, u' ')) << row.what;
+        EXPECT_EQ(ShadowText(top, 0, 1), std::u16string(1, gIniWorking.scrollTrack)) << row.what;
+        EXPECT_EQ(ShadowText(top, 58, 2), u"##") << row.what << ": the panel is left";
+        if (row.dirMode) {
+            EXPECT_EQ(ShadowText(top, 2, 1), u"\u2502");
+        }
+        // Drawn again while the message stands there: nothing is cleared.
+        ScrPutWStr(top + 2, 5, u"kept", 0x70);
+        ShowFileWindow();
+        EXPECT_EQ(ShadowText(top + 2, 5, 4), u"kept") << row.what;
+    }
+    gDirMode[0] = 0;
+    // The path line and the directory's name come with it.
+    EXPECT_EQ(ShadowText(0, 1, 4), u"X:\\a");
+    EXPECT_EQ(ShadowText(19, 59, 2), u"a ");
+}
+
+TEST_F(Drawing, ReadDirectoryListsItsEntriesDownTheFirstColumn) {
+    DiskInfo* disk = MakeTree(u"d\\zeta=1 d\\alpha=2#3 d\\hidden=3#0 d\\beta=4 d\\sub\\ e\\");
+    (void)disk;
+    psiCurrent = Dir(u"X:\\d");
+    const int top = gSmallWindowRow;
+    Fill(top, 0, gSmallWindowLastRow, 79, u'#');
+    ShowFileWindow();
+    const std::u16string names[] = {u"zeta ", u"alpha", u"beta "};
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(ShadowText(top + i, 2, 5), names[i]) << "entry " << i << " in array order";
+    EXPECT_EQ(ShadowText(top + 3, 1, 57), std::u16string(57, u' '))
+        << "an entry that does not pass the filter takes no row";
+    EXPECT_EQ(ShadowText(top + 1, 1, 1), u"\u2666") << "the tag mark";
+    EXPECT_EQ(qtest::ConsoleAttrs(top + 1, 1, 1)[0], kTagColour);
+    EXPECT_EQ(ShadowText(top, 1, 1), u" ");
+    EXPECT_EQ(qtest::ConsoleAttrs(top, 2, 4), std::vector<WORD>(4, kFileWindow));
+
+    // Listing directories: the subdirectories.
+    gDirMode[0] = 1;
+    Dir(u"X:\\d\\sub")->bFlags[0] = ENTRY_MATCHES;
+    ShowFileWindow();
+    EXPECT_EQ(ShadowText(top, 2, 4), u"sub ");
+    EXPECT_EQ(ShadowText(top + 1, 1, 57), std::u16string(57, u' '));
+    gDirMode[0] = 0;
+
+    // The messages of a read directory with nothing to show.
+    const struct {
+        const char16_t* path;
+        BYTE logged;
+        DWORD dirMode;
+        const char16_t* text;
+    } rows[] = {
+        {u"X:\\e", 1, 0, u"No files      "},
+        {u"X:\\e", 5, 0, u"Access Denied!"},
+        {u"X:\\e", 1, 1, u"No directories"},
+    };
+    for (const auto& row : rows) {
+        psiCurrent = Dir(row.path);
+        psiCurrent->bLogged = row.logged;
+        gDirMode[0] = row.dirMode;
+        Fill(top, 0, gSmallWindowLastRow, 79, u'#');
+        ShowFileWindow();
+        const std::u16string text(row.text);
+        EXPECT_EQ(ShadowText(top, row.dirMode ? 4 : 2, int(text.size())), text);
+    }
+    gDirMode[0] = 0;
+    // Files, but none passes the filter.
+    psiCurrent = Dir(u"X:\\d");
+    for (FileEntry* f = psiCurrent->pFiles; f < psiCurrent->pFiles + psiCurrent->dwFiles; f++)
+        f->bFlags[0] = 0;
+    ShowFileWindow();
+    EXPECT_EQ(ShadowText(top, 2, 25), u"No files match the filter");
+}
+
+} // namespace
