@@ -1,0 +1,104 @@
+// The quilb side of the tree-log benchmark: logs one drive in full through
+// LogDrive, as the program does for a disk, and checks what it counted.
+//   log_tree_child ROOT on|off DIRECTORIES FILES BYTES
+// Gives ROOT the letter T in the drives file of a fresh HOME, logs T: with
+// the full-disk method, no depth limit and read-ahead on or off, and exits 0
+// when the logged tree holds DIRECTORIES directories below its root, every
+// one logged, with FILES files of BYTES bytes in all; otherwise 1 with a
+// message on stderr. The tree is not freed: a log leaves it for the windows.
+#include "main/drive_list.h"
+#include "settings/settings.h"
+#include "tree/log_state.h"
+#include "tree/logging.h"
+#include "tree/tree_records.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Counted {
+    unsigned long long directories = 0; // below the root
+    unsigned long long files = 0;
+    unsigned long long notLogged = 0;
+    unsigned long long badLevels = 0;
+};
+
+// Walks the tree of disk in pre-order through the child and sibling links.
+Counted CountTree(const DiskInfo* disk) {
+    Counted c;
+    const SubdirInfo* root = disk->psiRoot;
+    std::vector<const SubdirInfo*> stack{root};
+    while (!stack.empty()) {
+        const SubdirInfo* dir = stack.back();
+        stack.pop_back();
+        if (dir != root) c.directories++;
+        c.files += dir->dwFiles;
+        if (dir->bLogged != 1) c.notLogged++;
+        for (const SubdirInfo* child = dir->psiChild; child && child->psiParent == dir; child = child->psiNext) {
+            if (child->wLevel != dir->wLevel + 1) c.badLevels++;
+            stack.push_back(child);
+        }
+    }
+    return c;
+}
+
+bool Check(const char* what, unsigned long long got, unsigned long long want) {
+    if (got == want) return true;
+    std::cerr << what << ": " << got << ", the tree has " << want << "\n";
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 6 || (std::strcmp(argv[2], "on") && std::strcmp(argv[2], "off"))) {
+        std::cerr << "usage: " << argv[0] << " ROOT on|off DIRECTORIES FILES BYTES\n";
+        return 2;
+    }
+    const unsigned long long wantDirs = std::strtoull(argv[3], nullptr, 10);
+    const unsigned long long wantFiles = std::strtoull(argv[4], nullptr, 10);
+    const unsigned long long wantBytes = std::strtoull(argv[5], nullptr, 10);
+
+    const char* tmp = std::getenv("TMPDIR");
+    std::string home = std::string(tmp && *tmp ? tmp : "/tmp") + "/quilb-log-child-XXXXXX";
+    if (!::mkdtemp(home.data())) {
+        std::cerr << "mkdtemp " << home << ": " << std::strerror(errno) << "\n";
+        return 2;
+    }
+    ::setenv("HOME", home.c_str(), 1);
+    std::filesystem::create_directories(home + "/.config/quilb");
+    std::ofstream(home + "/.config/quilb/drives") << "t: " << argv[1] << "\n";
+
+    gIniWorking.logMethod = LOG_FULL_DISK;
+    gLogMode = LOG_FULL_DISK;
+    gLogDepthLimit = LOG_NO_DEPTH_LIMIT;
+    gPrefetchEnabled = std::strcmp(argv[2], "on") == 0;
+    BuildDriveList(0);
+    const int result = LogDrive('T', FALSE, FALSE, TRUE);
+
+    bool ok = result == LOGDRIVE_OK && pdiCurrent && pdiCurrent->cDrive == 'T';
+    if (!ok) std::cerr << "LogDrive(T:) returned " << result << "\n";
+    if (ok) {
+        const Counted c = CountTree(pdiCurrent);
+        ok = Check("directories in the tree", c.directories, wantDirs) &
+             Check("directories counted by the disk", pdiCurrent->dwDirEntries, wantDirs + 1) &
+             Check("files in the directories", c.files, wantFiles) &
+             Check("files counted by the disk", pdiCurrent->dwFiles, wantFiles) &
+             Check("bytes counted by the disk", pdiCurrent->qwFileBytes, wantBytes) &
+             Check("directories not logged", c.notLogged, 0) &
+             Check("directories at a wrong level", c.badLevels, 0);
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(home, ignored);
+    std::cerr.flush();
+    ::_exit(ok ? 0 : 1);
+}
