@@ -392,7 +392,7 @@ void Goal(const char* what, const Measure& a, const char* aName, double av, cons
         return;
     }
     const double ratio = av / bv;
-    std::printf("%6.2f   goal <= %.1f   %s\n", ratio, goal, ratio <= goal ? "met" : "not met");
+    std::printf("%6.3f   goal <= %.1f   %s\n", ratio, goal, ratio <= goal ? "met" : "not met");
 }
 
 struct TreeRun {
