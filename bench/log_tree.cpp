@@ -450,6 +450,9 @@ bool BenchTree(const TreeRun& run, const std::string& self) {
         else
             std::printf("%10.3f %10.3f %14.1f\n", m[t].wall, m[t].cpu, double(m[t].rssKiB) / 1024.0);
     }
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    std::printf("   (a sanitizer build: quilb's figures here say nothing of its speed or memory)\n");
+#endif
     const Measure& on = m[0];
     const Measure& off = m[1];
     const Measure& gdu = m[2];
