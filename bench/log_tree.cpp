@@ -12,6 +12,7 @@
 // says it is complete). Files are sparse: their sizes come from ftruncate,
 // so a tree of many terabytes of apparent size takes no data blocks.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -195,51 +196,55 @@ std::string ScratchBase() {
 }
 
 // The tree of shape in its scratch directory, made when no complete one is
-// there. It is built under a name of this process and renamed into place
-// only when complete, so an interrupted or concurrent run never leaves a
-// half tree behind a stamp. *root receives the tree's path.
-TreeFacts EnsureTree(const TreeShape& shape, std::string* root) {
+// there (the stamp, written last, says it is complete). Runs of the
+// benchmark may share the scratch directory: a lock taken for writing while
+// the tree is checked or made, and held for reading afterwards, keeps one
+// run from remaking a tree that another is measuring. *root receives the
+// tree's path and *lock the descriptor of the lock, to be closed when the
+// tree is no longer used.
+TreeFacts EnsureTree(const TreeShape& shape, std::string* root, int* lock) {
     const std::string scratch = ScratchBase() + "/quilb-log-tree-" + std::to_string(shape.files) + "-" +
                                 std::to_string(shape.directories) + "-" + std::to_string(shape.seed);
     *root = scratch + "/tree";
+    *lock = ::open((scratch + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (*lock < 0) Die("open", scratch + ".lock");
+    while (::flock(*lock, LOCK_EX) != 0) {
+        if (errno != EINTR) Die("flock", scratch + ".lock");
+    }
     TreeFacts facts;
     if (ReadStamp(scratch + "/stamp", &facts)) {
         std::printf("reusing the tree in %s\n", scratch.c_str());
-        return facts;
-    }
-    RemoveAll(scratch);
-    const std::string part = scratch + ".part-" + std::to_string(::getpid());
-    RemoveAll(part);
-    if (::mkdir(part.c_str(), 0755) != 0) Die("mkdir", part);
-    if (::mkdir((part + "/tree").c_str(), 0755) != 0) Die("mkdir", part + "/tree");
-    // Made in a child process: the generator's memory must not stay in this
-    // process, whose resident pages every tool's child starts with before
-    // its exec, and so would add to each tool's peak resident set.
-    const auto start = Clock::now();
-    std::fflush(nullptr);
-    const pid_t maker = ::fork();
-    if (maker < 0) Die("fork", part);
-    if (maker == 0) {
-        const TreeFacts made = Generate(part + "/tree", shape);
-        if (!WriteStamp(part + "/stamp", made)) Die("write", part + "/stamp");
+    } else {
+        RemoveAll(scratch);
+        if (::mkdir(scratch.c_str(), 0755) != 0) Die("mkdir", scratch);
+        if (::mkdir(root->c_str(), 0755) != 0) Die("mkdir", *root);
+        // Made in a child process: the generator's memory must not stay in
+        // this process, whose resident pages every tool's child starts with
+        // before its exec, and so would add to each tool's peak resident set.
+        const auto start = Clock::now();
         std::fflush(nullptr);
-        ::_exit(0);
+        const pid_t maker = ::fork();
+        if (maker < 0) Die("fork", scratch);
+        if (maker == 0) {
+            const TreeFacts made = Generate(*root, shape);
+            if (!WriteStamp(scratch + "/stamp", made)) Die("write", scratch + "/stamp");
+            std::fflush(nullptr);
+            ::_exit(0);
+        }
+        int status = 0;
+        while (::waitpid(maker, &status, 0) < 0) {
+            if (errno != EINTR) Die("waitpid", scratch);
+        }
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !ReadStamp(scratch + "/stamp", &facts)) {
+            std::fprintf(stderr, "log_tree_bench: the tree in %s could not be made\n", scratch.c_str());
+            std::exit(2);
+        }
+        std::printf("made the tree in %s in %.1f s\n", scratch.c_str(),
+                    std::chrono::duration<double>(Clock::now() - start).count());
     }
-    int status = 0;
-    while (::waitpid(maker, &status, 0) < 0) {
-        if (errno != EINTR) Die("waitpid", part);
+    while (::flock(*lock, LOCK_SH) != 0) {
+        if (errno != EINTR) Die("flock", scratch + ".lock");
     }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !ReadStamp(part + "/stamp", &facts)) {
-        std::fprintf(stderr, "log_tree_bench: the tree in %s could not be made\n", part.c_str());
-        std::exit(2);
-    }
-    if (::rename(part.c_str(), scratch.c_str()) != 0) {
-        // Another run finished the same tree first: use that one.
-        RemoveAll(part);
-        if (!ReadStamp(scratch + "/stamp", &facts)) Die("rename", part);
-    }
-    std::printf("made the tree in %s in %.1f s\n", scratch.c_str(),
-                std::chrono::duration<double>(Clock::now() - start).count());
     return facts;
 }
 
@@ -404,7 +409,8 @@ struct TreeRun {
 // prints the table. False when the log's counts disagreed with the tree.
 bool BenchTree(const TreeRun& run, const std::string& self) {
     std::string root;
-    const TreeFacts facts = EnsureTree(run.shape, &root);
+    int lock = -1;
+    const TreeFacts facts = EnsureTree(run.shape, &root, &lock);
     std::printf("\n== tree %s: %llu files in %llu directories, depth up to %d, fullest directory %llu "
                 "files, %s apparent (sparse files)\n   at %s\n",
                 run.shape.label, static_cast<unsigned long long>(facts.files),
@@ -438,6 +444,7 @@ bool BenchTree(const TreeRun& run, const std::string& self) {
     };
     const std::vector<Measure> m = MeasureTools(tools, run.runs, errDir);
     RemoveAll(errDir);
+    ::close(lock);
 
     std::printf("   %-28s %10s %10s %14s   (best of %d run%s; RSS the largest, may include up to %.1f MiB "
                 "of this program's pages that a child holds until its exec)\n",
