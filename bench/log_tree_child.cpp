@@ -7,8 +7,8 @@
 // one logged, with FILES files of BYTES bytes in all; otherwise 1 with a
 // message on stderr. The tree is not freed: a log leaves it for the windows.
 // --report prints where the log spent its time and memory on stdout: its
-// wall time, the read-ahead's hand-overs and waits, and the peak resident
-// set, for looking into a result by hand.
+// wall time, the read-ahead's hand-overs and waits, and the peak and final
+// resident set, for looking into a result by hand.
 #include "main/drive_list.h"
 #include "platform/read_ahead.h"
 #include "settings/settings.h"
@@ -73,7 +73,8 @@ void Report(double seconds) {
               << "read-ahead: served " << c.served << ", waited for " << c.waited << ", taken from the queue "
               << c.takenFromQueue << ", read directly " << c.readDirectly << ", queued " << c.queued
               << ", read by workers " << workerReads << ", pauses at the cap " << c.capWaits << "\n"
-              << StatusLine("VmHWM:") << "\n";
+              << StatusLine("VmHWM:") << "\n"
+              << StatusLine("VmRSS:") << " (after the log)\n";
 }
 
 bool Check(const char* what, unsigned long long got, unsigned long long want) {
