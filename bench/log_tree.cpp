@@ -432,15 +432,15 @@ bool BenchTree(const TreeRun& run, const std::string& self) {
                       bytes = std::to_string(facts.bytes);
     const std::string childMissing = "log_tree_child not built beside the benchmark";
     const std::string install = "not installed (scripts/install-deps adds it)";
-    const char* printf = "%s %T@\n";
+    const char* findFormat = "%s %T@\n";
     const std::vector<Tool> tools = {
         {"quilb log, read-ahead on", child, {root, "on", dirs, files, bytes}, childMissing},
         {"quilb log, read-ahead off", child, {root, "off", dirs, files, bytes}, childMissing},
         {"gdu -n -p -x", "gdu", {"-n", "-p", "-x", root}, install},
         {"fdfind -u .", "fdfind", {"-u", ".", root}, install},
         {"ncdu -o /dev/null", "ncdu", {"-o", "/dev/null", root}, install},
-        {"find -printf '%s %T@\\n'", "find", {root, "-printf", printf}, install},
-        {"bfs -printf '%s %T@\\n'", "bfs", {root, "-printf", printf}, install},
+        {"find -printf '%s %T@\\n'", "find", {root, "-printf", findFormat}, install},
+        {"bfs -printf '%s %T@\\n'", "bfs", {root, "-printf", findFormat}, install},
     };
     const std::vector<Measure> m = MeasureTools(tools, run.runs, errDir);
     RemoveAll(errDir);
