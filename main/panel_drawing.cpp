@@ -139,9 +139,10 @@ void ShowLogProgress(DiskInfo* disk) {
     int x = gTreeWidth + 7;
     if (gSplitScreen && gSplitLayout == 1) x += gSplitColumn + 1;
     if (gSplitScreen && gSplitLayout == 2 && gCurrentSide == 1) x += gSplitColumn;
-    const bool dirs = gDirMode[pane] != 0;
-    if (!(dirs && gPanes[pane].FileWindowOpen)) {
-        PutCount(10, x, dirs ? disk->dwDirEntries : disk->dwFiles);
+    // The directories read so far (the count a directory listing shows),
+    // and the files of the pane's filter.
+    if (!(gDirMode[pane] && gPanes[pane].FileWindowOpen)) {
+        PutCount(10, x, disk->dwDirEntries);
         PutCount(13, x, disk->dwMatchFiles[pane]);
     }
     PutBytes(11, x, disk->qwFileBytes);

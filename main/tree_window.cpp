@@ -148,11 +148,11 @@ void showtree() {
     const size_t stride = gTreeLineStride;
     WCHAR* lines = static_cast<WCHAR*>(CallocOrNull(rows, stride * sizeof(WCHAR)));
     if (!lines) {
-        char message[160];
-        snprintf(message, sizeof message,
-                 "\nFatal Memory error in module: Qtb - showtree() \nRequested %d KB (%d x %d)\n",
+        // The request's size goes out with the fatal message.
+        static char request[96];
+        snprintf(request, sizeof request, "showtree() \nRequested %d KB (%d x %d)",
                  int(rows * stride * sizeof(WCHAR) / 1024), int(rows), int(stride * sizeof(WCHAR)));
-        FatalExitWithMessage(message);
+        FatalMemoryError("Qtb", __LINE__, request);
     }
     // Every row: blanks, and no directory.
     for (size_t r = 0; r < rows; r++)

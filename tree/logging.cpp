@@ -342,11 +342,10 @@ int LogDrive(int letter, BOOL relog, BOOL releaseOthers, BOOL quiet) {
     SubdirInfo* const previousDir = psiCurrent;
     if (existing) {
         bool relogIt = relog != FALSE;
-        if (gPickerActive && !relogIt) {
-            if (letter == 'A' && ReadDiskInfo(existing) == DISKINFO_MEDIA_CHANGED) relogIt = true;
-        } else if (gPickerActive && letter > 'A') {
-            relogIt = false;
-        }
+        // Under the directory picker a logged disk is only switched to; A
+        // is read again when its media changed.
+        if (gPickerActive)
+            relogIt = letter == 'A' && ReadDiskInfo(existing) == DISKINFO_MEDIA_CHANGED;
         if (!relogIt) {
             MakeCurrent(existing);
             ShowDiskStats();

@@ -169,22 +169,48 @@ struct DirSource {
     WIN32_FIND_DATAW first{};
     bool firstPending = false;
 
-    // The next entry into data; false at the end.
-    bool Next(WIN32_FIND_DATAW* data) {
+    // The next entry into data: 0, ERROR_NO_MORE_FILES at the end, or the
+    // error that cut the listing short.
+    DWORD Next(WIN32_FIND_DATAW* data) {
         if (cached) {
             DirSubdirRec* rec = cached;
             *data = rec->data;
             cached = rec->next;
             std::free(rec);
-            return true;
+            return 0;
         }
-        if (find == INVALID_HANDLE_VALUE) return false;
+        if (find == INVALID_HANDLE_VALUE) return ERROR_NO_MORE_FILES;
         if (firstPending) {
             firstPending = false;
             *data = first;
-            return true;
+            return 0;
         }
-        return qioFindNextFile(find, data) != FALSE;
+        if (qioFindNextFile(find, data)) return 0;
+        const DWORD error = GetLastError();
+        return error ? error : ERROR_NO_MORE_FILES;
+    }
+    // Opens the listing of pattern: 0, or what readtreeRec returns when it
+    // cannot be had (0 for a directory that is gone or empty).
+    int Open(const WCHAR* pattern, const WCHAR* path, DiskInfo* disk) {
+        for (;;) {
+            find = qioPrefetchFindFirst(pattern, &first);
+            if (find != INVALID_HANDLE_VALUE) {
+                firstPending = true;
+                return 0;
+            }
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) return 0;
+            if (error == ERROR_ACCESS_DENIED) return READTREE_DENIED;
+            const DWORD answer = AskAboutError(path, disk, error);
+            if (answer == ErrChoiceSkip) return READTREE_SKIPPED;
+            if (answer != ErrChoiceRetry) return READTREE_STOPPED;
+        }
+    }
+    static DWORD AskAboutError(const WCHAR* path, DiskInfo* disk, DWORD error) {
+        wcsncpy_s(gErrorPath, 1026, path, 1025);
+        const DWORD answer = ErrorDialog(disk ? disk->cDrive : path[0], error, 1);
+        gErrorAnswer = answer;
+        return answer;
     }
     void Close() {
         qioFreeDirList(cached);
@@ -193,6 +219,14 @@ struct DirSource {
         find = INVALID_HANDLE_VALUE;
     }
 };
+
+// Whether one of the count directories made from first on (a chain
+// through psiNext) has name.
+bool AlreadyMade(const SubdirInfo* first, int count, const WCHAR* name) {
+    for (const SubdirInfo* d = first; d && count > 0; d = d->psiNext, count--)
+        if (d->pszName && !wcscmp(d->pszName, name)) return true;
+    return false;
+}
 
 bool IsDotName(const WCHAR* name) {
     return name[0] == u'.' && (!name[1] || (name[1] == u'.' && !name[2]));
@@ -391,21 +425,8 @@ int readtreeRec(const WCHAR* path, SubdirInfo** spareIO, DiskInfo* disk, SubdirI
         gCachedSubdirs = nullptr;
         gCachedSubdirsOwner = nullptr;
     } else {
-        for (;;) {
-            source.find = qioPrefetchFindFirst(pattern, &source.first);
-            if (source.find != INVALID_HANDLE_VALUE) {
-                source.firstPending = true;
-                break;
-            }
-            const DWORD error = GetLastError();
-            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) return 0;
-            if (error == ERROR_ACCESS_DENIED) return READTREE_DENIED;
-            wcsncpy_s(gErrorPath, 1026, path, 1025);
-            const DWORD answer = ErrorDialog(disk ? disk->cDrive : path[0], error, 1);
-            gErrorAnswer = answer;
-            if (answer == ErrChoiceSkip) return READTREE_SKIPPED;
-            if (answer == 1223 || answer == ErrChoiceNext) return READTREE_STOPPED;
-        }
+        const int opened = source.Open(pattern, path, disk);
+        if (source.find == INVALID_HANDLE_VALUE) return opened;
     }
 
     const bool hideDirs = (gSettings.bHideDirs & 1) != 0;
@@ -414,8 +435,32 @@ int readtreeRec(const WCHAR* path, SubdirInfo** spareIO, DiskInfo* disk, SubdirI
     SubdirInfo* last = nullptr;
     int count = 0;
     bool stopped = false;
+    int stopCode = READTREE_STOPPED;
+    bool resumed = false; // the listing was started again after a read error
     WIN32_FIND_DATAW data;
-    while (source.Next(&data)) {
+    for (;;) {
+        const DWORD got = source.Next(&data);
+        if (got == ERROR_NO_MORE_FILES) break;
+        if (got) {
+            // A listing cut short is no complete listing: the error dialog
+            // decides, and a retry lists the directory again from its start.
+            source.Close();
+            const DWORD answer = DirSource::AskAboutError(path, disk, got);
+            if (answer == ErrChoiceRetry) {
+                const int opened = source.Open(pattern, path, disk);
+                if (source.find != INVALID_HANDLE_VALUE) {
+                    resumed = true;
+                    continue;
+                }
+                if (opened == 0) break;
+                stopCode = opened;
+            } else {
+                stopCode = answer == ErrChoiceSkip ? READTREE_SKIPPED : READTREE_STOPPED;
+            }
+            stopped = true;
+            break;
+        }
+        if (resumed && count && AlreadyMade(entrySpare, count, data.cFileName)) continue;
         if (count && Interrupted()) {
             const int key = AskLogOption();
             if (key == 'P') gLogMode = LOG_STOPPED;
@@ -505,7 +550,8 @@ int readtreeRec(const WCHAR* path, SubdirInfo** spareIO, DiskInfo* disk, SubdirI
 
     if (stopped) {
         // Nothing of a stopped level is kept: the chain from the entry spare
-        // on is freed, and the entry spare is handed back empty.
+        // on is freed, and the entry spare is handed back empty. A level
+        // whose listing broke off and was skipped is left unread likewise.
         for (SubdirInfo* d = entrySpare->psiNext; d;) {
             SubdirInfo* following = d->psiNext;
             d->psiNext = nullptr;
@@ -514,7 +560,7 @@ int readtreeRec(const WCHAR* path, SubdirInfo** spareIO, DiskInfo* disk, SubdirI
         }
         ResetSpare(entrySpare, entryLevel, disk);
         *spareIO = entrySpare;
-        return READTREE_STOPPED;
+        return stopCode;
     }
 
     if (!count) {

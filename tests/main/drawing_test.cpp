@@ -216,6 +216,16 @@ TEST_F(Drawing, RootMarksAndARootWithoutReadSubdirectories) {
     }
 }
 
+TEST_F(Drawing, RootRowOfAnArchiveListingNamesItsPath) {
+    DiskInfo* disk = qtest::BuildTree('$', u"dir\\");
+    std::memcpy(disk->wszDevice, u"Q:\\box\\pack.zip", sizeof(u"Q:\\box\\pack.zip"));
+    pdiCurrent = disk;
+    psiCurrent = disk->psiRoot;
+    showtree();
+    EXPECT_EQ(Trimmed(0), u" \\ Q:\\box\\pack.zip") << Narrow(Row(0));
+    EXPECT_EQ(Trimmed(1), u" \u2514\u2500\u2500dir");
+}
+
 TEST_F(Drawing, DirectoriesBeyondTheDepthLimitShowDotsWithoutConnector) {
     // 80 columns: the tree is 57 wide, 19 levels of 3; the limit is 15.
     ASSERT_EQ(gTreeWidth, 57);
@@ -436,6 +446,26 @@ TEST_F(Drawing, StatsHeaderNamesTheDiskOrTheArchive) {
     gArchiveTreeActive = FALSE;
     EXPECT_EQ(ShadowText(gScreenRows - 6, c + 1, 19), std::u16string(19, u' '))
         << "25 rows leave no room for the program line";
+    // More than 30 rows: the program line ends at c + 19, the maker's
+    // notice starts at c + 1.
+    ScrSetupLayout(35, 80, 1);
+    ScrClearArea(29, 0, 30, 79, kNormal);
+    ShowStatsHeader();
+    EXPECT_EQ(ShadowText(29, c + 4, 16), u"Quilbane v2.9.11");
+    EXPECT_EQ(ShadowText(29, c + 20, 1), u" ") << "nothing past c + 19";
+    EXPECT_NE(ShadowText(30, c + 1, 1), u" ");
+    // In split screen only the panel right of the middle has it.
+    ScrClearArea(29, 0, 30, 79, kNormal);
+    gSplitScreen = 1;
+    gSplitLayout = 2;
+    gCurrentSide = 0;
+    gLeftLastColumn = 39;
+    ShowStatsHeader();
+    EXPECT_EQ(ShadowText(8, 39 - 21 + 1, 20), u"DISK Statistics     ") << "the left panel";
+    EXPECT_EQ(ShadowText(29, 0, 80), std::u16string(80, u' '));
+    gSplitScreen = 0;
+    gSplitLayout = 0;
+    ScrSetupLayout(25, 80, 1);
 }
 
 TEST_F(Drawing, LogProgressShowsTheRunningFigures) {
@@ -452,8 +482,8 @@ TEST_F(Drawing, LogProgressShowsTheRunningFigures) {
         const char16_t* row13;
         const char* what;
     } rows[] = {
-        {0, 0, u"          1,234", u"          1,200", "listing files"},
-        {0, 1, u"          1,234", u"          1,200", "listing files, file window open"},
+        {0, 0, u"             17", u"          1,200", "listing files"},
+        {0, 1, u"             17", u"          1,200", "listing files, file window open"},
         {1, 0, u"             17", u"          1,200", "listing directories"},
         {1, 1, u"###############", u"###############", "directory list open: no counts"},
     };
@@ -482,11 +512,11 @@ TEST_F(Drawing, LogProgressShowsTheRunningFigures) {
     gTreeWidth = 17;
     Fill(10, 0, 14, 79, u'#');
     ShowLogProgress(disk);
-    EXPECT_EQ(ShadowText(10, 24, 15), u"          1,234");
+    EXPECT_EQ(ShadowText(10, 24, 15), u"             17");
     EXPECT_EQ(ShadowText(10, 64, 15), std::u16string(15, u'#')) << "the right panel is left";
     gCurrentSide = 1;
     ShowLogProgress(disk);
-    EXPECT_EQ(ShadowText(10, 64, 15), u"          1,234");
+    EXPECT_EQ(ShadowText(10, 64, 15), u"             17");
     gSplitScreen = 0;
     gSplitLayout = 0;
     gCurrentSide = 0;
@@ -583,6 +613,21 @@ TEST_F(Drawing, LogoBoxInsideTheTreeWindow) {
     EXPECT_EQ(ShadowText(19, 24, 8), u"Version:");
     EXPECT_EQ(ShadowText(19, 33, 6), u"2.9.11");
     EXPECT_TRUE(gLogoShown);
+    // Taller screens move the banner down.
+    const struct {
+        int rows, banner, version;
+    } heights[] = {{28, 3, 19}, {29, 6, 22}, {43, 6, 22}, {44, 10, 26}, {60, 10, 26}};
+    for (const auto& h : heights) {
+        ScrSetupLayout(h.rows, 80, 1);
+        ShowLogoBox(0);
+        EXPECT_EQ(ShadowText(h.banner - 1, 1, 57), std::u16string(57, u' ')) << h.rows;
+        EXPECT_NE(ShadowText(h.banner, 1, 57).find(u'\u2580'), std::u16string::npos) << h.rows;
+        EXPECT_NE(ShadowText(h.banner + 13, 1, 57).find(u'\u2580'), std::u16string::npos) << h.rows;
+        EXPECT_EQ(ShadowText(h.banner + 14, 1, 57), std::u16string(57, u' ')) << h.rows;
+        EXPECT_EQ(ShadowText(h.version, 24, 8), u"Version:") << h.rows;
+        EXPECT_EQ(ShadowText(gFrameLastRow, 0, 2), u"\u2514\u2500") << h.rows;
+    }
+    ScrSetupLayout(25, 80, 1);
 }
 
 // ---- the small file window --------------------------------------------------------

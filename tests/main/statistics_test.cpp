@@ -2,6 +2,9 @@
 // column, the size figure of a directory in its counting and row forms, and
 // the pane title, over small trees built in memory.
 #include "main/statistics.h"
+#include "main/tree_window.h"
+#include "platform/console_session.h"
+#include "settings/quit.h"
 #include "main/window_layout.h"
 #include "main/window_state.h"
 #include "settings/settings.h"
@@ -12,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <unistd.h>
 #include <string>
 
 namespace {
@@ -206,6 +210,31 @@ TEST_F(Statistics, PaneTitleNamesTheWindowAndTheFilter) {
     EXPECT_LE(shown.size(), size_t(30 + 2 - 5));
     gPanes[1] = PaneState{};
     InitFilterSlots();
+}
+
+} // namespace
+
+namespace {
+
+// The tree window's rows take one heap block; when it cannot be had the
+// program ends, naming the request.
+TEST(TreeRows, NoMemoryForTheRowsEndsTheProgramWithTheRequest) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    Statistics::Reset();
+    gScreenRows = 43;
+    gTreeLineStride = 77;
+    gWindowMode = 0;
+    pdiCurrent = qtest::BuildTree('X', u"a\\ b\\");
+    EXPECT_EXIT(
+        {
+            ::dup2(2, 1); // the message goes to standard output
+            CheckedAllocFailAt(1);
+            showtree();
+        },
+        ::testing::ExitedWithCode(255),
+        "Fatal Memory error in module: Qtb at line: [0-9]+ : showtree\\(\\) \nRequested 7 KB "
+        "\\(47 x 154\\)\n");
+    Statistics::Reset();
 }
 
 } // namespace

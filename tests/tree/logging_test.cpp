@@ -157,6 +157,71 @@ TEST_F(LogTest, FullLogCountsFilesBytesAndTheCurrentDirectory) {
     EXPECT_NE(a->pFiles[0].wIndex, a->pFiles[1].wIndex);
 }
 
+TEST_F(LogTest, EachDirectoryIsListedOnce) {
+    // The read of a directory's files brings its subdirectories along; the
+    // tree reader takes those instead of listing the directory again. Every
+    // listing the walk asks for is counted by read-ahead.
+    for (WORD mode : {LOG_FULL_DISK, LOG_TREE_ONLY}) {
+        SCOPED_TRACE("mode " + std::to_string(mode));
+        qtest::ResetTreeState();
+        gLogMode = mode;
+        PrefetchCountersReset();
+        ASSERT_EQ(LogDrive('Q', FALSE, FALSE, TRUE), LOGDRIVE_OK);
+        const PrefetchCounters& c = gPrefetchCounters;
+        const ULONGLONG listings = c.served + c.waited + c.takenFromQueue + c.readDirectly;
+        // Every directory but the link, which is never entered; in mode 1
+        // the root's files are not read, so it is listed by the tree reader
+        // alone too.
+        EXPECT_EQ(listings, pdiCurrent->dwDirEntries - 1);
+        qtest::FreeTrees();
+    }
+}
+
+TEST_F(LogTest, TooLongAPathIsRefusedThroughTheErrorDialog) {
+    // Directories nested until the full name passes 1024 units: the
+    // directory whose name is too long is shown but not read.
+    std::string rel = "q/long";
+    const std::string part(200, 'n');
+    for (int i = 0; i < 6; i++) rel += "/" + part + std::to_string(i);
+    dir.Write(rel + "/f", "x");
+    // Skip passes over the directory; any other answer ends the log as
+    // partial logging does, keeping what was read.
+    for (int key : {'S', 'C'}) {
+        SCOPED_TRACE(std::string("answer ") + char(key));
+        qtest::ResetTreeState();
+        UiScriptAnswers({key});
+        ASSERT_EQ(LogDrive('Q', FALSE, FALSE, TRUE), LOGDRIVE_OK);
+        ASSERT_FALSE(UiQuestionsAsked().empty());
+        EXPECT_STREQ(UiQuestionsAsked()[0].kind, "ErrorDialog");
+        EXPECT_EQ(UiQuestionsAsked()[0].code, DWORD(ERROR_FILENAME_EXCED_RANGE));
+        EXPECT_GT(UiQuestionsAsked()[0].path.size(), 1024u);
+        UiScriptEnd();
+        for (SubdirInfo* d : DirsInOrder(pdiCurrent)) {
+            if (wcslen(d->pszFullName) > 1024) {
+                EXPECT_EQ(d->bLogged, 0);
+            }
+        }
+        if (key == 'S') {
+            EXPECT_EQ(pdiCurrent->dwFiles, 7u) << "all but the file below the long path";
+        } else {
+            EXPECT_LT(pdiCurrent->dwFiles, 7u);
+        }
+        EXPECT_EQ(CheckTreeText(), "");
+        qtest::FreeTrees();
+    }
+}
+
+TEST_F(LogTest, UnderThePickerALoggedDiskIsOnlySwitchedTo) {
+    ASSERT_EQ(LogDrive('Q', FALSE, FALSE, TRUE), LOGDRIVE_OK);
+    dir.Write("q/new.txt", "n");
+    gPickerActive = 1;
+    EXPECT_EQ(LogDrive('Q', TRUE, FALSE, TRUE), LOGDRIVE_OK);
+    gPickerActive = 0;
+    EXPECT_EQ(pdiCurrent->dwFiles, 7u) << "not read again";
+    EXPECT_EQ(LogDrive('Q', TRUE, FALSE, TRUE), LOGDRIVE_OK);
+    EXPECT_EQ(pdiCurrent->dwFiles, 8u);
+}
+
 TEST_F(LogTest, DepthLimitFromTheRoot) {
     struct Case {
         WORD mode;

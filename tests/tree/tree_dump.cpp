@@ -1,0 +1,521 @@
+// A test-support program: logs a drive letter, a path or a branch the way the
+// windows do and prints the resulting tree in pre-order (directories, their
+// files, every per-pane counter, the disk's figures), the questions the log
+// asked, and the verdicts of the invariant checker and of a recount, so that
+// the tests can compare a log with what the file system holds.
+//
+// The drives file is read from $HOME/.config/quilb/drives, which the caller
+// writes. Options are a plain table below; later features add rows.
+#include "tree_builder.h"
+
+#include "main/drive_list.h"
+#include "main/window_state.h"
+#include "platform/dir_reading.h"
+#include "platform/read_ahead.h"
+#include "qposix_path.h"
+#include "settings/nolog.h"
+#include "settings/settings.h"
+#include "internal/sys.h"
+#include "tree/dir_counts.h"
+#include "tree/filter.h"
+#include "tree/log_state.h"
+#include "tree/logging.h"
+#include "tree/read_tree.h"
+#include "tree/tree_records.h"
+#include "ui/error_dialog.h"
+#include "ui/progress.h"
+#include "ui/ui_test_hook.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Options {
+    std::string letter; // --letter X
+    std::string path;   // --path P (a Windows path)
+    std::string branch; // --branch P
+    std::string before; // --before X: a letter logged root only first
+    int mode = 2;
+    int depth = -1; // none
+    bool prefetch = true;
+    std::string nolog;
+    std::string answers;
+    long interruptAfter = 0;
+    std::string faultEio;      // its opening fails
+    bool faultListing = false; // its listing fails after it began instead
+    bool split = false;
+    std::string filter[2];
+    unsigned long long cap = 0;
+    std::string out;
+};
+
+// A decimal number from low to high into *value; false for anything else.
+template <typename T>
+bool ParseInt(const std::string& text, long long low, long long high, T* value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    if (errno || *end || v < low || v > high) return false;
+    *value = static_cast<T>(v);
+    return true;
+}
+
+// One option: its name, whether it takes a value, and how it is stored.
+// Returns false when the value is not valid.
+struct OptionRow {
+    const char* name;
+    bool takesValue;
+    bool (*store)(Options&, const std::string&);
+};
+
+const OptionRow kOptions[] = {
+    {"--letter", true,
+     [](Options& o, const std::string& v) {
+         o.letter = v;
+         return v.size() == 1;
+     }},
+    {"--before", true,
+     [](Options& o, const std::string& v) {
+         o.before = v;
+         return v.size() == 1;
+     }},
+    {"--path", true,
+     [](Options& o, const std::string& v) {
+         o.path = v;
+         return !v.empty();
+     }},
+    {"--branch", true,
+     [](Options& o, const std::string& v) {
+         o.branch = v;
+         return !v.empty();
+     }},
+    {"--mode", true, [](Options& o, const std::string& v) { return ParseInt(v, 0, 5, &o.mode); }},
+    {"--depth", true, [](Options& o, const std::string& v) { return ParseInt(v, 1, 9, &o.depth); }},
+    {"--prefetch", true,
+     [](Options& o, const std::string& v) {
+         o.prefetch = v == "on";
+         return v == "on" || v == "off";
+     }},
+    {"--nolog", true,
+     [](Options& o, const std::string& v) {
+         o.nolog = v;
+         return !v.empty();
+     }},
+    {"--answers", true,
+     [](Options& o, const std::string& v) {
+         o.answers = v;
+         return true;
+     }},
+    {"--interrupt-after", true,
+     [](Options& o, const std::string& v) { return ParseInt(v, 1, 1 << 30, &o.interruptAfter); }},
+    {"--fault-eio", true,
+     [](Options& o, const std::string& v) {
+         o.faultEio = v;
+         return !v.empty();
+     }},
+    {"--fault-eio-listing", true,
+     [](Options& o, const std::string& v) {
+         o.faultEio = v;
+         o.faultListing = true;
+         return !v.empty();
+     }},
+    {"--split", false,
+     [](Options& o, const std::string&) {
+         o.split = true;
+         return true;
+     }},
+    {"--filter0", true,
+     [](Options& o, const std::string& v) {
+         o.filter[0] = v;
+         return true;
+     }},
+    {"--filter1", true,
+     [](Options& o, const std::string& v) {
+         o.filter[1] = v;
+         return true;
+     }},
+    {"--cap", true,
+     [](Options& o, const std::string& v) { return ParseInt(v, 1, 1LL << 40, &o.cap); }},
+    {"--out", true,
+     [](Options& o, const std::string& v) {
+         o.out = v;
+         return !v.empty();
+     }},
+};
+
+// Windows paths and filters given on the command line are UTF-8 text.
+std::u16string Wide(const std::string& utf8) {
+    std::vector<WCHAR> out(utf8.size() + 2);
+    if (Utf8ToUtf16(utf8.c_str(), SSIZE_T(utf8.size()), out.data(), out.size(), false) < 0)
+        return u"";
+    return out.data();
+}
+
+// A name as the bytes the file system holds (the layer's escapes undone),
+// then every byte outside printable ASCII, and '%' itself, as %XX: a name
+// that is not UTF-8 prints as the bytes it is.
+std::string Escaped(const WCHAR* name) {
+    std::vector<char> bytes(std::char_traits<char16_t>::length(name) * 4 + 8);
+    std::string raw;
+    if (Utf16ToUtf8(name, -1, bytes.data(), bytes.size()) >= 0) {
+        raw = bytes.data();
+    } else {
+        for (const WCHAR* p = name; *p; p++)
+            raw += *p < 0x80 ? char(*p) : '?';
+    }
+    std::string out;
+    static const char hex[] = "0123456789ABCDEF";
+    for (unsigned char c : raw) {
+        if (c > 0x20 && c < 0x7F && c != '%') {
+            out += char(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+// ---- seams around the directory reader -------------------------------------
+// The program is linked with the reader's entry points wrapped (-Wl,--wrap),
+// so that it can make the read of one named directory fail with EIO.
+
+std::u16string gFaultDir;        // the directory whose first read fails
+QSysCall gFaultCall = QSYS_OPEN; // how: its opening, or its listing after it began
+bool gFaultArmed = false;
+
+// The directory a reader pattern lists ("\\?\F:\a\b\*.*" -> "F:\a\b").
+std::u16string PatternDir(const WCHAR* pattern) {
+    std::u16string dir = pattern;
+    if (dir.rfind(u"\\\\?\\", 0) == 0) dir.erase(0, 4);
+    const size_t slash = dir.rfind(u'\\');
+    if (slash != dir.npos) dir.erase(slash);
+    if (dir.size() == 2 && dir[1] == u':') dir += u'\\';
+    return dir;
+}
+
+void BeforeRead(const WCHAR* pattern) {
+    if (!gFaultArmed || gFaultDir.empty()) return;
+    std::u16string dir = PatternDir(pattern);
+    if (dir.size() > 3 && dir.back() == u'\\') dir.pop_back();
+    if (dir == gFaultDir) {
+        gFaultArmed = false;
+        QSysInjectFault(gFaultCall, 1, EIO);
+    }
+}
+
+} // namespace
+
+// The wrapped entry points (C++ names: the linker is told their mangled forms,
+// so the wrappers carry those names literally).
+extern "C" {
+int __real__Z12qioReadDirExPKDsPP10DirFileRecPP12DirSubdirRecPj(const WCHAR*, DirFileRec**,
+                                                                DirSubdirRec**, DWORD*);
+int __wrap__Z12qioReadDirExPKDsPP10DirFileRecPP12DirSubdirRecPj(const WCHAR* pattern,
+                                                                DirFileRec** files,
+                                                                DirSubdirRec** subdirs,
+                                                                DWORD* end) {
+    BeforeRead(pattern);
+    const int r =
+        __real__Z12qioReadDirExPKDsPP10DirFileRecPP12DirSubdirRecPj(pattern, files, subdirs, end);
+    return r;
+}
+int __real__Z10qioReadDirPKDsPP10DirFileRec(const WCHAR*, DirFileRec**);
+int __wrap__Z10qioReadDirPKDsPP10DirFileRec(const WCHAR* pattern, DirFileRec** files) {
+    BeforeRead(pattern);
+    const int r = __real__Z10qioReadDirPKDsPP10DirFileRec(pattern, files);
+    return r;
+}
+HANDLE __real__Z20qioPrefetchFindFirstPKDsP17_WIN32_FIND_DATAW(const WCHAR*, WIN32_FIND_DATAW*);
+HANDLE __wrap__Z20qioPrefetchFindFirstPKDsP17_WIN32_FIND_DATAW(const WCHAR* pattern,
+                                                               WIN32_FIND_DATAW* data) {
+    BeforeRead(pattern);
+    HANDLE h = __real__Z20qioPrefetchFindFirstPKDsP17_WIN32_FIND_DATAW(pattern, data);
+    return h;
+}
+} // extern "C"
+
+namespace {
+
+std::vector<int> ScriptKeys(const std::string& text) {
+    std::vector<int> keys;
+    std::stringstream in(text);
+    std::string item;
+    while (std::getline(in, item, ',')) {
+        if (item.empty()) continue;
+        if (item == "Esc")
+            keys.push_back(27);
+        else
+            keys.push_back(std::toupper(static_cast<unsigned char>(item[0])));
+    }
+    return keys;
+}
+
+// The script through the hook's list form: keys past the given ones are Esc,
+// as the hook answers once a script runs out.
+bool StartScript(const std::vector<int>& keys) {
+    constexpr size_t kMost = 24;
+    if (keys.size() > kMost) return false;
+    int k[kMost];
+    for (size_t i = 0; i < kMost; i++)
+        k[i] = i < keys.size() ? keys[i] : 27;
+    UiScriptAnswers({k[0],  k[1],  k[2],  k[3],  k[4],  k[5],  k[6],  k[7],
+                     k[8],  k[9],  k[10], k[11], k[12], k[13], k[14], k[15],
+                     k[16], k[17], k[18], k[19], k[20], k[21], k[22], k[23]});
+    return true;
+}
+
+struct Figures {
+    DWORD files;
+    ULONGLONG bytes;
+    DWORD matchFiles[2];
+    ULONGLONG matchBytes[2];
+    DWORD tagFiles[2];
+    ULONGLONG tagBytes[2];
+    bool operator==(const Figures&) const = default;
+};
+
+Figures Of(const SubdirInfo* d) {
+    return {d->dwFiles,
+            d->qwFileBytes,
+            {d->dwMatchFiles[0], d->dwMatchFiles[1]},
+            {d->qwMatchBytes[0], d->qwMatchBytes[1]},
+            {d->dwTagFiles[0], d->dwTagFiles[1]},
+            {d->qwTagBytes[0], d->qwTagBytes[1]}};
+}
+Figures Of(const DiskInfo* d) {
+    return {d->dwFiles,
+            d->qwFileBytes,
+            {d->dwMatchFiles[0], d->dwMatchFiles[1]},
+            {d->qwMatchBytes[0], d->qwMatchBytes[1]},
+            {d->dwTagFiles[0], d->dwTagFiles[1]},
+            {d->qwTagBytes[0], d->qwTagBytes[1]}};
+}
+
+void PrintFigures(FILE* out, const Figures& f) {
+    for (int p = 0; p < 2; p++)
+        fprintf(out, " match%d=%u/%llu tag%d=%u/%llu", p, f.matchFiles[p],
+                static_cast<unsigned long long>(f.matchBytes[p]), p, f.tagFiles[p],
+                static_cast<unsigned long long>(f.tagBytes[p]));
+}
+
+void PrintDisk(FILE* out, const DiskInfo* disk) {
+    for (const SubdirInfo* d : qtest::DirsInOrder(disk)) {
+        fprintf(out, "dir %u %s logged=%u expanded=%u visible=%u children=%u files=%u bytes=%llu",
+                d->wLevel, Escaped(d->wLevel ? d->pszName : d->pszFullName).c_str(), d->bLogged,
+                d->bExpanded, d->bVisible, d->dwChildren, d->dwFiles,
+                static_cast<unsigned long long>(d->qwFileBytes));
+        fprintf(out, " attr=%04X", d->wAttributes);
+        PrintFigures(out, Of(d));
+        fprintf(out, "\n");
+        if (!d->pFiles) continue;
+        // The array holds the counted entries and any drive entries before the
+        // end record, whose inline name is empty.
+        for (const FileEntry* e = d->pFiles; e->wszShortName[0] || e->pszLongName; e++) {
+            WCHAR name[TREE_MAX_FULL_NAME + 2];
+            GetFileDisplayName(name, e);
+            fprintf(out,
+                    "file %s size=%llu attr=%04X mode=%04X index=%u flags=%u/%u "
+                    "created=%08X.%08X written=%08X.%08X accessed=%08X.%08X\n",
+                    Escaped(name).c_str(), static_cast<unsigned long long>(e->qwSize),
+                    e->wAttributes, e->wMode, e->wIndex, e->bFlags[0], e->bFlags[1], e->dCreated,
+                    e->tCreated, e->dWritten, e->tWritten, e->dAccessed, e->tAccessed);
+        }
+    }
+    fprintf(out, "disk %c rows=%u dirs=%u files=%u bytes=%llu", disk->cDrive, disk->dwTreeRows,
+            disk->dwDirEntries, disk->dwFiles, static_cast<unsigned long long>(disk->qwFileBytes));
+    PrintFigures(out, Of(disk));
+    fprintf(out, "\n");
+}
+
+// Runs the invariant checker, then recounts the disk on a copy of its
+// figures and reports each directory (and the disk) whose counters differ.
+void PrintVerdicts(FILE* out, DiskInfo* disk) {
+    const std::vector<std::string> faults = qtest::CheckTree();
+    if (faults.empty()) fprintf(out, "check ok\n");
+    for (const std::string& f : faults)
+        fprintf(out, "check fault %s\n", f.c_str());
+    if (!disk) return;
+    std::vector<std::pair<SubdirInfo*, Figures>> before;
+    for (SubdirInfo* d : qtest::DirsInOrder(disk))
+        before.emplace_back(d, Of(d));
+    const Figures diskBefore = Of(disk);
+    RecountDisk(disk);
+    int wrong = 0;
+    for (const auto& [d, f] : before) {
+        if (Of(d) == f) continue;
+        wrong++;
+        fprintf(out, "recount differs %s:", Escaped(d->pszFullName).c_str());
+        PrintFigures(out, f);
+        fprintf(out, " ->");
+        PrintFigures(out, Of(d));
+        fprintf(out, "\n");
+    }
+    // RecountDisk leaves the disk's file count and bytes alone; the sums of
+    // the directories must give them.
+    Figures sum{};
+    for (const auto& [d, f] : before) {
+        sum.files += f.files;
+        sum.bytes += f.bytes;
+    }
+    Figures after = Of(disk);
+    if (!(after.matchFiles[0] == diskBefore.matchFiles[0] &&
+          after.matchFiles[1] == diskBefore.matchFiles[1] &&
+          after.matchBytes[0] == diskBefore.matchBytes[0] &&
+          after.matchBytes[1] == diskBefore.matchBytes[1] &&
+          after.tagFiles[0] == diskBefore.tagFiles[0] &&
+          after.tagFiles[1] == diskBefore.tagFiles[1] &&
+          after.tagBytes[0] == diskBefore.tagBytes[0] &&
+          after.tagBytes[1] == diskBefore.tagBytes[1]) ||
+        sum.files != diskBefore.files || sum.bytes != diskBefore.bytes) {
+        wrong++;
+        fprintf(out, "recount differs disk: files=%u/%llu sum=%u/%llu", diskBefore.files,
+                static_cast<unsigned long long>(diskBefore.bytes), sum.files,
+                static_cast<unsigned long long>(sum.bytes));
+        PrintFigures(out, diskBefore);
+        fprintf(out, " ->");
+        PrintFigures(out, after);
+        fprintf(out, "\n");
+    }
+    if (!wrong) fprintf(out, "recount ok\n");
+}
+
+void PrintQuestions(FILE* out) {
+    for (const UiQuestion& q : UiQuestionsAsked())
+        fprintf(out, "question %s drive=%u code=%u skip=%u path=%s\n", q.kind, q.drive, q.code,
+                q.allowSkip, Escaped(q.path.c_str()).c_str());
+}
+
+int Usage(const char* why) {
+    fprintf(stderr, "tree_dump: %s\n", why);
+    return 64;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; i++) {
+        const OptionRow* row = nullptr;
+        for (const OptionRow& r : kOptions)
+            if (std::strcmp(argv[i], r.name) == 0) row = &r;
+        if (!row) return Usage(argv[i]);
+        std::string value;
+        if (row->takesValue) {
+            if (i + 1 >= argc) return Usage(argv[i]);
+            value = argv[++i];
+        }
+        if (!row->store(o, value)) return Usage(argv[i]);
+    }
+    if (int(!o.letter.empty()) + int(!o.path.empty()) + int(!o.branch.empty()) != 1)
+        return Usage("one of --letter, --path, --branch");
+
+    FILE* out = o.out.empty() ? stdout : fopen(o.out.c_str(), "w");
+    if (!out) return Usage("cannot write --out");
+
+    qtest::ResetTreeState();
+    InitFilterSlots();
+    for (int p = 0; p < 2; p++) {
+        if (o.filter[p].empty()) continue;
+        const std::u16string text = Wide(o.filter[p]);
+        if (CompileFilterText(text.c_str(), &gFilterSlots[p], nullptr, 0, nullptr) != FILTER_OK)
+            return Usage("filter");
+    }
+    gSplitScreen = o.split ? 1 : 0;
+    gLogDepthLimit = o.depth < 0 ? LOG_NO_DEPTH_LIMIT : SHORT(o.depth);
+    gPrefetchEnabled = o.prefetch ? 1 : 0;
+    if (o.cap) PrefetchSetCapForTest(o.cap);
+    if (!o.nolog.empty()) {
+        std::ifstream in(o.nolog, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
+        NoLogListParse(&gNoLogList, reinterpret_cast<const BYTE*>(bytes.data()), bytes.size());
+    }
+    if (!o.answers.empty() && !StartScript(ScriptKeys(o.answers))) return Usage("too many answers");
+    BuildDriveList(0);
+
+    const std::string target = !o.letter.empty() ? o.letter : !o.path.empty() ? o.path : o.branch;
+    const int letter = std::toupper(static_cast<unsigned char>(target[0]));
+    int result = 0;
+    std::string returned;
+    if (!o.before.empty()) {
+        gIniWorking.logMethod = LOG_ROOT_ONLY;
+        gLogMode = LOG_ROOT_ONLY;
+        fprintf(out, "before %d\n", LogDrive(o.before[0], FALSE, FALSE, TRUE));
+    }
+    if (!o.faultEio.empty()) gFaultDir = Wide(o.faultEio);
+    gFaultCall = o.faultListing ? QSYS_READDIR : QSYS_OPEN;
+    if (!o.letter.empty()) {
+        gIniWorking.logMethod = WORD(o.mode);
+        gLogMode = WORD(o.mode);
+        gFaultArmed = true;
+        // A key pressed once the command has made that many directories.
+        ReadTreeInterruptAfterForTest(DWORD(o.interruptAfter));
+        result = LogDrive(letter, FALSE, FALSE, TRUE);
+    } else {
+        // The drive first, root only, as the windows have it before a path or
+        // branch command; then the command in the mode asked for.
+        gIniWorking.logMethod = LOG_ROOT_ONLY;
+        gLogMode = LOG_ROOT_ONLY;
+        const int first = LogDrive(letter, FALSE, FALSE, TRUE);
+        fprintf(out, "drive %d\n", first);
+        gLogMode = WORD(o.mode);
+        gFaultArmed = true;
+        // A key pressed once the command has made that many directories.
+        ReadTreeInterruptAfterForTest(DWORD(o.interruptAfter));
+        const std::u16string path = Wide(target);
+        if (!o.path.empty()) {
+            DWORD top = 0;
+            WORD yBar = 0;
+            SubdirInfo* dir = LogPath(path.c_str(), &top, &yBar);
+            result = dir ? 1 : 0;
+            returned = dir ? Escaped(dir->pszFullName) : "(null)";
+        } else {
+            SubdirInfo* dir = FindDirByPath(path.c_str(), nullptr, TRUE);
+            if (!dir) {
+                // Only a directory the root-only log made can be a branch.
+                returned = "(not found)";
+                result = -100;
+            } else {
+                // The root's record is made anew when the branch is the root.
+                returned = Escaped(dir->pszFullName);
+                result = LogBranch(WORD(o.mode), dir, FALSE);
+            }
+        }
+    }
+    QSysClearFaults();
+
+    fprintf(out, "result %d\n", result);
+    if (!returned.empty()) fprintf(out, "returned %s\n", returned.c_str());
+    fprintf(out, "state mode=%u disks=%u current=%c dir=%s answer=%u interrupt=%u\n", gLogMode,
+            gDiskCount, pdiCurrent ? pdiCurrent->cDrive : '-',
+            psiCurrent ? Escaped(psiCurrent->pszFullName).c_str() : "(null)", gErrorAnswer,
+            unsigned(gInterruptRequested));
+    DiskInfo* disk = FindVolume(letter);
+    if (disk)
+        PrintDisk(out, disk);
+    else
+        fprintf(out, "disk %c none\n", letter);
+    PrintQuestions(out);
+    PrintVerdicts(out, disk);
+    fprintf(out, "prefetch capWaits=%llu readDirectly=%llu\n",
+            static_cast<unsigned long long>(gPrefetchCounters.capWaits.load()),
+            static_cast<unsigned long long>(gPrefetchCounters.readDirectly.load()));
+    if (UiScriptRunning()) UiScriptEnd();
+    qtest::DisownRecords();
+    qtest::FreeTrees();
+    NoLogListFree(&gNoLogList);
+    InitFilterSlots();
+    if (out != stdout) fclose(out);
+    return 0;
+}
