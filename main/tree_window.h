@@ -30,3 +30,9 @@ void ShowPathLine(const WCHAR* path);
 // volume-and-path form), any other drive path its display form; a path
 // without a drive its last component.
 void SetPathTitle(int shortForm, const WCHAR* path);
+
+// The directory of tree-line row (a list index); mode 1 also draws the tree
+// scroll mark, mode 2 that of the picker and archive tree; caller names the
+// call site. Null for a row without a directory.
+struct SubdirInfo;
+SubdirInfo* FindPathFromPos(DWORD row, int mode, int caller);

@@ -84,6 +84,16 @@ int qioReadDirEx(const WCHAR* pattern, DirFileRec** files, DirSubdirRec** subdir
                  DWORD* endFlag);
 // qioReadDirEx without the subdirectory list and end flag.
 int qioReadDir(const WCHAR* pattern, DirFileRec** files);
+// Merges the subdirectories found on disk into dir's children (its files
+// are not touched): 1 read (the tree may have changed), 0 gone or
+// unreadable, 2 skipped by "Skip same error", -1 cancelled. batch: one of
+// a read-ahead batch of qioReadNewDir (attributes are not read again).
+struct SubdirInfo;
+int qioRereadDir(SubdirInfo* dir, BOOL batch);
+// qioRereadDir on dir and, with branch, every logged directory of its
+// branch (read ahead without recursion from 16 directories); relink
+// rebuilds dir's child run. 1 done, 0 cancelled.
+int qioReadNewDir(SubdirInfo* dir, BOOL branch, BOOL relink);
 // Free every record of a list; a null head does nothing.
 void qioFreeDirList(DirSubdirRec* head);
 void qioFreeFileList(DirFileRec* head);

@@ -29,3 +29,8 @@ WORD GetEntryMode(FileEntry* entry);
 WORD GetDirMode(SubdirInfo* dir);
 // GetDirMode without the archive test.
 WORD GetNodeMode(SubdirInfo* dir);
+
+// Enters a file the program created (full path) into its logged directory
+// through the target-directory refresh of the file commands: 0 when done, 2
+// when the file cannot be read.
+int AddCreatedFileEntry(const WCHAR* path);

@@ -173,3 +173,8 @@ int SortIsReversed(int v);
 // with mode 2 or 3 on the same disk give -1, and with mode 3 the owners'
 // full names without the drive decide.
 int CompareGlobalListEntries(DWORD i, DWORD j, int mode);
+
+// Logs again, from its root through the branch worker, every disk marked
+// for refresh, and clears the marks; with flag, in the other pane's order
+// when the current pane's differs from the array order.
+void RefreshFlaggedDisks(BOOL flag);
