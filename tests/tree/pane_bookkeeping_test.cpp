@@ -156,7 +156,10 @@ struct TwoDisks {
     std::vector<SubdirInfo*> dirs;
 };
 
-TwoDisks MarkedDisks() {
+// A fresh tree of them, with pane current.
+TwoDisks MarkedDisks(WORD pane) {
+    qtest::ResetTreeState();
+    gCurrentPane = pane;
     TwoDisks t;
     t.disks = {BuildTree('C', u"a\\ a\\b\\ c\\"), BuildTree('D', u"x\\")};
     DWORD n = 1;
@@ -177,9 +180,7 @@ TwoDisks MarkedDisks() {
 TEST_F(PaneBookkeeping, InheritOtherSideStateCopiesToTheCurrentPane) {
     for (WORD pane : {WORD(0), WORD(1)}) {
         SCOPED_TRACE("current pane " + std::to_string(pane));
-        qtest::ResetTreeState();
-        TwoDisks t = MarkedDisks();
-        gCurrentPane = pane;
+        TwoDisks t = MarkedDisks(pane);
         const WORD other = WORD(1 - pane);
         std::vector<DWORD> otherKeys, otherWords;
         for (DiskInfo* disk : t.disks) otherKeys.push_back(disk->dwListKey[other]);
@@ -200,9 +201,7 @@ TEST_F(PaneBookkeeping, InheritOtherSideStateCopiesToTheCurrentPane) {
 TEST_F(PaneBookkeeping, ResetSideDirStateWritesPaneZeroListFieldsAndClearsTheCurrentPaneWords) {
     for (WORD pane : {WORD(0), WORD(1)}) {
         SCOPED_TRACE("current pane " + std::to_string(pane));
-        qtest::ResetTreeState();
-        TwoDisks t = MarkedDisks();
-        gCurrentPane = pane;
+        TwoDisks t = MarkedDisks(pane);
         const WORD other = WORD(1 - pane);
         std::vector<DWORD> keys1, index1, otherWords;
         for (DiskInfo* disk : t.disks) {
