@@ -156,10 +156,11 @@ void MarkDirForRefresh(const WCHAR* origin, const WCHAR* path, BOOL immediate) {
         return;
     }
 
-    if (origin && origin[0] && Upper(origin[0]) == Upper(target[0])) {
-        if (!pdiCurrent) return;
+    // A change on the letter of the operation's source, on the disk shown.
+    if (origin && origin[0] && Upper(origin[0]) == Upper(target[0]) && pdiCurrent &&
+        pdiCurrent->cDrive == Upper(target[0])) {
         SubdirInfo* dir = FindDirByPath(target.c_str(), nullptr, TRUE);
-        if (pdiCurrent->cDrive == Upper(target[0])) pdiCurrent->qwSlackBytes = 0;
+        pdiCurrent->qwSlackBytes = 0;
         if (!dir || dir->bLogged != 1) return;
         if (!immediate) {
             dir->bRefresh |= REFRESH_FILES;
@@ -210,7 +211,10 @@ void MarkParentForRefresh(const WCHAR* path) {
     if (parent.size() == 2 && parent[1] == u':') parent += u'\\';
     if (psiCurrent && psiCurrent->pszFullName && _wcsicmp(psiCurrent->pszFullName, parent.c_str()) == 0)
         return;
-    MarkDirForRefresh(parent.c_str(), parent.c_str(), FALSE);
+    // The current disk is the origin: a directory there is marked exactly,
+    // one on another disk through that disk's deepest logged directory.
+    const WCHAR origin[2] = {WCHAR(pdiCurrent ? pdiCurrent->cDrive : 0), 0};
+    MarkDirForRefresh(origin, parent.c_str(), FALSE);
 }
 
 // ---- refreshing -----------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include "main/drive_list.h"
 #include "main/window_state.h"
 #include "platform/dir_reading.h"
+#include "platform/read_ahead.h"
 #include "settings/settings.h"
 #include "tree/log_state.h"
 #include "tree/logging.h"
@@ -153,6 +154,8 @@ TEST_F(RefreshTest, ChangesOnDiskEndAsAFreshLog) {
         dir.Write("q/a/deep/d1", "1");
         dir.Write("q/b/b1", "bb");
         dir.Write("q/c/only", "abc");
+        // Enough logged directories for the branch re-read to read ahead.
+        for (int i = 0; i < 16; i++) dir.Write("q/p/p" + std::to_string(i) + "/f", "p");
         qtest::FreeTrees();
         qtest::ResetTreeState();
         gPrefetchEnabled = c.readAhead;
@@ -177,13 +180,77 @@ TEST_F(RefreshTest, ChangesOnDiskEndAsAFreshLog) {
             EXPECT_EQ(pdiCurrent->bHasRefresh, 1);
             EXPECT_EQ(Dir(u"Q:\\a")->bRefresh & REFRESH_FILES, REFRESH_FILES);
         }
+        PrefetchCountersReset();
         ASSERT_EQ(qioReadNewDir(pdiCurrent->psiRoot, TRUE, FALSE), 1);
+        EXPECT_EQ(gPrefetchCounters.queued.load() > 0, c.readAhead != 0) << "read ahead as switched";
+        EXPECT_EQ(PrefetchActive.load(), 0u) << "read-ahead ends with the re-read";
         EXPECT_EQ(CheckTreeText(), "");
         ASSERT_EQ(LogBranchWorker(pdiCurrent->psiRoot, TRUE, FALSE, FALSE), 1);
         EXPECT_EQ(CheckTreeText(), "");
         const std::string refreshed = Dump(pdiCurrent);
         EXPECT_EQ(refreshed, FreshDump());
     }
+}
+
+// Marks on another disk go to its deepest logged directory as the setting
+// allows; a refresh at once reads it again; pdiCurrent is put back on
+// every path.
+TEST_F(RefreshTest, MarksOnAnotherDisk) {
+    const std::string other = dir.MakeDir("r");
+    dir.Write("r/x/f1", "1");
+    WriteDrivesFile("q: " + root + "\nr: " + other + "\n");
+    ASSERT_EQ(LogDrive('R', FALSE, FALSE, TRUE), LOGDRIVE_OK);
+    DiskInfo* r = pdiCurrent;
+    LogQ();
+    DiskInfo* q = pdiCurrent;
+    ASSERT_NE(q, r);
+    SubdirInfo* x = FindDirByPathAnyDisk(u"R:\\x", nullptr, TRUE);
+    ASSERT_TRUE(x);
+
+    struct Case {
+        const char* what;
+        BYTE setting;
+        const char16_t* path;
+        BYTE marked;
+    };
+    const Case cases[] = {
+        {"always: deepest logged directory marked", 0, u"R:\\x\\not\\there", REFRESH_FILES},
+        {"after a write: marked", 2, u"R:\\x", REFRESH_FILES},
+        {"No: not marked", 1, u"R:\\x", 0},
+        {"a letter not logged", 0, u"S:\\x", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        x->bRefresh = 0;
+        r->bHasRefresh = 0;
+        gSettings.bAutoRefresh = c.setting;
+        MarkDirForRefresh(u"Q:\\", c.path, FALSE);
+        EXPECT_EQ(x->bRefresh, c.marked);
+        EXPECT_EQ(r->bHasRefresh, c.marked ? 1 : 0);
+        EXPECT_EQ(pdiCurrent, q);
+    }
+    gSettings.bAutoRefresh = 0;
+    x->bRefresh = 0;
+
+    dir.Write("r/x/f2", "22");
+    MarkDirForRefresh(u"Q:\\", u"R:\\x", TRUE);
+    EXPECT_EQ(pdiCurrent, q);
+    EXPECT_EQ(x->dwFiles, 2u);
+    EXPECT_EQ(r->dwFiles, 2u);
+    EXPECT_EQ(x->bRefresh, 0) << "the branch worker read it";
+    EXPECT_EQ(CheckTreeText(), "");
+
+    // A file's directory is marked unless it is the current directory.
+    MarkParentForRefresh(u"R:\\x\\f2");
+    EXPECT_EQ(x->bRefresh, REFRESH_FILES);
+    SubdirInfo* a = Dir(u"Q:\\a");
+    MarkParentForRefresh(u"Q:\\a\\a1");
+    EXPECT_EQ(a->bRefresh, REFRESH_FILES);
+    a->bRefresh = 0;
+    psiCurrent = a;
+    MarkParentForRefresh(u"Q:\\a\\a1");
+    EXPECT_EQ(a->bRefresh, 0);
+    EXPECT_EQ(pdiCurrent, q);
 }
 
 // A tag goes back only to the entry of exactly its name: "a.txt" tagged
