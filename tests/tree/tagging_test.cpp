@@ -632,6 +632,16 @@ TEST_F(Tagging, TagByNameExtensionAndFilter) {
     Put(Enter());
     EXPECT_EQ(TagByFilespecDialog(FALSE, TRUE), 0);
     EXPECT_EQ(TaggedFiles().count(u"one.txt"), 1u);
+    // A refused filespec asks again; Tab brings back the current name.
+    UntagEntry(nullptr, ListIndex(u"one.txt"));
+    Put(Letter('f'));
+    Put(Type(u"a**b"));
+    Put(Enter());
+    Put(Tap(VK_TAB, 0x0F, 9));
+    Put(Enter());
+    EXPECT_EQ(TagByFilespecDialog(FALSE, TRUE), 0);
+    EXPECT_EQ(TaggedFiles(), (Names{u"three.txt", u"five.txt", u"two.c", u"one.txt"}));
+    ExpectListInStep("after a refused filespec");
     // Esc leaves the filter prompt without tagging.
     Put(Letter('f'));
     Put(Type(u"*.c"));
