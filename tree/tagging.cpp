@@ -48,25 +48,15 @@ ULONGLONG ListedSize(EntryHead* entry, int pane) {
     return dir->qwFileBytes;
 }
 
-void Count(SubdirInfo* dir, int pane, bool add, ULONGLONG bytes) {
-    if (!dir) return;
+// A tag counted into (add) or out of a directory's or a disk's figures.
+template <class Record> void Count(Record* record, int pane, bool add, ULONGLONG bytes) {
+    if (!record) return;
     if (add) {
-        dir->dwTagFiles[pane]++;
-        dir->qwTagBytes[pane] += bytes;
+        record->dwTagFiles[pane]++;
+        record->qwTagBytes[pane] += bytes;
     } else {
-        dir->dwTagFiles[pane]--;
-        dir->qwTagBytes[pane] -= bytes;
-    }
-}
-
-void CountDisk(DiskInfo* disk, int pane, bool add, ULONGLONG bytes) {
-    if (!disk) return;
-    if (add) {
-        disk->dwTagFiles[pane]++;
-        disk->qwTagBytes[pane] += bytes;
-    } else {
-        disk->dwTagFiles[pane]--;
-        disk->qwTagBytes[pane] -= bytes;
+        record->dwTagFiles[pane]--;
+        record->qwTagBytes[pane] -= bytes;
     }
 }
 
@@ -85,7 +75,7 @@ void Change(SubdirInfo* dir, LONG index, bool tag) {
         }
         if (tag) dir->qwTagBytes[pane] += dir->qwFileBytes;
         else dir->qwTagBytes[pane] -= dir->qwFileBytes;
-        CountDisk(dir->pdiDisk, pane, tag, dir->qwFileBytes);
+        Count(dir->pdiDisk, pane, tag, dir->qwFileBytes);
         return;
     }
     if (dir) {
@@ -94,7 +84,7 @@ void Change(SubdirInfo* dir, LONG index, bool tag) {
         entry->bFlags[pane] =
             tag ? BYTE(entry->bFlags[pane] | kTagBits) : BYTE(entry->bFlags[pane] & ~kTagBits);
         Count(dir, pane, tag, entry->qwSize);
-        CountDisk(dir->pdiDisk, pane, tag, entry->qwSize);
+        Count(dir->pdiDisk, pane, tag, entry->qwSize);
         return;
     }
     if (!gFileList || index < 0 || DWORD(index) >= gFMax) return;
@@ -107,7 +97,7 @@ void Change(SubdirInfo* dir, LONG index, bool tag) {
     const ULONGLONG size = ListedSize(entry, pane);
     SubdirInfo* owner = entry->owner;
     Count(owner, pane, tag, size);
-    CountDisk(owner ? owner->pdiDisk : nullptr, pane, tag, size);
+    Count(owner ? owner->pdiDisk : nullptr, pane, tag, size);
     DisplayFileList& header = *gFileList;
     if (tag) {
         header.taggedFiles[pane]++;
@@ -187,6 +177,28 @@ template <class Test> void SetListedWhere(bool tag, Test test) {
     for (DWORD i = 0; i < gFMax; i++)
         if (entries[i] && test(entries[i])) SetListed(i, tag);
 }
+
+// The command lines and their click regions, put back when a prompt ends.
+class SavedCommandLines {
+  public:
+    SavedCommandLines() {
+        HotPush();
+        saved_ = ScrSaveRect(gMessageRow, 0, gBottomRow, gScreenMaxCol);
+    }
+    ~SavedCommandLines() { Restore(); }
+    SavedCommandLines(const SavedCommandLines&) = delete;
+    SavedCommandLines& operator=(const SavedCommandLines&) = delete;
+    void Restore() {
+        if (restored_) return;
+        restored_ = true;
+        ScrRestoreRect(gMessageRow, 0, gBottomRow, gScreenMaxCol, saved_);
+        HotPop();
+    }
+
+  private:
+    ScreenCell* saved_ = nullptr;
+    bool restored_ = false;
+};
 
 bool IsLetter(KeyCode code, char letter) { return code == letter || code == KcAlt(letter); }
 
@@ -387,13 +399,7 @@ void UntagUnmarked() {
 }
 
 int InvertCommand(BOOL listMode, SubdirInfo* dir, BOOL diskMode) {
-    HotPush();
-    ScreenCell* saved = ScrSaveRect(gMessageRow, 0, gBottomRow, gScreenMaxCol);
-    auto finish = [&](int result) {
-        ScrRestoreRect(gMessageRow, 0, gBottomRow, gScreenMaxCol, saved);
-        HotPop();
-        return result;
-    };
+    SavedCommandLines lines;
     for (;;) {
         PromptInvert(listMode);
         const KeyCode code = KbdGetKey(FALSE, TRUE);
@@ -401,15 +407,15 @@ int InvertCommand(BOOL listMode, SubdirInfo* dir, BOOL diskMode) {
             if (listMode) ShowHelp(diskMode ? 78 : 79);
             else ShowHelp(diskMode ? 76 : 77);
         } else if (IsLetter(code, 'T') || IsLetter(code, 'I')) {
-            if (!listMode && !diskMode) return finish(105);
+            if (!listMode && !diskMode) return 105;
             if (dir || !diskMode) InvertTagsInDir(dir);
             else TagDiskAll('I');
-            return finish(listMode ? 1 : 105);
+            return listMode ? 1 : 105;
         } else if (IsLetter(code, 'F')) {
             gFilterSlots[Pane()].modeWord ^= 1;
-            return finish(4127);
+            return 4127;
         } else if (code == KC_ESC || code == KC_ENTER) {
-            return finish(0);
+            return 0;
         }
     }
 }
@@ -452,12 +458,7 @@ int FilterMatchDate(const AttrTest* test, DWORD attributes, WORD mode, BOOL tag)
 
 void TagByAttributes(BOOL disk, BOOL tag) {
     const bool dirs = ListsDirs();
-    HotPush();
-    ScreenCell* saved = ScrSaveRect(gMessageRow, 0, gBottomRow, gScreenMaxCol);
-    auto restore = [&] {
-        ScrRestoreRect(gMessageRow, 0, gBottomRow, gScreenMaxCol, saved);
-        HotPop();
-    };
+    SavedCommandLines lines;
     AttrTest test{};
     std::u16string text;
     for (;;) {
@@ -469,7 +470,7 @@ void TagByAttributes(BOOL disk, BOOL tag) {
         // key edits it.
         const KeyCode key =
             InputLine(gHintRow, 21, field.data(), 0, 0, 2, FALSE, text.empty() ? FALSE : TRUE, 0, 0);
-        if (key != KC_ENTER) return restore();
+        if (key != KC_ENTER) return;
         text = field.c_str();
         while (!text.empty() && text.back() == u' ') text.pop_back();
         if (!ParseAttrText(text, &test) ||
@@ -479,7 +480,7 @@ void TagByAttributes(BOOL disk, BOOL tag) {
         }
         break;
     }
-    restore();
+    lines.Restore();
 
     if (!disk) {
         if (!gFileList) return;
@@ -505,13 +506,7 @@ int TagByFilespecDialog(BOOL disk, BOOL tag) {
     const int pane = Pane();
     const WORD mode = gDisplayMode[pane];
     const bool noBranch = disk || mode == 1 || mode == 2;
-    HotPush();
-    ScreenCell* saved = ScrSaveRect(gMessageRow, 0, gBottomRow, gScreenMaxCol);
-    auto finish = [&](int result) {
-        ScrRestoreRect(gMessageRow, 0, gBottomRow, gScreenMaxCol, saved);
-        HotPop();
-        return result;
-    };
+    SavedCommandLines lines;
     for (;;) {
         PromptTagBy(noBranch, !tag);
         const KeyCode code = KbdGetKey(FALSE, TRUE);
@@ -519,9 +514,9 @@ int TagByFilespecDialog(BOOL disk, BOOL tag) {
             ShowHelp(disk ? (tag ? 25 : 26) : (tag ? 28 : 29));
             continue;
         }
-        if (code == KC_ESC) return finish(0);
+        if (code == KC_ESC) return 0;
         if (IsLetter(code, 'A')) {
-            finish(0);
+            lines.Restore();
             TagByAttributes(disk, tag);
             return 0;
         }
@@ -531,20 +526,20 @@ int TagByFilespecDialog(BOOL disk, BOOL tag) {
         if (IsLetter(code, 'B') || IsLetter(code, 'C')) {
             if (noBranch) continue;
             EntryHead* current = CurrentListed();
-            if (!current) return finish(0);
+            if (!current) return 0;
             SubdirInfo* home = current->owner;
             const bool branch = IsLetter(code, 'B');
             SetListedWhere(tag != 0, [&](EntryHead* e) {
                 return branch ? WithinBranch(e->owner, home) : e->owner == home;
             });
-            return finish(0);
+            return 0;
         }
         if (disk) {
-            if (down || up || byName) return finish(0);
+            if (down || up || byName) return 0;
             continue;
         }
-        if (down) return finish(tag ? 4133 : 4135);
-        if (up) return finish(tag ? 4132 : 4134);
+        if (down) return tag ? 4133 : 4135;
+        if (up) return tag ? 4132 : 4134;
         if (!byName) continue;
 
         const std::u16string name = DisplayName(CurrentListed());
@@ -555,18 +550,18 @@ int TagByFilespecDialog(BOOL disk, BOOL tag) {
         if (IsLetter(code, 'N')) {
             const FilespecItem item = NameItem(stem, u"*");
             SetListedWhere(tag != 0, [&](EntryHead* e) { return Passes(&item, 1, e); });
-            return finish(0);
+            return 0;
         }
         if (IsLetter(code, 'E')) {
             const FilespecItem item = NameItem(u"*", extension);
             SetListedWhere(tag != 0, [&](EntryHead* e) { return Passes(&item, 1, e); });
-            return finish(0);
+            return 0;
         }
         FilterSlot slot{};
         const bool chosen = AskTagFilter(tag != 0, name, &slot);
         if (chosen)
             SetListedWhere(tag != 0, [&](EntryHead* e) { return Passes(slot.items, slot.count, e); });
         std::free(slot.items);
-        return finish(0);
+        return 0;
     }
 }

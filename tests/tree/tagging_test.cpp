@@ -521,8 +521,14 @@ TEST_F(Tagging, InvertCommandHelpPagesAndReturns) {
         EXPECT_EQ(InvertCommand(row.list, nullptr, row.disk), 0);
         EXPECT_EQ(HelpLastTopic(), row.help) << row.list << row.disk;
     }
+    ScrPutStr(gMessageRow, 0, "the menu under the prompt", gNormalAttr);
+    const std::u16string before = ConsoleText(gMessageRow, 0, 40);
     Put(Enter());
     EXPECT_EQ(InvertCommand(TRUE, nullptr, FALSE), 0);
+    EXPECT_EQ(ConsoleText(gMessageRow, 0, 40), before) << "the command lines are put back";
+    Put(Esc());
+    EXPECT_EQ(TagByFilespecDialog(FALSE, TRUE), 0);
+    EXPECT_EQ(ConsoleText(gMessageRow, 0, 40), before);
 
     // 'F' turns the pane's filter over and asks for the list again.
     const DWORD word = gFilterSlots[0].modeWord;
