@@ -414,7 +414,6 @@ int AddDirByPath(const WCHAR* path, const WCHAR* name, BOOL markNew) {
         }
     }
 
-    bool created = false;
     SubdirInfo* lastParent = nullptr;
     size_t at = start;
     while (at < full.size()) {
@@ -427,10 +426,7 @@ int AddDirByPath(const WCHAR* path, const WCHAR* name, BOOL markNew) {
         if (!existedBefore) {
             for (;;) {
                 const DWORD error = qioCreateDirectory(prefix.c_str());
-                if (error == 0) {
-                    created = true;
-                    break;
-                }
+                if (error == 0) break;
                 if (error == ERROR_ALREADY_EXISTS) {
                     existedBefore = true;
                     break;
@@ -476,7 +472,6 @@ int AddDirByPath(const WCHAR* path, const WCHAR* name, BOOL markNew) {
         at = end + 1;
     }
     if (lastParent && !AutoRefreshOff()) ReadDirDates(lastParent);
-    (void)created;
     return 0;
 }
 

@@ -84,12 +84,7 @@ class RefreshTest : public DriveMapTest {
 
     void SetUp() override {
         root = dir.MakeDir("q");
-        dir.Write("q/top.txt", "12345");
-        dir.Write("q/a/a1", std::string(10, 'x'));
-        dir.Write("q/a/a2", std::string(20, 'x'));
-        dir.Write("q/a/deep/d1", "1");
-        dir.Write("q/b/b1", "bb");
-        dir.Write("q/c/only", "abc");
+        WriteOriginalTree();
         SetMounts({{"/", "ext4", "/dev/vda1"}});
         WriteDrivesFile("q: " + root + "\n");
         qtest::ResetTreeState();
@@ -111,6 +106,14 @@ class RefreshTest : public DriveMapTest {
         gPrefetchEnabled = 1;
         qtest::FreeTrees();
         DriveMapTest::TearDown();
+    }
+    void WriteOriginalTree() {
+        dir.Write("q/top.txt", "12345");
+        dir.Write("q/a/a1", std::string(10, 'x'));
+        dir.Write("q/a/a2", std::string(20, 'x'));
+        dir.Write("q/a/deep/d1", "1");
+        dir.Write("q/b/b1", "bb");
+        dir.Write("q/c/only", "abc");
     }
     std::string P(const std::string& rel) { return root + "/" + rel; }
     void LogQ() {
@@ -148,12 +151,7 @@ TEST_F(RefreshTest, ChangesOnDiskEndAsAFreshLog) {
         SCOPED_TRACE(c.what);
         // Each case starts from the original tree.
         std::system(("rm -rf '" + root + "' && mkdir -p '" + root + "'").c_str());
-        dir.Write("q/top.txt", "12345");
-        dir.Write("q/a/a1", std::string(10, 'x'));
-        dir.Write("q/a/a2", std::string(20, 'x'));
-        dir.Write("q/a/deep/d1", "1");
-        dir.Write("q/b/b1", "bb");
-        dir.Write("q/c/only", "abc");
+        WriteOriginalTree();
         // Enough logged directories for the branch re-read to read ahead.
         for (int i = 0; i < 16; i++) dir.Write("q/p/p" + std::to_string(i) + "/f", "p");
         qtest::FreeTrees();
@@ -340,11 +338,21 @@ TEST_F(RefreshTest, RereadDirResults) {
     EXPECT_FALSE(Dir(u"Q:\\a\\fresh"));
     EXPECT_EQ(CheckTreeText(), "");
 
+    // A branch re-read with the child run rebuilt leaves a sound tree.
+    dir.MakeDir("q/a/deep/later");
+    EXPECT_EQ(qioReadNewDir(a, TRUE, TRUE), 1);
+    EXPECT_TRUE(Dir(u"Q:\\a\\deep\\later"));
+    EXPECT_EQ(CheckTreeText(), "");
+
     const DWORD dirsBefore = pdiCurrent->dwDirEntries;
+    DWORD below = 0;
+    for (SubdirInfo* d : DirsInOrder(pdiCurrent))
+        if (d->wLevel > 1 && d->pszFullName[3] == u'a' && d->pszFullName[4] == u'\\') below++;
+    ASSERT_EQ(below, 2u) << "deep and deep\\later";
     std::system(("rm -rf '" + P("a") + "'").c_str());
     EXPECT_EQ(qioRereadDir(a, FALSE), 0) << "gone";
     EXPECT_FALSE(Dir(u"Q:\\a\\deep"));
-    EXPECT_EQ(pdiCurrent->dwDirEntries, dirsBefore - 1);
+    EXPECT_EQ(pdiCurrent->dwDirEntries, dirsBefore - below);
     EXPECT_EQ(CheckTreeText(), "");
 }
 
