@@ -133,9 +133,10 @@ class RefreshTest : public DriveMapTest {
 
 // Directories added, removed and renamed, files added, deleted and resized:
 // after the marks and the branch re-read the tree is what a fresh log gives,
-// with read-ahead on and off, and with the changes marked for later or
+// with read-ahead on and off (its workers run beside the re-read), and with
+// the changes marked for later or
 // refreshed at once.
-TEST_F(RefreshTest, ChangesOnDiskEndAsAFreshLog) {
+TEST_F(RefreshTest, ChangesOnDiskEndAsAFreshLogConcurrency) {
     struct Case {
         const char* what;
         DWORD readAhead;
