@@ -20,6 +20,7 @@
 #include "tree/sort_order.h"
 #include "tree/tree_records.h"
 #include "ui/error_dialog.h"
+#include "ui/progress.h"
 #include "ui/ui_test_hook.h"
 
 #include <gtest/gtest.h>
@@ -134,8 +135,7 @@ class RefreshTest : public DriveMapTest {
 // Directories added, removed and renamed, files added, deleted and resized:
 // after the marks and the branch re-read the tree is what a fresh log gives,
 // with read-ahead on and off (its workers run beside the re-read), and with
-// the changes marked for later or
-// refreshed at once.
+// the changes marked for later or refreshed at once.
 TEST_F(RefreshTest, ChangesOnDiskEndAsAFreshLogConcurrency) {
     struct Case {
         const char* what;
@@ -188,6 +188,44 @@ TEST_F(RefreshTest, ChangesOnDiskEndAsAFreshLogConcurrency) {
         EXPECT_EQ(CheckTreeText(), "");
         const std::string refreshed = Dump(pdiCurrent);
         EXPECT_EQ(refreshed, FreshDump());
+    }
+}
+
+// The branch worker by mark: 4 sorts again, 2 is only cleared, 1 reads the
+// files again; unmarked directories are read only when a key may stop the
+// walk, and a key already pressed stops it before anything is read.
+TEST_F(RefreshTest, BranchWorkerByMark) {
+    struct Case {
+        const char* what;
+        BYTE mark;
+        BOOL stopOnKey;
+        DWORD interrupt;
+        DWORD files; // of Q:\a after the walk (2 logged, 3 on disk)
+    };
+    const Case cases[] = {
+        {"files mark reads again", REFRESH_FILES, FALSE, 0, 3},
+        {"added mark is only cleared", REFRESH_ADDED, FALSE, 0, 2},
+        {"resort mark sorts only", REFRESH_RESORT, FALSE, 0, 2},
+        {"no mark: not read", 0, FALSE, 0, 2},
+        {"no mark, stop on key: read", 0, TRUE, 0, 3},
+        {"key pressed: the walk stops at once", REFRESH_FILES, TRUE, 1, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ::unlink(P("a/a3").c_str());
+        qtest::FreeTrees();
+        qtest::ResetTreeState();
+        LogQ();
+        dir.Write("q/a/a3", "333");
+        SubdirInfo* a = Dir(u"Q:\\a");
+        a->bRefresh = c.mark;
+        gInterruptRequested = c.interrupt;
+        EXPECT_EQ(LogBranchWorker(a, TRUE, FALSE, c.stopOnKey), 1);
+        gInterruptRequested = 0;
+        EXPECT_EQ(a->dwFiles, c.files);
+        EXPECT_EQ(a->bRefresh, c.interrupt ? c.mark : 0);
+        EXPECT_EQ(gLogMode, LOG_FULL_DISK) << "the log mode is put back";
+        EXPECT_EQ(CheckTreeText(), "");
     }
 }
 
