@@ -7,6 +7,7 @@
 #include "tree/refresh.h"
 
 #include "archive/archive_state.h"
+#include "main/statistics.h"
 #include "main/window_state.h"
 #include "platform/dir_reading.h"
 #include "settings/quit.h"
@@ -289,6 +290,8 @@ int RefreshDirFiles(SubdirInfo* dir, BOOL restore, BOOL keepTags) {
             BuildGlobalFileList(gTaggedOnly[current], pdiCurrent, 0);
         else if (dir == psiCurrent)
             BuildDisplayFileList(gTaggedOnly[current]);
+        else
+            ShowListStats();
     }
     return read >= 0 ? 1 : 0;
 }

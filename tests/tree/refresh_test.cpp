@@ -13,6 +13,7 @@
 #include "platform/dir_reading.h"
 #include "platform/read_ahead.h"
 #include "settings/settings.h"
+#include "tree/file_list.h"
 #include "tree/log_state.h"
 #include "tree/logging.h"
 #include "tree/read_tree.h"
@@ -329,6 +330,16 @@ TEST_F(RefreshTest, TagsComeBackByExactName) {
     EXPECT_EQ(t->qwTagBytes[0], 1u);
     EXPECT_EQ(pdiCurrent->dwTagFiles[0], 1u);
     EXPECT_EQ(gPaneCurrentEntry[0], FileNamed(t, "CUR.TXT"));
+    EXPECT_EQ(CheckTreeText(), "");
+
+    // With the file window open on the directory its list is built again:
+    // the list holds the files read, and its tag figure is the directory's.
+    psiCurrent = t;
+    gPanes[0].FileWindowOpen = 1;
+    ASSERT_EQ(RefreshDirFiles(t, TRUE, FALSE), 1);
+    EXPECT_EQ(gFMax, 3u);
+    EXPECT_EQ(gFTagged, 1u);
+    gPanes[0].FileWindowOpen = 0;
     EXPECT_EQ(CheckTreeText(), "");
 
     // Without restore nothing is tagged again.
