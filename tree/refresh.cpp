@@ -7,6 +7,7 @@
 #include "tree/refresh.h"
 
 #include "archive/archive_state.h"
+#include "main/statistics.h"
 #include "main/window_state.h"
 #include "platform/dir_reading.h"
 #include "settings/quit.h"
@@ -289,6 +290,8 @@ int RefreshDirFiles(SubdirInfo* dir, BOOL restore, BOOL keepTags) {
             BuildGlobalFileList(gTaggedOnly[current], pdiCurrent, 0);
         else if (dir == psiCurrent)
             BuildDisplayFileList(gTaggedOnly[current]);
+        else
+            ShowListStats();
     }
     return read >= 0 ? 1 : 0;
 }
@@ -414,7 +417,6 @@ int AddDirByPath(const WCHAR* path, const WCHAR* name, BOOL markNew) {
         }
     }
 
-    bool created = false;
     SubdirInfo* lastParent = nullptr;
     size_t at = start;
     while (at < full.size()) {
@@ -427,10 +429,7 @@ int AddDirByPath(const WCHAR* path, const WCHAR* name, BOOL markNew) {
         if (!existedBefore) {
             for (;;) {
                 const DWORD error = qioCreateDirectory(prefix.c_str());
-                if (error == 0) {
-                    created = true;
-                    break;
-                }
+                if (error == 0) break;
                 if (error == ERROR_ALREADY_EXISTS) {
                     existedBefore = true;
                     break;
@@ -476,7 +475,6 @@ int AddDirByPath(const WCHAR* path, const WCHAR* name, BOOL markNew) {
         at = end + 1;
     }
     if (lastParent && !AutoRefreshOff()) ReadDirDates(lastParent);
-    (void)created;
     return 0;
 }
 

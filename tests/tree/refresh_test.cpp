@@ -13,6 +13,7 @@
 #include "platform/dir_reading.h"
 #include "platform/read_ahead.h"
 #include "settings/settings.h"
+#include "tree/file_list.h"
 #include "tree/log_state.h"
 #include "tree/logging.h"
 #include "tree/read_tree.h"
@@ -20,6 +21,7 @@
 #include "tree/sort_order.h"
 #include "tree/tree_records.h"
 #include "ui/error_dialog.h"
+#include "ui/progress.h"
 #include "ui/ui_test_hook.h"
 
 #include <gtest/gtest.h>
@@ -84,12 +86,7 @@ class RefreshTest : public DriveMapTest {
 
     void SetUp() override {
         root = dir.MakeDir("q");
-        dir.Write("q/top.txt", "12345");
-        dir.Write("q/a/a1", std::string(10, 'x'));
-        dir.Write("q/a/a2", std::string(20, 'x'));
-        dir.Write("q/a/deep/d1", "1");
-        dir.Write("q/b/b1", "bb");
-        dir.Write("q/c/only", "abc");
+        WriteOriginalTree();
         SetMounts({{"/", "ext4", "/dev/vda1"}});
         WriteDrivesFile("q: " + root + "\n");
         qtest::ResetTreeState();
@@ -112,6 +109,14 @@ class RefreshTest : public DriveMapTest {
         qtest::FreeTrees();
         DriveMapTest::TearDown();
     }
+    void WriteOriginalTree() {
+        dir.Write("q/top.txt", "12345");
+        dir.Write("q/a/a1", std::string(10, 'x'));
+        dir.Write("q/a/a2", std::string(20, 'x'));
+        dir.Write("q/a/deep/d1", "1");
+        dir.Write("q/b/b1", "bb");
+        dir.Write("q/c/only", "abc");
+    }
     std::string P(const std::string& rel) { return root + "/" + rel; }
     void LogQ() {
         ASSERT_EQ(LogDrive('Q', FALSE, FALSE, TRUE), LOGDRIVE_OK);
@@ -130,9 +135,9 @@ class RefreshTest : public DriveMapTest {
 
 // Directories added, removed and renamed, files added, deleted and resized:
 // after the marks and the branch re-read the tree is what a fresh log gives,
-// with read-ahead on and off, and with the changes marked for later or
-// refreshed at once.
-TEST_F(RefreshTest, ChangesOnDiskEndAsAFreshLog) {
+// with read-ahead on and off (its workers run beside the re-read), and with
+// the changes marked for later or refreshed at once.
+TEST_F(RefreshTest, ChangesOnDiskEndAsAFreshLogConcurrency) {
     struct Case {
         const char* what;
         DWORD readAhead;
@@ -148,12 +153,7 @@ TEST_F(RefreshTest, ChangesOnDiskEndAsAFreshLog) {
         SCOPED_TRACE(c.what);
         // Each case starts from the original tree.
         std::system(("rm -rf '" + root + "' && mkdir -p '" + root + "'").c_str());
-        dir.Write("q/top.txt", "12345");
-        dir.Write("q/a/a1", std::string(10, 'x'));
-        dir.Write("q/a/a2", std::string(20, 'x'));
-        dir.Write("q/a/deep/d1", "1");
-        dir.Write("q/b/b1", "bb");
-        dir.Write("q/c/only", "abc");
+        WriteOriginalTree();
         // Enough logged directories for the branch re-read to read ahead.
         for (int i = 0; i < 16; i++) dir.Write("q/p/p" + std::to_string(i) + "/f", "p");
         qtest::FreeTrees();
@@ -189,6 +189,44 @@ TEST_F(RefreshTest, ChangesOnDiskEndAsAFreshLog) {
         EXPECT_EQ(CheckTreeText(), "");
         const std::string refreshed = Dump(pdiCurrent);
         EXPECT_EQ(refreshed, FreshDump());
+    }
+}
+
+// The branch worker by mark: 4 sorts again, 2 is only cleared, 1 reads the
+// files again; unmarked directories are read only when a key may stop the
+// walk, and a key already pressed stops it before anything is read.
+TEST_F(RefreshTest, BranchWorkerByMark) {
+    struct Case {
+        const char* what;
+        BYTE mark;
+        BOOL stopOnKey;
+        DWORD interrupt;
+        DWORD files; // of Q:\a after the walk (2 logged, 3 on disk)
+    };
+    const Case cases[] = {
+        {"files mark reads again", REFRESH_FILES, FALSE, 0, 3},
+        {"added mark is only cleared", REFRESH_ADDED, FALSE, 0, 2},
+        {"resort mark sorts only", REFRESH_RESORT, FALSE, 0, 2},
+        {"no mark: not read", 0, FALSE, 0, 2},
+        {"no mark, stop on key: read", 0, TRUE, 0, 3},
+        {"key pressed: the walk stops at once", REFRESH_FILES, TRUE, 1, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ::unlink(P("a/a3").c_str());
+        qtest::FreeTrees();
+        qtest::ResetTreeState();
+        LogQ();
+        dir.Write("q/a/a3", "333");
+        SubdirInfo* a = Dir(u"Q:\\a");
+        a->bRefresh = c.mark;
+        gInterruptRequested = c.interrupt;
+        EXPECT_EQ(LogBranchWorker(a, TRUE, FALSE, c.stopOnKey), 1);
+        gInterruptRequested = 0;
+        EXPECT_EQ(a->dwFiles, c.files);
+        EXPECT_EQ(a->bRefresh, c.interrupt ? c.mark : 0);
+        EXPECT_EQ(gLogMode, LOG_FULL_DISK) << "the log mode is put back";
+        EXPECT_EQ(CheckTreeText(), "");
     }
 }
 
@@ -294,6 +332,16 @@ TEST_F(RefreshTest, TagsComeBackByExactName) {
     EXPECT_EQ(gPaneCurrentEntry[0], FileNamed(t, "CUR.TXT"));
     EXPECT_EQ(CheckTreeText(), "");
 
+    // With the file window open on the directory its list is built again:
+    // the list holds the files read, and its tag figure is the directory's.
+    psiCurrent = t;
+    gPanes[0].FileWindowOpen = 1;
+    ASSERT_EQ(RefreshDirFiles(t, TRUE, FALSE), 1);
+    EXPECT_EQ(gFMax, 3u);
+    EXPECT_EQ(gFTagged, 1u);
+    gPanes[0].FileWindowOpen = 0;
+    EXPECT_EQ(CheckTreeText(), "");
+
     // Without restore nothing is tagged again.
     ASSERT_EQ(RefreshDirFiles(t, FALSE, FALSE), 1);
     EXPECT_EQ(FileNamed(t, "a.txt")->bFlags[0] & ENTRY_TAGGED, 0);
@@ -340,11 +388,21 @@ TEST_F(RefreshTest, RereadDirResults) {
     EXPECT_FALSE(Dir(u"Q:\\a\\fresh"));
     EXPECT_EQ(CheckTreeText(), "");
 
+    // A branch re-read with the child run rebuilt leaves a sound tree.
+    dir.MakeDir("q/a/deep/later");
+    EXPECT_EQ(qioReadNewDir(a, TRUE, TRUE), 1);
+    EXPECT_TRUE(Dir(u"Q:\\a\\deep\\later"));
+    EXPECT_EQ(CheckTreeText(), "");
+
     const DWORD dirsBefore = pdiCurrent->dwDirEntries;
+    DWORD below = 0;
+    for (SubdirInfo* d : DirsInOrder(pdiCurrent))
+        if (d->wLevel > 1 && d->pszFullName[3] == u'a' && d->pszFullName[4] == u'\\') below++;
+    ASSERT_EQ(below, 2u) << "deep and deep\\later";
     std::system(("rm -rf '" + P("a") + "'").c_str());
     EXPECT_EQ(qioRereadDir(a, FALSE), 0) << "gone";
     EXPECT_FALSE(Dir(u"Q:\\a\\deep"));
-    EXPECT_EQ(pdiCurrent->dwDirEntries, dirsBefore - 1);
+    EXPECT_EQ(pdiCurrent->dwDirEntries, dirsBefore - below);
     EXPECT_EQ(CheckTreeText(), "");
 }
 
