@@ -103,12 +103,17 @@ bool Considered(const WIN32_FIND_DATAW& data) {
     return true;
 }
 
-// A child takes what the disk reports of it now.
+// A child takes what the disk reports of it now. A name whose letter case
+// changed is taken over, and the paths below the child follow it, or they
+// would name directories that no longer exist on a case-sensitive disk.
 void TakeFindData(SubdirInfo* child, const WIN32_FIND_DATAW& data) {
     child->wAttributes = WORD(data.dwFileAttributes);
     if (wcscmp(child->pszName, data.cFileName) != 0 &&
-        wcslen(child->pszName) == wcslen(data.cFileName))
+        wcslen(child->pszName) == wcslen(data.cFileName)) {
+        const std::u16string oldPath = child->pszFullName;
         std::memcpy(child->pszName, data.cFileName, wcslen(data.cFileName) * sizeof(WCHAR));
+        FixDescendantPaths(oldPath.c_str(), child->pszFullName, child);
+    }
     FindDataToPacked(&data, &child->dCreated, &child->tCreated, &child->dWritten, &child->tWritten,
                      &child->dAccessed, &child->tAccessed);
     child->wMode = WORD(data.dwReserved1);

@@ -362,6 +362,23 @@ TEST_F(RefreshTest, CurrentEntryPrefersTheExactName) {
     }
 }
 
+// A directory whose name changed only in case keeps its record, and the
+// paths below it follow.
+TEST_F(RefreshTest, CaseRenameReachesDescendants) {
+    LogQ();
+    SubdirInfo* a = Dir(u"Q:\\a");
+    ASSERT_EQ(::rename(P("a").c_str(), P("A").c_str()), 0);
+    EXPECT_EQ(qioReadNewDir(pdiCurrent->psiRoot, TRUE, FALSE), 1);
+    EXPECT_EQ(Dir(u"Q:\\A"), a) << "the same record";
+    SubdirInfo* deep = Dir(u"Q:\\A\\deep");
+    ASSERT_TRUE(deep);
+    EXPECT_EQ(NarrowText(deep->pszFullName), "Q:\\A\\deep");
+    EXPECT_EQ(deep->dwFiles, 1u);
+    EXPECT_EQ(RefreshDirFiles(deep, TRUE, FALSE), 1) << "its path is readable";
+    EXPECT_EQ(deep->dwFiles, 1u);
+    EXPECT_EQ(CheckTreeText(), "");
+}
+
 // qioRereadDir: 1 when the children changed, 0 when nothing changed or the
 // directory is gone (its children then leave the tree), -1 when the error
 // dialog is cancelled; under the directory picker nothing is removed.
