@@ -2,7 +2,7 @@
 // the reset call and its cache, the targets left alone, the record added or
 // replaced with every counter kept, whether the display list must be built
 // again, and the pointers carried when the file array moves.
-#include "../support/tree_builder.h"
+#include "entry_text.h"
 
 #include "commands/target_refresh.h"
 #include "main/window_state.h"
@@ -21,25 +21,9 @@ namespace {
 
 using qtest::CheckTreeText;
 
-std::string Shown(const FileEntry* e) {
-    WCHAR name[TREE_MAX_FULL_NAME + 1];
-    GetFileDisplayName(name, e);
-    return qtest::NarrowText(name);
-}
-
-// The names of a directory's array in array order.
-std::vector<std::string> Names(const SubdirInfo* d) {
-    std::vector<std::string> out;
-    for (const FileEntry* e = d->pFiles; e && e->wszShortName[0]; e++)
-        out.push_back(Shown(e));
-    return out;
-}
-
-const FileEntry* Entry(const SubdirInfo* d, const std::string& name) {
-    for (const FileEntry* e = d->pFiles; e && e->wszShortName[0]; e++)
-        if (Shown(e) == name) return e;
-    return nullptr;
-}
+using qtest::Entry;
+using qtest::Names;
+using qtest::Shown;
 
 // Drive Q: a root file, a directory with two files and one below it, and an
 // empty logged directory; drive R: one directory.
