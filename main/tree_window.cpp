@@ -209,6 +209,18 @@ void showtree() {
     if (!wasBusy) SetBusy(0);
 }
 
+SubdirInfo* FindPathFromPos(DWORD row, int mode, int caller) {
+    (void)mode;
+    (void)caller;
+    const int pane = gCurrentPane & 1;
+    const WCHAR* lines = gTreeLines[pane];
+    if (!lines || row >= gTreeLineRows[pane] || gTreeLineStride < gTreeWidth + 4) return nullptr;
+    // The pointer follows the row's text, stored unaligned.
+    SubdirInfo* dir = nullptr;
+    std::memcpy(&dir, lines + size_t(row) * gTreeLineStride + gTreeWidth, sizeof dir);
+    return dir;
+}
+
 void SetPathTitle(int shortForm, const WCHAR* path) {
     if (!path) return;
     const bool drive = path[0] && path[1] == u':';

@@ -46,6 +46,14 @@ int FollowShortcutEntry(DWORD index);
 // Deletes a temporary file; the shared one only when its use count drops to
 // 0.
 void ReleaseTempFile(const WCHAR* path);
-// The cluster slack of the logged files (below psiCurrent only when asked)
-// for the information screen; all ones when a key stopped it.
+// The information screen's compressed (or sparse) files and their bytes, as
+// the last ComputeDiskSlack counted them.
+extern DWORD gSlackCompressedFiles;
+extern ULONGLONG gSlackCompressedBytes;
+// The cluster slack of pdiCurrent's logged files for the information
+// screen, stored as the disk's qwSlackBytes, with qwSavedBytes when every
+// directory is logged; the compressed files are counted only below
+// psiCurrent when asked. The cluster is wSectorBytes x wClusterSectors (0:
+// no slack). A key press (gInterruptRequested) stops it: both figures and
+// the result stay all ones.
 ULONGLONG ComputeDiskSlack(BOOL belowCurrentOnly);

@@ -7,6 +7,8 @@
 #include "ui/click_regions.h"
 #include "ui/command_menus.h"
 
+#include <cstdio>
+
 namespace {
 
 // A hint with its state: the state is written at stateColumn only when the
@@ -73,4 +75,61 @@ void PromptSort(const SortMenuState& state) {
         HintWithState(b, 33, 3, 1, 'X', u"on eXit (    )", 42, state.exitLose ? u"lose" : u"keep");
     ShowOkHelpCancelKeys();
     if (gScreenCols > 90) HotText(b, 81, 0, 3, KcF(12), u"F12 Reset");
+}
+
+void ShowHelpCancelKeys() {
+    HotText(gBottomRow, 60, 0, 2, KC_F1, u"F1 Help");
+    HotText(gBottomRow, 69, 0, 3, KC_ESC, u"Esc Cancel");
+}
+
+void ShowLastCancelKeys() {
+    HotText(gBottomRow, 41, 0, 2, KcF(3), u"F3 Last");
+    HotText(gBottomRow, 50, 0, 1, KC_UP, u"\u2191 History");
+    HotText(gBottomRow, 61, 0, 3, KC_ENTER, u"\u25C4\u2500\u2518 OK");
+    HotText(gBottomRow, 69, 0, 3, KC_ESC, u"Esc Cancel");
+}
+
+void PromptInvert(BOOL plural) {
+    HotClear(TRUE);
+    ScrPutStr(gMessageRow, 0, "INVERT", gMessageAttr);
+    HotText(gMessageRow, 10, 0, 1, 'F', u"File specification");
+    const WORD next = HotText(gMessageRow, 30, 0, 1, 'T', u"Tag");
+    if (plural && next != 30) ScrPutStr(gMessageRow, 33, "s", gMessageAttr);
+    ShowHelpCancelKeys();
+}
+
+void PromptTagBy(BOOL noBranch, BOOL untag) {
+    HotClear(TRUE);
+    const int m = gMessageRow;
+    ScrPutStr(m, 0, untag ? "UNTAG by:" : "TAG by:", gMessageAttr);
+    WORD base = untag ? 10 : 8;
+    WORD column = HotText(m, base, 0, 1, 'A', u"Attributes");
+    // Branch and Current dir follow one blank apart, so that the options
+    // after them still fit 80 columns.
+    if (!noBranch && column != base) {
+        base = WORD(column - 1);
+        column = HotText(m, base, 0, 1, 'B', u"Branch");
+        if (column != base) {
+            base = WORD(column - 1);
+            HotText(m, base, 0, 1, 'C', u"Current dir");
+        }
+    }
+    // The rest keep their distances from the last option's start.
+    HotText(m, base + 20, 0, 1, 'U', u"Up");
+    HotText(m, base + 24, 0, 1, 'D', u"Down");
+    HotText(m, base + 30, 0, 1, 'N', u"Name");
+    HotText(m, base + 36, 0, 1, 'E', u"Extension");
+    HotText(m, base + 47, 0, 1, 'F', u"Filter");
+    ShowHelpCancelKeys();
+}
+
+void PromptTagByAttributes(BOOL untag, BOOL dirs) {
+    HotClear(TRUE);
+    char header[64];
+    snprintf(header, sizeof header, "%sTAG ALL MATCHING %sS BY ATTRIBUTES", untag ? "UN" : "",
+             dirs ? "DIRECTORIE" : "FILE");
+    ScrPutStr(gMessageRow, 0, header, gMessageAttr);
+    ScrPutStr(gHintRow, 19, ":", gMessageAttr);
+    ScrPutStr(gBottomRow, 0, "Enter a mode test (u+x, 644; +/-RHJ)", gMessageAttr);
+    ShowLastCancelKeys();
 }

@@ -29,3 +29,18 @@ struct SortMenuState {
 // screens wider than 90 columns). A hint that does not fit the screen is
 // left out with its state.
 void PromptSort(const SortMenuState& state);
+
+// "F1 Help" at 60 and "Esc Cancel" at 69 of the bottom row.
+void ShowHelpCancelKeys();
+// "F3 Last" at 41, "↑ History" at 50, "◄─┘ OK" at 61 and "Esc Cancel" at 69
+// of the bottom row.
+void ShowLastCancelKeys();
+
+// "INVERT" with "File specification" (f) and "Tag" (t), "Tags" when plural.
+void PromptInvert(BOOL plural);
+// "TAG by:" or "UNTAG by:" and its options; "Branch" and "Current dir" are
+// left out with noBranch.
+void PromptTagBy(BOOL noBranch, BOOL untag);
+// The header of tagging by attributes and mode, for files or directories,
+// with its ":" at 19 of the middle row and the hint of the bottom row.
+void PromptTagByAttributes(BOOL untag, BOOL dirs);
