@@ -4,10 +4,15 @@
 #include "tree/entry_names.h"
 
 #include "archive/archive_state.h"
+#include "commands/target_refresh.h"
+#include "main/statistics.h"
 #include "main/window_state.h"
 #include "qposix_modes.h"
 #include "qwcrt.h"
+#include "platform/dir_reading.h"
 #include "settings/quit.h"
+#include "tree/file_list.h"
+#include "tree/sort_order.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -124,3 +129,84 @@ WORD GetNodeMode(SubdirInfo* dir) {
 }
 
 WORD GetDirMode(SubdirInfo* dir) { return gArchiveTreeActive ? 0 : GetNodeMode(dir); }
+
+namespace {
+
+// Some logged disk waits for its marked directories to be read again.
+bool DisksAwaitRefresh() {
+    const DiskInfo* disk = pdiFirst;
+    for (WORD n = 0; n < gDiskCount && disk; n++, disk = disk->pdiNext)
+        if (disk->bHasRefresh) return true;
+    return false;
+}
+
+// The current pane's list after the created file was entered into owner.
+void RebuildListAfterCreate(const SubdirInfo* owner) {
+    const WORD pane = gCurrentPane & 1;
+    // A tagged-only autoview list shows what was tagged, not the new file.
+    if (gTaggedOnly[pane] && gAutoview[pane]) return;
+    if (gDisplayMode[pane] == 1 && owner == psiCurrent)
+        BuildDisplayFileList(gTaggedOnly[pane]);
+    else if (gDisplayMode[pane] >= 3 && gDisplayMode[pane] <= 5)
+        BuildGlobalFileList(gTaggedOnly[pane], pdiCurrent, 34222);
+    if (gWindowMode == WM_FILE) ShowListStats();
+}
+
+} // namespace
+
+int AddCreatedFileEntry(const WCHAR* path) {
+    DirFileRec* files = nullptr;
+    const std::u16string pattern = QioLongPath(path);
+    if (qioReadDir(pattern.c_str(), &files) <= 0 || !files) {
+        qioFreeFileList(files);
+        return 2;
+    }
+    FileEntry created{};
+    // The name goes in before the owner, so that it is never taken for a
+    // directory of the owner's listing.
+    SetEntryName(files->name, &created);
+    created.qwSize = files->size;
+    created.wAttributes = files->attributes;
+    created.wMode = files->mode;
+    created.dCreated = files->createdDate;
+    created.tCreated = files->createdTime;
+    created.dWritten = files->writtenDate;
+    created.tWritten = files->writtenTime;
+    created.dAccessed = files->accessedDate;
+    created.tAccessed = files->accessedTime;
+    created.psiOwner = psiCurrent;
+    created.bFlags[gCurrentPane & 1] = 0;
+    const DWORD attributes = DWORD(files->attributes) | DWORD(files->mode) << 16;
+    const TargetFileTimes times{files->writtenDate, files->writtenTime};
+    qioFreeFileList(files);
+
+    // The directory part of the path's long form.
+    WCHAR longPath[TREE_MAX_FULL_NAME + 2];
+    if (wcslen(path) > TREE_MAX_FULL_NAME) {
+        std::free(created.pszLongName);
+        return 2;
+    }
+    if (!qioGetLongPathName(path, longPath)) wcscpy(longPath, path);
+    std::u16string directory(longPath);
+    const size_t cut = directory.rfind(u'\\');
+    if (cut == std::u16string::npos) {
+        std::free(created.pszLongName);
+        return 2;
+    }
+    // A file in a root keeps the root's backslash.
+    directory.resize(cut == 2 ? 3 : cut);
+
+    RefreshDiskInfoByLetter(path[0] >= u'a' && path[0] <= u'z' ? path[0] - 32 : path[0]);
+    RefreshTargetDir(directory.c_str(), FALSE, nullptr, nullptr, 0, nullptr);
+    FileEntry* source = &created;
+    const int result =
+        RefreshTargetDir(directory.c_str(), FALSE, &source, longPath, attributes, &times);
+    if (result >= 0 && gRefreshDir) {
+        SortDirFiles(gRefreshDir);
+        if (result == TARGET_REBUILD_LIST) RebuildListAfterCreate(gRefreshDir);
+    } else if (result < 0 && !gArchiveTreeActive && DisksAwaitRefresh()) {
+        RefreshFlaggedDisks(FALSE);
+    }
+    std::free(created.pszLongName);
+    return 0;
+}

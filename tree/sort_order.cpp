@@ -4,6 +4,7 @@
 #include "tree/sort_order.h"
 
 #include "archive/archive_state.h"
+#include "commands/target_refresh.h"
 #include "main/statistics.h"
 #include "main/window_layout.h"
 #include "main/window_state.h"
@@ -15,6 +16,7 @@
 #include "shlwapi.h"
 #include "stringapiset.h"
 #include "tree/file_list.h"
+#include "tree/refresh.h"
 #include "tree/tree_records.h"
 #include "ui/click_regions.h"
 #include "ui/command_menus.h"
@@ -651,6 +653,22 @@ void ResortBranch(SubdirInfo* dir, BOOL all) {
             d->bRefresh &= BYTE(~16);
         }
     SetBusy(0);
+}
+
+void RefreshFlaggedDisks(BOOL flag) {
+    // The other pane's order is the one the refreshed arrays are sorted in
+    // when the current pane's no longer matches the arrays.
+    const WORD pane = gCurrentPane;
+    const bool otherPane = flag && std::memcmp(&gFileOrder[pane & 1], &gArrayOrder, sizeof(SortSpec)) != 0;
+    if (otherPane) SetCurrentPane(WORD(1 - (pane & 1)));
+    DiskInfo* disk = pdiFirst;
+    for (WORD n = 0; n < gDiskCount && disk; n++, disk = disk->pdiNext) {
+        if (!disk->bHasRefresh) continue;
+        if (disk->psiRoot) LogBranchWorker(disk->psiRoot, gFileList != nullptr, disk == pdiCurrent, FALSE);
+        disk->bHasRefresh = 0;
+    }
+    if (otherPane) SetCurrentPane(pane);
+    gPendingRefreshCount = 0;
 }
 
 // ---- the sort dialog --------------------------------------------------------------------------

@@ -6,6 +6,11 @@
 //
 // The drives file is read from $HOME/.config/quilb/drives, which the caller
 // writes. Options are a plain table below; later features add rows.
+//
+// With --script, a file of commands runs after the log, one a line, fields
+// separated by tabs: changes on disk (host paths), tags set by path, and the
+// refresh commands of the tree, so that a test can compare the tree kept
+// current with a fresh log of the same disk.
 #include "tree_builder.h"
 
 #include "main/drive_list.h"
@@ -16,11 +21,15 @@
 #include "settings/nolog.h"
 #include "settings/settings.h"
 #include "internal/sys.h"
+#include "commands/target_refresh.h"
 #include "tree/dir_counts.h"
+#include "tree/entry_names.h"
 #include "tree/filter.h"
 #include "tree/log_state.h"
 #include "tree/logging.h"
 #include "tree/read_tree.h"
+#include "tree/refresh.h"
+#include "tree/sort_order.h"
 #include "tree/tree_records.h"
 #include "ui/error_dialog.h"
 #include "ui/progress.h"
@@ -30,6 +39,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -55,6 +65,7 @@ struct Options {
     std::string filter[2];
     unsigned long long cap = 0;
     std::string out;
+    std::string script; // commands run after the log
 };
 
 // A decimal number from low to high into *value; false for anything else.
@@ -148,6 +159,11 @@ const OptionRow kOptions[] = {
     {"--out", true,
      [](Options& o, const std::string& v) {
          o.out = v;
+         return !v.empty();
+     }},
+    {"--script", true,
+     [](Options& o, const std::string& v) {
+         o.script = v;
          return !v.empty();
      }},
 };
@@ -396,6 +412,163 @@ void PrintQuestions(FILE* out) {
                 q.allowSkip, Escaped(q.path.c_str()).c_str());
 }
 
+// ---- the command script --------------------------------------------------------
+
+// The file entry of a full path in the tree, or null.
+FileEntry* FindFileByPath(const std::u16string& path) {
+    const size_t slash = path.rfind(u'\\');
+    if (slash == path.npos) return nullptr;
+    std::u16string dirPath = path.substr(0, slash);
+    if (dirPath.size() == 2) dirPath += u'\\';
+    SubdirInfo* dir = FindDirByPathAnyDisk(dirPath.c_str(), nullptr, TRUE);
+    if (!dir || !dir->pFiles) return nullptr;
+    const std::u16string name = path.substr(slash + 1);
+    for (FileEntry* e = dir->pFiles; e->wszShortName[0]; e++) {
+        WCHAR shown[TREE_MAX_FULL_NAME + 2];
+        GetFileDisplayName(shown, e);
+        if (name == shown) return e;
+    }
+    return nullptr;
+}
+
+SubdirInfo* DirOf(const std::vector<std::string>& f) {
+    return FindDirByPathAnyDisk(Wide(f[1]).c_str(), nullptr, TRUE);
+}
+
+// One command: its name, the number of fields after it, and what it does.
+// The result is printed; a directory or file that is not in the tree gives
+// -100.
+struct ScriptRow {
+    const char* name;
+    size_t fields;
+    long long (*run)(const std::vector<std::string>& f);
+};
+
+const ScriptRow kScript[] = {
+    // Changes on disk, by host path.
+    {"mkdir", 1,
+     [](const std::vector<std::string>& f) -> long long {
+         std::error_code e;
+         return std::filesystem::create_directories(f[1], e) ? 0 : -1;
+     }},
+    {"rmtree", 1,
+     [](const std::vector<std::string>& f) -> long long {
+         std::error_code e;
+         return std::filesystem::remove_all(f[1], e) > 0 ? 0 : -1;
+     }},
+    {"rename", 2,
+     [](const std::vector<std::string>& f) -> long long {
+         std::error_code e;
+         std::filesystem::rename(f[1], f[2], e);
+         return e ? -1 : 0;
+     }},
+    {"write", 2,
+     [](const std::vector<std::string>& f) -> long long {
+         long long size = 0;
+         if (!ParseInt(f[2], 0, 1 << 24, &size)) return -1;
+         std::ofstream file(f[1], std::ios::binary | std::ios::trunc);
+         file << std::string(size_t(size), 'w');
+         return file ? 0 : -1;
+     }},
+    {"delete", 1,
+     [](const std::vector<std::string>& f) -> long long {
+         std::error_code e;
+         return std::filesystem::remove(f[1], e) ? 0 : -1;
+     }},
+    // Tags by the file's full path in the tree, in the current pane; the
+    // counters follow through a recount.
+    {"tag", 1,
+     [](const std::vector<std::string>& f) -> long long {
+         FileEntry* e = FindFileByPath(Wide(f[1]));
+         if (!e) return -100;
+         e->bFlags[gCurrentPane & 1] |= ENTRY_TAGGED;
+         RecountDisk(e->psiOwner->pdiDisk);
+         return 0;
+     }},
+    // The tree's own commands, by the directory's full path.
+    {"mark", 1,
+     [](const std::vector<std::string>& f) -> long long {
+         const std::u16string path = Wide(f[1]);
+         MarkDirForRefresh(path.c_str(), path.c_str(), FALSE);
+         return 0;
+     }},
+    {"refresh", 1,
+     [](const std::vector<std::string>& f) -> long long {
+         SubdirInfo* dir = DirOf(f);
+         return dir ? RefreshDirFiles(dir, TRUE, TRUE) : -100;
+     }},
+    {"newdirs", 1,
+     [](const std::vector<std::string>& f) -> long long {
+         SubdirInfo* dir = DirOf(f);
+         return dir ? qioReadNewDir(dir, TRUE, TRUE) : -100;
+     }},
+    {"branch", 1,
+     [](const std::vector<std::string>& f) -> long long {
+         SubdirInfo* dir = DirOf(f);
+         return dir ? LogBranchWorker(dir, TRUE, TRUE, FALSE) : -100;
+     }},
+    {"flagged", 0,
+     [](const std::vector<std::string>&) -> long long {
+         RefreshFlaggedDisks(FALSE);
+         return 0;
+     }},
+    {"add", 1,
+     [](const std::vector<std::string>& f) -> long long {
+         return AddDirByPath(Wide(f[1]).c_str(), nullptr, TRUE);
+     }},
+    {"remove", 1,
+     [](const std::vector<std::string>& f) -> long long {
+         SubdirInfo* dir = DirOf(f);
+         if (!dir || dir->wLevel == 0) return -100;
+         return RemoveDirRecord(dir, FindTreePredecessor(dir), TRUE);
+     }},
+    {"created", 1,
+     [](const std::vector<std::string>& f) -> long long {
+         return AddCreatedFileEntry(Wide(f[1]).c_str());
+     }},
+};
+
+// Runs the script's lines in order, printing "script <name> <result>" for
+// each; false (nothing more run) for a line that names no command or has
+// the wrong number of fields.
+bool RunScript(FILE* out, const std::string& file) {
+    std::ifstream in(file);
+    if (!in) return false;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty()) continue;
+        std::vector<std::string> fields;
+        std::stringstream split(line);
+        std::string field;
+        while (std::getline(split, field, '\t')) fields.push_back(field);
+        const ScriptRow* row = nullptr;
+        for (const ScriptRow& r : kScript)
+            if (fields[0] == r.name) row = &r;
+        if (!row || fields.size() != row->fields + 1) {
+            fprintf(out, "script bad %s\n", line.c_str());
+            return false;
+        }
+        fprintf(out, "script %s %lld\n", row->name, row->run(fields));
+    }
+    return true;
+}
+
+// The tagged files of each pane by full name, in tree order.
+void PrintTags(FILE* out, const DiskInfo* disk) {
+    for (const SubdirInfo* d : qtest::DirsInOrder(disk)) {
+        if (!d->pFiles) continue;
+        for (const FileEntry* e = d->pFiles; e->wszShortName[0]; e++) {
+            if (IsDriveEntry(e)) continue;
+            for (int p = 0; p < 2; p++)
+                if (e->bFlags[p] & (ENTRY_TAGGED | ENTRY_MARKED)) {
+                    WCHAR name[TREE_MAX_FULL_NAME + 2];
+                    GetFullFileName(name, e);
+                    fprintf(out, "tagged %d %s\n", p, Escaped(name).c_str());
+                }
+        }
+    }
+}
+
 int Usage(const char* why) {
     fprintf(stderr, "tree_dump: %s\n", why);
     return 64;
@@ -495,6 +668,10 @@ int main(int argc, char** argv) {
     }
     QSysClearFaults();
 
+    // Reads made by the script are not stopped by the log's key.
+    ReadTreeInterruptAfterForTest(0);
+    if (!o.script.empty() && !RunScript(out, o.script)) return Usage("script");
+
     fprintf(out, "result %d\n", result);
     if (!returned.empty()) fprintf(out, "returned %s\n", returned.c_str());
     fprintf(out, "state mode=%u disks=%u current=%c dir=%s answer=%u interrupt=%u\n", gLogMode,
@@ -502,9 +679,10 @@ int main(int argc, char** argv) {
             psiCurrent ? Escaped(psiCurrent->pszFullName).c_str() : "(null)", gErrorAnswer,
             unsigned(gInterruptRequested));
     DiskInfo* disk = FindVolume(letter);
-    if (disk)
+    if (disk) {
         PrintDisk(out, disk);
-    else
+        PrintTags(out, disk);
+    } else
         fprintf(out, "disk %c none\n", letter);
     PrintQuestions(out);
     PrintVerdicts(out, disk);

@@ -28,6 +28,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -855,6 +856,153 @@ TEST_F(TreeDump, ADirectoryOfSeventyThousandFilesKeepsEveryCountAndIndex) {
     EXPECT_EQ(qtest::CheckTreeText(), "");
     qtest::FreeTrees();
     DriveMapSetSources(nullptr, nullptr);
+}
+
+// ---- the tree kept current after changes on disk -----------------------------
+
+// The tree lines of a dump and its tag lines, with each file's index taken
+// out: an index is the place a file had in its directory's read, and a file
+// entered without a read takes the next free one (their uniqueness is the
+// checker's). What a tree kept current must share with a fresh log.
+std::string TreeAndTags(const Dump& d) {
+    std::string out;
+    std::istringstream in(d.text);
+    std::string line;
+    while (std::getline(in, line)) {
+        const bool tree = line.rfind("dir ", 0) == 0 || line.rfind("file ", 0) == 0 ||
+                          line.rfind("disk ", 0) == 0 || line.rfind("tagged ", 0) == 0;
+        if (!tree) continue;
+        const size_t index = line.find(" index=");
+        if (index != line.npos) line.erase(index, line.find(' ', index + 1) - index);
+        out += line + "\n";
+    }
+    return out;
+}
+
+// The script lines a dump printed, "script <command> <result>".
+std::vector<std::string> ScriptResults(const Dump& d) {
+    std::vector<std::string> out;
+    std::istringstream in(d.text);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("script ", 0) == 0) out.push_back(line);
+    return out;
+}
+
+// Drive F: a small tree whose names the scripts know: files to keep, resize
+// and delete, two names that differ only in case, directories to remove and
+// to rename with files and a subdirectory below them.
+class TreeRefreshDump : public TreeDump {
+  protected:
+    void SetUp() override {
+        TreeDump::SetUp();
+        MakeFiles();
+    }
+    void MakeFiles() {
+        std::filesystem::remove_all(root);
+        std::filesystem::create_directory(root);
+        dir.Write("tree/top.txt", "top");
+        dir.Write("tree/a/keep.txt", std::string(10, 'k'));
+        dir.Write("tree/a/grow.txt", std::string(20, 'g'));
+        dir.Write("tree/a/gone.txt", std::string(30, 'x'));
+        dir.Write("tree/a/x.txt", "lower");
+        dir.Write("tree/a/X.TXT", "UPPER!");
+        dir.Write("tree/a/sub/s1", "s");
+        dir.Write("tree/b/g1", "gg");
+        dir.Write("tree/c/c1", "ccc");
+        dir.Write("tree/c/deeper/c2", "c2");
+        dir.Write("tree/d/d1", "dddd");
+        dir.Write("tree/d/inner/d2", "d2");
+    }
+    std::string Script(const std::string& name, const std::vector<std::vector<std::string>>& lines) {
+        std::string text;
+        for (const auto& fields : lines) {
+            for (size_t i = 0; i < fields.size(); i++) text += (i ? "\t" : "") + fields[i];
+            text += "\n";
+        }
+        return dir.Write(name, text);
+    }
+    std::string Host(const std::string& relative) { return root + "/" + relative; }
+};
+
+TEST_F(TreeRefreshDump, RefreshedTreeEqualsAFreshLogAfterChangesOnDisk) {
+    using Lines = std::vector<std::vector<std::string>>;
+    // Tags set before the changes; each stays on the file of exactly its name.
+    const Lines tags = {{"tag", "F:\\a\\keep.txt"}, {"tag", "F:\\a\\grow.txt"},
+                        {"tag", "F:\\a\\x.txt"},    {"tag", "F:\\c\\c1"},
+                        {"tag", "F:\\d\\d1"}};
+    const Lines fileChanges = {{"write", Host("a/new.txt"), "5"},
+                               {"write", Host("a/grow.txt"), "200"},
+                               {"delete", Host("a/gone.txt")},
+                               {"write", Host("top.txt"), "1"}};
+    struct Case {
+        const char* what;
+        Lines changes;  // on disk
+        Lines commands; // of the tree
+        Lines tagsAfter; // what a fresh log must be given to hold the same tags
+    };
+    const Lines keptTags = {{"tag", "F:\\a\\keep.txt"},
+                            {"tag", "F:\\a\\grow.txt"},
+                            {"tag", "F:\\a\\x.txt"},
+                            {"tag", "F:\\c\\c1"},
+                            {"tag", "F:\\d\\d1"}};
+    const Case cases[] = {
+        // Without a display list the marked disks are logged again without
+        // putting tags back: only those of directories not read again stay.
+        {"files changed, directories marked, marked disks refreshed", fileChanges,
+         {{"mark", "F:\\a"}, {"mark", "F:\\"}, {"flagged"}},
+         {{"tag", "F:\\c\\c1"}, {"tag", "F:\\d\\d1"}}},
+        {"files changed, directories refreshed at once", fileChanges,
+         {{"refresh", "F:\\a"}, {"refresh", "F:\\"}}, keptTags},
+        {"files changed, directories marked, branch worker", fileChanges,
+         {{"mark", "F:\\a"}, {"mark", "F:\\"}, {"branch", "F:\\"}}, keptTags},
+        {"directory added on disk",
+         {{"mkdir", Host("b/newdir/inner")}, {"write", Host("b/newdir/n1"), "7"}},
+         {{"newdirs", "F:\\b"}, {"branch", "F:\\b"}}, keptTags},
+        {"directory removed on disk", {{"rmtree", Host("c")}},
+         {{"newdirs", "F:\\"}, {"branch", "F:\\"}},
+         {{"tag", "F:\\a\\keep.txt"}, {"tag", "F:\\a\\grow.txt"}, {"tag", "F:\\a\\x.txt"},
+          {"tag", "F:\\d\\d1"}}},
+        {"directory removed by path", {{"rmtree", Host("c")}}, {{"remove", "F:\\c"}},
+         {{"tag", "F:\\a\\keep.txt"}, {"tag", "F:\\a\\grow.txt"}, {"tag", "F:\\a\\x.txt"},
+          {"tag", "F:\\d\\d1"}}},
+        {"directory renamed on disk", {{"rename", Host("d"), Host("e")}},
+         {{"newdirs", "F:\\"}, {"branch", "F:\\"}},
+         {{"tag", "F:\\a\\keep.txt"}, {"tag", "F:\\a\\grow.txt"}, {"tag", "F:\\a\\x.txt"},
+          {"tag", "F:\\c\\c1"}}},
+        {"directories added by path", {}, {{"add", "F:\\b\\made\\below"}}, keptTags},
+        {"a created file", {{"write", Host("a/made.txt"), "12"}}, {{"created", "F:\\a\\made.txt"}},
+         keptTags},
+    };
+    for (const bool prefetch : {true, false}) {
+        for (const Case& c : cases) {
+            const std::string what =
+                std::string(c.what) + (prefetch ? ", read-ahead on" : ", read-ahead off");
+            SCOPED_TRACE(what);
+            // Each case starts from the same tree on disk.
+            MakeFiles();
+            Lines script = tags;
+            script.insert(script.end(), c.changes.begin(), c.changes.end());
+            script.insert(script.end(), c.commands.begin(), c.commands.end());
+            const std::string onOff = prefetch ? "on" : "off";
+            const Dump kept = Run({"--letter", "f", "--prefetch", onOff, "--script",
+                                   Script("kept.script", script)});
+            ExpectSound(kept, what);
+            for (const std::string& line : ScriptResults(kept))
+                EXPECT_EQ(line.find(" -"), line.npos) << "a step failed: " << line;
+            const Dump fresh = Run({"--letter", "f", "--prefetch", onOff, "--script",
+                                    Script("fresh.script", c.tagsAfter)});
+            ExpectSound(fresh, what);
+            EXPECT_EQ(TreeAndTags(kept), TreeAndTags(fresh));
+            // The tags are really there: as many tag lines as tags given.
+            const std::string tagLines = TreeAndTags(fresh);
+            size_t tagged = 0;
+            for (size_t at = tagLines.find("tagged "); at != tagLines.npos;
+                 at = tagLines.find("tagged ", at + 1))
+                tagged++;
+            EXPECT_EQ(tagged, c.tagsAfter.size());
+        }
+    }
 }
 
 } // namespace
