@@ -379,6 +379,23 @@ TEST_F(RefreshTest, CaseRenameReachesDescendants) {
     EXPECT_EQ(CheckTreeText(), "");
 }
 
+// Two directories whose names differ only in case are two directories: a
+// new "X" beside a logged "x" is added, and "x" keeps its name.
+TEST_F(RefreshTest, NamesDifferingInCaseStayApart) {
+    dir.MakeDir("q/x");
+    LogQ();
+    SubdirInfo* x = Dir(u"Q:\\x");
+    ASSERT_TRUE(x);
+    dir.MakeDir("q/X");
+    EXPECT_EQ(qioRereadDir(pdiCurrent->psiRoot, FALSE), 1);
+    EXPECT_EQ(Dir(u"Q:\\x"), x);
+    EXPECT_EQ(NarrowText(x->pszName), "x");
+    SubdirInfo* upper = Dir(u"Q:\\X");
+    ASSERT_TRUE(upper);
+    EXPECT_NE(upper, x);
+    EXPECT_EQ(CheckTreeText(), "");
+}
+
 // qioRereadDir: 1 when the children changed, 0 when nothing changed or the
 // directory is gone (its children then leave the tree), -1 when the error
 // dialog is cancelled; under the directory picker nothing is removed.
