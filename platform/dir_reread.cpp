@@ -4,6 +4,7 @@
 // current attributes and dates), for one directory or a whole branch with
 // read-ahead.
 #include "platform/dir_reading.h"
+#include "platform/file_utils.h"
 #include "platform/read_ahead.h"
 #include "main/window_state.h"
 #include "remote/remote_drives.h"
@@ -23,9 +24,6 @@
 #include <string>
 #include <vector>
 
-// The attribute call of the long-path file utilities; their header defines
-// a record of the same name as the directory reader's.
-DWORD qioGetFileAttributes(const WCHAR* path);
 
 namespace {
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "windows.h"
+#include "platform/dir_reading.h"
 #include "platform/packed_dates.h"
 
 struct SubdirInfo;
@@ -39,12 +40,8 @@ DWORD qioGetFileAttributes(const WCHAR* path);
 // Nonzero on success, 0 on failure with the last error (161 over 1024).
 BOOL qioSetFileAttributes(const WCHAR* path, DWORD attributes);
 
-// A file's name and attribute word, as the attribute command hands it over.
-struct FileInfoRec {
-    const WCHAR* name;
-    DWORD attributes;
-};
-// Sets info's attribute word on path (no prefix).
+// Sets the attribute word of info (the record qioGetFileInfo fills) on path
+// (no prefix).
 DWORD qioSetAttributesPlain(const WCHAR* path, DWORD unused, const FileInfoRec* info);
 
 DWORD qioCreateDirectory(const WCHAR* path);

@@ -10,6 +10,7 @@
 #include "main/statistics.h"
 #include "main/window_state.h"
 #include "platform/dir_reading.h"
+#include "platform/file_utils.h"
 #include "settings/quit.h"
 #include "settings/settings.h"
 #include "tree/branch_links.h"
@@ -31,10 +32,6 @@
 
 DWORD gRefreshPending = 0;
 
-// The attribute and directory calls of the long-path file utilities; their
-// header defines a record of the same name as the directory reader's.
-DWORD qioGetFileAttributes(const WCHAR* path);
-DWORD qioCreateDirectory(const WCHAR* path);
 
 namespace {
 
