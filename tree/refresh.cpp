@@ -499,14 +499,14 @@ void FixDescendantPaths(const WCHAR* oldPath, const WCHAR* newPath, SubdirInfo* 
 
 void UncountBranch(SubdirInfo* dir, BOOL wholeBranch) {
     if (!dir) return;
-    const WORD pane = gCurrentPane & 1;
     auto uncount = [&](SubdirInfo* d) {
         if (d->bLogged == 1) {
             if (DiskInfo* disk = d->pdiDisk) {
                 Lower(disk->dwFiles, d->dwFiles);
                 Lower(disk->qwFileBytes, d->qwFileBytes);
-                if (!gDirMode[pane])
-                    for (int p = 0; p < 2; p++) {
+                // The figures cleared below leave the disk's in every list
+                // mode, so that the disk stays the sum of its directories.
+                for (int p = 0; p < 2; p++) {
                         Lower(disk->dwMatchFiles[p], d->dwMatchFiles[p]);
                         Lower(disk->qwMatchBytes[p], d->qwMatchBytes[p]);
                         Lower(disk->dwTagFiles[p], d->dwTagFiles[p]);

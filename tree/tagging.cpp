@@ -48,6 +48,8 @@ ULONGLONG ListedSize(EntryHead* entry, int pane) {
     return dir->qwFileBytes;
 }
 
+template <typename T> void LowerBy(T& figure, T amount) { figure -= amount < figure ? amount : figure; }
+
 // A tag counted into (add) or out of a directory's or a disk's figures.
 template <class Record> void Count(Record* record, int pane, bool add, ULONGLONG bytes) {
     if (!record) return;
@@ -55,8 +57,11 @@ template <class Record> void Count(Record* record, int pane, bool add, ULONGLONG
         record->dwTagFiles[pane]++;
         record->qwTagBytes[pane] += bytes;
     } else {
-        record->dwTagFiles[pane]--;
-        record->qwTagBytes[pane] -= bytes;
+        // A figure never goes below 0: an entry tagged through another path
+        // (the list, or the directory itself) may be untagged through this
+        // one with a different size.
+        LowerBy(record->dwTagFiles[pane], DWORD(1));
+        LowerBy(record->qwTagBytes[pane], bytes);
     }
 }
 
@@ -71,10 +76,10 @@ void Change(SubdirInfo* dir, LONG index, bool tag) {
         SubdirInfo* parent = dir->psiParent;
         if (parent) {
             if (tag) parent->dwTagFiles[pane]++;
-            else parent->dwTagFiles[pane]--;
+            else LowerBy(parent->dwTagFiles[pane], DWORD(1));
         }
         if (tag) dir->qwTagBytes[pane] += dir->qwFileBytes;
-        else dir->qwTagBytes[pane] -= dir->qwFileBytes;
+        else LowerBy(dir->qwTagBytes[pane], dir->qwFileBytes);
         Count(dir->pdiDisk, pane, tag, dir->qwFileBytes);
         return;
     }
@@ -105,8 +110,8 @@ void Change(SubdirInfo* dir, LONG index, bool tag) {
         header.taggedEntries[pane]++;
         gFTagged++;
     } else {
-        header.taggedFiles[pane]--;
-        header.taggedBytes[pane] -= size < header.taggedBytes[pane] ? size : header.taggedBytes[pane];
+        LowerBy(header.taggedFiles[pane], DWORD(1));
+        LowerBy(header.taggedBytes[pane], size);
         if (header.taggedEntries[pane] > 0) header.taggedEntries[pane]--;
         if (gFTagged > 0) gFTagged--;
     }
