@@ -231,7 +231,7 @@ TEST_F(FlaggedDisksTest, EveryMarkedDiskIsLoggedAgainAndItsMarkCleared) {
     RefreshFlaggedDisks(FALSE);
     EXPECT_EQ(Names(qa), (std::vector<std::string>{"added.txt", "d.txt"}));
     EXPECT_EQ(Names(rx), (std::vector<std::string>{"x1", "x2"}));
-    EXPECT_EQ(q->dwFiles, 5u);
+    EXPECT_EQ(q->dwFiles, 4u);
     EXPECT_EQ(r->dwFiles, 2u);
     EXPECT_EQ(q->bHasRefresh, 0);
     EXPECT_EQ(r->bHasRefresh, 0);
