@@ -110,23 +110,21 @@ bool PaneFollowsFilter(WORD pane) {
 // Grows the array by one record (count + 2 with the end record) and carries
 // every pointer into it to the new block.
 FileEntry* GrowArray(SubdirInfo* dir, DWORD count, FileEntry** entry) {
-    FileEntry* old = dir->pFiles;
-    void* block = std::realloc(old, (size_t(count) + 2) * sizeof(FileEntry));
+    // The old block is known by its address alone: it is never read after
+    // the realloc.
+    const uintptr_t lo = reinterpret_cast<uintptr_t>(dir->pFiles);
+    void* block = std::realloc(dir->pFiles, (size_t(count) + 2) * sizeof(FileEntry));
     if (!block) FatalMemoryError(kModule, __LINE__, "RefreshTargetDir");
     FileEntry* files = static_cast<FileEntry*>(block);
     std::memset(&files[count], 0, 2 * sizeof(FileEntry));
     dir->pFiles = files;
-    if (!old || files == old) return files;
+    if (!lo || reinterpret_cast<uintptr_t>(files) == lo) return files;
     auto inOld = [&](const void* p) {
-        // Compared as addresses only: the old block is not read again.
         const auto a = reinterpret_cast<uintptr_t>(p);
-        const auto lo = reinterpret_cast<uintptr_t>(old);
         return a >= lo && a < lo + size_t(count) * sizeof(FileEntry);
     };
-    auto carry = [&](auto* p) {
-        const auto offset =
-            (reinterpret_cast<uintptr_t>(p) - reinterpret_cast<uintptr_t>(old)) / sizeof(FileEntry);
-        return &files[offset];
+    auto carry = [&](const void* p) {
+        return &files[(reinterpret_cast<uintptr_t>(p) - lo) / sizeof(FileEntry)];
     };
     if (gFileList && !gDirMode[gCurrentPane & 1]) {
         EntryHead** slots = ListEntries(gFileList);

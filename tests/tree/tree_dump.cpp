@@ -30,6 +30,7 @@
 #include "tree/read_tree.h"
 #include "tree/refresh.h"
 #include "tree/sort_order.h"
+#include "tree/tagging.h"
 #include "tree/tree_records.h"
 #include "ui/error_dialog.h"
 #include "ui/progress.h"
@@ -475,14 +476,12 @@ const ScriptRow kScript[] = {
          std::error_code e;
          return std::filesystem::remove(f[1], e) ? 0 : -1;
      }},
-    // Tags by the file's full path in the tree, in the current pane; the
-    // counters follow through a recount.
+    // Tags a file by its full path in the tree, in the current pane.
     {"tag", 1,
      [](const std::vector<std::string>& f) -> long long {
          FileEntry* e = FindFileByPath(Wide(f[1]));
          if (!e) return -100;
-         e->bFlags[gCurrentPane & 1] |= ENTRY_TAGGED;
-         RecountDisk(e->psiOwner->pdiDisk);
+         TagEntry(e->psiOwner, LONG(e - e->psiOwner->pFiles));
          return 0;
      }},
     // The tree's own commands, by the directory's full path.
@@ -540,7 +539,8 @@ bool RunScript(FILE* out, const std::string& file) {
         std::vector<std::string> fields;
         std::stringstream split(line);
         std::string field;
-        while (std::getline(split, field, '\t')) fields.push_back(field);
+        while (std::getline(split, field, '\t'))
+            fields.push_back(field);
         const ScriptRow* row = nullptr;
         for (const ScriptRow& r : kScript)
             if (fields[0] == r.name) row = &r;
