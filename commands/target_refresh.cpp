@@ -11,8 +11,10 @@
 #include "tree/file_list.h"
 #include "tree/filter.h"
 #include "tree/refresh.h"
+#include "tree/tagging.h"
 #include "tree/tree_records.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -153,13 +155,31 @@ void CountMatch(SubdirInfo* dir, WORD pane, LONGLONG files, LONGLONG bytes) {
 void UpdateReplaced(SubdirInfo* dir, FileEntry* found, const FileEntry* source, DWORD attributes,
                     const TargetFileTimes* times) {
     const ULONGLONG newSize = source ? source->qwSize : found->qwSize;
+    // A copy onto a tagged file takes its tag away in the current pane (and
+    // the other one in split screen): the tagged counts lose one file and
+    // its old size, the list's as well.
+    const WORD current = gCurrentPane & 1;
+    for (WORD pane = 0; pane < 2; pane++) {
+        if (!(found->bFlags[pane] & (ENTRY_TAGGED | ENTRY_MARKED))) continue;
+        if (pane != current && !gSplitScreen) continue;
+        if (pane != current) SetCurrentPane(pane);
+        UntagEntry(dir, LONG(found - dir->pFiles));
+        if (gFileList && pane == current) {
+            DisplayFileList& header = *gFileList;
+            header.taggedFiles[pane] -= header.taggedFiles[pane] ? 1 : 0;
+            header.taggedBytes[pane] -= std::min(header.taggedBytes[pane], found->qwSize);
+            header.taggedEntries[pane] -= header.taggedEntries[pane] ? 1 : 0;
+            if (gFTagged) gFTagged--;
+        }
+        if (pane != current) SetCurrentPane(current);
+    }
     const LONGLONG delta = LONGLONG(newSize - found->qwSize);
     dir->qwFileBytes = ULONGLONG(LONGLONG(dir->qwFileBytes) + delta);
     if (DiskInfo* disk = dir->pdiDisk)
         disk->qwFileBytes = ULONGLONG(LONGLONG(disk->qwFileBytes) + delta);
     for (WORD pane = 0; pane < 2; pane++) {
         if (found->bFlags[pane] & ENTRY_MATCHES) CountMatch(dir, pane, 0, delta);
-        // A tag stays on the replaced file; its bytes follow its new size.
+        // A tag kept in a pane not shown follows the file's new size.
         if (found->bFlags[pane] & (ENTRY_TAGGED | ENTRY_MARKED)) {
             dir->qwTagBytes[pane] = ULONGLONG(LONGLONG(dir->qwTagBytes[pane]) + delta);
             if (DiskInfo* disk = dir->pdiDisk)

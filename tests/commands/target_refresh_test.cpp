@@ -231,12 +231,20 @@ TEST_F(TargetRefreshTest, ReplacedFileFollowsTheNewSize) {
     EXPECT_EQ(q->qwFileBytes, bytes + 90);
     EXPECT_EQ(CheckTreeText(), "");
 
-    // A tagged file that shrinks: its tagged bytes follow it.
-    one->bFlags[0] |= ENTRY_TAGGED;
+    // A copy onto a tagged file takes its tag away in the current pane;
+    // a tag in the other pane, not shown, follows the new size.
+    one->bFlags[0] |= ENTRY_TAGGED | ENTRY_MARKED;
+    one->bFlags[1] |= ENTRY_TAGGED;
     qtest::RecountTrees();
+    ASSERT_EQ(a->dwTagFiles[0], 1u);
     source.qwSize = 4;
     EXPECT_EQ(Copy(u"Q:\\a", u"Q:\\a\\one.txt"), TARGET_UPDATED);
-    EXPECT_EQ(a->qwTagBytes[0], 4u);
+    EXPECT_EQ(one->bFlags[0] & (ENTRY_TAGGED | ENTRY_MARKED), 0);
+    EXPECT_EQ(a->dwTagFiles[0], 0u);
+    EXPECT_EQ(a->qwTagBytes[0], 0u);
+    EXPECT_EQ(q->dwTagFiles[0], 0u);
+    EXPECT_EQ(one->bFlags[1] & ENTRY_TAGGED, ENTRY_TAGGED);
+    EXPECT_EQ(a->qwTagBytes[1], 4u);
     EXPECT_EQ(CheckTreeText(), "");
 }
 
