@@ -1,13 +1,18 @@
 // Builds trees straight in the tree's records and checks their invariants.
 #include "tree_builder.h"
 
+#include "main/drive_list.h"
+#include "tree/log_state.h"
+
 #include "archive/archive_state.h"
+#include "main/drive_list.h"
 #include "main/window_state.h"
 #include "tree/file_list.h"
 #include "platform/packed_dates.h"
 #include "qposix_path.h"
 #include "qwcrt.h"
 #include "tree/entry_names.h"
+#include "tree/log_state.h"
 #include "tree/sort_order.h"
 
 #include <algorithm>
@@ -331,6 +336,15 @@ void ResetTreeState() {
         gSortExitFlag[p] = 0;
     }
     gArrayOrder = SortSpec{};
+    // The switches of a log (the log mode is each test's own) and the
+    // windows' state a log reads.
+    gLogDepthLimit = LOG_NO_DEPTH_LIMIT;
+    gPrefetchEnabled = 1;
+    gLogSkipErrors = 0;
+    gDeferRecount = 0;
+    gDriveCount = 0;
+    gWindowMode = WM_TREE;
+    gPickerActive = 0;
 }
 
 void FreeTrees() {

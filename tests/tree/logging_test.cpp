@@ -79,11 +79,6 @@ class LogTest : public DriveMapTest {
         WriteDrivesFile("q: " + root + "\n");
         qtest::ResetTreeState();
         gLogMode = LOG_FULL_DISK;
-        gLogDepthLimit = LOG_NO_DEPTH_LIMIT;
-        gPrefetchEnabled = 1;
-        gLogSkipErrors = 0;
-        gDriveCount = 0;
-        gWindowMode = WM_TREE;
     }
     void TearDown() override {
         UiScriptEnd();

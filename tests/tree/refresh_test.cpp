@@ -91,12 +91,6 @@ class RefreshTest : public DriveMapTest {
         WriteDrivesFile("q: " + root + "\n");
         qtest::ResetTreeState();
         gLogMode = LOG_FULL_DISK;
-        gLogDepthLimit = LOG_NO_DEPTH_LIMIT;
-        gPrefetchEnabled = 1;
-        gLogSkipErrors = 0;
-        gDriveCount = 0;
-        gWindowMode = WM_TREE;
-        gPickerActive = 0;
         gTreeNumberOrder = FALSE;
         gSettings.bAutoRefresh = 0;
         gRefreshPending = 0;

@@ -184,11 +184,6 @@ class TagRefreshProperty : public DriveMapTest {
         qtest::ResetTreeState();
         InitFilterSlots();
         gLogMode = LOG_FULL_DISK;
-        gLogDepthLimit = LOG_NO_DEPTH_LIMIT;
-        gPrefetchEnabled = 1;
-        gLogSkipErrors = 0;
-        gDriveCount = 0;
-        gWindowMode = WM_TREE;
     }
     void Write(const std::string& name, const std::string& text, mode_t mode) {
         const std::string path = dir.Write("q/" + name, text);
