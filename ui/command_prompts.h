@@ -36,7 +36,8 @@ void ShowHelpCancelKeys();
 // of the bottom row.
 void ShowLastCancelKeys();
 
-// "INVERT" with "File specification" (f) and "Tag" (t), "Tags" when plural.
+// The INVERT prompt: its filter choice (key F) and "Tag" (key T), "Tags"
+// when plural.
 void PromptInvert(BOOL plural);
 // "TAG by:" or "UNTAG by:" and its options; "Branch" and "Current dir" are
 // left out with noBranch.
