@@ -494,6 +494,9 @@ void FindLogPushSubdirs(FindLogNode* node, BOOL testNoLog) {
         offset = FindLogEntryAt(node, offset, &record);
         if (!(record.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
         FindLogNode* child = FindLogNewDir(node->wszPath, record.name, node->dwLevel + 1);
+        // The list names directories as the tree does: the doubled
+        // backslash of a node's path would keep every path entry from
+        // matching.
         if (testNoLog &&
             IsNoLogPath(child->dwLevel, FindLogTreePath(child->wszPath, treePath, std::size(treePath)))) {
             FreeNode(child);

@@ -1164,11 +1164,16 @@ TEST_F(FindLogDump, ANeverLogListKeepsItsDirectoriesOutOfTheSearch) {
     dir.Write("tree/edge/nolog/below/hit2.dat", "34");
     const std::set<std::string> want = FindMatchDirs(root, "-name '*.dat'", true);
     ASSERT_FALSE(want.count("edge/nolog"));
-    for (const std::string workers : {"4", "0"}) {
-        const Dump d =
-            Run({"--findlog", "f", "--filter0", "*.dat", "--nolog", nologFile, "--workers", workers});
-        ExpectSound(d, workers);
-        ExpectLoggedExactly(d, want, "never-log, workers " + workers);
+    // A name anywhere, and a path from the drive's root: the search names
+    // its directories as the tree does, whatever the list holds.
+    const std::string byPath = dir.Write("nolog-path.ini", "\\edge\\nolog\r\n");
+    for (const std::string& list : {nologFile, byPath}) {
+        for (const std::string workers : {"4", "0"}) {
+            const Dump d =
+                Run({"--findlog", "f", "--filter0", "*.dat", "--nolog", list, "--workers", workers});
+            ExpectSound(d, workers);
+            ExpectLoggedExactly(d, want, "never-log " + list + ", workers " + workers);
+        }
     }
 }
 
