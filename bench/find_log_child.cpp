@@ -9,6 +9,7 @@
 // otherwise 1 with a message on stderr. --report prints its figures and
 // peak resident set on stdout.
 #include "main/drive_list.h"
+#include "platform/read_ahead.h"
 #include "settings/settings.h"
 #include "tree/filter.h"
 #include "tree/find_log.h"
@@ -75,16 +76,22 @@ int main(int argc, char** argv) {
     gLogMode = LOG_ROOT_ONLY;
     gLogDepthLimit = LOG_NO_DEPTH_LIMIT;
     BuildDriveList(0);
+    const auto logStart = std::chrono::steady_clock::now();
     bool ok = LogDrive('T', FALSE, FALSE, TRUE) == LOGDRIVE_OK;
+    const double logSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - logStart).count();
     if (!ok) std::cerr << "LogDrive(T:) failed\n";
     const auto start = std::chrono::steady_clock::now();
     const int found = ok ? FindAndLog() : 0;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const FindLogFigures& f = gFindLogFigures;
     if (report)
-        std::cout << "FindAndLog " << seconds << " s: " << f.searched << " searched, " << f.foundFiles
+        std::cout << "LogDrive (root only) " << logSeconds << " s, FindAndLog " << seconds << " s: " << f.searched << " searched, " << f.foundFiles
                   << " files found in " << f.foundDirs << " directories, " << f.workers
                   << " workers, done list peak " << f.donePeakBytes << " bytes\n"
+                  << "read-ahead: served " << gPrefetchCounters.served << ", waited for "
+                  << gPrefetchCounters.waited << ", read directly " << gPrefetchCounters.readDirectly
+                  << "\n"
                   << StatusLine("VmHWM:") << "\n";
     if (ok) {
         ok = Check("result", unsigned(found), wantFiles ? 1 : 0) &

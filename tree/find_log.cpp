@@ -12,6 +12,7 @@
 #include "platform/dir_reading.h"
 #include "platform/keyboard.h"
 #include "platform/packed_dates.h"
+#include "platform/read_ahead.h"
 #include "platform/screen.h"
 #include "qwcrt.h"
 #include "remote/remote_drives.h"
@@ -408,6 +409,36 @@ SubdirInfo* LogFoundPath(DiskInfo* disk, const WCHAR* path, WalkHints& hints) {
     return at;
 }
 
+// The walk lists every directory on the found paths below the root once,
+// each path's directories before the path's own, in the order of the sorted
+// paths: the read-ahead reads them in that order while the main thread
+// walks, as a log of a branch does. Not on a remote drive, nor when
+// read-ahead is switched off.
+bool StartReadAhead(DiskInfo* disk, const FoundList& found) {
+    if (!gPrefetchEnabled || RdIsRemoteDrive(disk->cDrive)) return false;
+    std::vector<std::u16string> paths;
+    std::u16string last;
+    WCHAR treePath[TREE_MAX_FULL_NAME + 8];
+    for (size_t i = 0; i < found.count; i++) {
+        const std::u16string path = FindLogTreePath(found.paths[i], treePath, std::size(treePath));
+        // Each directory below the root on the way to path, by its prefix;
+        // those the previous path shares were listed for it.
+        for (size_t at = 3; at < path.size(); at++) {
+            at = std::min(path.find(u'\\', at), path.size());
+            const std::u16string prefix = path.substr(0, at);
+            const bool shared = last.size() >= prefix.size() && !last.compare(0, prefix.size(), prefix) &&
+                                (last.size() == prefix.size() || last[prefix.size()] == u'\\');
+            if (!shared) paths.push_back(prefix);
+        }
+        last = path;
+    }
+    if (paths.empty()) return false;
+    std::vector<const WCHAR*> list;
+    list.reserve(paths.size());
+    for (const std::u16string& p : paths) list.push_back(p.c_str());
+    return qioPrefetchList(list.data(), DWORD(list.size())) != 0;
+}
+
 void FormatStatus(WCHAR* out, size_t units, const char* format, DWORD a, DWORD b, DWORD c = 0) {
     char text[160];
     snprintf(text, sizeof text, format, a, b, c);
@@ -679,6 +710,7 @@ int FindAndLog() {
         FormatStatus(text, std::size(text), "Logging %u directories", DWORD(found.count), 0);
         FindLogStatus(text);
         const DWORD passWasRunning = gReadAheadActive;
+        const bool readAhead = StartReadAhead(disk, found);
         gFindLogActive = 1;
         gInterruptRequested = 0;
         gReadAheadActive = 1;
@@ -703,6 +735,7 @@ int FindAndLog() {
                 if (gInterruptLogged && logged == gInterruptLogged) gInterruptRequested = 1;
             }
         }
+        if (readAhead) qioPrefetchEnd();
         gDeferRecount = 0;
         gFindLogActive = 0;
         gInterruptRequested = 0;

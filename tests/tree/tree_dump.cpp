@@ -746,9 +746,11 @@ int main(int argc, char** argv) {
         fprintf(out, "disk %c none\n", letter);
     PrintQuestions(out);
     PrintVerdicts(out, disk);
-    fprintf(out, "prefetch capWaits=%llu readDirectly=%llu\n",
-            static_cast<unsigned long long>(gPrefetchCounters.capWaits.load()),
-            static_cast<unsigned long long>(gPrefetchCounters.readDirectly.load()));
+    const PrefetchCounters& pc = gPrefetchCounters;
+    fprintf(out, "prefetch capWaits=%llu readDirectly=%llu fromReadAhead=%llu\n",
+            static_cast<unsigned long long>(pc.capWaits.load()),
+            static_cast<unsigned long long>(pc.readDirectly.load()),
+            static_cast<unsigned long long>(pc.served + pc.waited + pc.takenFromQueue));
     if (UiScriptRunning()) UiScriptEnd();
     qtest::DisownRecords();
     qtest::FreeTrees();

@@ -1149,6 +1149,17 @@ TEST_F(FindLogDump, LogsTheDirectoriesFindReportsWithAnyWorkersAndNeverLogList) 
                                                                : std::stoull(r.args[1]))
                 << what;
             EXPECT_TRUE(Messages(d).empty()) << what;
+            // The walk's listings come from the read-ahead: one for each
+            // directory on the found paths, none read past it.
+            if (r.args.empty()) {
+                std::set<std::string> onPaths;
+                for (const std::string& f : want)
+                    for (std::string p = f; !p.empty(); p = Parent(p)) onPaths.insert(p);
+                EXPECT_NE(d.text.find("prefetch capWaits=0 readDirectly=0 fromReadAhead=" +
+                                      std::to_string(onPaths.size()) + "\n"),
+                          d.text.npos)
+                    << what;
+            }
             // Where the tree stands: the last directory logged.
             if (reference.empty())
                 reference = TreeWithoutAccess(d);
