@@ -2,7 +2,9 @@
 // colours and the file-colour rules of the colour file over NORMAL.
 #include "settings/colours.h"
 
+#include "fileapi.h"
 #include "main/window_state.h"
+#include "platform/file_utils.h"
 #include "tree/file_list.h"
 #include "tree/filter.h"
 #include "tree/tree_records.h"
@@ -11,12 +13,12 @@ namespace {
 
 constexpr BYTE kUnset = COLOUR_PART_UNSET;
 
-constexpr WORD kReadOnly = 0x0001;
-constexpr WORD kHidden = 0x0002;
-constexpr WORD kSystem = 0x0004;
-constexpr WORD kArchive = 0x0020;
-constexpr WORD kJunction = 0x0400;
-constexpr WORD kEncrypted = 0x4000;
+constexpr WORD kReadOnly = FILE_ATTRIBUTE_READONLY;
+constexpr WORD kHidden = FILE_ATTRIBUTE_HIDDEN;
+constexpr WORD kSystem = FILE_ATTRIBUTE_SYSTEM;
+constexpr WORD kArchive = FILE_ATTRIBUTE_ARCHIVE;
+constexpr WORD kJunction = FILE_ATTRIBUTE_REPARSE_POINT; // a junction or other link
+constexpr WORD kEncrypted = FILE_ATTRIBUTE_ENCRYPTED_BIT;
 
 bool Both(ColourParts parts) { return parts.fore != kUnset && parts.back != kUnset; }
 

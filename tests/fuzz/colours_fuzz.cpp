@@ -16,6 +16,7 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz_entries.h"
 #include "settings/colours.h"
 #include "settings/settings.h"
 #include "tree/filter.h"
@@ -97,45 +98,18 @@ std::string CutLines(const uint8_t* data, size_t size) {
     return out;
 }
 
-// A few files and directories of X:\dir to colour.
-struct Entries {
-    SubdirInfo root{};
-    SubdirInfo dir{};
-    FileEntry files[5]{};
-    Entries() {
-        static WCHAR rootName[] = u"X:\\";
-        static WCHAR dirName[] = u"X:\\dir";
-        root.pszFullName = rootName;
-        root.pszName = rootName;
-        root.psiParent = &root;
-        root.bLogged = 1;
-        dir.pszFullName = dirName;
-        dir.pszName = dirName + 3;
-        dir.psiParent = &root;
-        dir.wLevel = 1;
-        dir.bLogged = 1;
-        dir.wAttributes = 0x0007;
-        static WCHAR names[5][24] = {u"a.exe", u"readme", u".profile", u"x y,z.tar.gz",
-                                     u"\u00e9t\u00e9.DOC"};
-        const WORD attributes[5] = {0, 0x0001, 0x0002, 0x4020, 0x0400};
-        for (int i = 0; i < 5; i++) {
-            files[i].wIndex = DWORD(i + 1);
-            files[i].pszLongName = names[i];
-            files[i].qwSize = ULONGLONG(i) * 1000;
-            files[i].dWritten = PackDate(2024, 6, 15);
-            files[i].wAttributes = attributes[i];
-            files[i].bFlags[0] = BYTE(ENTRY_MATCHES | (i == 3 ? ENTRY_TAGGED : 0));
-            files[i].psiOwner = &dir;
-            std::memcpy(files[i].wszShortName, u"X           ", 13 * sizeof(WCHAR));
-        }
-    }
-};
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static Entries entries;
     if (size > 20000) return 0;
+    static qfuzz::Entries entries;
+    // Attributes for each deciding case, and one tagged file.
+    static const WORD kAttributes[5] = {0, 0x0001, 0x0002, 0x4020, 0x0400};
+    for (int i = 0; i < 5; i++) {
+        entries.files[i].wAttributes = kAttributes[i];
+        entries.files[i].bFlags[0] = BYTE(ENTRY_MATCHES | (i == 3 ? ENTRY_TAGGED : 0));
+    }
+    entries.dir.wAttributes = 0x0007;
     Result first;
     Apply(data, size, &first);
     CheckShape(first);
@@ -159,6 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (BYTE off = 0; off < 2; off++) {
             gIniWorking.noFileColours = off;
             for (const FileEntry& file : entries.files) {
+                if (!file.pszLongName) break;
                 const BYTE colour = FileColour(&file, 0);
                 if (off && !tags) Require(colour == gColourTable[COLOUR_NORMAL], "colours off");
             }

@@ -25,6 +25,7 @@
 #include "windows.h"
 
 #include "fixture.h"
+#include "search_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -38,17 +39,8 @@
 
 namespace {
 
-std::u16string WinPath(const std::string& posix) {
-    WCHAR out[1025];
-    const int n = PathFromPosix(posix.c_str(), out, 1025);
-    return n < 0 ? std::u16string() : std::u16string(out);
-}
-
-void SetWide(WCHAR* out, size_t units, const std::u16string& s) {
-    ASSERT_LT(s.size(), units);
-    std::copy(s.begin(), s.end(), out);
-    out[s.size()] = 0;
-}
+using qtest::SetWide;
+using qtest::WinPath;
 
 std::u16string EnvValue(const char16_t* name) {
     WCHAR value[1025] = {};
@@ -127,11 +119,7 @@ class ColourFileTest : public ::testing::Test {
     qtest::ScopedEnv colourPath{"#QBQColorsPath", nullptr};
 
     void SetUp() override {
-        SetWide(gDataDir, FOLDER_UNITS, WinPath(dir.MakeDir("data")) + u"\\");
-        SetWide(gProgramDir, FOLDER_UNITS, WinPath(dir.MakeDir("prog")) + u"\\");
-        SetWide(gStartDir, FOLDER_UNITS, WinPath(dir.MakeDir("start")) + u"\\");
-        SetWide(gProgramFilesDir, FOLDER_UNITS, WinPath(dir.Sub("program-files")));
-        SetWide(gToolsDir, 512, u"(start-up)");
+        qtest::PointSearchFolders(dir);
         gColourFileOption[0] = 0;
         gColourFilePath[0] = 0;
         Defaults();
@@ -597,9 +585,7 @@ class TreeRowColours : public qtest::PlatformTest {
 
     void SetUp() override {
         PlatformTest::SetUp();
-        SetWide(gDataDir, FOLDER_UNITS, WinPath(dir.MakeDir("data")) + u"\\");
-        SetWide(gProgramDir, FOLDER_UNITS, WinPath(dir.MakeDir("prog")) + u"\\");
-        SetWide(gStartDir, FOLDER_UNITS, WinPath(dir.MakeDir("start")) + u"\\");
+        qtest::PointSearchFolders(dir);
         gColourFilePath[0] = 0;
         DecodeIniSettings(nullptr, 0, 1);
         root = dir.MakeDir("q");
