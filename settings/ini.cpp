@@ -8,6 +8,7 @@
 #include "settings/colours.h"
 #include "settings/folders.h"
 #include "settings/paths.h"
+#include "settings/settings_files.h"
 #include "ui/numbers_dates.h"
 #include "windows.h"
 #include "remote/remote_drives.h"
@@ -119,14 +120,7 @@ void SetDefaultEditor(char* out) {
     std::strcpy(out, oem);
 }
 
-void LocateIniFile() {
-    const WCHAR* found = nullptr;
-    if (gIniFileOption[0]) found = LocateFile(gIniFileOption);
-    if (!found) found = FindProgram(u"QBK.INI");
-    if (!found || wcslen(found) + 1 > SETTINGS_PATH_UNITS) return;
-    wcscpy(gIniPath, found);
-    SetEnvironmentVariableW(u"#QBIniPath", gIniPath);
-}
+void LocateIniFile() { LocateSettingsFile(gIniFileOption, u"QBK.INI", u"#QBIniPath", gIniPath); }
 
 // Reads at most kIniMaxBytes of the file into data; false when it cannot be
 // opened or is not a regular file. A fifo, a device or a directory at the

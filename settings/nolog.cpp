@@ -3,11 +3,9 @@
 // one directory path against the list.
 #include "settings/nolog.h"
 
-#include "fileapi.h"
-#include "handleapi.h"
 #include "menu/locator.h"
 #include "qwcrt.h"
-#include "remote/remote_drives.h"
+#include "settings/settings_files.h"
 #include "settings/quit.h"
 #include "stringapiset.h"
 #include "tree/wildcard.h"
@@ -23,10 +21,6 @@ NoLogList gNoLogList = {nullptr, 0, 0};
 namespace {
 
 constexpr const char* kModule = "Qnl";
-
-// A file larger than this is read no further: the list is a hand-written
-// settings file, and reading stays bounded whatever lies at its path.
-constexpr size_t kMaxFileBytes = size_t(64) << 20;
 
 void AddEntry(NoLogList* list, const std::u16string& pattern, DWORD deep, DWORD nameOnly,
               DWORD depth) {
@@ -168,34 +162,6 @@ void NoLogListFree(NoLogList* list) {
     if (list->count > 0) list->count = 0;
 }
 
-namespace {
-
-// The bytes of the file at path (at most kMaxFileBytes); false when it
-// cannot be opened or is no regular file (a fifo or device there could
-// block the start-up for ever).
-bool ReadWholeFile(const WCHAR* path, std::string* bytes) {
-    HANDLE h = RdCreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool regular = GetFileInformationByHandle(h, &info) &&
-                         !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
-    constexpr DWORD kChunk = 65536;
-    while (regular && bytes->size() < kMaxFileBytes) {
-        const size_t old = bytes->size();
-        bytes->resize(old + kChunk);
-        DWORD got = 0;
-        if (!ReadFile(h, bytes->data() + old, kChunk, &got, nullptr)) got = 0;
-        bytes->resize(old + got);
-        if (got == 0) break;
-    }
-    if (bytes->size() > kMaxFileBytes) bytes->resize(kMaxFileBytes);
-    CloseHandle(h);
-    return regular;
-}
-
-} // namespace
-
 int LoadNoLogList() {
     if (gNoLogList.count < 0) return 0;
     NoLogListFree(&gNoLogList);
@@ -203,7 +169,7 @@ int LoadNoLogList() {
     if (!found) return 0;
     const std::u16string path = found; // FindProgram's buffer is reused by the next call
     std::string bytes;
-    if (!ReadWholeFile(path.c_str(), &bytes)) return 0;
+    if (!ReadSettingsText(path.c_str(), &bytes)) return 0;
     NoLogListParse(&gNoLogList, reinterpret_cast<const BYTE*>(bytes.data()), bytes.size());
     return int(gNoLogList.count);
 }

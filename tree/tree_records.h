@@ -17,6 +17,9 @@ inline constexpr BYTE ENTRY_MATCHES = 2;
 inline constexpr BYTE ENTRY_MARKED = 4;    // counts as tagged
 inline constexpr BYTE ENTRY_INCLUDED = 8;  // included once in a tagged-only list
 
+// A flag byte of an entry tagged in its pane (a marked entry counts too).
+inline constexpr bool EntryTagged(BYTE flags) { return (flags & (ENTRY_TAGGED | ENTRY_MARKED)) != 0; }
+
 // Longest full name the tree hands out, in units.
 inline constexpr size_t TREE_MAX_FULL_NAME = 1024;
 

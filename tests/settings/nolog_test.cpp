@@ -7,6 +7,7 @@
 #include "windows.h"
 
 #include "fixture.h"
+#include "search_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -14,18 +15,6 @@
 #include <vector>
 
 namespace {
-
-std::u16string WinPath(const std::string& posix) {
-    WCHAR out[1025];
-    const int n = PathFromPosix(posix.c_str(), out, 1025);
-    return n < 0 ? std::u16string() : std::u16string(out);
-}
-
-void SetWide(WCHAR* out, size_t units, const std::u16string& s) {
-    ASSERT_LT(s.size(), units);
-    std::copy(s.begin(), s.end(), out);
-    out[s.size()] = 0;
-}
 
 std::string Narrow(const std::u16string& s) {
     std::string out;
@@ -100,11 +89,7 @@ class NoLogTest : public ::testing::Test {
     qtest::ScopedEnv path{"PATH", bin.c_str()};
 
     void SetUp() override {
-        SetWide(gDataDir, FOLDER_UNITS, WinPath(dir.MakeDir("data")) + u"\\");
-        SetWide(gProgramDir, FOLDER_UNITS, WinPath(dir.MakeDir("prog")) + u"\\");
-        SetWide(gStartDir, FOLDER_UNITS, WinPath(dir.MakeDir("start")) + u"\\");
-        SetWide(gProgramFilesDir, FOLDER_UNITS, WinPath(dir.Sub("program-files")));
-        SetWide(gToolsDir, 512, u"(start-up)");
+        qtest::PointSearchFolders(dir);
         NoLogListFree(&gNoLogList);
         gNoLogList.count = 0;
     }
