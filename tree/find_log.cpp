@@ -239,9 +239,20 @@ FindLogNode* TakeDone(DWORD waitMs) {
     return batch;
 }
 
-// Esc waiting in the keyboard queue counts as an interrupt request.
+// Esc waiting in the keyboard queue counts as an interrupt request, also
+// behind other records (a size change, a mouse move, a key typed ahead,
+// which is kept).
 void PollEsc() {
-    if (gConIn && KbdFlush(FALSE) == KC_ESC) gInterruptRequested = 1;
+    if (!gConIn) return;
+    for (int records = 0; records < 64; records++) {
+        INPUT_RECORD next;
+        DWORD waiting = 0;
+        if (!PeekConsoleInputA(gConIn, &next, 1, &waiting) || waiting == 0) return;
+        if (KbdFlush(FALSE) == KC_ESC) {
+            gInterruptRequested = 1;
+            return;
+        }
+    }
 }
 
 void ShowNodePath(const FindLogNode* node) {

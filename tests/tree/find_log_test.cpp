@@ -328,7 +328,8 @@ class FindLogScreen : public qtest::PlatformTest {
 
 TEST_F(FindLogScreen, ThePromptLineAndEscWaitingInTheInputStopTheSearch) {
     qtest::Put(qtest::Tap(VK_ESCAPE, 0x01, 27));
-    EXPECT_EQ(FindAndLog(), gFindLogFigures.foundDirs ? 1 : 0);
+    const int found = FindAndLog();
+    EXPECT_EQ(found, gFindLogFigures.foundDirs ? 1 : 0);
     EXPECT_TRUE(gFindLogFigures.stoppedSearching);
     EXPECT_LE(gFindLogFigures.searched, 31u);
     EXPECT_EQ(qtest::Pending(), 0) << "Esc is taken from the input";
