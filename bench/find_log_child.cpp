@@ -8,6 +8,7 @@
 // matching files in DIRECTORIES directories and logged every one of those;
 // otherwise 1 with a message on stderr. --report prints its figures and
 // peak resident set on stdout.
+#include "bench_child.h"
 #include "main/drive_list.h"
 #include "platform/read_ahead.h"
 #include "settings/settings.h"
@@ -30,14 +31,6 @@
 
 namespace {
 
-std::string StatusLine(const char* key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(key, 0) == 0) return line;
-    return key;
-}
-
 bool Check(const char* what, unsigned long long got, unsigned long long want) {
     if (got == want) return true;
     std::cerr << what << ": " << got << ", find says " << want << "\n";
@@ -55,15 +48,8 @@ int main(int argc, char** argv) {
     const unsigned long long wantFiles = std::strtoull(argv[3], nullptr, 10);
     const unsigned long long wantDirs = std::strtoull(argv[4], nullptr, 10);
 
-    const char* tmp = std::getenv("TMPDIR");
-    std::string home = std::string(tmp && *tmp ? tmp : "/tmp") + "/quilb-findlog-child-XXXXXX";
-    if (!::mkdtemp(home.data())) {
-        std::cerr << "mkdtemp " << home << ": " << std::strerror(errno) << "\n";
-        return 2;
-    }
-    ::setenv("HOME", home.c_str(), 1);
-    std::filesystem::create_directories(home + "/.config/quilb");
-    std::ofstream(home + "/.config/quilb/drives") << "t: " << argv[1] << "\n";
+    const std::string home = benchchild::MakeDriveHome("quilb-findlog-child", argv[1]);
+    if (home.empty()) return 2;
 
     InitFilterSlots();
     const std::string spec = argv[2];
@@ -92,7 +78,7 @@ int main(int argc, char** argv) {
                   << "read-ahead: served " << gPrefetchCounters.served << ", waited for "
                   << gPrefetchCounters.waited << ", read directly " << gPrefetchCounters.readDirectly
                   << "\n"
-                  << StatusLine("VmHWM:") << "\n";
+                  << benchchild::StatusLine("VmHWM:") << "\n";
     if (ok) {
         ok = Check("result", unsigned(found), wantFiles ? 1 : 0) &
              Check("matching files", f.foundFiles, wantFiles) &

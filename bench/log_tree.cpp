@@ -109,11 +109,7 @@ int main(int argc, char** argv) {
         }
     }
     // The children sit beside this program.
-    char exe[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-    std::string self = n > 0 ? std::string(exe, size_t(n)) : std::string(argv[0]);
-    self = self.substr(0, self.rfind('/') == std::string::npos ? 0 : self.rfind('/'));
-    if (self.empty()) self = ".";
+    const std::string self = ProgramDir(argv[0]);
 
     std::vector<TreeRun> trees;
     if (quick) {

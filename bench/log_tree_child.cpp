@@ -9,6 +9,7 @@
 // --report prints where the log spent its time and memory on stdout: its
 // wall time, the read-ahead's hand-overs and waits, and the peak and final
 // resident set, for looking into a result by hand.
+#include "bench_child.h"
 #include "main/drive_list.h"
 #include "platform/read_ahead.h"
 #include "settings/settings.h"
@@ -56,15 +57,6 @@ Counted CountTree(const DiskInfo* disk) {
     return c;
 }
 
-std::string StatusLine(const char* key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind(key, 0) == 0) return line;
-    }
-    return key;
-}
-
 void Report(double seconds) {
     const PrefetchCounters& c = gPrefetchCounters;
     ULONGLONG workerReads = 0;
@@ -73,8 +65,8 @@ void Report(double seconds) {
               << "read-ahead: served " << c.served << ", waited for " << c.waited << ", taken from the queue "
               << c.takenFromQueue << ", read directly " << c.readDirectly << ", queued " << c.queued
               << ", read by workers " << workerReads << ", pauses at the cap " << c.capWaits << "\n"
-              << StatusLine("VmHWM:") << "\n"
-              << StatusLine("VmRSS:") << " (after the log)\n";
+              << benchchild::StatusLine("VmHWM:") << "\n"
+              << benchchild::StatusLine("VmRSS:") << " (after the log)\n";
 }
 
 bool Check(const char* what, unsigned long long got, unsigned long long want) {
@@ -95,15 +87,8 @@ int main(int argc, char** argv) {
     const unsigned long long wantFiles = std::strtoull(argv[4], nullptr, 10);
     const unsigned long long wantBytes = std::strtoull(argv[5], nullptr, 10);
 
-    const char* tmp = std::getenv("TMPDIR");
-    std::string home = std::string(tmp && *tmp ? tmp : "/tmp") + "/quilb-log-child-XXXXXX";
-    if (!::mkdtemp(home.data())) {
-        std::cerr << "mkdtemp " << home << ": " << std::strerror(errno) << "\n";
-        return 2;
-    }
-    ::setenv("HOME", home.c_str(), 1);
-    std::filesystem::create_directories(home + "/.config/quilb");
-    std::ofstream(home + "/.config/quilb/drives") << "t: " << argv[1] << "\n";
+    const std::string home = benchchild::MakeDriveHome("quilb-log-child", argv[1]);
+    if (home.empty()) return 2;
 
     gIniWorking.logMethod = LOG_FULL_DISK;
     gLogMode = LOG_FULL_DISK;

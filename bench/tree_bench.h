@@ -399,4 +399,13 @@ inline void Goal(const char* what, const Measure& a, const char* aName, double a
         std::printf("%6.3f   goal <= %.1f   %s\n", ratio, goal, ratio <= goal ? "met" : "not met");
 }
 
+// The directory of the running benchmark, where its children sit.
+inline std::string ProgramDir(const char* argv0) {
+    char exe[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    std::string self = n > 0 ? std::string(exe, size_t(n)) : std::string(argv0);
+    self = self.substr(0, self.rfind('/') == std::string::npos ? 0 : self.rfind('/'));
+    return self.empty() ? "." : self;
+}
+
 } // namespace treebench

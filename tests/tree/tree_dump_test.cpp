@@ -52,17 +52,23 @@ struct RefEntry {
     std::string path;   // relative, bytes
 };
 
-// Every entry below root (not root itself), from find -printf with NUL
-// separators so that any byte of a name survives.
-std::vector<RefEntry> FindListing(const std::string& root) {
-    const std::string command = "find '" + root + "' -mindepth 1 -printf '%y %Y %s %m %T@ %P\\0'";
+// What a shell command writes to its standard output.
+std::string CommandOutput(const std::string& command) {
     FILE* pipe = ::popen(command.c_str(), "r");
     std::string all;
     char buffer[65536];
     size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+    while (pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
         all.append(buffer, n);
-    ::pclose(pipe);
+    if (pipe) ::pclose(pipe);
+    return all;
+}
+
+// Every entry below root (not root itself), from find -printf with NUL
+// separators so that any byte of a name survives.
+std::vector<RefEntry> FindListing(const std::string& root) {
+    const std::string all =
+        CommandOutput("find '" + root + "' -mindepth 1 -printf '%y %Y %s %m %T@ %P\\0'");
     std::vector<RefEntry> out;
     size_t at = 0;
     while (at < all.size()) {
@@ -1014,13 +1020,7 @@ std::set<std::string> FindMatchDirs(const std::string& root, const std::string& 
     const std::string command = "TZ=UTC0 find '" + root + "' " +
                                 (pruneNolog ? "-name nolog -prune -o " : "") + "-type f " + tests +
                                 " -printf '%h\\0'";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    std::string all;
-    char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        all.append(buffer, n);
-    ::pclose(pipe);
+    const std::string all = CommandOutput(command);
     std::set<std::string> out;
     for (size_t at = 0; at < all.size();) {
         const size_t end = all.find('\0', at);
