@@ -72,15 +72,7 @@ bool BenchSearch(const std::string& root, const TreeFacts& facts, const Search& 
 
     std::printf("   %-22s %10s %10s %14s   (best of %d run%s; RSS the largest)\n", "tool", "wall s", "CPU s",
                 "peak RSS MiB", runs, runs == 1 ? "" : "s");
-    for (size_t t = 0; t < tools.size(); t++) {
-        std::printf("   %-22s ", tools[t].label.c_str());
-        if (m[t].missing) std::printf("missing: %s\n", m[t].note.c_str());
-        else if (m[t].failed) std::printf("failed: %s\n", m[t].note.c_str());
-        else std::printf("%10.3f %10.3f %14.1f\n", m[t].wall, m[t].cpu, double(m[t].rssKiB) / 1024.0);
-    }
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    std::printf("   (a sanitizer build: quilb's figures here say nothing of its speed or memory)\n");
-#endif
+    PrintTools(tools, m, 22);
     const Measure& q = m[0];
     const Measure& find = m[1];
     const Measure& bfs = m[2];

@@ -67,16 +67,7 @@ bool BenchTree(const TreeRun& run, const std::string& self) {
                 "of this program's pages that a child holds until its exec)\n",
                 "tool", "wall s", "CPU s", "peak RSS MiB", run.runs, run.runs == 1 ? "" : "s",
                 double(SelfRssKiB()) / 1024.0);
-    for (size_t t = 0; t < tools.size(); t++) {
-        std::printf("   %-28s ", tools[t].label.c_str());
-        if (m[t].missing) std::printf("missing: %s\n", m[t].note.c_str());
-        else if (m[t].failed) std::printf("failed: %s\n", m[t].note.c_str());
-        else
-            std::printf("%10.3f %10.3f %14.1f\n", m[t].wall, m[t].cpu, double(m[t].rssKiB) / 1024.0);
-    }
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    std::printf("   (a sanitizer build: quilb's figures here say nothing of its speed or memory)\n");
-#endif
+    PrintTools(tools, m, 28);
     const Measure& on = m[0];
     const Measure& off = m[1];
     const Measure& gdu = m[2];

@@ -399,6 +399,20 @@ inline void Goal(const char* what, const Measure& a, const char* aName, double a
         std::printf("%6.3f   goal <= %.1f   %s\n", ratio, goal, ratio <= goal ? "met" : "not met");
 }
 
+// The table of measured tools, labels width units wide; a sanitizer build
+// says that its own figures mean nothing.
+inline void PrintTools(const std::vector<Tool>& tools, const std::vector<Measure>& m, int width) {
+    for (size_t t = 0; t < tools.size(); t++) {
+        std::printf("   %-*s ", width, tools[t].label.c_str());
+        if (m[t].missing) std::printf("missing: %s\n", m[t].note.c_str());
+        else if (m[t].failed) std::printf("failed: %s\n", m[t].note.c_str());
+        else std::printf("%10.3f %10.3f %14.1f\n", m[t].wall, m[t].cpu, double(m[t].rssKiB) / 1024.0);
+    }
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    std::printf("   (a sanitizer build: quilb's figures here say nothing of its speed or memory)\n");
+#endif
+}
+
 // The directory of the running benchmark, where its children sit.
 inline std::string ProgramDir(const char* argv0) {
     char exe[4096];
