@@ -8,6 +8,7 @@
 #include "platform_fixture.h"
 #include "regex_filters.h"
 #include "tree_builder.h"
+#include "watchdog.h"
 
 #include "fixture.h"
 #include "main/window_state.h"
@@ -393,8 +394,12 @@ TEST(MaskLimits, ResultsLongerThanANameOrPathAreRefused) {
 
 class MaskEntry : public qtest::PlatformTest {
   protected:
+    // A question nobody scripted answers at once; a prompt nobody typed for
+    // ends the process instead of waiting for ever.
+    qtest::Watchdog watchdog_{120};
     void SetUp() override {
         PlatformTest::SetUp();
+        UiScriptAnswers({});
         qtest::ResetTreeState();
         ResetNameMaskSequence();
         PackedNowSetClockForTest(FixedClock);
