@@ -791,22 +791,26 @@ int ValidateRenameMask(const WCHAR* chain) {
     return 1;
 }
 
-int MatchExtSpec(const WCHAR* source, const WCHAR* part, WCHAR* out) {
+namespace {
+
+// Runs a core with the leading-dot setting; a refusal is shown.
+int ShowingRefusal(int (*core)(const WCHAR*, const WCHAR*, BOOL, WCHAR*, char*, size_t),
+                   const WCHAR* source, const WCHAR* mask, WCHAR* out) {
     char message[256] = {};
-    if (MatchExtSpecCore(source, part, gSettings.bLeadingDotStar, out, message, sizeof message) ==
-        MASK_OK)
+    if (core(source, mask, gSettings.bLeadingDotStar, out, message, sizeof message) == MASK_OK)
         return 0;
     ShowMaskMessage(message);
     return -1;
 }
 
+} // namespace
+
+int MatchExtSpec(const WCHAR* source, const WCHAR* part, WCHAR* out) {
+    return ShowingRefusal(MatchExtSpecCore, source, part, out);
+}
+
 int MatchSpecList(const WCHAR* name, const WCHAR* chain, WCHAR* out) {
-    char message[256] = {};
-    if (MatchSpecListCore(name, chain, gSettings.bLeadingDotStar, out, message, sizeof message) ==
-        MASK_OK)
-        return 0;
-    ShowMaskMessage(message);
-    return -1;
+    return ShowingRefusal(MatchSpecListCore, name, chain, out);
 }
 
 namespace {

@@ -437,28 +437,7 @@ class MaskEntry : public qtest::PlatformTest {
     }
 };
 
-// The process's zone for one test; libc reads it again on both changes.
-class Zone {
-  public:
-    explicit Zone(const char* tz) {
-        const char* old = ::getenv("TZ");
-        had_ = old != nullptr;
-        if (had_) old_ = old;
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-    }
-    ~Zone() {
-        if (had_)
-            ::setenv("TZ", old_.c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
-    }
-
-  private:
-    bool had_ = false;
-    std::string old_;
-};
+using Zone = qtest::ScopedZone;
 
 Text WinPath(const std::string& posix) {
     WCHAR out[1025];
