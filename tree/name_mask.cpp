@@ -468,6 +468,9 @@ int ExpandSection(const StampInputs& in, MaskSequence* sequence, const Text& s, 
             }
         }
     }
+    // A section without a letter stamps the current time: a destination
+    // stamped while copying says when the copy was made, and the entry's
+    // own dates are one letter away.
     DosDateTime t = in.now;
     if (source && in.entryTime && !in.entryTime(in.context, source, &t)) t = in.now;
 
@@ -528,6 +531,10 @@ int ExpandSection(const StampInputs& in, MaskSequence* sequence, const Text& s, 
                 step = LowerAscii(s[k]) == 'd' ? -1 : 1;
                 k++;
             }
+            // One counter serves the operation: its start and step are read
+            // from the mask for the first name only, later names step the
+            // carried value, and every sequence of one mask writes the same
+            // value.
             if (!use.known) {
                 LONGLONG value = start;
                 if (sequence && sequence->started) {
