@@ -157,8 +157,24 @@ void ConsoleLockDepthLeave() {
 
 int ConsoleLockDepth() { return tConsoleLockDepth; }
 
+namespace {
+// Creations left before the one that fails; 0 when none is armed.
+std::atomic<DWORD> gFailCreationIn{0};
+} // namespace
+
+void ThreadCreateFailForTest(DWORD nth) { gFailCreationIn.store(nth); }
+
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T stackSize, LPTHREAD_START_ROUTINE routine,
                     LPVOID parameter, DWORD flags, LPDWORD threadId) {
+    for (DWORD left = gFailCreationIn.load(); left != 0;) {
+        if (gFailCreationIn.compare_exchange_weak(left, left - 1)) {
+            if (left == 1) {
+                SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                return nullptr;
+            }
+            break;
+        }
+    }
     InstallSignals();
     RegisterThreadType();
     auto* t = new (std::nothrow) THREAD_OBJECT();

@@ -54,7 +54,19 @@ DWORD RdGetLogicalDrives() {
     return mask;
 }
 
+namespace {
+// A letter the tests have answered for as remote (0: none).
+std::atomic<int> gRemoteForTest{0};
+} // namespace
+
+void RdTreatAsRemoteForTest(int letter) {
+    gRemoteForTest.store(letter >= 'a' && letter <= 'z' ? letter - 32 : letter);
+}
+
 BOOL RdIsRemoteDrive(int letter) {
+    if (const int forTest = gRemoteForTest.load();
+        forTest && forTest == (letter >= 'a' && letter <= 'z' ? letter - 32 : letter))
+        return TRUE;
     if (gRemoteDriveCount == 0) return FALSE;
     const int slot = SlotOfLetter(letter);
     return slot >= 0 && gRemoteDrives[slot] != nullptr;

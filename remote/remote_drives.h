@@ -36,6 +36,10 @@ RemoteDrive* RdPathToDrive(LPCWSTR path, LPWSTR remotePath);
 BOOL RdIsRemotePath(LPCWSTR path);
 // Nonzero when drives are mounted and the upper-cased letter is one of them.
 BOOL RdIsRemoteDrive(int letter);
+// Test hook: RdIsRemoteDrive answers nonzero for letter (either case) as
+// well, while its paths stay local, so that a test can see what the
+// program does differently on a remote drive. 0 ends it.
+void RdTreatAsRemoteForTest(int letter);
 // The logical-drive mask of the platform with the mounted remote letters
 // added.
 DWORD RdGetLogicalDrives();

@@ -10,19 +10,24 @@
 
 #include <algorithm>
 
-int ShowError(DWORD kind, const char* text) {
+namespace {
+
+// The error line and the message line share their drawing and their wait:
+// prefix goes before the text, kind as ShowError takes it.
+int ShowLineAndWait(const char* hookKind, const char* prefix, DWORD kind, const char* text) {
     MacroStop();
     std::u16string shown(text, text + strlen(text));
-    const int scripted = UiScriptedKey(UiQuestion{"ShowError", 0, 0, kind, shown});
+    const int scripted = UiScriptedKey(UiQuestion{hookKind, 0, 0, kind, shown});
     if (scripted >= 0) return scripted;
     if (gConIn == nullptr) {
-        printf("Error: %s", text);
+        printf("%s%s", prefix, text);
         return _getch();
     }
+    const int start = int(strlen(prefix));
     const int length = int(strlen(text));
-    ScrClearArea(gBottomRow, length + 7, gBottomRow, gScreenMaxCol, gMessageAttr);
-    ScrPutStr(gBottomRow, 0, "Error: ", gMessageAttr);
-    ScrPutStr(gBottomRow, 7, text, gMessageAttr);
+    ScrClearArea(gBottomRow, length + start, gBottomRow, gScreenMaxCol, gMessageAttr);
+    if (start) ScrPutStr(gBottomRow, 0, prefix, gMessageAttr);
+    ScrPutStr(gBottomRow, start, text, gMessageAttr);
     if (kind == 0) {
         HotText(gBottomRow, 73, 0, 3, KC_ENTER, u"\u25C4\u2500\u2518 OK");
         ScrBeep();
@@ -36,6 +41,14 @@ int ShowError(DWORD kind, const char* text) {
     SetBusy(1);
     return key;
 }
+
+} // namespace
+
+int ShowError(DWORD kind, const char* text) {
+    return ShowLineAndWait("ShowError", "Error: ", kind, text);
+}
+
+int ShowMessageWait(const char* text) { return ShowLineAndWait("ShowMessage", "", 0, text); }
 
 int ShowErrorW(DWORD kind, const WCHAR* text) {
     char narrow[1026] = {};

@@ -13,3 +13,7 @@
 int ShowError(DWORD kind, const char* text);
 // The same for UTF-16 text (code page 437, at most 1025 bytes).
 int ShowErrorW(DWORD kind, const WCHAR* text);
+// A report that is no error: the text alone on the bottom row with the OK
+// hint; waits for a key and returns it. Recorded by the test hook as
+// "ShowMessage".
+int ShowMessageWait(const char* text);

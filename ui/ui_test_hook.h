@@ -14,7 +14,7 @@
 struct UiQuestion {
     const char* kind; // "ErrorDialog", "ReportError", "PromptLogOption", "ShowError",
                       // "PromptYesNo", "PromptCancelOrSkip", "PromptCopyUnencrypted",
-                      // "PromptCopyDecrypted"
+                      // "PromptCopyDecrypted", "ShowMessage"
     WORD drive;       // drive letter, or the show-drive flag of the log prompt
     DWORD code;       // error code (0 for the log prompt)
     DWORD allowSkip;

@@ -31,3 +31,8 @@ int ConsoleLockDepth();
 // True while the thread is held by a suspension, at its start or parked;
 // for tests and diagnostics.
 bool ThreadIsParked(HANDLE thread);
+
+// Test hook: the nth CreateThread from now fails with
+// ERROR_NOT_ENOUGH_MEMORY, as it would when the system has no room for
+// another thread; the creations after it succeed again. 0 disarms it.
+void ThreadCreateFailForTest(DWORD nth);

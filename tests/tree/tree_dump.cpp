@@ -21,6 +21,9 @@
 #include "settings/nolog.h"
 #include "settings/settings.h"
 #include "internal/sys.h"
+#include "internal/threads.h"
+#include "remote/remote_drives.h"
+#include "tree/find_log.h"
 #include "commands/target_refresh.h"
 #include "tree/dir_counts.h"
 #include "tree/entry_names.h"
@@ -67,6 +70,14 @@ struct Options {
     unsigned long long cap = 0;
     std::string out;
     std::string script; // commands run after the log
+    // FIND & LOG of a letter (logged root only first) instead of a log.
+    std::string findLog;
+    int workers = 4;           // workers allowed to start (thread creation fails after)
+    unsigned long long findCap = 0;
+    bool hold = false;         // the main thread lets the done list fill to the cap
+    long stopSearch = 0;       // Esc once that many directories were searched
+    long stopLogging = 0;      // Esc once that many found directories were logged
+    bool remote = false;       // the letter answers as a remote drive
 };
 
 // A decimal number from low to high into *value; false for anything else.
@@ -166,6 +177,28 @@ const OptionRow kOptions[] = {
      [](Options& o, const std::string& v) {
          o.script = v;
          return !v.empty();
+     }},
+    {"--findlog", true,
+     [](Options& o, const std::string& v) {
+         o.findLog = v;
+         return v.size() == 1;
+     }},
+    {"--workers", true, [](Options& o, const std::string& v) { return ParseInt(v, 0, 4, &o.workers); }},
+    {"--findlog-cap", true,
+     [](Options& o, const std::string& v) { return ParseInt(v, 1, 1LL << 40, &o.findCap); }},
+    {"--hold", false,
+     [](Options& o, const std::string&) {
+         o.hold = true;
+         return true;
+     }},
+    {"--stop-search", true,
+     [](Options& o, const std::string& v) { return ParseInt(v, 1, 1 << 30, &o.stopSearch); }},
+    {"--stop-logging", true,
+     [](Options& o, const std::string& v) { return ParseInt(v, 1, 1 << 30, &o.stopLogging); }},
+    {"--remote", false,
+     [](Options& o, const std::string&) {
+         o.remote = true;
+         return true;
      }},
 };
 
@@ -590,8 +623,9 @@ int main(int argc, char** argv) {
         }
         if (!row->store(o, value)) return Usage(argv[i]);
     }
-    if (int(!o.letter.empty()) + int(!o.path.empty()) + int(!o.branch.empty()) != 1)
-        return Usage("one of --letter, --path, --branch");
+    if (int(!o.letter.empty()) + int(!o.path.empty()) + int(!o.branch.empty()) +
+            int(!o.findLog.empty()) != 1)
+        return Usage("one of --letter, --path, --branch, --findlog");
 
     FILE* out = o.out.empty() ? stdout : fopen(o.out.c_str(), "w");
     if (!out) return Usage("cannot write --out");
@@ -614,10 +648,15 @@ int main(int argc, char** argv) {
                                 std::istreambuf_iterator<char>());
         NoLogListParse(&gNoLogList, reinterpret_cast<const BYTE*>(bytes.data()), bytes.size());
     }
-    if (!o.answers.empty() && !StartScript(ScriptKeys(o.answers))) return Usage("too many answers");
+    // FIND & LOG's report goes to the record of questions too.
+    if ((!o.answers.empty() || !o.findLog.empty()) && !StartScript(ScriptKeys(o.answers)))
+        return Usage("too many answers");
     BuildDriveList(0);
 
-    const std::string target = !o.letter.empty() ? o.letter : !o.path.empty() ? o.path : o.branch;
+    const std::string target = !o.letter.empty()   ? o.letter
+                               : !o.path.empty()   ? o.path
+                               : !o.branch.empty() ? o.branch
+                                                   : o.findLog;
     const int letter = std::toupper(static_cast<unsigned char>(target[0]));
     int result = 0;
     std::string returned;
@@ -628,7 +667,28 @@ int main(int argc, char** argv) {
     }
     if (!o.faultEio.empty()) gFaultDir = Wide(o.faultEio);
     gFaultCall = o.faultListing ? QSYS_READDIR : QSYS_OPEN;
-    if (!o.letter.empty()) {
+    if (!o.findLog.empty()) {
+        // As the windows have it: the drive logged, FIND & LOG asked for.
+        gIniWorking.logMethod = LOG_ROOT_ONLY;
+        gLogMode = LOG_ROOT_ONLY;
+        fprintf(out, "drive %d\n", LogDrive(letter, FALSE, FALSE, TRUE));
+        if (o.remote) RdTreatAsRemoteForTest(letter);
+        if (o.workers < FINDLOG_WORKERS) ThreadCreateFailForTest(DWORD(o.workers) + 1);
+        FindLogSetCapForTest(o.findCap);
+        FindLogHoldMainForTest(o.hold);
+        FindLogInterruptAfterForTest(DWORD(o.stopSearch), DWORD(o.stopLogging));
+        gFaultArmed = true;
+        result = FindAndLog();
+        ThreadCreateFailForTest(0);
+        RdTreatAsRemoteForTest(0);
+        const FindLogFigures& f = gFindLogFigures;
+        fprintf(out,
+                "findlog searched=%u foundDirs=%u foundFiles=%u logged=%u workers=%d "
+                "stoppedSearching=%d stoppedLogging=%d capWaits=%llu peak=%llu largest=%llu\n",
+                f.searched, f.foundDirs, f.foundFiles, f.logged, int(f.workers),
+                int(f.stoppedSearching), int(f.stoppedLogging), f.capWaits, f.donePeakBytes,
+                f.largestNodeBytes);
+    } else if (!o.letter.empty()) {
         gIniWorking.logMethod = WORD(o.mode);
         gLogMode = WORD(o.mode);
         gFaultArmed = true;

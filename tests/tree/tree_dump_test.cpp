@@ -1005,4 +1005,300 @@ TEST_F(TreeRefreshDump, RefreshedTreeEqualsAFreshLogAfterChangesOnDisk) {
     }
 }
 
+// ---- FIND & LOG ----------------------------------------------------------------
+
+// The directories (relative to root, bytes) holding a regular file that
+// find's tests select; "nolog" directories pruned when asked.
+std::set<std::string> FindMatchDirs(const std::string& root, const std::string& tests,
+                                    bool pruneNolog) {
+    const std::string command = "TZ=UTC0 find '" + root + "' " +
+                                (pruneNolog ? "-name nolog -prune -o " : "") + "-type f " + tests +
+                                " -printf '%h\\0'";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::string all;
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        all.append(buffer, n);
+    ::pclose(pipe);
+    std::set<std::string> out;
+    for (size_t at = 0; at < all.size();) {
+        const size_t end = all.find('\0', at);
+        const std::string dir = all.substr(at, end - at);
+        at = end + 1;
+        out.insert(dir == root ? "" : dir.substr(root.size() + 1));
+    }
+    return out;
+}
+
+// A dump's tree without the access times, which every read of the fixture
+// moves on.
+std::string TreeWithoutAccess(const Dump& d) {
+    std::string out;
+    std::istringstream in(d.Tree());
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t at = line.find(" accessed=");
+        if (at != line.npos) line.erase(at, line.find(' ', at + 1) - at);
+        out += line + "\n";
+    }
+    return out;
+}
+
+class FindLogDump : public TreeDump {
+  protected:
+    std::map<std::string, std::string> Figures(const Dump& d) {
+        std::istringstream lines(d.text);
+        std::string line;
+        while (std::getline(lines, line))
+            if (line.rfind("findlog ", 0) == 0) {
+                std::istringstream in(line.substr(8));
+                return Fields(in);
+            }
+        return {};
+    }
+    static unsigned long long Number(const std::map<std::string, std::string>& f,
+                                     const std::string& key) {
+        return f.count(key) ? std::stoull(f.at(key)) : ~0ull;
+    }
+    // The messages FIND & LOG reported.
+    static std::vector<std::string> Messages(const Dump& d) {
+        std::vector<std::string> out;
+        for (size_t i = 0; i < d.questions.size(); i++)
+            if (d.questionKinds[i] == "ShowMessage") out.push_back(Unescape(d.questions[i].at("path")));
+        return out;
+    }
+    // What FIND & LOG must leave: the directories holding matches logged
+    // with their files, the others on their paths expanded and not logged,
+    // every other directory below the root untouched, the root as the
+    // drive's root-only log left it.
+    void ExpectLoggedExactly(const Dump& d, const std::set<std::string>& found,
+                             const std::string& what) {
+        std::set<std::string> onPaths;
+        for (const std::string& f : found)
+            for (std::string p = f; !p.empty(); p = Parent(p)) onPaths.insert(p);
+        std::set<std::string> logged;
+        for (const DumpDir& dir : d.dirs) {
+            if (dir.path.empty()) {
+                EXPECT_EQ(dir.Logged(), 1) << what;
+                EXPECT_EQ(dir.Expanded(), 1) << what;
+                continue;
+            }
+            if (dir.Logged() == 1) logged.insert(dir.path);
+            if (found.count(dir.path)) continue;
+            if (onPaths.count(dir.path)) {
+                EXPECT_EQ(dir.Logged(), 0) << what << ": " << dir.path;
+                EXPECT_EQ(dir.Expanded(), 1) << what << ": " << dir.path;
+                EXPECT_TRUE(dir.files.empty()) << what << ": " << dir.path;
+            } else {
+                EXPECT_EQ(dir.Logged(), 0) << what << ": " << dir.path;
+            }
+        }
+        std::set<std::string> foundBelowRoot = found;
+        foundBelowRoot.erase("");
+        EXPECT_EQ(logged, foundBelowRoot) << what;
+    }
+};
+
+TEST_F(FindLogDump, LogsTheDirectoriesFindReportsWithAnyWorkersAndNeverLogList) {
+    MakeTree(60, 400);
+    const std::string quiet = dir.Write("quiet.ini", "zzznever\r\n");
+    struct Case {
+        const char* what;
+        const char* filespec;
+        const char* findTests;
+    };
+    const Case cases[] = {
+        {"a name pattern", "f*3.dat", "-name 'f*3.dat'"},
+        {"a pattern and an exclusion", "f*1.dat -*5*.*", "-name 'f*1.dat' ! -name '*5*'"},
+        {"a date", ">1.1.2008", "-newermt '2008-01-01 23:59:59'"},
+        {"a size", ">S300", "-size +300c"},
+        {"no filespec: every directory with files", "*.*", ""},
+    };
+    for (const Case& c : cases) {
+        const std::set<std::string> want = FindMatchDirs(root, c.findTests, false);
+        ASSERT_FALSE(want.empty()) << c.what;
+        // An unused run first: the search itself moves the access times.
+        Run({"--findlog", "f", "--filter0", c.filespec});
+        std::string reference;
+        struct Run_ {
+            const char* what;
+            std::vector<std::string> args;
+        };
+        const Run_ runs[] = {
+            {"4 workers", {}},
+            {"1 worker", {"--workers", "1"}},
+            {"no worker", {"--workers", "0"}},
+            {"a never-log list that names nothing here", {"--nolog", quiet}},
+            {"a remote drive", {"--remote"}},
+        };
+        for (const Run_& r : runs) {
+            const std::string what = std::string(c.what) + ", " + r.what;
+            std::vector<std::string> args = {"--findlog", "f", "--filter0", c.filespec};
+            args.insert(args.end(), r.args.begin(), r.args.end());
+            const Dump d = Run(args);
+            ExpectSound(d, what);
+            EXPECT_EQ(d.result, 1) << what;
+            ExpectLoggedExactly(d, want, what);
+            const auto f = Figures(d);
+            EXPECT_EQ(Number(f, "foundDirs"), want.size()) << what;
+            EXPECT_EQ(Number(f, "logged"), want.size()) << what;
+            EXPECT_EQ(Number(f, "workers"),
+                      r.args.empty() || r.args[0] == "--nolog" ? 4u
+                      : r.args[0] == "--remote"                ? 0u
+                                                               : std::stoull(r.args[1]))
+                << what;
+            EXPECT_TRUE(Messages(d).empty()) << what;
+            // Where the tree stands: the last directory logged.
+            if (reference.empty())
+                reference = TreeWithoutAccess(d);
+            else
+                EXPECT_EQ(TreeWithoutAccess(d), reference) << what;
+        }
+    }
+}
+
+TEST_F(FindLogDump, ANeverLogListKeepsItsDirectoriesOutOfTheSearch) {
+    MakeTree(60, 400);
+    dir.Write("tree/edge/nolog/hit.dat", "12");
+    dir.Write("tree/edge/nolog/below/hit2.dat", "34");
+    const std::set<std::string> want = FindMatchDirs(root, "-name '*.dat'", true);
+    ASSERT_FALSE(want.count("edge/nolog"));
+    // A name anywhere, and a path from the drive's root: the search names
+    // its directories as the tree does, whatever the list holds.
+    const std::string byPath = dir.Write("nolog-path.ini", "\\edge\\nolog\r\n");
+    for (const std::string& list : {nologFile, byPath}) {
+        for (const std::string workers : {"4", "0"}) {
+            const Dump d =
+                Run({"--findlog", "f", "--filter0", "*.dat", "--nolog", list, "--workers", workers});
+            ExpectSound(d, workers);
+            ExpectLoggedExactly(d, want, "never-log " + list + ", workers " + workers);
+        }
+    }
+}
+
+TEST_F(FindLogDump, TheDoneListStaysWithinItsCapAndTheResultIsTheSame) {
+    MakeTree(120, 600);
+    Run({"--findlog", "f", "--filter0", "f*7.dat"});
+    const Dump free = Run({"--findlog", "f", "--filter0", "f*7.dat"});
+    ExpectSound(free, "no cap");
+    constexpr unsigned long long kCap = 8192;
+    const Dump capped = Run({"--findlog", "f", "--filter0", "f*7.dat", "--findlog-cap",
+                             std::to_string(kCap), "--hold"});
+    ExpectSound(capped, "capped");
+    const auto f = Figures(capped);
+    // The main thread held back until the list reached the cap: the
+    // workers had to wait, and the list never grew past one node beyond it.
+    EXPECT_GT(Number(f, "capWaits"), 0u);
+    EXPECT_GE(Number(f, "peak"), kCap);
+    EXPECT_LE(Number(f, "peak"), kCap + Number(f, "largest"));
+    EXPECT_EQ(TreeWithoutAccess(capped), TreeWithoutAccess(free));
+    EXPECT_EQ(Number(Figures(free), "capWaits"), 0u);
+}
+
+TEST_F(FindLogDump, WhatIsReportedWhenNothingMatchesOrEscIsPressed) {
+    MakeTree(60, 400);
+    const std::set<std::string> all = FindMatchDirs(root, "-name '*.dat'", false);
+    Run({"--findlog", "f", "--filter0", "*.dat"});
+    {
+        const Dump d = Run({"--findlog", "f", "--filter0", "*.nothing"});
+        ExpectSound(d, "no match");
+        EXPECT_EQ(d.result, 0);
+        const auto f = Figures(d);
+        const std::vector<std::string> want = {"No matching files in " +
+                                               std::to_string(Number(f, "searched")) +
+                                               " directories searched"};
+        EXPECT_EQ(Messages(d), want);
+        ExpectLoggedExactly(d, {}, "no match");
+        EXPECT_EQ(d.state.at("dir"), "F:\\");
+    }
+    for (const std::string workers : {"4", "0"}) {
+        // Esc after 5 directories: the workers stop, what was found so far
+        // is logged, and every node and buffer is freed (the child is a
+        // leak-checking build whose status says so).
+        const Dump d = Run({"--findlog", "f", "--filter0", "*.dat", "--stop-search", "5",
+                            "--workers", workers});
+        ExpectSound(d, "stopped searching, workers " + workers);
+        const auto f = Figures(d);
+        EXPECT_EQ(Number(f, "stoppedSearching"), 1u);
+        EXPECT_GE(Number(f, "searched"), 5u);
+        EXPECT_LT(Number(f, "searched"), all.size() + 10);
+        const unsigned long long foundDirs = Number(f, "foundDirs");
+        if (foundDirs) {
+            EXPECT_EQ(Messages(d), std::vector<std::string>{
+                                       "Stopped - " + std::to_string(Number(f, "foundFiles")) +
+                                       " files found in " + std::to_string(foundDirs) +
+                                       " directories so far"});
+            EXPECT_EQ(Number(f, "logged"), foundDirs);
+            EXPECT_EQ(d.result, 1);
+        } else {
+            EXPECT_EQ(Messages(d), std::vector<std::string>{
+                                       "Stopped - no matching files in " +
+                                       std::to_string(Number(f, "searched")) +
+                                       " directories searched"});
+        }
+        // Only directories that hold matches were logged.
+        for (const DumpDir& dir : d.dirs) {
+            if (dir.Logged() == 1 && !dir.path.empty()) {
+                EXPECT_TRUE(all.count(dir.path)) << dir.path;
+            }
+        }
+    }
+    {
+        const Dump d = Run({"--findlog", "f", "--filter0", "*.dat", "--stop-logging", "3"});
+        ExpectSound(d, "stopped logging");
+        const auto f = Figures(d);
+        EXPECT_EQ(Number(f, "stoppedLogging"), 1u);
+        EXPECT_EQ(Number(f, "logged"), 3u);
+        EXPECT_EQ(Messages(d), std::vector<std::string>{"Stopped - 3 of the " +
+                                                        std::to_string(all.size()) +
+                                                        " directories found logged"});
+        size_t logged = 0;
+        for (const DumpDir& dir : d.dirs) logged += dir.Logged() == 1 && !dir.path.empty();
+        // The root, when it holds matches, is the first of the three.
+        EXPECT_EQ(logged + (all.count("") ? 1 : 0), 3u);
+    }
+}
+
+TEST_F(FindLogDump, TwoDirectoriesDifferingOnlyInCaseKeepTheirOwnFiles) {
+    dir.Write("tree/Dir/upper.txt", "1");
+    dir.Write("tree/dir/lower.txt", "22");
+    dir.Write("tree/dir/sub/deep.txt", "333");
+    dir.Write("tree/DIR/none.dat", "4");
+    const Dump d = Run({"--findlog", "f", "--filter0", "*.txt"});
+    ExpectSound(d, "case");
+    ExpectLoggedExactly(d, {"Dir", "dir", "dir/sub"}, "case");
+    const DumpDir* upper = d.Dir("Dir");
+    const DumpDir* lower = d.Dir("dir");
+    ASSERT_NE(upper, nullptr);
+    ASSERT_NE(lower, nullptr);
+    ASSERT_EQ(upper->files.size(), 1u);
+    EXPECT_EQ(upper->files[0].name, "upper.txt");
+    ASSERT_EQ(lower->files.size(), 1u);
+    EXPECT_EQ(lower->files[0].name, "lower.txt");
+    // Sorted case-insensitively, then exactly: "dir" comes after "Dir" and
+    // its child after it, so the last logged is dir\sub.
+    EXPECT_EQ(d.state.at("dir"), "F:\\dir\\sub");
+}
+
+TEST_F(FindLogDump, AMountedFileSystemBelowTheDriveIsNotSearched) {
+    const std::string mounts = qtest::ReadFile("/proc/self/mountinfo");
+    ASSERT_NE(mounts.find(" /dev/shm "), std::string::npos) << "no /dev/shm mount on this machine";
+    char made[] = "/dev/shm/quilb-findXXXXXX";
+    ASSERT_NE(::mkdtemp(made), nullptr);
+    const std::string hit = std::string(made) + "/hit.quilbfind";
+    ASSERT_EQ(::close(::open(hit.c_str(), O_WRONLY | O_CREAT, 0644)), 0);
+    WriteDrives({{'f', "/dev"}});
+    for (const std::string workers : {"4", "0"}) {
+        const Dump d = Run({"--findlog", "f", "--filter0", "*.quilbfind", "--workers", workers});
+        ExpectSound(d, "/dev");
+        EXPECT_EQ(d.result, 0);
+        EXPECT_EQ(Number(Figures(d), "foundFiles"), 0u);
+        ASSERT_EQ(Messages(d).size(), 1u);
+        EXPECT_EQ(Messages(d)[0].rfind("No matching files in ", 0), 0u);
+    }
+    ::unlink(hit.c_str());
+    ::rmdir(made);
+}
+
 } // namespace
