@@ -444,30 +444,59 @@ Text WinPath(const std::string& posix) {
     return PathFromPosix(posix.c_str(), out, 1025) < 0 ? Text() : Text(out);
 }
 
-TEST_F(MaskEntry, StampTokensFromAFileUnderUtcAndADaylightSavingZone) {
+TEST_F(MaskEntry, StampTokensFromFilesUnderUtcAndADaylightSavingZone) {
     qtest::TempDir dir;
-    const std::string file = dir.Write("stamped.txt", "x");
-    // Written 1 July 2024 12:00:00 UTC (summer), accessed 15 January 2024
-    // 23:30:00 UTC (winter: the next day in Berlin).
-    const struct timespec times[2] = {{1705361400, 0}, {1719835200, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
-    const Text path = WinPath(file);
-    ASSERT_FALSE(path.empty());
+    const std::string summer = dir.Write("summer.txt", "x");
+    const std::string century = dir.Write("century.txt", "x");
+    // summer.txt: written 1 July 2024 12:00:00.47 UTC, accessed 15 January
+    // 2024 23:30:00 UTC (winter: the next day in Berlin). century.txt:
+    // written 31 December 1999 23:59:59 UTC (the next century in Berlin).
+    const struct timespec summerTimes[2] = {{1705361400, 0}, {1719835200, 470000000}};
+    const struct timespec centuryTimes[2] = {{946684799, 0}, {946684799, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, summer.c_str(), summerTimes, 0), 0);
+    ASSERT_EQ(::utimensat(AT_FDCWD, century.c_str(), centuryTimes, 0), 0);
+    const Text summerPath = WinPath(summer);
+    const Text centuryPath = WinPath(century);
+    ASSERT_FALSE(summerPath.empty());
     const BYTE savedRule = gSettings.bStampTimezone;
     gSettings.bStampTimezone = 1;
-    const Text mask = u":wyyyy-mm-dd hh.nn.ss jjj:|:ayyyy-mm-dd hh.nn jjj:|:yyyymmdd hhnnsstt:";
+    const Text summerMask =
+        u":wyyyy-mm-dd hh.nn.ss tt t yy cc jjj:|:ayyyy-mm-dd hh.nn jjj:|:yyyymmdd hhnnsstt:";
+    const Text centuryMask = u":wyyyy-mm-dd hh.nn.ss yy cc jjj:";
     const struct {
         const char* zone;
-        const char* expected;
+        const char* summer;
+        const char* century;
     } zones[] = {
-        {"UTC0", "2024-07-01 12.00.00 183|2024-01-15 23.30 015|20261211 07050947"},
-        {"Europe/Berlin", "2024-07-01 14.00.00 183|2024-01-16 00.30 016|20261211 07050947"},
-        {"CET-1CEST,M3.5.0,M10.5.0/3", "2024-07-01 14.00.00 183|2024-01-16 00.30 016|20261211 07050947"},
+        {"UTC0", "2024-07-01 12.00.00 47 4 24 20 183|2024-01-15 23.30 015|20261211 07050947",
+         "1999-12-31 23.59.59 99 19 365"},
+        {"Europe/Berlin", "2024-07-01 14.00.00 47 4 24 20 183|2024-01-16 00.30 016|20261211 07050947",
+         "2000-01-01 00.59.59 00 20 001"},
+        {"CET-1CEST,M3.5.0,M10.5.0/3",
+         "2024-07-01 14.00.00 47 4 24 20 183|2024-01-16 00.30 016|20261211 07050947",
+         "2000-01-01 00.59.59 00 20 001"},
     };
     for (const auto& z : zones) {
         SCOPED_TRACE(z.zone);
         Zone zone(z.zone);
-        EXPECT_EQ(Apply(mask, nullptr, -1, path.c_str()), z.expected);
+        EXPECT_EQ(Apply(summerMask, nullptr, -1, summerPath.c_str()), z.summer);
+        EXPECT_EQ(Apply(centuryMask, nullptr, -1, centuryPath.c_str()), z.century);
+    }
+    // %6 of an explicit path is the directory holding the file.
+    const Text dirPath = WinPath(dir.path());
+    const Text dirName = dirPath.substr(dirPath.rfind(u'\\') + 1);
+    EXPECT_EQ(Apply(u":%6:", nullptr, -1, summerPath.c_str()), Narrow(dirName));
+
+    // Without a list index or a path the name is looked up in the cursor's
+    // directory.
+    {
+        Zone zone("UTC0");
+        ASSERT_GT(dirPath.size(), 3u);
+        DiskInfo* disk = qtest::BuildDisk(char(dirPath[0]));
+        psiCurrent = qtest::BuildDir(disk, dirPath.substr(3));
+        pdiCurrent = disk;
+        EXPECT_EQ(Apply(u":wyyyymmdd:-:%6:", u"summer.txt", -1, nullptr),
+                  "20240701-" + Narrow(dirName));
     }
     gSettings.bStampTimezone = savedRule;
 }
