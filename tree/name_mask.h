@@ -73,7 +73,7 @@ int ExpandStampSections(const StampInputs& inputs, MaskSequence* sequence, const
 // Applies one part to source (which holds a dot after its first unit) into
 // out (NAME_MASK_UNITS units). leadingDotStar is the setting that puts '*'
 // before a part beginning with '.'. Returns MASK_OK or a failure with its
-// message in message (errorSize bytes); out is then empty.
+// message in message (messageSize bytes); out is then empty.
 int MatchExtSpecCore(const WCHAR* source, const WCHAR* part, BOOL leadingDotStar, WCHAR* out,
                      char* message, size_t messageSize);
 // Applies the parts of chain in turn; the same results.
@@ -81,7 +81,7 @@ int MatchSpecListCore(const WCHAR* source, const WCHAR* chain, BOOL leadingDotSt
                       char* message, size_t messageSize);
 
 // Whether one part is valid (no stamp sections expanded): MASK_OK, or a
-// failure with its message (errorSize bytes, the regular-expression
+// failure with its message (messageSize bytes, the regular-expression
 // library's text after "Regex: ").
 int CheckRenameMaskPart(const WCHAR* part, char* message, size_t messageSize);
 
