@@ -111,9 +111,15 @@ bool WideToOem(const WCHAR* in, char* out, size_t outBytes) {
 
 } // namespace
 
+PATH_TREE_SEAM gPathTreeSeam = {};
+
 void GetPathContext(PathContext* context) {
-    context->currentDrive = 0;
-    context->lastPanePath = nullptr;
+    context->currentDrive = gPathTreeSeam.currentDiskLetter ? gPathTreeSeam.currentDiskLetter() : 0;
+    context->lastPanePath = gPathTreeSeam.lastPanePath;
+    context->expandStamps = gPathTreeSeam.expandStamps;
+    if (gPathTreeSeam.cursorDirectory &&
+        gPathTreeSeam.cursorDirectory(context->currentDir, FULL_PATH_UNITS))
+        return;
     DWORD n = GetCurrentDirectoryW(FULL_PATH_UNITS, context->currentDir);
     if (n == 0 || n >= FULL_PATH_UNITS) context->currentDir[0] = 0;
 }
@@ -128,8 +134,22 @@ int MakeFullPathIn(const PathContext& context, WCHAR* out, const WCHAR* in) {
         return 0;
     }
 
+    // Two or more colons after the drive (or in all, without one) make the
+    // rest a mask whose stamp sections are filled first: "D:\logs\:yyyymmdd:.txt".
+    WCHAR stamped[FULL_PATH_UNITS];
+    const WCHAR* source = in;
+    const size_t skip = PathHasDrive(in) ? 2 : 0;
+    size_t colons = 0;
+    for (const WCHAR* p = in + skip; *p; p++)
+        if (*p == ':') colons++;
+    if (colons >= 2 && context.expandStamps) {
+        wmemcpy(stamped, in, skip);
+        if (context.expandStamps(in + skip, stamped + skip, FULL_PATH_UNITS - skip) < 0) return -1;
+        source = stamped;
+    }
+
     PathText path;
-    if (ExpandEnvVars(path.text, FULL_PATH_UNITS, in) < 0) return -1;
+    if (ExpandEnvVars(path.text, FULL_PATH_UNITS, source) < 0) return -1;
     path.length = wcslen(path.text);
 
     if (path.text[0] == '"') {

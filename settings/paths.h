@@ -19,7 +19,26 @@ struct PathContext {
     // The path the current pane last showed on a logged disk, or null when
     // that disk is not logged; null when there is no tree.
     const WCHAR* (*lastPanePath)(WCHAR letter);
+    // Fills the stamp sections of a path (the mask builder's ":yyyymmdd:")
+    // into out (units of room); 0 when done, negative when the text is no
+    // valid mask or the result does not fit. Null: such paths stay as they
+    // are.
+    int (*expandStamps)(const WCHAR* text, WCHAR* out, size_t units);
 };
+
+// What the tree model adds to the context; the tree library fills it when
+// the tree exists (InstallTreePathSeam). An empty entry leaves the
+// process's view: its current directory, no disk logged, no pane paths, no
+// stamp sections.
+struct PATH_TREE_SEAM {
+    // The tree cursor's directory into out; FALSE when there is none.
+    BOOL (*cursorDirectory)(WCHAR* out, size_t units);
+    // The current disk's letter; 0 when no disk is logged.
+    WCHAR (*currentDiskLetter)();
+    const WCHAR* (*lastPanePath)(WCHAR letter);
+    int (*expandStamps)(const WCHAR* text, WCHAR* out, size_t units);
+};
+extern PATH_TREE_SEAM gPathTreeSeam;
 
 // The context of the running program. Until the tree exists it is the
 // process's current directory with no disk logged; the tree model completes
@@ -27,7 +46,10 @@ struct PathContext {
 void GetPathContext(PathContext* context);
 
 // Turns a typed or configured path into a full path with a drive letter, in
-// this order: a path beginning with two backslashes is copied unchanged;
+// this order: a path beginning with two backslashes is copied unchanged; a
+// path holding two or more colons after its drive (or in all, without one)
+// has its stamp sections filled from the current time
+// ("D:\logs\:yyyymmdd:.txt" is today's log);
 // %NAME% references are replaced by environment values; a leading double
 // quote is dropped and the text cut at the next one; "\x" gets the current
 // disk's letter; ".\x", "..\x" and "dir\x" are joined to the current

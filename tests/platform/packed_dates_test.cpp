@@ -66,28 +66,7 @@ TEST(PackedDates, FieldsArePackedWithTheirMasksAndTheYearLimit) {
     EXPECT_LT(PackDate(2023, 12, 31), PackDate(2024, 1, 1));
 }
 
-// The process's zone for one test; libc reads it again on both changes.
-class Zone {
-  public:
-    explicit Zone(const char* tz) {
-        const char* old = ::getenv("TZ");
-        had_ = old != nullptr;
-        if (had_) old_ = old;
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-    }
-    ~Zone() {
-        if (had_)
-            ::setenv("TZ", old_.c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
-    }
-
-  private:
-    bool had_ = false;
-    std::string old_;
-};
+using Zone = qtest::ScopedZone;
 
 class LocalRule : public ::testing::Test {
   protected:

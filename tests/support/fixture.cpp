@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -92,6 +93,22 @@ ScopedEnv::~ScopedEnv() {
         ::setenv(name_.c_str(), old_.c_str(), 1);
     else
         ::unsetenv(name_.c_str());
+}
+
+ScopedZone::ScopedZone(const char* tz) {
+    const char* old = std::getenv("TZ");
+    had_ = old != nullptr;
+    if (old) old_ = old;
+    ::setenv("TZ", tz, 1);
+    ::tzset();
+}
+
+ScopedZone::~ScopedZone() {
+    if (had_)
+        ::setenv("TZ", old_.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
 }
 
 ShmFile::ShmFile() {

@@ -64,6 +64,20 @@ class ScopedEnv {
     bool had_;
 };
 
+// Sets the process's time zone (TZ) until the end of the scope; libc reads
+// the zone again on both changes.
+class ScopedZone {
+  public:
+    explicit ScopedZone(const char* tz);
+    ~ScopedZone();
+    ScopedZone(const ScopedZone&) = delete;
+    ScopedZone& operator=(const ScopedZone&) = delete;
+
+  private:
+    std::string old_;
+    bool had_;
+};
+
 // Runs body in a child process as the unprivileged user nobody (uid and gid
 // 65534, no supplementary groups) when this process is root, else as the
 // current user, so that permission checks really apply. Returns body's
