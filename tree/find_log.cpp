@@ -200,9 +200,6 @@ void FinishNode(bool locked) {
         EnterCriticalSection(&gFindLogLock);
         gFindLogPending--;
         LeaveCriticalSection(&gFindLogLock);
-        // A worker waiting for the last node's subdirectories learns that
-        // there will be none.
-        gWorkReady.notify_all();
     } else {
         gFindLogPending--;
     }
@@ -225,7 +222,7 @@ bool MainMayTake() {
            (gWorkersReading == 0 && (gDoneBytes >= gCap.load() || !gFindLogStack));
 }
 
-// Takes the whole done list, waiting at most until deadline for one.
+// Takes the whole done list, waiting at most waitMs for one to come.
 FindLogNode* TakeDone(DWORD waitMs) {
     std::unique_lock<SectionLock> hold(gSection);
     gDoneReady.wait_for(hold, std::chrono::milliseconds(waitMs),
