@@ -3,12 +3,13 @@
 // program use it: platform start-up, the settings, the screen session, the
 // key reader; then a loop that reports every key with the screen's size and
 // redraws after a size change, asks the quit question on 'q' and makes an
-// allocation fail on 'f'.
+// allocation fail on 'f'; the clock thread runs meanwhile.
 //
 // Usage: session_probe REPORT_FILE
 #include "platform/console_session.h"
 #include "platform/keyboard.h"
 #include "platform/screen.h"
+#include "settings/clock.h"
 #include "settings/colours.h"
 #include "settings/quit.h"
 #include "settings/settings.h"
@@ -17,7 +18,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <thread>
 
 namespace {
 
@@ -50,14 +50,8 @@ int main(int argc, char** argv) {
     ColoursFromSettings();
     StartScreenSession(SCREEN_SIZE_TERMINAL, SCREEN_SIZE_TERMINAL);
     KbdOpen(TRUE);
-    // The clock thread's part in following the terminal's size: a tick that
-    // looks at the console window.
-    std::thread([] {
-        for (;;) {
-            Sleep(100);
-            ConsoleTrackWindow();
-        }
-    }).detach();
+    // The clock thread draws the time and follows the terminal's size.
+    StatusThreadControl(1);
     Draw();
     for (;;) {
         DWORD flags = 0;

@@ -2,7 +2,8 @@
 // program that starts and ends it as the real program does: the refusal of
 // a terminal that is too small, the terminal's own screen back after the
 // end, a size change seen as the resize key with the command lines moved,
-// the quit question, and the fatal end when memory runs out.
+// the quit question, the fatal end when memory runs out, and the clock
+// thread keeping the time current.
 #include "fixture.h"
 #include "terminal_harness.h"
 
@@ -14,6 +15,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -135,6 +137,35 @@ TEST_F(SessionPty, EightyByTwentyFourIsDrawnWhole) {
     ASSERT_TRUE(WaitRow(*p, 24, 80, "READY 24x80", 0)) << qtest::Hex(p->Output());
     EXPECT_TRUE(WaitRow(*p, 24, 80, "MESSAGE-LINE", 21));
     EXPECT_TRUE(WaitRow(*p, 24, 80, "BOTTOM-LINE", 23)) << "the last command line is on screen";
+    p->Write("qy");
+    const int status = p->WaitExit(20000);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// The time field of row 0 (columns 69 to 76 of 80) once it holds a time.
+std::string TimeField(const qtest::PtyProcess& p) {
+    const std::string row = ScreenRows(p, 24, 80)[0];
+    const std::string field = row.size() >= 77 ? row.substr(69, 8) : std::string();
+    static const std::regex time(R"([ 0-9][0-9]:[0-5][0-9]:[0-5][0-9])");
+    return std::regex_match(field, time) ? field : std::string();
+}
+
+TEST_F(SessionPty, TheClockThreadKeepsTheTimeCurrent) {
+    ASSERT_TRUE(Start(24, 80));
+    ASSERT_TRUE(WaitRow(*p, 24, 80, "READY 24x80", 0)) << qtest::Hex(p->Output());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::string first;
+    while ((first = TimeField(*p)).empty() && std::chrono::steady_clock::now() < deadline) Sleep(20);
+    ASSERT_FALSE(first.empty()) << "no time on row 0: " << ScreenRows(*p, 24, 80)[0];
+    std::string later = first;
+    while (later == first && std::chrono::steady_clock::now() < deadline) {
+        Sleep(50);
+        const std::string now = TimeField(*p);
+        if (!now.empty()) later = now;
+    }
+    EXPECT_NE(later, first) << "the time never moved on";
+    EXPECT_EQ(RowOf(ScreenRows(*p, 24, 80), "READY 24x80"), 0) << "the window's text stays";
     p->Write("qy");
     const int status = p->WaitExit(20000);
     ASSERT_TRUE(WIFEXITED(status));
