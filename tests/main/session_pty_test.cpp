@@ -172,6 +172,49 @@ TEST_F(SessionPty, TheClockThreadKeepsTheTimeCurrent) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+// The busy mark in the top left corner of the window area, or "".
+std::string BusyMark(const qtest::PtyProcess& p) {
+    const std::string row = ScreenRows(p, 24, 80)[1];
+    for (const char* frame : {"\u2502", "\\", "-", "/"})
+        if (row.compare(0, std::strlen(frame), frame) == 0) return frame;
+    return "";
+}
+
+TEST_F(SessionPty, WhileBusyTheMarksTurnAndEscBringsTheLogQuestion) {
+    ASSERT_TRUE(Start(24, 80));
+    ASSERT_TRUE(WaitRow(*p, 24, 80, "READY 24x80", 0)) << qtest::Hex(p->Output());
+    p->Write("b");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::string first;
+    while ((first = BusyMark(*p)).empty() && std::chrono::steady_clock::now() < deadline) Sleep(10);
+    ASSERT_FALSE(first.empty()) << "no busy mark: " << ScreenRows(*p, 24, 80)[1];
+    std::string next = first;
+    while ((next == first || next.empty()) && std::chrono::steady_clock::now() < deadline) {
+        Sleep(10);
+        next = BusyMark(*p);
+    }
+    EXPECT_NE(next, first) << "the busy mark never turned";
+    p->Write("\x1b");
+    const auto questionDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (RowOf(ScreenRows(*p, 24, 80), "Select log option") < 0 &&
+           std::chrono::steady_clock::now() < questionDeadline)
+        Sleep(20);
+    EXPECT_GE(RowOf(ScreenRows(*p, 24, 80), "Select log option"), 0)
+        << "Esc while busy brings the log question";
+    p->Write("c");
+    const auto reportDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::string text;
+    while (text.find("log-option") == npos && std::chrono::steady_clock::now() < reportDeadline) {
+        Sleep(20);
+        text = qtest::ReadFile(report);
+    }
+    EXPECT_NE(text.find("log-option 1 67"), npos) << text;
+    p->Write("qy");
+    const int status = p->WaitExit(20000);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 TEST_F(SessionPty, ATallTerminalIsUsedWithAtMost250Rows) {
     const std::string script = "printf 'BEFORE-TEXT\\r\\n'; exec \"$0\" \"$1\"";
     ASSERT_TRUE(Start(300, 100, {"/bin/sh", "-c", script, QUILB_SESSION_PROBE, report}));
