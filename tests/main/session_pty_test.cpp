@@ -54,6 +54,16 @@ bool WaitRow(const qtest::PtyProcess& p, int rows, int columns, const std::strin
     return true;
 }
 
+// Polls done until it holds or a generous limit passes; whether it held.
+template <class Done> bool WaitUntil(Done done, int seconds = 20) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        Sleep(10);
+    }
+    return true;
+}
+
 void ExpectRestored(const qtest::PtyProcess& p) {
     qtest::ModeTracker modes;
     modes.Feed(p.Output());
@@ -80,6 +90,14 @@ class SessionPty : public ::testing::Test {
         p->Answer("\x1b[c", "\x1b[?62;22c");
         if (argv.empty()) argv = {QUILB_SESSION_PROBE, report};
         return p->Start(argv);
+    }
+
+    // Ends the probe through its quit question: status 0.
+    void Quit() {
+        p->Write("qy");
+        const int status = p->WaitExit(20000);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
     }
 
     std::vector<std::string> ReportLines() {
@@ -137,10 +155,7 @@ TEST_F(SessionPty, EightyByTwentyFourIsDrawnWhole) {
     ASSERT_TRUE(WaitRow(*p, 24, 80, "READY 24x80", 0)) << qtest::Hex(p->Output());
     EXPECT_TRUE(WaitRow(*p, 24, 80, "MESSAGE-LINE", 21));
     EXPECT_TRUE(WaitRow(*p, 24, 80, "BOTTOM-LINE", 23)) << "the last command line is on screen";
-    p->Write("qy");
-    const int status = p->WaitExit(20000);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    Quit();
 }
 
 // The time field of row 0 (columns 69 to 76 of 80) once it holds a time.
@@ -154,22 +169,15 @@ std::string TimeField(const qtest::PtyProcess& p) {
 TEST_F(SessionPty, TheClockThreadKeepsTheTimeCurrent) {
     ASSERT_TRUE(Start(24, 80));
     ASSERT_TRUE(WaitRow(*p, 24, 80, "READY 24x80", 0)) << qtest::Hex(p->Output());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    std::string first;
-    while ((first = TimeField(*p)).empty() && std::chrono::steady_clock::now() < deadline) Sleep(20);
-    ASSERT_FALSE(first.empty()) << "no time on row 0: " << ScreenRows(*p, 24, 80)[0];
-    std::string later = first;
-    while (later == first && std::chrono::steady_clock::now() < deadline) {
-        Sleep(50);
-        const std::string now = TimeField(*p);
-        if (!now.empty()) later = now;
-    }
-    EXPECT_NE(later, first) << "the time never moved on";
+    std::string first, later;
+    ASSERT_TRUE(WaitUntil([&] { return !(first = TimeField(*p)).empty(); }))
+        << "no time on row 0: " << ScreenRows(*p, 24, 80)[0];
+    EXPECT_TRUE(WaitUntil([&] {
+        later = TimeField(*p);
+        return !later.empty() && later != first;
+    })) << "the time never moved on from " << first;
     EXPECT_EQ(RowOf(ScreenRows(*p, 24, 80), "READY 24x80"), 0) << "the window's text stays";
-    p->Write("qy");
-    const int status = p->WaitExit(20000);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    Quit();
 }
 
 // The busy mark in the top left corner of the window area, or "".
@@ -184,35 +192,24 @@ TEST_F(SessionPty, WhileBusyTheMarksTurnAndEscBringsTheLogQuestion) {
     ASSERT_TRUE(Start(24, 80));
     ASSERT_TRUE(WaitRow(*p, 24, 80, "READY 24x80", 0)) << qtest::Hex(p->Output());
     p->Write("b");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    std::string first;
-    while ((first = BusyMark(*p)).empty() && std::chrono::steady_clock::now() < deadline) Sleep(10);
-    ASSERT_FALSE(first.empty()) << "no busy mark: " << ScreenRows(*p, 24, 80)[1];
-    std::string next = first;
-    while ((next == first || next.empty()) && std::chrono::steady_clock::now() < deadline) {
-        Sleep(10);
+    std::string first, next;
+    ASSERT_TRUE(WaitUntil([&] { return !(first = BusyMark(*p)).empty(); }))
+        << "no busy mark: " << ScreenRows(*p, 24, 80)[1];
+    EXPECT_TRUE(WaitUntil([&] {
         next = BusyMark(*p);
-    }
-    EXPECT_NE(next, first) << "the busy mark never turned";
+        return !next.empty() && next != first;
+    })) << "the busy mark never turned";
     p->Write("\x1b");
-    const auto questionDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (RowOf(ScreenRows(*p, 24, 80), "Select log option") < 0 &&
-           std::chrono::steady_clock::now() < questionDeadline)
-        Sleep(20);
-    EXPECT_GE(RowOf(ScreenRows(*p, 24, 80), "Select log option"), 0)
+    EXPECT_TRUE(WaitUntil([&] { return RowOf(ScreenRows(*p, 24, 80), "Select log option") >= 0; }))
         << "Esc while busy brings the log question";
     p->Write("c");
-    const auto reportDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     std::string text;
-    while (text.find("log-option") == npos && std::chrono::steady_clock::now() < reportDeadline) {
-        Sleep(20);
+    EXPECT_TRUE(WaitUntil([&] {
         text = qtest::ReadFile(report);
-    }
-    EXPECT_NE(text.find("log-option 1 67"), npos) << text;
-    p->Write("qy");
-    const int status = p->WaitExit(20000);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return text.find("log-option") != npos;
+    }));
+    EXPECT_NE(text.find("log-option 1 67"), npos) << "interrupted, answered C: " << text;
+    Quit();
 }
 
 TEST_F(SessionPty, ATallTerminalIsUsedWithAtMost250Rows) {
