@@ -4,6 +4,7 @@
 #include "platform/keyboard.h"
 #include "platform/screen.h"
 #include "remote/remote_drives.h"
+#include "settings/clock.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,6 +12,10 @@
 int RunChild(DWORD showScreen, DWORD clearScreen, DWORD holdClock, DWORD pause, WCHAR* commandLine,
              const WCHAR* directory) {
     (void)holdClock;
+    // The clock thread draws and reads keys: it rests while the child has
+    // the terminal.
+    const bool clockRan = StatusThreadRunning() != FALSE;
+    if (clockRan) StatusThreadControl(0);
     const int rows = gScreenRows;
     const int columns = gScreenCols;
     WCHAR oldDirectory[1026] = {};
@@ -53,5 +58,6 @@ int RunChild(DWORD showScreen, DWORD clearScreen, DWORD holdClock, DWORD pause, 
         KbdSetInputMode();
     }
     if (changed) RdSetCurrentDirectoryW(oldDirectory);
+    if (clockRan) StatusThreadControl(1);
     return result;
 }

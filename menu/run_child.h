@@ -10,8 +10,9 @@
 // path whatever its characters, in directory when one is given (a directory
 // that cannot be made current is ignored). showScreen leaves the child the
 // terminal's normal screen in sight; clearScreen clears it first; pause asks
-// for a key before the terminal is taken back; holdClock is accepted for
-// the clock thread, which does not run yet. The screen the program showed,
+// for a key before the terminal is taken back; a running clock thread is
+// suspended meanwhile and resumed afterwards (holdClock is accepted for the
+// callers). The screen the program showed,
 // its size and the title are put back afterwards. Returns the child's exit
 // status, 128 plus the signal that ended it, or -1 when the shell cannot be
 // started.

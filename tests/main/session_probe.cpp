@@ -3,21 +3,25 @@
 // program use it: platform start-up, the settings, the screen session, the
 // key reader; then a loop that reports every key with the screen's size and
 // redraws after a size change, asks the quit question on 'q' and makes an
-// allocation fail on 'f'.
+// allocation fail on 'f'; the clock thread runs meanwhile. 'b' starts a
+// long operation that only polls for an interrupt, as a log does, and asks
+// the log question when the clock thread reports Esc.
 //
 // Usage: session_probe REPORT_FILE
 #include "platform/console_session.h"
 #include "platform/keyboard.h"
 #include "platform/screen.h"
+#include "settings/clock.h"
 #include "settings/colours.h"
 #include "settings/quit.h"
 #include "settings/settings.h"
+#include "ui/error_dialog.h"
+#include "ui/progress.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstring>
-#include <thread>
 
 namespace {
 
@@ -50,14 +54,8 @@ int main(int argc, char** argv) {
     ColoursFromSettings();
     StartScreenSession(SCREEN_SIZE_TERMINAL, SCREEN_SIZE_TERMINAL);
     KbdOpen(TRUE);
-    // The clock thread's part in following the terminal's size: a tick that
-    // looks at the console window.
-    std::thread([] {
-        for (;;) {
-            Sleep(100);
-            ConsoleTrackWindow();
-        }
-    }).detach();
+    // The clock thread draws the time and follows the terminal's size.
+    StatusThreadControl(1);
     Draw();
     for (;;) {
         DWORD flags = 0;
@@ -75,6 +73,16 @@ int main(int argc, char** argv) {
                 return 0;
             }
             ScrPutStr(1, 0, "STILL RUNNING", 0x07);
+        } else if (key == 'b') {
+            // Busy without reading the keyboard: only the clock thread can
+            // see Esc. A minute at most, so that a lost Esc ends the probe.
+            SetBusy(1);
+            for (int i = 0; i < 6000 && !gInterruptRequested; i++) Sleep(10);
+            const bool interrupted = gInterruptRequested != 0;
+            const int answer = interrupted ? PromptLogOption(FALSE) : 0;
+            SetBusy(0);
+            snprintf(line, sizeof line, "log-option %d %d\n", int(interrupted), answer);
+            Report(line);
         } else if (key == 'f') {
             CheckedAllocFailAt(1);
             void* block = CHECKED_MALLOC(64, "Qprobe");

@@ -2,7 +2,8 @@
 // program that starts and ends it as the real program does: the refusal of
 // a terminal that is too small, the terminal's own screen back after the
 // end, a size change seen as the resize key with the command lines moved,
-// the quit question, and the fatal end when memory runs out.
+// the quit question, the fatal end when memory runs out, and the clock
+// thread keeping the time current.
 #include "fixture.h"
 #include "terminal_harness.h"
 
@@ -14,6 +15,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,6 +54,16 @@ bool WaitRow(const qtest::PtyProcess& p, int rows, int columns, const std::strin
     return true;
 }
 
+// Polls done until it holds or a generous limit passes; whether it held.
+template <class Done> bool WaitUntil(Done done, int seconds = 20) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        Sleep(10);
+    }
+    return true;
+}
+
 void ExpectRestored(const qtest::PtyProcess& p) {
     qtest::ModeTracker modes;
     modes.Feed(p.Output());
@@ -78,6 +90,14 @@ class SessionPty : public ::testing::Test {
         p->Answer("\x1b[c", "\x1b[?62;22c");
         if (argv.empty()) argv = {QUILB_SESSION_PROBE, report};
         return p->Start(argv);
+    }
+
+    // Ends the probe through its quit question: status 0.
+    void Quit() {
+        p->Write("qy");
+        const int status = p->WaitExit(20000);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
     }
 
     std::vector<std::string> ReportLines() {
@@ -135,10 +155,61 @@ TEST_F(SessionPty, EightyByTwentyFourIsDrawnWhole) {
     ASSERT_TRUE(WaitRow(*p, 24, 80, "READY 24x80", 0)) << qtest::Hex(p->Output());
     EXPECT_TRUE(WaitRow(*p, 24, 80, "MESSAGE-LINE", 21));
     EXPECT_TRUE(WaitRow(*p, 24, 80, "BOTTOM-LINE", 23)) << "the last command line is on screen";
-    p->Write("qy");
-    const int status = p->WaitExit(20000);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    Quit();
+}
+
+// The time field of row 0 (columns 69 to 76 of 80) once it holds a time.
+std::string TimeField(const qtest::PtyProcess& p) {
+    const std::string row = ScreenRows(p, 24, 80)[0];
+    const std::string field = row.size() >= 77 ? row.substr(69, 8) : std::string();
+    static const std::regex time(R"([ 0-9][0-9]:[0-5][0-9]:[0-5][0-9])");
+    return std::regex_match(field, time) ? field : std::string();
+}
+
+TEST_F(SessionPty, TheClockThreadKeepsTheTimeCurrent) {
+    ASSERT_TRUE(Start(24, 80));
+    ASSERT_TRUE(WaitRow(*p, 24, 80, "READY 24x80", 0)) << qtest::Hex(p->Output());
+    std::string first, later;
+    ASSERT_TRUE(WaitUntil([&] { return !(first = TimeField(*p)).empty(); }))
+        << "no time on row 0: " << ScreenRows(*p, 24, 80)[0];
+    EXPECT_TRUE(WaitUntil([&] {
+        later = TimeField(*p);
+        return !later.empty() && later != first;
+    })) << "the time never moved on from " << first;
+    EXPECT_EQ(RowOf(ScreenRows(*p, 24, 80), "READY 24x80"), 0) << "the window's text stays";
+    Quit();
+}
+
+// The busy mark in the top left corner of the window area, or "".
+std::string BusyMark(const qtest::PtyProcess& p) {
+    const std::string row = ScreenRows(p, 24, 80)[1];
+    for (const char* frame : {"\u2502", "\\", "-", "/"})
+        if (row.compare(0, std::strlen(frame), frame) == 0) return frame;
+    return "";
+}
+
+TEST_F(SessionPty, WhileBusyTheMarksTurnAndEscBringsTheLogQuestion) {
+    ASSERT_TRUE(Start(24, 80));
+    ASSERT_TRUE(WaitRow(*p, 24, 80, "READY 24x80", 0)) << qtest::Hex(p->Output());
+    p->Write("b");
+    std::string first, next;
+    ASSERT_TRUE(WaitUntil([&] { return !(first = BusyMark(*p)).empty(); }))
+        << "no busy mark: " << ScreenRows(*p, 24, 80)[1];
+    EXPECT_TRUE(WaitUntil([&] {
+        next = BusyMark(*p);
+        return !next.empty() && next != first;
+    })) << "the busy mark never turned";
+    p->Write("\x1b");
+    EXPECT_TRUE(WaitUntil([&] { return RowOf(ScreenRows(*p, 24, 80), "Select log option") >= 0; }))
+        << "Esc while busy brings the log question";
+    p->Write("c");
+    std::string text;
+    EXPECT_TRUE(WaitUntil([&] {
+        text = qtest::ReadFile(report);
+        return text.find("log-option") != npos;
+    }));
+    EXPECT_NE(text.find("log-option 1 67"), npos) << "interrupted, answered C: " << text;
+    Quit();
 }
 
 TEST_F(SessionPty, ATallTerminalIsUsedWithAtMost250Rows) {

@@ -4,13 +4,18 @@
 #include "menu/run_child.h"
 #include "qposix_path.h"
 #include "fixture.h"
+#include "platform_fixture.h"
+#include "settings/clock.h"
 #include "windows.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -57,6 +62,33 @@ TEST(RunChild, RunsInTheGivenDirectoryAndComesBack) {
     EXPECT_EQ(qtest::ReadFile(dir.Sub("where")), std::string(before) + "\n");
     EXPECT_NE(::access(dir.Sub("probe").c_str(), F_OK), 0);
     EXPECT_NE(::access((hostile + "/probe").c_str(), F_OK), 0);
+}
+
+using RunChildClock = qtest::PlatformTest;
+
+TEST_F(RunChildClock, TheClockThreadRestsWhileTheChildRuns) {
+    qtest::TempDir dir;
+    const std::u16string started = Windows(dir.Sub("started"));
+    const std::u16string go = Windows(dir.Sub("go"));
+    std::u16string command = u"touch \"" + started + u"\"; while [ ! -e \"" + go +
+                             u"\" ]; do sleep 0.01; done";
+    command.resize(command.size() + 64, 0);
+    StatusThreadControl(1);
+    ASSERT_TRUE(StatusThreadRunning());
+    std::atomic<int> runningDuringChild{-1};
+    std::thread watcher([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (::access(dir.Sub("started").c_str(), F_OK) != 0 &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        runningDuringChild = StatusThreadRunning() ? 1 : 0;
+        dir.Write("go", "");
+    });
+    EXPECT_EQ(RunChild(0, 0, 0, 0, command.data(), nullptr), 0);
+    watcher.join();
+    EXPECT_EQ(runningDuringChild.load(), 0) << "the clock ran beside the child";
+    EXPECT_TRUE(StatusThreadRunning()) << "the clock runs again afterwards";
+    StatusThreadControl(0);
 }
 
 } // namespace
