@@ -122,6 +122,28 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access,
                  const FILETIME* write);
 BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
 
+// Byte-range locks. They are advisory, as every lock on Linux: they keep
+// other lockers out (in this process through another handle, or in any other
+// process), never a plain read, write or delete. A lock belongs to the
+// handle that took it: it ends with UnlockFileEx or when the handle is
+// closed, and closing another handle to the same file leaves it alone.
+inline constexpr DWORD LOCKFILE_FAIL_IMMEDIATELY = 0x1;
+inline constexpr DWORD LOCKFILE_EXCLUSIVE_LOCK = 0x2;
+// Locks length bytes (low, high) from the 64-bit offset in overlapped
+// (required); a range reaching past the largest offset locks everything from
+// the offset on. Shared unless LOCKFILE_EXCLUSIVE_LOCK; an exclusive lock
+// needs a handle opened for writing, a shared one a handle opened for
+// reading (else 5). Waits for a conflicting lock
+// to go unless LOCKFILE_FAIL_IMMEDIATELY, which fails with 33 instead.
+// Errors: 6 (not a file handle, or one without a descriptor), 87 (no
+// overlapped, length 0, reserved nonzero), 33, 5, mapped errno.
+BOOL LockFileEx(HANDLE file, DWORD flags, DWORD reserved, DWORD lengthLow, DWORD lengthHigh,
+                LPOVERLAPPED overlapped);
+// Gives up the handle's lock on the range; a range that was not locked is
+// not an error here. Errors as LockFileEx.
+BOOL UnlockFileEx(HANDLE file, DWORD reserved, DWORD lengthLow, DWORD lengthHigh,
+                  LPOVERLAPPED overlapped);
+
 // ---- find, attributes and modes ---------------------------------------------
 
 // The find data of one directory entry. Laid out as the Windows record:

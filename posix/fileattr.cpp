@@ -427,3 +427,11 @@ int FileOwnerText(LPCWSTR path, char* permissionText, LPWSTR ownerText, size_t o
     }
     return 1;
 }
+
+BOOL FileIsOwnDirectory(LPCWSTR path) {
+    const char* posix = PosixOf(path);
+    if (!posix) return FALSE;
+    FILE_FACTS facts;
+    if (FileFactsAt(AT_FDCWD, posix, &facts) != 0) return FALSE;
+    return S_ISDIR(facts.mode) && facts.uid == ::geteuid();
+}

@@ -46,6 +46,12 @@ int FileModeMatchesText(LPCWSTR text, int mode);
 // code is also left as the last error.
 DWORD FileSetModeText(LPCWSTR path, LPCWSTR text, FILE_MODE_WORD* newMode);
 
+// Whether path is a directory itself (a final link is not followed, so a
+// link to a directory is not one) owned by the process's effective user.
+// FALSE for anything else, also when the path cannot be examined. Does not
+// set the last error.
+BOOL FileIsOwnDirectory(LPCWSTR path);
+
 // Bytes of the permission text of FileOwnerText, terminator included.
 inline constexpr size_t FILE_PERMISSION_TEXT_SIZE = 16;
 
