@@ -6,6 +6,8 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <atomic>
 #include <cerrno>
 
@@ -20,8 +22,24 @@ struct Fault {
 Fault gFaults[QSYS_COUNT];
 std::atomic<int> gArmed{0};
 
+std::atomic<unsigned> gDelays[QSYS_COUNT];
+// Kinds with a delay set: the calls look no further while it is 0.
+std::atomic<int> gDelayed{0};
+
+// Sleeps the whole delay of one kind; a signal that breaks the sleep does
+// not shorten it.
+void Delay(QSysCall call) {
+    const unsigned us = gDelays[call].load(std::memory_order_relaxed);
+    if (us == 0) return;
+    const int saved = errno;
+    struct timespec left = {time_t(us / 1000000), long(us % 1000000) * 1000};
+    while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+    errno = saved;
+}
+
 // True when this call is the one armed to fail; errno is then set.
-bool Injected(QSysCall call) {
+bool InjectedFault(QSysCall call) {
     if (gArmed.load(std::memory_order_relaxed) == 0) return false;
     Fault& f = gFaults[call];
     unsigned left = f.remaining.load();
@@ -42,6 +60,14 @@ bool Injected(QSysCall call) {
     return false;
 }
 
+// True when this call is the one armed to fail (errno set); a call that
+// goes on first waits its kind's delay.
+bool Injected(QSysCall call) {
+    if (InjectedFault(call)) return true;
+    if (gDelayed.load(std::memory_order_relaxed) != 0) Delay(call);
+    return false;
+}
+
 } // namespace
 
 namespace {
@@ -54,6 +80,17 @@ void Arm(QSysCall call, unsigned nth, int err, bool sticky) {
 }
 
 } // namespace
+
+void QSysSetCallDelay(QSysCall call, unsigned microseconds) {
+    if (call < 0 || call >= QSYS_COUNT) return;
+    const unsigned was = gDelays[call].exchange(microseconds);
+    if (was == 0 && microseconds != 0) gDelayed.fetch_add(1);
+    if (was != 0 && microseconds == 0) gDelayed.fetch_sub(1);
+}
+
+void QSysClearDelays() {
+    for (int call = 0; call < QSYS_COUNT; call++) QSysSetCallDelay(QSysCall(call), 0);
+}
 
 void QSysInjectFaultFrom(QSysCall call, unsigned nth, int err) { Arm(call, nth, err, true); }
 

@@ -1,6 +1,8 @@
 // The system calls through which the layer changes files. Each can be made
 // to fail on purpose, so that tests can show that no failure loses data:
 // QSysInjectFault arms the nth call of one kind to fail with an errno.
+// Each can also be slowed (QSysSetCallDelay), so that a test sees a long
+// operation on a small tree, as on a slow disk.
 #pragma once
 
 #include <dirent.h>
@@ -76,3 +78,11 @@ void QSysInjectFaultFrom(QSysCall call, unsigned nth, int err);
 void QSysClearFaults();
 // The faults armed that have not fired yet.
 unsigned QSysFaultsArmed();
+
+// Every later call of one kind waits this many microseconds before it runs
+// (0, the default, turns the wait off; an injected fault fails without
+// waiting). The wait sleeps through signals to its end. Off, the calls pay
+// one relaxed load.
+void QSysSetCallDelay(QSysCall call, unsigned microseconds);
+// Turns every delay off.
+void QSysClearDelays();
