@@ -5,9 +5,14 @@
 // redraws after a size change, asks the quit question on 'q' and makes an
 // allocation fail on 'f'; the clock thread runs meanwhile. 'b' starts a
 // long operation that only polls for an interrupt, as a log does, and asks
-// the log question when the clock thread reports Esc.
+// the log question when the clock thread reports Esc. 'l' logs drive F of
+// the drives file whole, each directory entry read after the delay given
+// (as on a slow disk, so that the log lasts until Esc stops it), and 'n'
+// logs it at normal speed; both report the log's result and what it holds.
 //
-// Usage: session_probe REPORT_FILE
+// Usage: session_probe REPORT_FILE [READDIR_DELAY_MICROSECONDS]
+#include "internal/sys.h"
+#include "main/drive_list.h"
 #include "platform/console_session.h"
 #include "platform/keyboard.h"
 #include "platform/screen.h"
@@ -15,12 +20,17 @@
 #include "settings/colours.h"
 #include "settings/quit.h"
 #include "settings/settings.h"
+#include "tree/filter.h"
+#include "tree/log_state.h"
+#include "tree/logging.h"
+#include "tree/tree_records.h"
 #include "ui/error_dialog.h"
 #include "ui/progress.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -42,18 +52,36 @@ void Draw() {
     ScrPutStr(gBottomRow, 0, "BOTTOM-LINE", 0x07);
 }
 
+// Logs drive F whole with each directory entry read after delay
+// microseconds, and reports "log RESULT disks=N dirs=N files=N".
+void LogFixture(unsigned delay) {
+    gLogMode = LOG_FULL_DISK;
+    gIniWorking.logMethod = LOG_FULL_DISK;
+    QSysSetCallDelay(QSYS_READDIR, delay);
+    const int result = LogDrive('F', TRUE, FALSE, TRUE);
+    QSysClearDelays();
+    const DiskInfo* disk = FindVolume('F');
+    char line[96];
+    snprintf(line, sizeof line, "log %d disks=%u dirs=%u files=%u\n", result, unsigned(gDiskCount),
+             disk ? unsigned(disk->dwDirEntries) : 0u, disk ? unsigned(disk->dwFiles) : 0u);
+    Report(line);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) return 2;
     gReport = ::open(argv[1], O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (gReport < 0) return 2;
+    const unsigned readDelay = argc > 2 ? unsigned(std::strtoul(argv[2], nullptr, 10)) : 0;
     PlatformStartup();
     InstallFatalNewHandler();
     ReadIniSettings(1);
     ColoursFromSettings();
     StartScreenSession(SCREEN_SIZE_TERMINAL, SCREEN_SIZE_TERMINAL);
     KbdOpen(TRUE);
+    InitFilterSlots();
+    BuildDriveList(0);
     // The clock thread draws the time and follows the terminal's size.
     StatusThreadControl(1);
     Draw();
@@ -83,6 +111,8 @@ int main(int argc, char** argv) {
             SetBusy(0);
             snprintf(line, sizeof line, "log-option %d %d\n", int(interrupted), answer);
             Report(line);
+        } else if (key == 'l' || key == 'n') {
+            LogFixture(key == 'l' ? readDelay : 0);
         } else if (key == 'f') {
             CheckedAllocFailAt(1);
             void* block = CHECKED_MALLOC(64, "Qprobe");

@@ -2,8 +2,8 @@
 // program that starts and ends it as the real program does: the refusal of
 // a terminal that is too small, the terminal's own screen back after the
 // end, a size change seen as the resize key with the command lines moved,
-// the quit question, the fatal end when memory runs out, and the clock
-// thread keeping the time current.
+// the quit question, the fatal end when memory runs out, the clock thread
+// keeping the time current, and Esc stopping a real log through it.
 #include "fixture.h"
 #include "terminal_harness.h"
 
@@ -209,6 +209,71 @@ TEST_F(SessionPty, WhileBusyTheMarksTurnAndEscBringsTheLogQuestion) {
         return text.find("log-option") != npos;
     }));
     EXPECT_NE(text.find("log-option 1 67"), npos) << "interrupted, answered C: " << text;
+    Quit();
+}
+
+// A real log of a generated drive, every directory entry read 200 ms late:
+// the whole log would take minutes, so it is still running whenever the
+// test's Esc arrives, however slow the machine.
+TEST_F(SessionPty, InASlowedLogTheMarksTurnAndEscBringsTheLogQuestion) {
+    // The root holds one directory, so that the root's own listing is short
+    // and the log's time goes into the busy part below it.
+    constexpr int kDirs = 40, kFiles = 10;
+    for (int d = 0; d < kDirs; d++)
+        for (int f = 0; f < kFiles; f++)
+            dir.Write("drive/top/d" + std::to_string(d) + "/f" + std::to_string(f) + ".dat", "x");
+    dir.Write(".config/quilb/drives", "c: /\nf: " + dir.Sub("drive") + "\n");
+    ASSERT_TRUE(Start(24, 80, {QUILB_SESSION_PROBE, report, "200000"}));
+    ASSERT_TRUE(WaitRow(*p, 24, 80, "READY 24x80", 0)) << qtest::Hex(p->Output());
+
+    auto marksTurn = [&] {
+        std::string first, next;
+        if (!WaitUntil([&] { return !(first = BusyMark(*p)).empty(); })) return false;
+        return WaitUntil([&] {
+            next = BusyMark(*p);
+            return !next.empty() && next != first;
+        });
+    };
+    auto question = [&] { return RowOf(ScreenRows(*p, 24, 80), "Select log option") >= 0; };
+    auto logLine = [&](size_t n) {
+        std::vector<std::string> logs;
+        WaitUntil([&] {
+            logs.clear();
+            for (const std::string& line : ReportLines())
+                if (line.rfind("log ", 0) == 0) logs.push_back(line);
+            return logs.size() >= n;
+        });
+        return logs.size() >= n ? logs[n - 1] : std::string("(no report)");
+    };
+
+    struct Case {
+        const char* what;
+        std::vector<std::string> answers; // one per Esc
+    };
+    const Case cases[] = {
+        {"Esc at the question stops the log", {"\x1b"}},
+        {"Continue logs on, until the next Esc stops it", {"c", "\x1b"}},
+    };
+    size_t logs = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        p->Write("l");
+        for (const std::string& answer : c.answers) {
+            ASSERT_TRUE(marksTurn()) << "the busy mark never turned: " << ScreenRows(*p, 24, 80)[1];
+            p->Write("\x1b");
+            ASSERT_TRUE(WaitUntil(question)) << "Esc while logging brings the log question";
+            p->Write(answer);
+            ASSERT_TRUE(WaitUntil([&] { return !question(); })) << "the question goes";
+        }
+        // Stopped: the drive that was being logged is released again.
+        EXPECT_EQ(logLine(++logs), "log 3 disks=0 dirs=0 files=0");
+    }
+    // The same log at full speed reads the whole drive: the slowed one was
+    // stopped, not finished.
+    p->Write("n");
+    EXPECT_EQ(logLine(++logs),
+              "log 0 disks=1 dirs=" + std::to_string(kDirs + 2) +
+                  " files=" + std::to_string(kDirs * kFiles));
     Quit();
 }
 
