@@ -510,6 +510,11 @@ int MacroKeysLeft() {
     return gMacroKeys.count;
 }
 
+int32_t MacroRunsLeft() {
+    std::lock_guard<std::mutex> guard(gKeyLock);
+    return gMacroKeys.count > 0 && gMacroKeys.repeat > 1 ? gMacroKeys.repeat : 0;
+}
+
 int TypeAheadKeys() {
     std::lock_guard<std::mutex> guard(gKeyLock);
     return gTypeAheadCount;

@@ -211,6 +211,10 @@ void MacroLoadKeys(const KeyCode* keys, int n, int32_t repeat);
 void MacroStop();
 // Keys of the running macro not yet taken (0 when none runs).
 int MacroKeysLeft();
+// While the reader is in its count mode (a running macro with keys to play
+// and more than one run left), the runs left with the current one counted;
+// else 0.
+int32_t MacroRunsLeft();
 // Keys typed ahead (KbdFlush) and not yet delivered. They come after every
 // key of a running macro, its repeats and loops included, once each; ending
 // a macro keeps them.

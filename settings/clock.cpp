@@ -1,6 +1,6 @@
 // The clock thread and its tick: the status line's time and date, the busy
-// marks and Esc while busy, the recording indicator, the error dialog's
-// countdown and the day change of the "TODAY" filters.
+// marks and Esc while busy, the recording and repeat indicators, the error
+// dialog's countdown and the day change of the "TODAY" filters.
 #include "settings/clock.h"
 
 #include "main/window_state.h"
@@ -45,6 +45,11 @@ DWORD DayNumber(const SYSTEMTIME& now) {
     if (now.wMonth < 1 || now.wMonth > 12 || now.wYear < 1) return 0;
     return JulianDay(DateRecord{BYTE(now.wDay), BYTE(now.wMonth), now.wYear});
 }
+
+// The runs left of a repeated macro: the 11 cells of "###,###,###" that
+// end one blank before the indicator.
+constexpr int kRunsFieldWidth = 11;
+int RunsFieldColumn() { return gScreenMaxCol - kRunsFieldWidth - 1; }
 
 bool HasToday(const WCHAR* text) {
     for (const WCHAR* p = text; *p; ++p) {
@@ -133,16 +138,41 @@ void DrawBusyFrame(int frame) {
     gBusyDrawing = 0;
 }
 
+// The indicator at the right end of the message row: "R" while a macro is
+// recorded; "P" while a macro runs with more runs to come, with the runs
+// left (the current one counted) beside it on the same row. Each blinks,
+// one change per period, and the count shows in the phases where "P" does.
+// The key reader draws its own count on the bottom row, so the two never
+// share a cell.
 void DrawIndicator(ClockState* state) {
-    if (MacroRecordingActive()) {
+    const BYTE attr = gColourTable[COLOUR_FRAMES];
+    const int row = gMessageRow;
+    const bool recording = MacroRecordingActive() != FALSE;
+    const int32_t runs = recording ? 0 : MacroRunsLeft();
+    const char letter = recording ? 'R' : runs > 1 ? 'P' : 0;
+    if (letter) {
         state->indicatorOn = !state->indicatorOn;
-        ScrPutStr(gMessageRow, gScreenMaxCol, state->indicatorOn ? "R" : " ",
-                  gColourTable[COLOUR_FRAMES]);
+        const char text[2] = {state->indicatorOn ? letter : ' ', 0};
+        ScrPutStr(row, gScreenMaxCol, text, attr);
         state->indicatorDrawn = TRUE;
     } else if (state->indicatorDrawn) {
-        ScrPutStr(gMessageRow, gScreenMaxCol, " ", gColourTable[COLOUR_FRAMES]);
+        ScrPutStr(row, gScreenMaxCol, " ", attr);
         state->indicatorOn = FALSE;
         state->indicatorDrawn = FALSE;
+    }
+    // "###,###,###" and one blank before the letter (the picture takes 24
+    // bytes of room).
+    char count[24];
+    if (letter == 'P' && state->indicatorOn) {
+        FormatNumberPicture(count, runs, "###,###,###");
+        std::strcat(count, " ");
+        ScrPutStr(row, RunsFieldColumn(), count, attr);
+        state->countDrawn = TRUE;
+    } else if (state->countDrawn) {
+        std::memset(count, ' ', kRunsFieldWidth + 1);
+        count[kRunsFieldWidth + 1] = 0;
+        ScrPutStr(row, RunsFieldColumn(), count, attr);
+        state->countDrawn = FALSE;
     }
 }
 

@@ -72,8 +72,9 @@ struct ClockState {
     LONGLONG lastMinute; // minutes since day 0 of the last date drawn; -1 before the first
     DWORD lastDay;       // day number of the date last seen, 0 before the first
     int frame;           // next busy-mark frame, 0..3
-    BOOL indicatorOn;    // the "R" indicator cell shows the letter
+    BOOL indicatorOn;    // the indicator cell shows its letter ("R" or "P")
     BOOL indicatorDrawn; // the indicator cell was written since it was blank
+    BOOL countDrawn;     // the macro's runs left stand beside the "P"
 };
 // A fresh state, as the thread starts with.
 void ClockStateInit(ClockState* state);
@@ -82,8 +83,8 @@ void ClockStateInit(ClockState* state);
 // what changed (nothing when the time text is unchanged and nothing is
 // busy, counting or blinking), runs the midnight step when the day moved,
 // reads Esc while busy, turns the busy mark, lets the console follow a
-// window change, blinks the recording indicator and counts the error
-// dialog down. Returns the period to sleep in milliseconds: 250, or 100
+// window change, blinks the recording or repeat indicator and counts the
+// error dialog down. Returns the period to sleep in milliseconds: 250, or 100
 // while busy or counting down.
 DWORD ClockTick(ClockState* state, const SYSTEMTIME& now);
 

@@ -1,10 +1,12 @@
 // The clock thread suspended and resumed thousands of times, around real
 // child programs, while the main thread allocates, formats and draws: no
 // deadlock (a watchdog turns one into a failure) and the clock still ticks
-// afterwards. Run under ThreadSanitizer too.
+// afterwards; and the clock's repeat indicator beside a main thread that
+// plays a repeated macro. Run under ThreadSanitizer too.
 #include "../platform/platform_fixture.h"
 #include "watchdog.h"
 #include "platform/console_session.h"
+#include "platform/keyboard.h"
 #include "platform/screen.h"
 #include "posix/qposix_process.h"
 #include "settings/clock.h"
@@ -68,6 +70,34 @@ TEST_F(ClockConcurrency, SuspendedAroundChildProgramsWhileTheMainThreadAllocates
     ScrPutStr(0, gScreenCols - 11, "########", 0x07);
     StatusThreadControl(1);
     EXPECT_TRUE(ClockDrew()) << "the clock thread stopped ticking";
+    StatusThreadControl(0);
+}
+
+// The main thread plays a repeated macro, run after run, while the clock
+// thread reads its runs left for the "P" indicator.
+TEST_F(ClockConcurrency, TheRepeatIndicatorBesideAPlayingMacro) {
+    qtest::Watchdog watchdog(600);
+    const KeyCode keys[3] = {'x', 'y', 'z'};
+    auto indicator = [] { return qtest::ShadowText(gMessageRow, gScreenMaxCol, 1); };
+    StatusThreadControl(1);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    bool shown = false;
+    long played = 0;
+    while (!shown && std::chrono::steady_clock::now() < deadline) {
+        MacroLoadKeys(keys, 3, 1000);
+        while (MacroKeysLeft() > 0) {
+            ASSERT_EQ(KbdGetKeyEx(TRUE, nullptr), keys[played % 3]);
+            played++;
+            if (indicator() == u"P") shown = true;
+        }
+    }
+    EXPECT_TRUE(shown) << "the clock never showed P over " << played << " keys";
+    MacroStop();
+    // Off again once the macro is gone.
+    const auto clearBy = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (indicator() != u" " && std::chrono::steady_clock::now() < clearBy)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(indicator(), u" ");
     StatusThreadControl(0);
 }
 

@@ -1,7 +1,8 @@
 // The clock: date arithmetic and reading against an independent calendar,
 // and its tick driven by a clock of the test's own on the test console:
 // what it redraws, the day change of the "TODAY" filters, the busy marks
-// and Esc, the recording indicator and the error dialog's countdown.
+// and Esc, the recording and repeat indicators and the error dialog's
+// countdown.
 #include "../platform/platform_fixture.h"
 #include "menu/macros.h"
 #include "platform/console_session.h"
@@ -142,6 +143,7 @@ class ClockTickTest : public qtest::PlatformTest {
         gFindLogActive = 0;
         gInterruptRequested = 0;
         if (MacroRecordingActive()) KeyLogMacroRecord(KEYLOG_END_RECORDING, 0, 0, nullptr);
+        MacroStop();
         InitFilterSlots();
         FreeFileColourRules(&gFileColourRules);
         gSettings = savedSettings_;
@@ -278,6 +280,68 @@ TEST_F(ClockTickTest, TheRecordingIndicatorBlinksAndIsClearedAfterwards) {
     KeyLogMacroRecord(KEYLOG_END_RECORDING, 0, 0, nullptr);
     Tick(now);
     EXPECT_EQ(qtest::ShadowText(row, column, 1), u" ");
+}
+
+// The message row's right end as the clock leaves it: the runs field (11
+// cells), the gap and the indicator.
+std::u16string IndicatorEnd() { return qtest::ShadowText(gMessageRow, gScreenMaxCol - 12, 13); }
+
+TEST_F(ClockTickTest, ARepeatedMacroBlinksPWithTheRunsLeft) {
+    const KeyCode keys[2] = {'a', 'b'};
+    struct Case {
+        const char* what;
+        int keys;
+        int32_t repeat;
+        const char16_t* shown; // the "P" phase; null: the cells stay the window's
+    };
+    const Case cases[] = {
+        {"five runs left", 2, 5, u"          5 P"},
+        {"the count in groups", 2, 1234567, u"  1,234,567 P"},
+        {"the last run is no count", 2, 1, nullptr},
+        {"a loop marker is no count", 2, -2, nullptr},
+        {"no keys left to play", 0, 5, nullptr},
+    };
+    const SYSTEMTIME now = At(2026, 3, 10, 9, 0, 0);
+    const std::u16string window = u"wwwwwwwwwwwww";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScrPutStr(gMessageRow, gScreenMaxCol - 12, "wwwwwwwwwwwww", 0x07);
+        MacroLoadKeys(keys, c.keys, c.repeat);
+        for (int i = 0; i < 4; i++) {
+            Tick(now);
+            if (!c.shown)
+                EXPECT_EQ(IndicatorEnd(), window) << "tick " << i;
+            else
+                EXPECT_EQ(IndicatorEnd(), i % 2 ? u"             " : c.shown) << "tick " << i;
+        }
+        MacroStop();
+        Tick(now);
+        EXPECT_EQ(IndicatorEnd(), c.shown ? u"             " : window) << "cleared at the end";
+    }
+}
+
+TEST_F(ClockTickTest, TheRunsFollowTheMacroAndYieldToRecording) {
+    const SYSTEMTIME now = At(2026, 3, 10, 9, 0, 0);
+    const KeyCode keys[1] = {'a'};
+    MacroLoadKeys(keys, 1, 3);
+    Tick(now);
+    EXPECT_EQ(IndicatorEnd(), u"          3 P");
+    Tick(now);
+    // The run ends and the next begins: one run fewer.
+    EXPECT_EQ(KbdGetKeyEx(TRUE, nullptr), KeyCode('a'));
+    EXPECT_EQ(qtest::ShadowText(gBottomRow, gScreenMaxCol - 10, 11), u"          2")
+        << "the key reader's own count";
+    // That count's cells on the bottom row are never the clock's.
+    ScrPutStr(gBottomRow, gScreenMaxCol - 10, "reader-runs", 0x07);
+    Tick(now);
+    EXPECT_EQ(IndicatorEnd(), u"          2 P");
+    // Recording shows "R" alone, the runs taken away.
+    KeyLogMacroRecord(KEYLOG_START_RECORDING, 0, 0, nullptr);
+    Tick(now);
+    EXPECT_EQ(IndicatorEnd(), u"             ");
+    Tick(now);
+    EXPECT_EQ(IndicatorEnd(), u"            R");
+    EXPECT_EQ(qtest::ShadowText(gBottomRow, gScreenMaxCol - 10, 11), u"reader-runs");
 }
 
 TEST_F(ClockTickTest, TheErrorDialogAnswersWhenItsCountdownEnds) {
