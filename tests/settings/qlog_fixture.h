@@ -1,12 +1,21 @@
 // What the logged-volume file tests share: the trees as text, so that two
-// states compare as a whole, and the names of fixture paths as the layer
-// sees them.
+// states compare as a whole, the names of fixture paths as the layer sees
+// them, and a fixture that leaves nothing behind.
 #pragma once
 
 #include "fixture.h"
+#include "internal/sys.h"
 #include "qposix_path.h"
+#include "settings/path_lists.h"
+#include "settings/qlog.h"
+#include "settings/settings.h"
+#include "tree/filter.h"
 #include "tree/tree_records.h"
 #include "tree_builder.h"
+#include "ui/progress.h"
+#include "ui/ui_test_hook.h"
+
+#include <gtest/gtest.h>
 
 #include <sstream>
 #include <string>
@@ -68,5 +77,31 @@ inline SubdirInfo* Dir(DiskInfo* disk, std::u16string_view relative) {
     }
     return nullptr;
 }
+
+// Every test starts and ends with nothing logged, the filters, bookmarks
+// and remembered values empty, and no hook, fault or scripted answer left.
+class QlogFixture : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        qtest::ResetTreeState();
+        InitFilterSlots();
+        LoggedPathList(11, 0, u"");
+        VolumePathMemo(2, nullptr, nullptr);
+        VolumePathMemoAlt(2, nullptr, nullptr);
+        gInterruptRequested = 0;
+    }
+    void TearDown() override {
+        UiScriptEnd();
+        gQlogTreeWritten = nullptr;
+        gQlogDirectoryRead = nullptr;
+        gQlogCommandLineFile[0] = 0;
+        gIniPath[0] = 0;
+        QSysClearFaults();
+        qtest::ResetTreeState();
+        InitFilterSlots();
+        VolumePathMemo(2, nullptr, nullptr);
+        VolumePathMemoAlt(2, nullptr, nullptr);
+    }
+};
 
 } // namespace qlogtest

@@ -240,26 +240,8 @@ const Older kOlder[] = {
     {'B', Kind::B, 40},  {'C', Kind::CToE, 40}, {'D', Kind::CToE, 60}, {'E', Kind::CToE, 70},
 };
 
-class QlogOlderTest : public ::testing::Test {
+class QlogOlderTest : public qlogtest::QlogFixture {
   protected:
-    void SetUp() override {
-        qtest::ResetTreeState();
-        InitFilterSlots();
-        LoggedPathList(11, 0, u"");
-        VolumePathMemo(2, nullptr, nullptr);
-        VolumePathMemoAlt(2, nullptr, nullptr);
-        gInterruptRequested = 0;
-    }
-    void TearDown() override {
-        UiScriptEnd();
-        gQlogDirectoryRead = nullptr;
-        gQlogCommandLineFile[0] = 0;
-        gIniPath[0] = 0;
-        qtest::ResetTreeState();
-        InitFilterSlots();
-        VolumePathMemo(2, nullptr, nullptr);
-        VolumePathMemoAlt(2, nullptr, nullptr);
-    }
     // The session's state before a load, unlike anything the files hold.
     void SessionState() {
         gFileOrder[0] = {SORT_EXTENSION, 0, 0, 0, SORT_STAMP_CREATED};

@@ -35,26 +35,8 @@ using qlogtest::DumpTrees;
 using qlogtest::Units;
 using qlogtest::WinPath;
 
-class QlogTest : public ::testing::Test {
+class QlogTest : public qlogtest::QlogFixture {
   protected:
-    void SetUp() override {
-        qtest::ResetTreeState();
-        InitFilterSlots();
-        LoggedPathList(11, 0, u"");
-        VolumePathMemo(2, nullptr, nullptr);
-        VolumePathMemoAlt(2, nullptr, nullptr);
-        gInterruptRequested = 0;
-    }
-    void TearDown() override {
-        UiScriptEnd();
-        gQlogTreeWritten = nullptr;
-        QSysClearFaults();
-        qtest::ResetTreeState();
-        InitFilterSlots();
-        VolumePathMemo(2, nullptr, nullptr);
-        VolumePathMemoAlt(2, nullptr, nullptr);
-    }
-
     // Two disks: escaped names, tags in both panes, dates, a collapsed and
     // a hidden directory.
     void BuildTwoDisks() {
