@@ -682,7 +682,11 @@ QlogResult ParseTrees(Reader* in, const QlogFormat& format, Staged* s) {
                 e->wszShortName[0] = e->wszShortName[0] ? e->wszShortName[0] : u'?';
                 return QLOG_MALFORMED;
             }
-            if (longName.find(u'\\') != std::u16string::npos || longName.find(u'\0') != std::u16string::npos)
+            // A name is one path component: no separator, no zero inside.
+            const std::u16string_view shortName(e->wszShortName);
+            if (shortName.find_first_of(u"\\/") != std::u16string_view::npos ||
+                longName.find_first_of(u"\\/") != std::u16string::npos ||
+                longName.find(u'\0') != std::u16string::npos)
                 return QLOG_MALFORMED;
             if (!longName.empty()) e->pszLongName = DupUnits(longName);
             if (indicesFit) {

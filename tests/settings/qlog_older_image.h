@@ -46,6 +46,7 @@ struct Faults {
     WORD subLevel = 1;
     bool cutInTrees = false;
     std::string bookmarkTail = "QV";
+    std::string firstName = "README.TXT";
 };
 
 struct Older {
@@ -189,7 +190,7 @@ inline std::string OlderImage(const Older& o, const Faults& f = {}) {
     out += DiskRecord(o.kind, f.drive);
     out += DirRecord(o.kind, 0, f.rootFiles);
     out += "G:\\\n";
-    out += FileRecord(o.kind, 1, "README.TXT", 5000);
+    out += FileRecord(o.kind, 1, f.firstName, 5000);
     out += "\n";
     out += FileRecord(o.kind, 2, "LONGNA~1.TXT", 4000);
     out += "Long name \xC3\xA9.txt\n";

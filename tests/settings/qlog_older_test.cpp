@@ -153,11 +153,14 @@ TEST_F(QlogOlderTest, MalformedOlderFilesChangeNothing) {
     noLetter.drive = '1';
     Faults cut;
     cut.cutInTrees = true;
+    Faults separator;
+    separator.firstName = "READ\\ME.TXT";
     const Case cases[] = {
         {"a file count past the end", countPastEnd, QLOG_MALFORMED},
         {"a level two below its parent", twoDown, QLOG_MALFORMED},
         {"a drive byte that is no letter", noLetter, QLOG_MALFORMED},
         {"the trees cut short", cut, QLOG_MALFORMED},
+        {"a file name holding a backslash", separator, QLOG_MALFORMED},
     };
     qtest::BuildTree('C', u"kept\\ k.txt=3");
     pdiCurrent = pdiFirst;
