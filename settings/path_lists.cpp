@@ -75,21 +75,26 @@ INT_PTR LoggedPathList(int operation, int step, const WCHAR* path) {
     (void)step;
     if (operation > 15 || operation < 0) return 0;
     if (operation == 11) {
-        gBookmarks.clear();
+        std::vector<std::u16string> entries;
         const std::u16string_view text(path ? path : u"", UnitLength(path));
-        size_t start = 0;
-        while (start <= text.size() && gBookmarks.size() < BOOKMARK_COUNT) {
+        for (size_t start = 0; start <= text.size();) {
             size_t bar = text.find(u'|', start);
             if (bar == std::u16string_view::npos) bar = text.size();
-            const std::u16string_view entry = text.substr(start, bar - start);
-            if (!entry.empty() && entry.size() <= BOOKMARK_UNITS) gBookmarks.emplace_back(entry);
+            entries.emplace_back(text.substr(start, bar - start));
             start = bar + 1;
         }
+        SetLoggedPaths(entries.data(), entries.size());
         return INT_PTR(gBookmarks.size());
     }
     if (UnitLength(path) > BOOKMARK_UNITS) return 0;
     if (operation == 4) return INT_PTR(gBookmarks.size());
     return 0;
+}
+
+void SetLoggedPaths(const std::u16string* entries, size_t count) {
+    gBookmarks.clear();
+    for (size_t i = 0; i < count && gBookmarks.size() < BOOKMARK_COUNT; i++)
+        if (!entries[i].empty() && entries[i].size() <= BOOKMARK_UNITS) gBookmarks.push_back(entries[i]);
 }
 
 size_t LoggedPathCount() { return gBookmarks.size(); }

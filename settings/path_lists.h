@@ -16,6 +16,9 @@ inline constexpr size_t BOOKMARK_UNITS = 1025;
 // new count. A path longer than BOOKMARK_UNITS for any other operation, or
 // an operation above 15, gives 0; operations not built here give 0.
 INT_PTR LoggedPathList(int operation, int step, const WCHAR* path);
+// Replaces the bookmark list by entries (count of them) under the rules of
+// operation 11; an entry may hold a bar here.
+void SetLoggedPaths(const std::u16string* entries, size_t count);
 // The number of bookmarks and one of them (null past the end), for the
 // writer of logged-volume files.
 size_t LoggedPathCount();

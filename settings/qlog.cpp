@@ -1,11 +1,17 @@
-// Logged-volume files: the writer of format 'F' and its validating loader.
+// Logged-volume files: the writer of format 'F' and the validating loader of
+// every letter from '7' on, one parser driven by each letter's layouts.
 // Every record is written and read field by field at the offsets below, so
 // the file's layout never depends on how the compiler lays out a record.
 #include "settings/qlog.h"
 
+#include "platform/packed_dates.h"
+
 #include "main/window_state.h"
 #include "remote/remote_drives.h"
+#include "main/tree_window.h"
+#include "settings/folders.h"
 #include "settings/path_lists.h"
+#include "settings/settings.h"
 #include "settings/quit.h"
 #include "tree/branch_links.h"
 #include "tree/dir_counts.h"
@@ -22,6 +28,7 @@
 
 WCHAR gQlogCommandLineFile[MAX_PATH + 1];
 void (*gQlogTreeWritten)() = nullptr;
+void (*gQlogDirectoryRead)() = nullptr;
 
 namespace {
 
@@ -100,37 +107,112 @@ void WriteDiskRecord(const DiskInfo* d, char* r) {
     PutAt(r + DirEntries, d->dwDirEntries, 4);
 }
 
-void ReadDiskRecord(const char* r, DiskInfo* d) {
-    using namespace disk;
-    d->cDrive = BYTE(GetAt(r + Drive, 1));
-    d->dwFsFlags = DWORD(GetAt(r + FsFlags, 4));
-    d->dwSerial = DWORD(GetAt(r + Serial, 4));
-    std::memcpy(d->szLabel, r + Label, sizeof d->szLabel);
+// Where a disk record keeps the fields a loader takes from it. The file and
+// tag figures are never taken: they are counted again from the records
+// loaded. Absent marks a field the record does not hold (it reads as 0).
+constexpr size_t Absent = size_t(-1);
+
+struct DiskLayout {
+    size_t bytes;
+    size_t drive, fsFlags, serial;
+    size_t label, labelBytes, fileSystem, fileSystemBytes;
+    size_t device; // 256 UTF-16 units
+    size_t driveType, totalBytes, freeBytes, usedBytes;
+    size_t clusterBytes, sectorBytes, clusterSectors, slackBytes, savedBytes, treeRows;
+    size_t treeTop, yBar;   // two u32, two u16
+    size_t savedPath;       // two paths of savedPathUnits each
+    size_t savedPathUnits;
+    bool savedPathWide;     // UTF-16 units, else 8-bit OEM characters
+    size_t hasRefresh;
+};
+
+// The current record.
+constexpr DiskLayout kDiskF = {
+    QLOG_DISK_RECORD_BYTES, disk::Drive, disk::FsFlags, disk::Serial, disk::Label, 256,
+    disk::FileSystem, 14, disk::Device, disk::DriveType, disk::TotalBytes, disk::FreeBytes,
+    disk::UsedBytes, disk::ClusterBytes, disk::SectorBytes, disk::ClusterSectors, disk::SlackBytes,
+    disk::SavedBytes, disk::TreeRows, disk::TreeTop, disk::YBar, disk::SavedPath, 1025, true,
+    disk::HasRefresh};
+
+// Letters 'B' to 'E': the same fields up to the saved paths, which held 261
+// units each; the rest of the 3380 bytes is unused.
+namespace olddisk {
+constexpr size_t SavedPath = disk::SavedPath, SavedPathUnits = 261,
+                 HasRefresh = SavedPath + 2 * 2 * SavedPathUnits, End = HasRefresh + 32;
+static_assert(HasRefresh == 1968);
+static_assert(End <= QLOG_OLD_DISK_RECORD_BYTES);
+} // namespace olddisk
+constexpr DiskLayout kDiskOld = {
+    QLOG_OLD_DISK_RECORD_BYTES, disk::Drive, disk::FsFlags, disk::Serial, disk::Label, 256,
+    disk::FileSystem, 14, disk::Device, disk::DriveType, disk::TotalBytes, disk::FreeBytes,
+    disk::UsedBytes, disk::ClusterBytes, disk::SectorBytes, disk::ClusterSectors, disk::SlackBytes,
+    disk::SavedBytes, disk::TreeRows, disk::TreeTop, disk::YBar, olddisk::SavedPath,
+    olddisk::SavedPathUnits, true, olddisk::HasRefresh};
+
+// Letters up to 'A' (1500 bytes): an 8-bit label of 64 bytes, no device
+// name, and the saved paths as 8-bit text of 261 bytes each.
+namespace v1disk {
+constexpr size_t Drive = 0, FsFlags = 4, Serial = 8, Label = 12, FileSystem = 76, DriveType = 90,
+                 TotalBytes = 96, FreeBytes = 104, UsedBytes = 112, ClusterBytes = 120,
+                 SectorBytes = 122, ClusterSectors = 124, SlackBytes = 128, SavedBytes = 136,
+                 TreeRows = 144, TreeTop = 148, YBar = 156, SavedPath = 160, SavedPathUnits = 261,
+                 HasRefresh = SavedPath + 2 * SavedPathUnits, End = HasRefresh + 4;
+static_assert(HasRefresh == 682);
+static_assert(End <= QLOG_V1_DISK_RECORD_BYTES);
+} // namespace v1disk
+constexpr DiskLayout kDiskV1 = {
+    QLOG_V1_DISK_RECORD_BYTES, v1disk::Drive, v1disk::FsFlags, v1disk::Serial, v1disk::Label, 64,
+    v1disk::FileSystem, 14, Absent, v1disk::DriveType, v1disk::TotalBytes, v1disk::FreeBytes,
+    v1disk::UsedBytes, v1disk::ClusterBytes, v1disk::SectorBytes, v1disk::ClusterSectors,
+    v1disk::SlackBytes, v1disk::SavedBytes, v1disk::TreeRows, v1disk::TreeTop, v1disk::YBar,
+    v1disk::SavedPath, v1disk::SavedPathUnits, false, v1disk::HasRefresh};
+
+// One 8-bit character of an old record in the OEM code page.
+WCHAR OemUnit(char c) {
+    if (BYTE(c) < 0x80) return WCHAR(BYTE(c));
+    WCHAR unit = u'?';
+    return MultiByteToWideChar(CP_OEMCP, 0, &c, 1, &unit, 1) == 1 ? unit : WCHAR(u'?');
+}
+
+// A text field of count units (wide) or characters (8-bit) into out, which
+// holds at least count + 1 units; always ended by a zero.
+void GetTextAt(const char* at, size_t count, bool wide, WCHAR* out) {
+    for (size_t i = 0; i < count; i++) out[i] = wide ? WCHAR(GetAt(at + 2 * i, 2)) : OemUnit(at[i]);
+    out[count] = 0;
+}
+
+void ReadDiskRecord(const char* r, const DiskLayout& l, DiskInfo* d) {
+    auto field = [&](size_t at, int width) -> ULONGLONG { return at == Absent ? 0 : GetAt(r + at, width); };
+    d->cDrive = BYTE(field(l.drive, 1));
+    d->dwFsFlags = DWORD(field(l.fsFlags, 4));
+    d->dwSerial = DWORD(field(l.serial, 4));
+    std::memcpy(d->szLabel, r + l.label, std::min(l.labelBytes, sizeof d->szLabel));
+    d->szLabel[std::min(l.labelBytes, sizeof d->szLabel - 1)] = 0;
     d->szLabel[sizeof d->szLabel - 1] = 0;
-    std::memcpy(d->szFileSystem, r + FileSystem, sizeof d->szFileSystem);
+    std::memcpy(d->szFileSystem, r + l.fileSystem, std::min(l.fileSystemBytes, sizeof d->szFileSystem));
     d->szFileSystem[sizeof d->szFileSystem - 1] = 0;
-    GetUnitsAt(r + Device, d->wszDevice, 256);
+    if (l.device != Absent) GetUnitsAt(r + l.device, d->wszDevice, 256);
     d->wszDevice[255] = 0;
-    d->bDriveType = BYTE(GetAt(r + DriveType, 1));
-    d->qwTotalBytes = LONGLONG(GetAt(r + TotalBytes, 8));
-    d->qwFreeBytes = LONGLONG(GetAt(r + FreeBytes, 8));
-    d->qwUsedBytes = GetAt(r + UsedBytes, 8);
-    d->wClusterBytes = WORD(GetAt(r + ClusterBytes, 2));
-    d->wSectorBytes = WORD(GetAt(r + SectorBytes, 2));
-    d->wClusterSectors = WORD(GetAt(r + ClusterSectors, 2));
-    d->qwSlackBytes = LONGLONG(GetAt(r + SlackBytes, 8));
-    d->qwSavedBytes = LONGLONG(GetAt(r + SavedBytes, 8));
-    d->dwTreeRows = DWORD(GetAt(r + TreeRows, 4));
+    d->bDriveType = BYTE(field(l.driveType, 1));
+    d->qwTotalBytes = LONGLONG(field(l.totalBytes, 8));
+    d->qwFreeBytes = LONGLONG(field(l.freeBytes, 8));
+    d->qwUsedBytes = field(l.usedBytes, 8);
+    d->wClusterBytes = WORD(field(l.clusterBytes, 2));
+    d->wSectorBytes = WORD(field(l.sectorBytes, 2));
+    d->wClusterSectors = WORD(field(l.clusterSectors, 2));
+    d->qwSlackBytes = LONGLONG(field(l.slackBytes, 8));
+    d->qwSavedBytes = LONGLONG(field(l.savedBytes, 8));
+    d->dwTreeRows = DWORD(field(l.treeRows, 4));
+    const size_t pathBytes = l.savedPathUnits * (l.savedPathWide ? 2 : 1);
     for (int p = 0; p < 2; p++) {
-        d->dwTreeTop[p] = DWORD(GetAt(r + TreeTop + 4 * p, 4));
-        d->yBar[p] = WORD(GetAt(r + YBar + 2 * p, 2));
-        GetUnitsAt(r + SavedPath + 2 * 1025 * p, d->wszSavedPath[p], 1025);
-        d->wszSavedPath[p][1024] = 0;
+        d->dwTreeTop[p] = DWORD(field(l.treeTop + 4 * p, 4));
+        d->yBar[p] = WORD(field(l.yBar + 2 * p, 2));
+        GetTextAt(r + l.savedPath + pathBytes * p, std::min<size_t>(l.savedPathUnits, 1024),
+                  l.savedPathWide, d->wszSavedPath[p]);
         // The list state belongs to the session that wrote the file.
         d->dwListKey[p] = d->dwListIndex[p] = d->dwListTop[p] = 0;
     }
-    d->bHasRefresh = BYTE(GetAt(r + HasRefresh, 1));
-    // The file and tag figures are counted again from the records loaded.
+    d->bHasRefresh = BYTE(field(l.hasRefresh, 1));
 }
 
 // ---- directory and file records (72 bytes each) -------------------------------
@@ -168,25 +250,94 @@ void WriteDirRecord(const SubdirInfo* d, DWORD files, std::string* out) {
     out->append(r, sizeof r);
 }
 
-void ReadDirRecord(const char* r, SubdirInfo* d) {
-    using namespace dirrec;
-    d->wLevel = DWORD(GetAt(r + Level, 2));
-    d->wNameWidth = WORD(GetAt(r + NameWidth, 2));
-    d->qwFileBytes = GetAt(r + FileBytes, 8);
-    d->bExpanded = BYTE(GetAt(r + Expanded, 1));
-    d->bVisible = BYTE(GetAt(r + Visible, 1));
-    d->bLogged = BYTE(GetAt(r + Logged, 1));
-    d->bRefresh = BYTE(GetAt(r + Refresh, 1));
-    const DWORD attributes = DWORD(GetAt(r + Attributes, 4));
+// How a record keeps a date and time pair: two u32 packed values (date
+// first), or DOS-style u16 date and u16 time (date first), converted.
+enum class DateForm { Packed, Dos };
+
+// Where a directory record keeps its fields (Absent: not held, read as 0).
+struct DirLayout {
+    size_t bytes;
+    size_t level, nameWidth, fileCount, fileBytes;
+    size_t states;         // bExpanded, bVisible, bLogged, bRefresh
+    size_t attributes;
+    int attributeWidth;    // 4: the mode word rides in the high half
+    size_t paneWords, changed, flags;
+    size_t created, written, accessed;
+    DateForm dates;
+};
+
+constexpr DirLayout kDirF = {QLOG_DIR_RECORD_BYTES, dirrec::Level, dirrec::NameWidth,
+                             dirrec::FileCount, dirrec::FileBytes, dirrec::Expanded,
+                             dirrec::Attributes, 4, dirrec::PaneWords, dirrec::Changed,
+                             dirrec::Flags, dirrec::Dates, dirrec::Dates + 8, dirrec::Dates + 16,
+                             DateForm::Packed};
+
+// Letter 'B' (48 bytes): the fields of the current record up to the pane
+// words, then the written pair alone.
+namespace bdirrec {
+constexpr size_t Written = 40;
+}
+constexpr DirLayout kDirB = {QLOG_B_DIR_RECORD_BYTES, dirrec::Level, dirrec::NameWidth,
+                             dirrec::FileCount, dirrec::FileBytes, dirrec::Expanded,
+                             dirrec::Attributes, 4, dirrec::PaneWords, Absent, Absent, Absent,
+                             bdirrec::Written, Absent, DateForm::Packed};
+
+// Letters up to 'A' (48 bytes): a 16-bit attribute word, the panes' flag
+// bytes beside it, and DOS-style written and created pairs.
+namespace v1dirrec {
+constexpr size_t Level = 0, NameWidth = 2, FileCount = 4, FileBytes = 8, States = 16,
+                 Attributes = 20, Flags = 22, PaneWords = 24, Written = 40, Created = 44;
+}
+constexpr DirLayout kDirV1 = {QLOG_V1_DIR_RECORD_BYTES, v1dirrec::Level, v1dirrec::NameWidth,
+                              v1dirrec::FileCount, v1dirrec::FileBytes, v1dirrec::States,
+                              v1dirrec::Attributes, 2, v1dirrec::PaneWords, Absent, v1dirrec::Flags,
+                              v1dirrec::Created, v1dirrec::Written, Absent, DateForm::Dos};
+
+// A DOS date (day 0-4, month 5-8, years since 1980 from 9) and time (two
+// seconds 0-4, minute 5-10, hour 11-15) as packed values; a zero date is
+// no date.
+void DosToPacked(WORD date, WORD time, PackedDate* packedDate, PackedTime* packedTime) {
+    if (!date) {
+        *packedDate = 0;
+        *packedTime = 0;
+        return;
+    }
+    *packedDate = PackDate(1980u + (date >> 9), (date >> 5) & 0xFu, date & 0x1Fu);
+    *packedTime = PackTime(time >> 11, (time >> 5) & 0x3Fu, (time & 0x1Fu) * 2u, 0);
+}
+
+void GetDatePair(const char* r, size_t at, DateForm form, PackedDate* date, PackedTime* time) {
+    if (at == Absent) {
+        *date = 0;
+        *time = 0;
+    } else if (form == DateForm::Dos) {
+        DosToPacked(WORD(GetAt(r + at, 2)), WORD(GetAt(r + at + 2, 2)), date, time);
+    } else {
+        *date = PackedDate(GetAt(r + at, 4));
+        *time = PackedTime(GetAt(r + at + 4, 4));
+    }
+}
+
+void ReadDirRecord(const char* r, const DirLayout& l, SubdirInfo* d) {
+    auto field = [&](size_t at, int width) -> ULONGLONG { return at == Absent ? 0 : GetAt(r + at, width); };
+    d->wLevel = DWORD(field(l.level, 2));
+    d->wNameWidth = WORD(field(l.nameWidth, 2));
+    d->qwFileBytes = field(l.fileBytes, 8);
+    d->bExpanded = BYTE(field(l.states, 1));
+    d->bVisible = BYTE(field(l.states + 1, 1));
+    d->bLogged = BYTE(field(l.states + 2, 1));
+    d->bRefresh = BYTE(field(l.states + 3, 1));
+    const DWORD attributes = DWORD(field(l.attributes, l.attributeWidth));
     d->wAttributes = WORD(attributes);
     d->wMode = WORD(attributes >> 16);
-    d->dwPaneWord[0] = DWORD(GetAt(r + PaneWords, 4));
-    d->dwPaneWord[1] = DWORD(GetAt(r + PaneWords + 4, 4));
-    d->bChanged = BYTE(GetAt(r + Changed, 4));
-    d->bFlags[0] = BYTE(GetAt(r + Flags, 1));
-    d->bFlags[1] = BYTE(GetAt(r + Flags + 1, 1));
-    DWORD* dates[6] = {&d->dCreated, &d->tCreated, &d->dWritten, &d->tWritten, &d->dAccessed, &d->tAccessed};
-    for (int i = 0; i < 6; i++) *dates[i] = DWORD(GetAt(r + Dates + 4 * i, 4));
+    d->dwPaneWord[0] = DWORD(field(l.paneWords, 4));
+    d->dwPaneWord[1] = DWORD(field(l.paneWords == Absent ? Absent : l.paneWords + 4, 4));
+    d->bChanged = BYTE(field(l.changed, 4));
+    d->bFlags[0] = BYTE(field(l.flags, 1));
+    d->bFlags[1] = BYTE(field(l.flags == Absent ? Absent : l.flags + 1, 1));
+    GetDatePair(r, l.created, l.dates, &d->dCreated, &d->tCreated);
+    GetDatePair(r, l.written, l.dates, &d->dWritten, &d->tWritten);
+    GetDatePair(r, l.accessed, l.dates, &d->dAccessed, &d->tAccessed);
 }
 
 void WriteFileRecord(const FileEntry* e, std::string* out) {
@@ -207,21 +358,45 @@ void WriteFileRecord(const FileEntry* e, std::string* out) {
     out->append(r, sizeof r);
 }
 
-void ReadFileRecord(const char* r, FileEntry* e) {
-    using namespace filerec;
-    e->wIndex = DWORD(GetAt(r + Index, 2));
-    GetUnitsAt(r + ShortName, e->wszShortName, 13);
-    e->wszShortName[12] = 0;
-    e->qwSize = GetAt(r + Size, 8);
-    e->wAttributes = WORD(GetAt(r + Attributes, 2));
-    e->dWritten = DWORD(GetAt(r + Written, 4));
-    e->tWritten = DWORD(GetAt(r + Written + 4, 4));
-    e->bFlags[0] = BYTE(GetAt(r + Flags, 1));
-    e->bFlags[1] = BYTE(GetAt(r + Flags + 1, 1));
-    e->dCreated = DWORD(GetAt(r + Created, 4));
-    e->tCreated = DWORD(GetAt(r + Created + 4, 4));
-    e->dAccessed = DWORD(GetAt(r + Accessed, 4));
-    e->tAccessed = DWORD(GetAt(r + Accessed + 4, 4));
+// Where a file record keeps its fields (Absent: not held, read as 0).
+struct FileLayout {
+    size_t bytes;
+    size_t index, shortName;
+    bool wideName; // 13 UTF-16 units, else 13 8-bit OEM characters
+    size_t size, attributes, flags;
+    size_t created, written, accessed;
+    DateForm dates;
+};
+
+constexpr FileLayout kFileF = {QLOG_FILE_RECORD_BYTES, filerec::Index, filerec::ShortName, true,
+                               filerec::Size, filerec::Attributes, filerec::Flags, filerec::Created,
+                               filerec::Written, filerec::Accessed, DateForm::Packed};
+// Letter 'B' (56 bytes): the current record without its created and
+// accessed pairs.
+constexpr FileLayout kFileB = {QLOG_B_FILE_RECORD_BYTES, filerec::Index, filerec::ShortName, true,
+                               filerec::Size, filerec::Attributes, filerec::Flags, Absent,
+                               filerec::Written, Absent, DateForm::Packed};
+// Letters up to 'A' (40 bytes): an 8-bit 8.3 name and DOS-style pairs.
+namespace v1filerec {
+constexpr size_t Index = 0, ShortName = 2, Size = 16, Attributes = 24, Flags = 26, Written = 28,
+                 Created = 32, Accessed = 36;
+}
+constexpr FileLayout kFileV1 = {QLOG_V1_FILE_RECORD_BYTES, v1filerec::Index, v1filerec::ShortName,
+                                false, v1filerec::Size, v1filerec::Attributes, v1filerec::Flags,
+                                v1filerec::Created, v1filerec::Written, v1filerec::Accessed,
+                                DateForm::Dos};
+
+void ReadFileRecord(const char* r, const FileLayout& l, FileEntry* e) {
+    auto field = [&](size_t at, int width) -> ULONGLONG { return at == Absent ? 0 : GetAt(r + at, width); };
+    e->wIndex = DWORD(field(l.index, 2));
+    GetTextAt(r + l.shortName, 12, l.wideName, e->wszShortName);
+    e->qwSize = field(l.size, 8);
+    e->wAttributes = WORD(field(l.attributes, 2));
+    e->bFlags[0] = BYTE(field(l.flags, 1));
+    e->bFlags[1] = BYTE(field(l.flags + 1, 1));
+    GetDatePair(r, l.created, l.dates, &e->dCreated, &e->tCreated);
+    GetDatePair(r, l.written, l.dates, &e->dWritten, &e->tWritten);
+    GetDatePair(r, l.accessed, l.dates, &e->dAccessed, &e->tAccessed);
 }
 
 // ---- the pane header (70 bytes) -----------------------------------------------
@@ -274,6 +449,30 @@ void ApplyPaneHeader(const char* h) {
     gDirMode[1] = h[25] != 0;
 }
 
+// How much of the pane header a file of a letter holds: up to '8' only the
+// first 6 bytes; up to 'C' neither the first pane's levels nor the fifth
+// bytes of the levels; 'D' no fifth bytes; the later letters all 70. The
+// zero tail is there in each but the shortest.
+size_t PaneHeaderBytes(char letter) {
+    if (letter <= '8') return 6;
+    if (letter <= 'C') return QLOG_PANE_HEADER_BYTES - 20 - 10;
+    if (letter == 'D') return QLOG_PANE_HEADER_BYTES - 10;
+    return QLOG_PANE_HEADER_BYTES;
+}
+
+// The header bytes an older file holds, laid over the header of the panes
+// as they are now, so that what the file lacks keeps the session's values.
+void ExpandPaneHeader(char letter, const char* in, char out[QLOG_PANE_HEADER_BYTES]) {
+    WritePaneHeader(out);
+    const size_t held = PaneHeaderBytes(letter);
+    // Bytes 0-25 (the second pane's keys, the display modes and the four
+    // switches) lead in every form; the first pane's levels follow from 'D'
+    // on, the fifth bytes from 'E' on.
+    std::memcpy(out, in, std::min<size_t>(held, 26));
+    if (letter >= 'D') std::memcpy(out + 26, in + 26, 20);
+    if (letter >= 'E') std::memcpy(out + 46, in + 46, 10);
+}
+
 // ---- the switch line --------------------------------------------------------------
 
 enum class SwitchForm { OnOff, Number, At, Char, SplitSize, Complement };
@@ -289,6 +488,20 @@ SwitchForm FormOf(size_t position) {
     default: return SwitchForm::Number;
     }
 }
+
+// How a format letter lays out its records; every letter is read by the
+// one parser below, which checks all of them alike.
+struct QlogFormat {
+    const DiskLayout* disk;
+    const DirLayout* dir;
+    const FileLayout* file;
+    bool wideSwitches;  // 32 UTF-16 units, else 64 8-bit characters
+    bool bookmarkLine;  // the bookmarks end at the last bar of one line
+};
+constexpr QlogFormat kFormatF = {&kDiskF, &kDirF, &kFileF, true, false};
+constexpr QlogFormat kFormatCToE = {&kDiskOld, &kDirF, &kFileF, true, false};
+constexpr QlogFormat kFormatB = {&kDiskOld, &kDirB, &kFileB, true, false};
+constexpr QlogFormat kFormatV1 = {&kDiskV1, &kDirV1, &kFileV1, false, true};
 
 // ---- reading ----------------------------------------------------------------------
 
@@ -326,7 +539,8 @@ struct Staged {
     char header[QLOG_PANE_HEADER_BYTES] = {};
     WCHAR switchLine[32] = {};
     BYTE paneBytes[4] = {};
-    std::u16string filespec[2], path[2], extraSpec[2], bookmarks;
+    std::u16string filespec[2], path[2], extraSpec[2];
+    std::vector<std::u16string> bookmarks;
     std::vector<MemoNode> memo[2];
 
     Staged() = default;
@@ -368,9 +582,15 @@ WORD NameWidthFor(WORD stored, size_t length) {
     return WORD(std::max<size_t>(std::min<size_t>(least, 0xFFFF), 14));
 }
 
+bool Interrupted(const char* question) {
+    if (!gInterruptRequested.load()) return false;
+    gInterruptRequested = 0;
+    return ShowError(1, question) == 27;
+}
+
 // The trees of the file: every directory in pre-order, each tied to its
 // parent by its level, threaded once all are read.
-bool ParseTrees(Reader* in, Staged* s) {
+QlogResult ParseTrees(Reader* in, const QlogFormat& format, Staged* s) {
     struct Open {
         SubdirInfo* dir;
         SubdirInfo* lastChild;
@@ -379,14 +599,14 @@ bool ParseTrees(Reader* in, Staged* s) {
     for (;;) {
         if (in->Left() >= 2 && in->bytes.substr(in->at, 2) == "QV") {
             in->at += 2;
-            return true;
+            return QLOG_OK;
         }
         const char* r;
-        if (!in->Take(QLOG_DIR_RECORD_BYTES, &r)) return false;
-        const DWORD level = DWORD(GetAt(r + dirrec::Level, 2));
-        const DWORD files = DWORD(GetAt(r + dirrec::FileCount, 4));
+        if (!in->Take(format.dir->bytes, &r)) return QLOG_MALFORMED;
+        const DWORD level = DWORD(GetAt(r + format.dir->level, 2));
+        const DWORD files = DWORD(GetAt(r + format.dir->fileCount, 4));
         std::u16string name;
-        if (!in->Line(&name) || name.empty() || name.find(u'\0') != std::u16string::npos) return false;
+        if (!in->Line(&name) || name.empty() || name.find(u'\0') != std::u16string::npos) return QLOG_MALFORMED;
         SubdirInfo* dir = nullptr;
         if (level == 0) {
             WCHAR letter = name[0];
@@ -394,35 +614,39 @@ bool ParseTrees(Reader* in, Staged* s) {
             size_t which = s->disks.size();
             for (size_t i = 0; i < s->disks.size(); i++)
                 if (s->disks[i]->cDrive == letter) which = i;
-            if (which == s->disks.size() || s->treeRead[which]) return false;
-            if (name.size() > TREE_MAX_FULL_NAME) return false;
+            if (which == s->disks.size() || s->treeRead[which]) return QLOG_MALFORMED;
+            if (name.size() > TREE_MAX_FULL_NAME) return QLOG_MALFORMED;
             s->treeRead[which] = true;
             DiskInfo* disk = s->disks[which];
             dir = disk->psiRoot;
             std::free(dir->pszFullName);
             dir->pszFullName = DupUnits(name);
             dir->pszName = dir->pszFullName;
-            ReadDirRecord(r, dir);
+            ReadDirRecord(r, *format.dir, dir);
             dir->wLevel = 0;
-            dir->wNameWidth = NameWidthFor(dir->wNameWidth, name.size());
+            // A root's column is as wide as the logging makes it: room for
+            // the device name, at least 14.
+            size_t device = 0;
+            while (device < 255 && disk->wszDevice[device]) device++;
+            dir->wNameWidth = WORD(std::max<size_t>(device + 5, 14));
             stack.assign(1, {dir, nullptr});
             s->lastTree = disk;
         } else {
             // A level may only step one below the directory read before it.
-            if (stack.empty() || level > stack.size()) return false;
+            if (stack.empty() || level > stack.size()) return QLOG_MALFORMED;
             if (name.find(u'\\') != std::u16string::npos || name.find(u'/') != std::u16string::npos)
-                return false;
+                return QLOG_MALFORMED;
             stack.resize(level);
             Open& parent = stack[level - 1];
             const std::u16string_view parentName(parent.dir->pszFullName);
             const bool joinBar = parentName.empty() || parentName.back() != u'\\';
             const size_t length = parentName.size() + (joinBar ? 1 : 0) + name.size();
-            if (length > TREE_MAX_FULL_NAME) return false;
+            if (length > TREE_MAX_FULL_NAME) return QLOG_MALFORMED;
             std::u16string full(parentName);
             if (joinBar) full.push_back(u'\\');
             full += name;
             dir = AllocSubdirRecord();
-            ReadDirRecord(r, dir);
+            ReadDirRecord(r, *format.dir, dir);
             dir->wLevel = level;
             dir->pszFullName = DupUnits(full);
             dir->pszName = dir->pszFullName + (full.size() - name.size());
@@ -440,9 +664,9 @@ bool ParseTrees(Reader* in, Staged* s) {
             parent.lastChild = dir;
             stack.push_back({dir, nullptr});
         }
-        if (level == 0 && dir->pFiles) return false;
+        if (level == 0 && dir->pFiles) return QLOG_MALFORMED;
         // Each file needs its record and at least its line feed.
-        if (files > in->Left() / (QLOG_FILE_RECORD_BYTES + 1)) return false;
+        if (files > in->Left() / (format.file->bytes + 1)) return QLOG_MALFORMED;
         dir->pFiles = AllocFileArray(files);
         dir->dwFiles = files;
         bool indicesFit = files <= 0xFFFF;
@@ -450,16 +674,20 @@ bool ParseTrees(Reader* in, Staged* s) {
         for (DWORD i = 0; i < files; i++) {
             FileEntry* e = dir->pFiles + i;
             const char* fr;
-            if (!in->Take(QLOG_FILE_RECORD_BYTES, &fr)) return false;
-            ReadFileRecord(fr, e);
+            if (!in->Take(format.file->bytes, &fr)) return QLOG_MALFORMED;
+            ReadFileRecord(fr, *format.file, e);
             e->psiOwner = dir;
             std::u16string longName;
             if (!e->wszShortName[0] || !in->Line(&longName)) {
                 e->wszShortName[0] = e->wszShortName[0] ? e->wszShortName[0] : u'?';
-                return false;
+                return QLOG_MALFORMED;
             }
-            if (longName.find(u'\\') != std::u16string::npos || longName.find(u'\0') != std::u16string::npos)
-                return false;
+            // A name is one path component: no separator, no zero inside.
+            const std::u16string_view shortName(e->wszShortName);
+            if (shortName.find_first_of(u"\\/") != std::u16string_view::npos ||
+                longName.find_first_of(u"\\/") != std::u16string::npos ||
+                longName.find(u'\0') != std::u16string::npos)
+                return QLOG_MALFORMED;
             if (!longName.empty()) e->pszLongName = DupUnits(longName);
             if (indicesFit) {
                 if (e->wIndex == 0 || e->wIndex > files || seen[e->wIndex]) indicesFit = false;
@@ -470,6 +698,11 @@ bool ParseTrees(Reader* in, Staged* s) {
         // of distinct indices, every file gets a fresh one by its place.
         if (!indicesFit)
             for (DWORD i = 0; i < files; i++) dir->pFiles[i].wIndex = i + 1;
+        // The directory's bytes are its files' sizes, whatever the record says.
+        dir->qwFileBytes = 0;
+        for (DWORD i = 0; i < files; i++) dir->qwFileBytes += dir->pFiles[i].qwSize;
+        if (gQlogDirectoryRead) gQlogDirectoryRead();
+        if (Interrupted("QLOG loading interrupted!  Continue?")) return QLOG_ABANDONED;
     }
 }
 
@@ -499,33 +732,74 @@ void ThreadTree(DiskInfo* disk) {
     disk->dwDirEntries = dirs;
 }
 
-bool ParseImage(std::string_view image, Staged* s) {
-    if (image.size() < QLOG_MIN_BYTES || image.substr(0, 2) != "QV" || image[2] < '7' ||
-        image.substr(image.size() - 2) != "QV")
-        return false;
+// The bookmarks of letters 'B' on: each entry escaped and followed by a
+// bar, up to the marker "QV" and a line feed (a line feed inside an entry
+// is always escaped, so the marker cannot occur in one).
+bool ParseBookmarks(Reader* in, Staged* s) {
+    const size_t marker = in->bytes.find("QV\n", in->at);
+    if (marker == std::string_view::npos) return false;
+    const std::string_view text = in->bytes.substr(in->at, marker - in->at);
+    for (size_t start = 0; start < text.size();) {
+        const size_t bar = text.find('|', start);
+        if (bar == std::string_view::npos) return false;
+        std::u16string entry;
+        if (!DecodeQlogLine(text.substr(start, bar - start), &entry)) return false;
+        s->bookmarks.push_back(std::move(entry)); // an escaped bar stays inside its entry
+        start = bar + 1;
+    }
+    in->at = marker + 3;
+    return true;
+}
+
+// The bookmarks of letters up to 'A': one line whose entries end at its
+// last bar; what follows that bar is the marker "QV".
+bool ParseBookmarkLine(Reader* in, Staged* s) {
+    const size_t end = in->bytes.find('\n', in->at);
+    if (end == std::string_view::npos) return false;
+    const std::string_view line = in->bytes.substr(in->at, end - in->at);
+    const size_t last = line.rfind('|');
+    const size_t tail = last == std::string_view::npos ? 0 : last + 1;
+    if (line.substr(tail) != "QV") return false;
+    for (size_t start = 0; start < tail;) {
+        const size_t bar = line.find('|', start);
+        std::u16string entry;
+        if (!DecodeQlogLine(line.substr(start, bar - start), &entry)) return false;
+        s->bookmarks.push_back(std::move(entry));
+        start = bar + 1;
+    }
+    in->at = end + 1;
+    return true;
+}
+
+// Parses a whole image into s; nothing outside s is touched. The caller has
+// checked the magic, the letter and the tail.
+QlogResult ParseImage(std::string_view image, const QlogFormat& format, Staged* s) {
     Reader in{image.substr(0, image.size() - 2), 0};
     const char* p;
     in.Take(3, &p);
     const char letter = p[2];
-    if (letter != QLOG_FORMAT) return false;
     in.Take(1, &p);
     s->split = p[0];
-    if (!in.Take(QLOG_PANE_HEADER_BYTES, &p)) return false;
-    std::memcpy(s->header, p, QLOG_PANE_HEADER_BYTES);
-    if (!in.Take(64, &p)) return false;
-    GetUnitsAt(p, s->switchLine, 32);
-    if (!in.Line(&s->filespec[0]) || !in.Line(&s->filespec[1])) return false;
-    if (!in.Take(4, &p)) return false;
+    if (!in.Take(PaneHeaderBytes(letter), &p)) return QLOG_MALFORMED;
+    ExpandPaneHeader(letter, p, s->header);
+    if (!in.Take(64, &p)) return QLOG_MALFORMED;
+    if (format.wideSwitches) {
+        GetUnitsAt(p, s->switchLine, 32);
+    } else {
+        for (size_t i = 0; i < 32; i++) s->switchLine[i] = WCHAR(BYTE(p[i]));
+    }
+    if (!in.Line(&s->filespec[0]) || !in.Line(&s->filespec[1])) return QLOG_MALFORMED;
+    if (!in.Take(4, &p)) return QLOG_MALFORMED;
     std::memcpy(s->paneBytes, p, 4);
     for (int i = 0; i < 2; i++)
-        if (!in.Line(&s->path[i]) || s->path[i].empty()) return false;
+        if (!in.Line(&s->path[i]) || s->path[i].empty()) return QLOG_MALFORMED;
     ULONGLONG count;
-    if (!in.Number(1, &count)) return false;
+    if (!in.Number(1, &count)) return QLOG_MALFORMED;
     for (ULONGLONG i = 0; i < count; i++) {
         const char* r;
-        if (!in.Take(QLOG_DISK_RECORD_BYTES, &r)) return false;
+        if (!in.Take(format.disk->bytes, &r)) return QLOG_MALFORMED;
         DiskInfo* disk = AllocDiskRecord();
-        ReadDiskRecord(r, disk);
+        ReadDiskRecord(r, *format.disk, disk);
         s->disks.push_back(disk);
         s->treeRead.push_back(false);
         SubdirInfo* root = AllocSubdirRecord();
@@ -539,56 +813,43 @@ bool ParseImage(std::string_view image, Staged* s) {
         root->pdiDisk = disk;
         root->pFiles = nullptr;
         const BYTE c = disk->cDrive;
-        if (c < 'A' || c > 'Z') return false;
+        if (c < 'A' || c > 'Z') return QLOG_MALFORMED;
         for (size_t j = 0; j + 1 < s->disks.size(); j++)
-            if (s->disks[j]->cDrive == c) return false;
+            if (s->disks[j]->cDrive == c) return QLOG_MALFORMED;
     }
-    if (!ParseTrees(&in, s)) return false;
-    // The bookmarks run to the marker "QV" and a line feed; a line feed
-    // inside a bookmark is always escaped, so the marker cannot occur in one.
-    const size_t marker = in.bytes.find("QV\n", in.at);
-    if (marker == std::string_view::npos) return false;
-    {
-        const std::string_view text = in.bytes.substr(in.at, marker - in.at);
-        size_t start = 0;
-        while (start < text.size()) {
-            const size_t bar = text.find('|', start);
-            if (bar == std::string_view::npos) return false;
-            std::u16string entry;
-            if (!DecodeQlogLine(text.substr(start, bar - start), &entry)) return false;
-            if (!s->bookmarks.empty()) s->bookmarks.push_back(u'|');
-            // A bar inside an entry was escaped; keep it as one entry.
-            for (WCHAR c : entry) {
-                if (c == u'|') return false;
-                s->bookmarks.push_back(c);
-            }
-            start = bar + 1;
-        }
-        in.at = marker + 3;
-    }
-    if (!in.Line(&s->extraSpec[0]) || !in.Line(&s->extraSpec[1])) return false;
+    const QlogResult trees = ParseTrees(&in, format, s);
+    if (trees != QLOG_OK) return trees;
+    if (!(format.bookmarkLine ? ParseBookmarkLine(&in, s) : ParseBookmarks(&in, s))) return QLOG_MALFORMED;
+    if (!in.Line(&s->extraSpec[0]) || !in.Line(&s->extraSpec[1])) return QLOG_MALFORMED;
     for (int list : {1, 0}) {
         ULONGLONG items;
-        if (!in.Number(2, &items)) return false;
-        if (items > in.Left() / 5) return false;
+        if (!in.Number(2, &items)) return QLOG_MALFORMED;
+        if (items > in.Left() / 5) return QLOG_MALFORMED;
         for (ULONGLONG i = 0; i < items; i++) {
             ULONGLONG kind, keyLength;
             std::u16string line;
-            if (!in.Number(2, &kind) || !in.Number(2, &keyLength) || !in.Line(&line)) return false;
-            if (keyLength > line.size()) return false;
+            if (!in.Number(2, &kind) || !in.Number(2, &keyLength) || !in.Line(&line)) return QLOG_MALFORMED;
+            if (keyLength > line.size()) return QLOG_MALFORMED;
             s->memo[list].push_back({WORD(kind), line.substr(0, keyLength), line.substr(keyLength)});
         }
     }
-    if (in.Left() != 0) return false;
+    if (in.Left() != 0) return QLOG_MALFORMED;
     for (DiskInfo* d : s->disks) ThreadTree(d);
-    return true;
+    return QLOG_OK;
 }
 
-bool Interrupted(const char* question) {
-    if (!gInterruptRequested.load()) return false;
-    gInterruptRequested = 0;
-    return ShowError(1, question) == 27;
+// The loader of letters 'B' to 'F'.
+QlogResult QlogLoadRecords(std::string_view image, Staged* s) {
+    switch (image[2]) {
+    case 'F': return ParseImage(image, kFormatF, s);
+    case 'C': case 'D': case 'E': return ParseImage(image, kFormatCToE, s);
+    case 'B': return ParseImage(image, kFormatB, s);
+    default: return QLOG_MALFORMED; // a letter newer than this program
+    }
 }
+
+// The loader of the oldest letters, '7' to 'A'.
+QlogResult QlogLoadV1(std::string_view image, Staged* s) { return ParseImage(image, kFormatV1, s); }
 
 void WriteTree(const DiskInfo* disk, std::string* out) {
     for (const SubdirInfo* d = disk->psiRoot; d; d = d->psiChild ? d->psiChild : d->psiNext) {
@@ -818,7 +1079,8 @@ QlogResult ApplyQlogImage(std::string_view image, int mode, QlogPaneSwitches* sw
     if (image.size() < QLOG_MIN_BYTES || image.substr(0, 2) != "QV" || image[2] < '7' ||
         image.substr(image.size() - 2) != "QV")
         return QLOG_INVALID;
-    if (!ParseImage(image, &s)) return QLOG_MALFORMED;
+    const QlogResult parsed = image[2] <= 'A' ? QlogLoadV1(image, &s) : QlogLoadRecords(image, &s);
+    if (parsed != QLOG_OK) return parsed;
     // Everything is read and sound: only now is anything logged released.
     if (mode == 1) {
         while (pdiFirst) ReleaseDisk(pdiFirst);
@@ -846,7 +1108,7 @@ QlogResult ApplyQlogImage(std::string_view image, int mode, QlogPaneSwitches* sw
         ApplySlot(1, s.filespec[1]);
         ApplySlot(3, s.extraSpec[0]);
         ApplySlot(4, s.extraSpec[1]);
-        LoggedPathList(11, 0, s.bookmarks.c_str());
+        SetLoggedPaths(s.bookmarks.data(), s.bookmarks.size());
         VolumePathMemo(2, nullptr, nullptr);
         VolumePathMemoAlt(2, nullptr, nullptr);
         for (int list = 0; list < 2; list++)
@@ -941,6 +1203,36 @@ DWORD SaveQlogFile(const WCHAR* path, const QlogPaneSwitches& switches) {
     return error;
 }
 
+std::u16string QlogSettingsFolderFile() {
+    std::u16string folder(gIniPath);
+    const size_t slash = folder.find_last_of(u"\\/");
+    if (gIniPath[0] && slash != std::u16string::npos) folder.resize(slash + 1);
+    else folder = gDataDir;
+    if (!folder.empty() && folder.back() != u'\\' && folder.back() != u'/') folder.push_back(u'\\');
+    return folder + u"TEMP.QLOG";
+}
+
+namespace {
+
+// What showed the records a load released: the tree lines of both panes
+// and the display list hold pointers into them. The current pane's tree is
+// built again for the disk now current; the other pane's lines are dropped
+// (they are built when it next has the keyboard), and both panes' file
+// lists are built afresh.
+void RebuildWindowsAfterLoad() {
+    for (int p = 0; p < 2; p++) {
+        std::free(gTreeLines[p]);
+        gTreeLines[p] = nullptr;
+        gTreeLineRows[p] = 0;
+        gPanes[p].ListRebuilt = 0;
+        gPaneCurrentEntry[p] = nullptr;
+    }
+    gMenuRedrawPending = 1;
+    showtree();
+}
+
+} // namespace
+
 int QlogLoad(QlogPaneSwitches* switches, const WCHAR* path, int mode) {
     std::u16string name;
     if (path && path[0]) {
@@ -948,8 +1240,10 @@ int QlogLoad(QlogPaneSwitches* switches, const WCHAR* path, int mode) {
     } else if (gQlogCommandLineFile[0]) {
         name = gQlogCommandLineFile;
         gQlogCommandLineFile[0] = 0;
+    } else if (RdGetFileAttributesW(u"TEMP.QLOG") != INVALID_FILE_ATTRIBUTES) {
+        name = u"TEMP.QLOG"; // in the current directory
     } else {
-        name = u"TEMP.QLOG";
+        name = QlogSettingsFolderFile();
     }
     std::string image;
     if (!ReadWhole(name.c_str(), &image)) {
@@ -959,9 +1253,11 @@ int QlogLoad(QlogPaneSwitches* switches, const WCHAR* path, int mode) {
     SetBusy(1);
     const QlogResult result = ApplyQlogImage(image, mode, switches);
     SetBusy(0);
+    if (result == QLOG_ABANDONED) return 0; // the user's own answer: nothing to report
     if (result != QLOG_OK) {
         ShowError(1, "Invalid volumes file - cannot load");
         return 0;
     }
+    RebuildWindowsAfterLoad();
     return 1;
 }

@@ -18,9 +18,14 @@
 inline constexpr char QLOG_FORMAT = 'F';
 inline constexpr size_t QLOG_MIN_BYTES = 1501;  // 1500 bytes or fewer is no file
 inline constexpr size_t QLOG_DISK_RECORD_BYTES = 7124;
-inline constexpr size_t QLOG_OLD_DISK_RECORD_BYTES = 3380;
+inline constexpr size_t QLOG_OLD_DISK_RECORD_BYTES = 3380; // letters 'B' to 'E'
+inline constexpr size_t QLOG_V1_DISK_RECORD_BYTES = 1500;  // letters '7' to 'A'
 inline constexpr size_t QLOG_DIR_RECORD_BYTES = 72;
 inline constexpr size_t QLOG_FILE_RECORD_BYTES = 72;
+inline constexpr size_t QLOG_B_DIR_RECORD_BYTES = 48;
+inline constexpr size_t QLOG_B_FILE_RECORD_BYTES = 56;
+inline constexpr size_t QLOG_V1_DIR_RECORD_BYTES = 48;
+inline constexpr size_t QLOG_V1_FILE_RECORD_BYTES = 40;
 inline constexpr size_t QLOG_PANE_HEADER_BYTES = 70;
 inline constexpr size_t QLOG_SWITCH_COUNT = 28;
 
@@ -56,8 +61,10 @@ enum QlogResult : int {
     QLOG_ABANDONED,  // Esc while loading
 };
 
-// Reads a file image: everything is parsed into new records and checked
-// before anything logged is touched. On QLOG_OK, load mode (1) replaces
+// Reads a file image of any letter from '7' to 'F' (the older letters by
+// their own record layouts, checked alike): everything is parsed into new
+// records and checked before anything logged is touched; Esc during the
+// trees asks whether to go on, and Esc there gives QLOG_ABANDONED. On QLOG_OK, load mode (1) replaces
 // everything logged and applies the panes' state (into switches when
 // given); merge mode (0) replaces only the disks of the letters the file
 // holds. On any other result nothing has changed.
@@ -74,12 +81,25 @@ DWORD SaveQlogFile(const WCHAR* path, const QlogPaneSwitches& switches);
 // command line, then forgotten, when path is null or empty; else
 // TEMP.QLOG in the current directory when it exists, else in the settings
 // folder). Shows "Cannot load volumes file" or "Invalid volumes file -
-// cannot load" on failure. Returns nonzero on success.
+// cannot load" on failure; Esc while loading asks "QLOG loading
+// interrupted!  Continue?", and Esc there abandons the load with nothing
+// changed and nothing shown. After a load the current pane's tree lines are
+// built again and the rest of what showed the old records is dropped.
+// Returns nonzero on success.
 int QlogLoad(QlogPaneSwitches* switches, const WCHAR* path, int mode);
 
 // Called, when set, after each disk's tree is put into the file, before the
 // interrupt flag is looked at: lets a test press Esc in the middle of a save.
 extern void (*gQlogTreeWritten)();
+
+// TEMP.QLOG in the folder of the settings file (the data folder while no
+// settings file is known): the file a load falls back to, and the one the
+// dialog offers first.
+std::u16string QlogSettingsFolderFile();
+
+// Called, when set, after each directory is read from a file, before the
+// interrupt flag is looked at: lets a test press Esc in the middle of a load.
+extern void (*gQlogDirectoryRead)();
 
 // The file named on the command line (/QV), used once by QlogLoad.
 extern WCHAR gQlogCommandLineFile[MAX_PATH + 1];
