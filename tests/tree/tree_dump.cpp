@@ -414,7 +414,9 @@ void PrintFigures(FILE* out, const Figures& f) {
                 static_cast<unsigned long long>(f.tagBytes[p]));
 }
 
-void PrintDisk(FILE* out, const DiskInfo* disk) {
+// With dates, each directory's line ends with its three dates and times
+// and its flag bytes of both panes.
+void PrintDisk(FILE* out, const DiskInfo* disk, bool dates = false) {
     for (const SubdirInfo* d : qtest::DirsInOrder(disk)) {
         fprintf(out, "dir %u %s logged=%u expanded=%u visible=%u children=%u files=%u bytes=%llu",
                 d->wLevel, Escaped(d->wLevel ? d->pszName : d->pszFullName).c_str(), d->bLogged,
@@ -422,6 +424,10 @@ void PrintDisk(FILE* out, const DiskInfo* disk) {
                 static_cast<unsigned long long>(d->qwFileBytes));
         fprintf(out, " attr=%04X", d->wAttributes);
         PrintFigures(out, Of(d));
+        if (dates)
+            fprintf(out, " dflags=%u/%u created=%08X.%08X written=%08X.%08X accessed=%08X.%08X",
+                    d->bFlags[0], d->bFlags[1], d->dCreated, d->tCreated, d->dWritten,
+                    d->tWritten, d->dAccessed, d->tAccessed);
         fprintf(out, "\n");
         if (!d->pFiles) continue;
         // The array holds the counted entries and any drive entries before the
@@ -939,7 +945,7 @@ int main(int argc, char** argv) {
         DiskInfo* const current = pdiCurrent;
         DiskInfo* d = pdiFirst;
         for (WORD n = 0; n < gDiskCount && d; n++, d = d->pdiNext) {
-            PrintDisk(out, d);
+            PrintDisk(out, d, true);
             PrintTags(out, d);
             pdiCurrent = d;
             PrintRecount(out, d);
