@@ -1465,6 +1465,7 @@ TEST_F(QlogDump, LoadingASavedFileGivesBackTheLoggedTreeAndPanes) {
                              "--every-disk"});
     ExpectEveryDiskSound(logged, "the log");
     ASSERT_NE(logged.text.find("save 0\n"), std::string::npos) << logged.text.substr(0, 3000);
+    EXPECT_NE(logged.text.find("also 0\n"), std::string::npos) << "G was not logged";
     for (const std::string& result : ScriptResults(logged))
         EXPECT_EQ(result.substr(result.rfind(' ')),
                   result.rfind("script bookmarks ", 0) == 0 ? " 3" : " 0")
@@ -1548,6 +1549,7 @@ TEST_F(QlogDump, ARefusedFileLeavesTheLoggedTreeAsItWas) {
     const std::string good = dir.Sub("good.qlog");
     const Dump saved = Run({"--letter", "G", "--mode", "2", "--save", good, "--every-disk"});
     ASSERT_EQ(saved.status, 0) << saved.errors;
+    ASSERT_NE(saved.text.find("save 0\n"), std::string::npos);
     const std::string image = qtest::ReadFile(good);
     ASSERT_GT(image.size(), 7200u);
     const Dump before = Run({"--letter", "F", "--mode", "2", "--every-disk"});
