@@ -94,26 +94,12 @@ bool BenchSearch(const std::string& root, const TreeFacts& facts, const Search& 
 int main(int argc, char** argv) {
     bool quick = false;
     int runs = 0;
-    for (int i = 1; i < argc; i++) {
-        if (!std::strcmp(argv[i], "--quick")) quick = true;
-        else if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) runs = std::atoi(argv[++i]);
-        else {
-            std::fprintf(stderr, "usage: %s [--quick] [--runs N]\n", argv[0]);
-            return 2;
-        }
-    }
+    if (!ParseQuickRuns(argc, argv, &quick, &runs)) return 2;
     const std::string self = ProgramDir(argv[0]);
-
-    // The log benchmark's trees: the same shape and seed reuse its scratch.
-    const TreeShape shape = quick ? TreeShape{"quick", 2000, 200, {500}, 24}
-                                  : TreeShape{"1m", 1000000, 100000, {60000, 50000}, 24};
     if (runs <= 0) runs = quick ? 1 : 3;
     std::string root;
     int lock = -1;
-    const TreeFacts facts = EnsureTree(shape, &root, &lock);
-    std::printf("== tree %s: %llu files in %llu directories at %s\n", shape.label,
-                static_cast<unsigned long long>(facts.files),
-                static_cast<unsigned long long>(facts.directories), root.c_str());
+    const TreeFacts facts = EnsureLogBenchTree(quick, &root, &lock);
     // One untimed walk, so that every tool meets a warm cache.
     double wall, cpu;
     long rss;

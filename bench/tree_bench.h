@@ -413,6 +413,35 @@ inline void PrintTools(const std::vector<Tool>& tools, const std::vector<Measure
 #endif
 }
 
+// The command line of the benchmarks on the log benchmark's big tree:
+// [--quick] [--runs N]. False, after the usage line, for anything else.
+inline bool ParseQuickRuns(int argc, char** argv, bool* quick, int* runs) {
+    *quick = false;
+    *runs = 0;
+    for (int i = 1; i < argc; i++) {
+        if (!std::strcmp(argv[i], "--quick")) *quick = true;
+        else if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) *runs = std::atoi(argv[++i]);
+        else {
+            std::fprintf(stderr, "usage: %s [--quick] [--runs N]\n", argv[0]);
+            return false;
+        }
+    }
+    return true;
+}
+
+// The log benchmark's 1,000,000-file tree, or its quick stand-in: the same
+// shape and seed reuse the scratch directory that benchmark made. Prints
+// the tree's line; *root and *lock as EnsureTree gives them.
+inline TreeFacts EnsureLogBenchTree(bool quick, std::string* root, int* lock) {
+    const TreeShape shape = quick ? TreeShape{"quick", 2000, 200, {500}, 24}
+                                  : TreeShape{"1m", 1000000, 100000, {60000, 50000}, 24};
+    const TreeFacts facts = EnsureTree(shape, root, lock);
+    std::printf("== tree %s: %llu files in %llu directories at %s\n", shape.label,
+                static_cast<unsigned long long>(facts.files),
+                static_cast<unsigned long long>(facts.directories), root->c_str());
+    return facts;
+}
+
 // The directory of the running benchmark, where its children sit.
 inline std::string ProgramDir(const char* argv0) {
     char exe[4096];

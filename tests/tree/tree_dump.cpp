@@ -11,6 +11,12 @@
 // separated by tabs: changes on disk (host paths), tags set by path, and the
 // refresh commands of the tree, so that a test can compare the tree kept
 // current with a fresh log of the same disk.
+//
+// Logged-volume files: --save writes what is logged (after the script) to a
+// QLOG file, --load reads one instead of logging and --merge merges one into
+// what was logged; --every-disk prints every logged disk and the panes'
+// state the file carries, so that a test can compare a loaded tree with
+// the log it was saved from.
 #include "tree_builder.h"
 
 #include "main/drive_list.h"
@@ -19,6 +25,8 @@
 #include "platform/read_ahead.h"
 #include "qposix_path.h"
 #include "settings/nolog.h"
+#include "settings/path_lists.h"
+#include "settings/qlog.h"
 #include "settings/settings.h"
 #include "internal/sys.h"
 #include "internal/threads.h"
@@ -66,7 +74,7 @@ struct Options {
     std::string faultEio;      // its opening fails
     bool faultListing = false; // its listing fails after it began instead
     bool split = false;
-    std::string filter[2];
+    std::string filter[FILTER_SLOT_COUNT]; // the panes' 0 and 1, the dialogs' 3 and 4
     unsigned long long cap = 0;
     std::string out;
     std::string script; // commands run after the log
@@ -78,6 +86,13 @@ struct Options {
     long stopSearch = 0;       // Esc once that many directories were searched
     long stopLogging = 0;      // Esc once that many found directories were logged
     bool remote = false;       // the letter answers as a remote drive
+    // Logged-volume files (host paths).
+    std::string also;  // a second letter logged after the first, in the same mode
+    std::string load;  // loaded instead of a log
+    std::string merge; // merged after the log and the script
+    std::string save;  // written after the log, the script and a merge
+    bool everyDisk = false;
+    std::string switches; // the 28 window switches and 4 pane bytes, comma-separated
 };
 
 // A decimal number from low to high into *value; false for anything else.
@@ -166,6 +181,16 @@ const OptionRow kOptions[] = {
          o.filter[1] = v;
          return true;
      }},
+    {"--filter3", true,
+     [](Options& o, const std::string& v) {
+         o.filter[3] = v;
+         return true;
+     }},
+    {"--filter4", true,
+     [](Options& o, const std::string& v) {
+         o.filter[4] = v;
+         return true;
+     }},
     {"--cap", true,
      [](Options& o, const std::string& v) { return ParseInt(v, 1, 1LL << 40, &o.cap); }},
     {"--out", true,
@@ -199,6 +224,36 @@ const OptionRow kOptions[] = {
      [](Options& o, const std::string&) {
          o.remote = true;
          return true;
+     }},
+    {"--also", true,
+     [](Options& o, const std::string& v) {
+         o.also = v;
+         return v.size() == 1;
+     }},
+    {"--load", true,
+     [](Options& o, const std::string& v) {
+         o.load = v;
+         return !v.empty();
+     }},
+    {"--merge", true,
+     [](Options& o, const std::string& v) {
+         o.merge = v;
+         return !v.empty();
+     }},
+    {"--save", true,
+     [](Options& o, const std::string& v) {
+         o.save = v;
+         return !v.empty();
+     }},
+    {"--every-disk", false,
+     [](Options& o, const std::string&) {
+         o.everyDisk = true;
+         return true;
+     }},
+    {"--switches", true,
+     [](Options& o, const std::string& v) {
+         o.switches = v;
+         return !v.empty();
      }},
 };
 
@@ -359,7 +414,9 @@ void PrintFigures(FILE* out, const Figures& f) {
                 static_cast<unsigned long long>(f.tagBytes[p]));
 }
 
-void PrintDisk(FILE* out, const DiskInfo* disk) {
+// With dates, each directory's line ends with its three dates and times
+// and its flag bytes of both panes.
+void PrintDisk(FILE* out, const DiskInfo* disk, bool dates = false) {
     for (const SubdirInfo* d : qtest::DirsInOrder(disk)) {
         fprintf(out, "dir %u %s logged=%u expanded=%u visible=%u children=%u files=%u bytes=%llu",
                 d->wLevel, Escaped(d->wLevel ? d->pszName : d->pszFullName).c_str(), d->bLogged,
@@ -367,6 +424,10 @@ void PrintDisk(FILE* out, const DiskInfo* disk) {
                 static_cast<unsigned long long>(d->qwFileBytes));
         fprintf(out, " attr=%04X", d->wAttributes);
         PrintFigures(out, Of(d));
+        if (dates)
+            fprintf(out, " dflags=%u/%u created=%08X.%08X written=%08X.%08X accessed=%08X.%08X",
+                    d->bFlags[0], d->bFlags[1], d->dCreated, d->tCreated, d->dWritten,
+                    d->tWritten, d->dAccessed, d->tAccessed);
         fprintf(out, "\n");
         if (!d->pFiles) continue;
         // The array holds the counted entries and any drive entries before the
@@ -388,13 +449,17 @@ void PrintDisk(FILE* out, const DiskInfo* disk) {
     fprintf(out, "\n");
 }
 
-// Runs the invariant checker, then recounts the disk on a copy of its
-// figures and reports each directory (and the disk) whose counters differ.
-void PrintVerdicts(FILE* out, DiskInfo* disk) {
+// Runs the invariant checker over everything logged.
+void PrintCheck(FILE* out) {
     const std::vector<std::string> faults = qtest::CheckTree();
     if (faults.empty()) fprintf(out, "check ok\n");
     for (const std::string& f : faults)
         fprintf(out, "check fault %s\n", f.c_str());
+}
+
+// Recounts the disk on a copy of its figures and reports each directory
+// (and the disk) whose counters differ.
+void PrintRecount(FILE* out, DiskInfo* disk) {
     if (!disk) return;
     std::vector<std::pair<SubdirInfo*, Figures>> before;
     for (SubdirInfo* d : qtest::DirsInOrder(disk))
@@ -438,6 +503,11 @@ void PrintVerdicts(FILE* out, DiskInfo* disk) {
         fprintf(out, "\n");
     }
     if (!wrong) fprintf(out, "recount ok\n");
+}
+
+void PrintVerdicts(FILE* out, DiskInfo* disk) {
+    PrintCheck(out);
+    PrintRecount(out, disk);
 }
 
 void PrintQuestions(FILE* out) {
@@ -558,6 +628,62 @@ const ScriptRow kScript[] = {
      [](const std::vector<std::string>& f) -> long long {
          return AddCreatedFileEntry(Wide(f[1]).c_str());
      }},
+    // The panes' state that logged-volume files carry.
+    {"pane", 1,
+     [](const std::vector<std::string>& f) -> long long {
+         if (f[1] != "0" && f[1] != "1") return -1;
+         SetCurrentPane(WORD(f[1][0] - '0'));
+         return 0;
+     }},
+    // The directory becomes the current pane's current one.
+    {"cursor", 1,
+     [](const std::vector<std::string>& f) -> long long {
+         SubdirInfo* dir = DirOf(f);
+         if (!dir) return -100;
+         pdiCurrent = dir->pdiDisk;
+         psiCurrent = dir;
+         gPanes[gCurrentPane & 1].Disk = dir->pdiDisk;
+         gPanes[gCurrentPane & 1].Directory = dir;
+         return 0;
+     }},
+    // Collapses a directory as the tree window does: its branch is hidden.
+    {"collapse", 1,
+     [](const std::vector<std::string>& f) -> long long {
+         SubdirInfo* dir = DirOf(f);
+         if (!dir || !dir->bExpanded) return -100;
+         dir->bExpanded = 0;
+         for (SubdirInfo* d = dir->psiNext; d && d->wLevel > dir->wLevel; d = d->psiNext) {
+             if (d->bVisible && dir->pdiDisk->dwTreeRows) dir->pdiDisk->dwTreeRows--;
+             d->bVisible = 0;
+         }
+         return 0;
+     }},
+    {"bookmarks", 1,
+     [](const std::vector<std::string>& f) -> long long {
+         return LoggedPathList(11, 0, Wide(f[1]).c_str());
+     }},
+    // A remembered value filed under a display kind of the current pane:
+    // list 0 or 1, kind, key, value.
+    {"memo", 4,
+     [](const std::vector<std::string>& f) -> long long {
+         long long kind = 0;
+         if ((f[1] != "0" && f[1] != "1") || !ParseInt(f[2], 1, 5, &kind)) return -1;
+         gDisplayMode[gCurrentPane & 1] = WORD(kind);
+         const std::u16string key = Wide(f[3]), value = Wide(f[4]);
+         WCHAR* stored = f[1] == "0" ? VolumePathMemo(0, key.c_str(), value.c_str())
+                                     : VolumePathMemoAlt(0, key.c_str(), value.c_str());
+         return stored ? 0 : -1;
+     }},
+    // The current pane's file order: its key and direction.
+    {"order", 2,
+     [](const std::vector<std::string>& f) -> long long {
+         long long key = 0, descending = 0;
+         if (!ParseInt(f[1], 0, SORT_KEY_COUNT - 1, &key) || !ParseInt(f[2], 0, 1, &descending))
+             return -1;
+         gFileOrder[gCurrentPane & 1].key = BYTE(key);
+         gFileOrder[gCurrentPane & 1].descending = BYTE(descending);
+         return 0;
+     }},
 };
 
 // Runs the script's lines in order, printing "script <name> <result>" for
@@ -602,6 +728,58 @@ void PrintTags(FILE* out, const DiskInfo* disk) {
     }
 }
 
+// The panes' state a logged-volume file carries: split screen, the current
+// pane, per pane its display mode, directory mode, file and directory
+// orders, filter and current directory; the dialogs' filters; the
+// bookmarks; the remembered values of both lists; the window switches.
+void PrintPanes(FILE* out, const QlogPaneSwitches& switches) {
+    fprintf(out, "panes split=%u current=%u splitsort=%d\n", unsigned(gSplitScreen),
+            unsigned(gCurrentPane), int(gSplitSortDifferent));
+    for (int p = 0; p < 2; p++) {
+        const SubdirInfo* dir = p == (gCurrentPane & 1) ? psiCurrent : gPanes[p].Directory;
+        fprintf(out, "pane %d display=%u dirmode=%u", p, gDisplayMode[p], unsigned(gDirMode[p] != 0));
+        for (const SortSpec* s : {&gFileOrder[p], &gDirOrder[p]})
+            fprintf(out, " order=%u.%u.%u.%u.%u", s->key, s->pathFirst, s->descending, s->charset,
+                    s->timestamp);
+        fprintf(out, " dir=%s\n", dir ? Escaped(dir->pszFullName).c_str() : "(null)");
+    }
+    for (int slot : {0, 1, 3, 4})
+        fprintf(out, "filter %d %s\n", slot, Escaped(gFilterSlots[slot].fullText).c_str());
+    for (size_t i = 0; i < LoggedPathCount(); i++)
+        fprintf(out, "bookmark %zu %s\n", i, Escaped(LoggedPathAt(i)).c_str());
+    for (int list = 0; list < 2; list++)
+        for (size_t i = 0; i < MemoCount(list); i++) {
+            const MemoNode* n = MemoAt(list, i);
+            fprintf(out, "memo %d %u %s %s\n", list, n->kind, Escaped(n->key.c_str()).c_str(),
+                    Escaped(n->value.c_str()).c_str());
+        }
+    fprintf(out, "switches");
+    for (BYTE v : switches.window) fprintf(out, " %u", v);
+    fprintf(out, " |");
+    for (BYTE v : switches.pane) fprintf(out, " %u", v);
+    fprintf(out, "\n");
+}
+
+// The 28 window switches and then the 4 pane bytes, comma-separated.
+bool ParseSwitches(const std::string& text, QlogPaneSwitches* switches) {
+    std::stringstream in(text);
+    std::string item;
+    size_t n = 0;
+    while (std::getline(in, item, ',')) {
+        BYTE v = 0;
+        if (n >= QLOG_SWITCH_COUNT + 4 || !ParseInt(item, 0, 255, &v)) return false;
+        (n < QLOG_SWITCH_COUNT ? switches->window[n] : switches->pane[n - QLOG_SWITCH_COUNT]) = v;
+        n++;
+    }
+    return n == QLOG_SWITCH_COUNT + 4;
+}
+
+// A host path as the program's Windows path (through the drives file).
+std::u16string WinPath(const std::string& posix) {
+    WCHAR out[MAX_PATH * 4];
+    return PathFromPosix(posix.c_str(), out, MAX_PATH * 4) < 0 ? u"" : std::u16string(out);
+}
+
 int Usage(const char* why) {
     fprintf(stderr, "tree_dump: %s\n", why);
     return 64;
@@ -624,15 +802,17 @@ int main(int argc, char** argv) {
         if (!row->store(o, value)) return Usage(argv[i]);
     }
     if (int(!o.letter.empty()) + int(!o.path.empty()) + int(!o.branch.empty()) +
-            int(!o.findLog.empty()) != 1)
-        return Usage("one of --letter, --path, --branch, --findlog");
+            int(!o.findLog.empty()) + int(!o.load.empty()) != 1)
+        return Usage("one of --letter, --path, --branch, --findlog, --load");
+    QlogPaneSwitches switches{};
+    if (!o.switches.empty() && !ParseSwitches(o.switches, &switches)) return Usage("--switches");
 
     FILE* out = o.out.empty() ? stdout : fopen(o.out.c_str(), "w");
     if (!out) return Usage("cannot write --out");
 
     qtest::ResetTreeState();
     InitFilterSlots();
-    for (int p = 0; p < 2; p++) {
+    for (int p = 0; p < int(FILTER_SLOT_COUNT); p++) {
         if (o.filter[p].empty()) continue;
         const std::u16string text = Wide(o.filter[p]);
         if (CompileFilterText(text.c_str(), &gFilterSlots[p], nullptr, 0, nullptr) != FILTER_OK)
@@ -649,15 +829,19 @@ int main(int argc, char** argv) {
         NoLogListParse(&gNoLogList, reinterpret_cast<const BYTE*>(bytes.data()), bytes.size());
     }
     // FIND & LOG's report goes to the record of questions too.
-    if ((!o.answers.empty() || !o.findLog.empty()) && !StartScript(ScriptKeys(o.answers)))
+    // So do the messages of logged-volume files.
+    const bool volumeFile = !o.load.empty() || !o.merge.empty() || !o.save.empty();
+    if ((!o.answers.empty() || !o.findLog.empty() || volumeFile) &&
+        !StartScript(ScriptKeys(o.answers)))
         return Usage("too many answers");
     BuildDriveList(0);
 
     const std::string target = !o.letter.empty()   ? o.letter
                                : !o.path.empty()   ? o.path
                                : !o.branch.empty() ? o.branch
-                                                   : o.findLog;
-    const int letter = std::toupper(static_cast<unsigned char>(target[0]));
+                               : !o.findLog.empty() ? o.findLog
+                                                    : std::string();
+    const int letter = target.empty() ? 0 : std::toupper(static_cast<unsigned char>(target[0]));
     int result = 0;
     std::string returned;
     if (!o.before.empty()) {
@@ -667,7 +851,9 @@ int main(int argc, char** argv) {
     }
     if (!o.faultEio.empty()) gFaultDir = Wide(o.faultEio);
     gFaultCall = o.faultListing ? QSYS_READDIR : QSYS_OPEN;
-    if (!o.findLog.empty()) {
+    if (!o.load.empty()) {
+        result = QlogLoad(&switches, WinPath(o.load).c_str(), 1);
+    } else if (!o.findLog.empty()) {
         // As the windows have it: the drive logged, FIND & LOG asked for.
         gIniWorking.logMethod = LOG_ROOT_ONLY;
         gLogMode = LOG_ROOT_ONLY;
@@ -727,10 +913,21 @@ int main(int argc, char** argv) {
         }
     }
     QSysClearFaults();
+    if (!o.also.empty()) {
+        gIniWorking.logMethod = WORD(o.mode);
+        gLogMode = WORD(o.mode);
+        ReadTreeInterruptAfterForTest(0);
+        fprintf(out, "also %d\n", LogDrive(std::toupper(static_cast<unsigned char>(o.also[0])),
+                                           FALSE, FALSE, TRUE));
+    }
 
     // Reads made by the script are not stopped by the log's key.
     ReadTreeInterruptAfterForTest(0);
     if (!o.script.empty() && !RunScript(out, o.script)) return Usage("script");
+    if (!o.merge.empty())
+        fprintf(out, "merge %d\n", QlogLoad(&switches, WinPath(o.merge).c_str(), 0));
+    if (!o.save.empty())
+        fprintf(out, "save %u\n", unsigned(SaveQlogFile(WinPath(o.save).c_str(), switches)));
 
     fprintf(out, "result %d\n", result);
     if (!returned.empty()) fprintf(out, "returned %s\n", returned.c_str());
@@ -738,14 +935,31 @@ int main(int argc, char** argv) {
             gDiskCount, pdiCurrent ? pdiCurrent->cDrive : '-',
             psiCurrent ? Escaped(psiCurrent->pszFullName).c_str() : "(null)", gErrorAnswer,
             unsigned(gInterruptRequested));
-    DiskInfo* disk = FindVolume(letter);
-    if (disk) {
-        PrintDisk(out, disk);
-        PrintTags(out, disk);
-    } else
-        fprintf(out, "disk %c none\n", letter);
-    PrintQuestions(out);
-    PrintVerdicts(out, disk);
+    DiskInfo* disk = letter ? FindVolume(letter) : nullptr;
+    if (o.everyDisk) {
+        // Every disk in ring order, each with its tags and its recount (made
+        // with that disk current, as the windows recount a disk).
+        PrintPanes(out, switches);
+        PrintQuestions(out);
+        PrintCheck(out);
+        DiskInfo* const current = pdiCurrent;
+        DiskInfo* d = pdiFirst;
+        for (WORD n = 0; n < gDiskCount && d; n++, d = d->pdiNext) {
+            PrintDisk(out, d, true);
+            PrintTags(out, d);
+            pdiCurrent = d;
+            PrintRecount(out, d);
+        }
+        pdiCurrent = current;
+    } else {
+        if (disk) {
+            PrintDisk(out, disk);
+            PrintTags(out, disk);
+        } else
+            fprintf(out, "disk %c none\n", letter ? letter : '-');
+        PrintQuestions(out);
+        PrintVerdicts(out, disk);
+    }
     const PrefetchCounters& pc = gPrefetchCounters;
     fprintf(out, "prefetch capWaits=%llu readDirectly=%llu fromReadAhead=%llu\n",
             static_cast<unsigned long long>(pc.capWaits.load()),
@@ -756,6 +970,9 @@ int main(int argc, char** argv) {
     qtest::FreeTrees();
     NoLogListFree(&gNoLogList);
     InitFilterSlots();
+    LoggedPathList(11, 0, u"");
+    VolumePathMemo(2, nullptr, nullptr);
+    VolumePathMemoAlt(2, nullptr, nullptr);
     if (out != stdout) fclose(out);
     return 0;
 }

@@ -813,10 +813,10 @@ TEST_F(TreeDump, AReadErrorGoesToTheDialogWhoseAnswersDecide) {
 
 // ---- a directory of more than 65,535 files, in this process -----------------
 
-TEST_F(TreeDump, ADirectoryOfSeventyThousandFilesKeepsEveryCountAndIndex) {
-    constexpr int kFiles = 70000;
-    const std::string big = dir.MakeDir("tree/big");
-    for (int i = 0; i < kFiles; i++) {
+// Fills the directory big with files e000000, e000001, ...: empty, except
+// every thousandth (from the eighth) of 3 bytes.
+void MakeBigDirectory(const std::string& big, int files) {
+    for (int i = 0; i < files; i++) {
         char name[32];
         snprintf(name, sizeof name, "/e%06d", i);
         const int fd = ::open((big + name).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
@@ -826,6 +826,12 @@ TEST_F(TreeDump, ADirectoryOfSeventyThousandFilesKeepsEveryCountAndIndex) {
         }
         ::close(fd);
     }
+}
+
+TEST_F(TreeDump, ADirectoryOfSeventyThousandFilesKeepsEveryCountAndIndex) {
+    constexpr int kFiles = 70000;
+    const std::string big = dir.MakeDir("tree/big");
+    ASSERT_NO_FATAL_FAILURE(MakeBigDirectory(big, kFiles));
     qtest::ScopedEnv env("HOME", home.c_str());
     DriveMapSetSources("/proc/self/mountinfo", nullptr);
     qtest::ResetTreeState();
@@ -1313,3 +1319,266 @@ TEST_F(FindLogDump, AMountedFileSystemBelowTheDriveIsNotSearched) {
 }
 
 } // namespace
+
+// ---- logged-volume files ---------------------------------------------------------
+
+// The lines of a dump that a logged-volume file must give back: the trees
+// with their tags, the panes' state, the bookmarks, the remembered values,
+// the switches and the current disk and directory. An entry's mode word is
+// not kept in the file (it is looked up again when wanted), so it is taken
+// out; so is each index of the files in freshIndexDir (a level-1 directory
+// of more than 65,535 files, whose 16-bit indices become fresh ones). Two
+// separate logs of one tree differ in the directories' access times (a log
+// reads them), which are then taken out too.
+std::string VolumeLines(const Dump& d, const std::string& freshIndexDir = "",
+                        bool separateLogs = false) {
+    static const char* const kKinds[] = {"dir ",   "file ",     "disk ",   "tagged ", "panes ",
+                                         "pane ",  "filter ",   "bookmark ", "memo ", "switches"};
+    std::string out = "current=" + (d.state.count("current") ? d.state.at("current") : "?") +
+                      " dir=" + (d.state.count("dir") ? d.state.at("dir") : "?") + "\n";
+    std::istringstream in(d.text);
+    std::string line;
+    bool fresh = false;
+    while (std::getline(in, line)) {
+        if (std::none_of(std::begin(kKinds), std::end(kKinds),
+                         [&](const char* k) { return line.rfind(k, 0) == 0; }))
+            continue;
+        if (line.rfind("dir ", 0) == 0) {
+            fresh = !freshIndexDir.empty() && line.rfind("dir 1 " + freshIndexDir + " ", 0) == 0;
+            const size_t at = line.find(" accessed=");
+            if (separateLogs && at != line.npos) line.erase(at, line.find(' ', at + 1) - at);
+        }
+        if (line.rfind("file ", 0) == 0) {
+            for (const char* field : {" mode=", fresh ? " index=" : nullptr}) {
+                if (!field) continue;
+                const size_t at = line.find(field);
+                if (at != line.npos) line.erase(at, line.find(' ', at + 1) - at);
+            }
+        }
+        out += line + "\n";
+    }
+    return out;
+}
+
+// Compares two texts line by line and reports the first line that differs
+// and how many do (a whole dump of 70,000 files is too long to print).
+void ExpectSameLines(const std::string& got, const std::string& want, const std::string& what) {
+    std::istringstream a(got), b(want);
+    std::string x, y;
+    size_t line = 0, differing = 0;
+    std::string first;
+    for (;;) {
+        const bool hasX = bool(std::getline(a, x)), hasY = bool(std::getline(b, y));
+        if (!hasX && !hasY) break;
+        line++;
+        if (hasX && hasY && x == y) continue;
+        if (!differing++)
+            first = "line " + std::to_string(line) + ":\n  got:  " + (hasX ? x : "(end)") +
+                    "\n  want: " + (hasY ? y : "(end)");
+    }
+    EXPECT_EQ(differing, 0u) << what << ": first difference at " << first;
+}
+
+// One disk's part of an every-disk dump: its directories and files, its
+// figures line and its tagged files, without mode words and the
+// directories' access times.
+std::string DiskPart(const Dump& d, char letter) {
+    const std::string all = VolumeLines(d, "", true);
+    std::istringstream in(all);
+    std::string line, out;
+    bool inside = false;
+    const std::string root = std::string("dir 0 ") + letter + ":";
+    while (std::getline(in, line)) {
+        if (line.rfind("dir 0 ", 0) == 0) inside = line.rfind(root, 0) == 0;
+        const bool tag = line.rfind("tagged ", 0) == 0 && line.size() > 9 && line[9] == letter;
+        if (inside || tag) out += line + "\n";
+        if (line.rfind("disk ", 0) == 0) inside = false;
+    }
+    return out;
+}
+
+// Every disk of an every-disk dump earned "check ok" and no recount differs.
+void ExpectEveryDiskSound(const Dump& d, const std::string& what) {
+    EXPECT_EQ(d.status, 0) << what << "\n" << d.errors.substr(0, 4000);
+    EXPECT_NE(std::find(d.verdicts.begin(), d.verdicts.end(), "check ok"), d.verdicts.end())
+        << what << "\n" << d.text.substr(0, 2000);
+    for (const std::string& v : d.verdicts)
+        EXPECT_TRUE(v == "check ok" || v == "recount ok") << what << ": " << v;
+}
+
+class QlogDump : public TreeDump {
+  protected:
+    std::string third; // drive H
+
+    void SetUp() override {
+        TreeDump::SetUp();
+        third = dir.MakeDir("third");
+        dir.Write("third/h1.txt", "hhh");
+        dir.Write("third/sub/h2.txt", "hh");
+        dir.Write("other/sub/deep/g2.dat", "1234567");
+        WriteDrives({{'f', root}, {'g', other}, {'h', third}});
+    }
+    // The generated tree of F with names that cannot stand in a line as
+    // they are: a line feed, bytes that are not UTF-8, '\', '*', '?' and a
+    // bar in a directory's name.
+    void MakeVolumeTree() {
+        MakeTree(12, 60);
+        dir.Write("tree/names/line\nfeed.txt", "lf");
+        dir.Write("tree/names/not\xff" "utf8\x80.bin", "x");
+        dir.Write("tree/names/back\\slash", "bs");
+        dir.Write("tree/names/star*", "st");
+        dir.Write("tree/names/what?", "wh");
+        dir.Write("tree/names/odd|bar\nline\xfe/in.txt", "in");
+    }
+    std::string WriteScript(const std::string& text) { return dir.Write("script.txt", text); }
+};
+
+// A set of window switches each position can hold, and four pane bytes.
+const char kSwitches[] =
+    "1,3,0,1,1,0,2,5,1,0,4,7,1,9,6,2,3,88,1,50,8,3,2,1,0,1,4,1,1,2,3,4";
+
+TEST_F(QlogDump, LoadingASavedFileGivesBackTheLoggedTreeAndPanes) {
+    MakeVolumeTree();
+    // A directory of more than 65,535 files, one of them tagged.
+    constexpr int kFiles = 70000;
+    ASSERT_NO_FATAL_FAILURE(MakeBigDirectory(dir.MakeDir("tree/big"), kFiles));
+    const std::string script = WriteScript(
+        "tag\tF:\\edge\\fine\\a.dat\n"
+        "tag\tF:\\big\\e069999\n"
+        "order\t2\t0\n"
+        "memo\t0\t3\tF:\\edge\tbranch value\n"
+        "cursor\tF:\\edge\\fine\n"
+        "pane\t1\n"
+        "tag\tF:\\edge\\one\\only.dat\n"
+        "tag\tG:\\sub\\deep\\g2.dat\n"
+        "tag\tF:\\big\\e000007\n"
+        "collapse\tG:\\sub\n"
+        "order\t3\t1\n"
+        "memo\t1\t5\tanything\tF:\\names\n"
+        "memo\t0\t4\tG:\tshowall value\n"
+        "cursor\tG:\\sub\n"
+        "bookmarks\tF:\\edge|G:\\sub\\deep|F:\\names\n");
+    const std::string file = dir.Sub("volumes.qlog");
+    const Dump logged = Run({"--letter", "F", "--also", "G", "--mode", "2", "--split", "--filter0",
+                             "*.dat", "--filter1", "*.txt", "--filter3", "*.jpg", "--filter4",
+                             "*.log", "--script", script, "--switches", kSwitches, "--save", file,
+                             "--every-disk"});
+    ExpectEveryDiskSound(logged, "the log");
+    ASSERT_NE(logged.text.find("save 0\n"), std::string::npos) << logged.text.substr(0, 3000);
+    EXPECT_NE(logged.text.find("also 0\n"), std::string::npos) << "G was not logged";
+    for (const std::string& result : ScriptResults(logged))
+        EXPECT_EQ(result.substr(result.rfind(' ')),
+                  result.rfind("script bookmarks ", 0) == 0 ? " 3" : " 0")
+            << result;
+    // What the file must carry is really there before saving.
+    for (const char* shown :
+         {"file line%0Afeed.txt ", "file not%FFutf8%80.bin ", "file back\\slash ", "file star* ",
+          "file what? ", "dir 2 odd|bar%0Aline%FE ", "tagged 0 F:\\big\\e069999\n",
+          "tagged 1 F:\\big\\e000007\n", "tagged 1 G:\\sub\\deep\\g2.dat\n",
+          "panes split=1 current=1", "bookmark 2 F:\\names\n", "memo 1 5 anything F:\\names\n",
+          "filter 4 *.log\n", "expanded=0"})
+        EXPECT_NE(logged.text.find(shown), std::string::npos) << shown;
+    // A directory's line carries its dates.
+    const size_t edge = logged.text.find("\ndir 1 edge ");
+    ASSERT_NE(edge, std::string::npos);
+    EXPECT_NE(logged.text.substr(edge, logged.text.find('\n', edge + 1) - edge)
+                  .find(" written=" + PackedWritten(1600000000, 0)),
+              std::string::npos);
+
+    const Dump loaded = Run({"--load", file, "--every-disk"});
+    ExpectEveryDiskSound(loaded, "the load");
+    EXPECT_EQ(loaded.result, 1);
+    EXPECT_TRUE(loaded.questions.empty()) << loaded.questionKinds.size();
+    ExpectSameLines(VolumeLines(loaded, "big"), VolumeLines(logged, "big"), "load");
+
+    // The big directory's files have distinct indices from 1 to their count.
+    std::set<unsigned> indices;
+    bool inBig = false;
+    std::istringstream in(loaded.text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("dir ", 0) == 0) inBig = line.rfind("dir 1 big ", 0) == 0;
+        if (!inBig || line.rfind("file ", 0) != 0) continue;
+        std::istringstream fields(line);
+        const std::map<std::string, std::string> f = Fields(fields);
+        indices.insert(unsigned(std::stoul(f.at("index"))));
+    }
+    ASSERT_EQ(indices.size(), size_t(kFiles));
+    EXPECT_EQ(*indices.begin(), 1u);
+    EXPECT_EQ(*indices.rbegin(), unsigned(kFiles));
+}
+
+TEST_F(QlogDump, MergeReplacesOnlyTheDisksOfTheLettersInTheFile) {
+    MakeVolumeTree();
+    const std::string file = dir.Sub("volumes.qlog");
+    const std::string script = WriteScript("tag\tF:\\edge\\fine\\b.dat\ntag\tG:\\g.txt\n");
+    const Dump saved = Run({"--letter", "F", "--also", "G", "--mode", "2", "--script", script,
+                            "--save", file, "--every-disk"});
+    ExpectEveryDiskSound(saved, "the saved log");
+    ASSERT_NE(saved.text.find("save 0\n"), std::string::npos);
+
+    // F changes on disk after the save; H was never in the file.
+    dir.Write("tree/edge/fine/new.dat", "new");
+    std::filesystem::remove(root + "/edge/one/only.dat");
+    const Dump merged = Run({"--letter", "F", "--also", "H", "--mode", "2", "--merge", file,
+                             "--every-disk"});
+    ExpectEveryDiskSound(merged, "the merge");
+    EXPECT_NE(merged.text.find("merge 1\n"), std::string::npos) << merged.text.substr(0, 2000);
+    const Dump third = Run({"--letter", "H", "--mode", "2", "--every-disk"});
+    ExpectEveryDiskSound(third, "H alone");
+
+    const struct {
+        char letter;
+        const Dump* from;
+        const char* what;
+    } rows[] = {
+        {'F', &saved, "F as saved, not as it is on disk now"},
+        {'G', &saved, "G added from the file"},
+        {'H', &third, "H, not in the file, as logged"},
+    };
+    for (const auto& row : rows) {
+        const std::string want = DiskPart(*row.from, row.letter);
+        ASSERT_FALSE(want.empty()) << row.what;
+        ExpectSameLines(DiskPart(merged, row.letter), want, row.what);
+    }
+    EXPECT_EQ(merged.text.find("new.dat"), std::string::npos);
+}
+
+TEST_F(QlogDump, ARefusedFileLeavesTheLoggedTreeAsItWas) {
+    MakeVolumeTree();
+    const std::string good = dir.Sub("good.qlog");
+    const Dump saved = Run({"--letter", "G", "--mode", "2", "--save", good, "--every-disk"});
+    ASSERT_EQ(saved.status, 0) << saved.errors;
+    ASSERT_NE(saved.text.find("save 0\n"), std::string::npos);
+    const std::string image = qtest::ReadFile(good);
+    ASSERT_GT(image.size(), 7200u);
+    const Dump before = Run({"--letter", "F", "--mode", "2", "--every-disk"});
+    ExpectEveryDiskSound(before, "F alone");
+
+    std::string letterSix = image;
+    letterSix[2] = '6';
+    std::string wrongTail = image;
+    wrongTail.back() = 'X';
+    const struct {
+        const char* what;
+        std::string bytes;
+    } rows[] = {
+        {"exactly 1500 bytes", image.substr(0, 1498) + "QV"},
+        {"a letter below '7'", letterSix},
+        {"a tail other than QV", wrongTail},
+        {"cut inside the trees", image.substr(0, image.size() - 40) + "QV"},
+        {"cut inside the disk record", image.substr(0, 4000) + "QV"},
+    };
+    for (const auto& row : rows) {
+        const std::string bad = dir.Write("bad.qlog", row.bytes);
+        const Dump d = Run({"--letter", "F", "--mode", "2", "--merge", bad, "--every-disk"});
+        ExpectEveryDiskSound(d, row.what);
+        EXPECT_NE(d.text.find("merge 0\n"), std::string::npos) << row.what;
+        ASSERT_EQ(d.questionKinds.size(), 1u) << row.what;
+        EXPECT_EQ(d.questionKinds[0], "ShowError") << row.what;
+        EXPECT_NE(Unescape(d.questions[0].at("path")).find("Invalid volumes file"),
+                  std::string::npos)
+            << row.what;
+        ExpectSameLines(VolumeLines(d, "", true), VolumeLines(before, "", true), row.what);
+    }
+}
