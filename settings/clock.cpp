@@ -110,15 +110,22 @@ void DrawTime(const char* text) {
 }
 
 // Keys typed while busy: Esc asks the busy operation to stop. Other keys
-// stay typed ahead for the main thread.
+// stay typed ahead for the main thread, unless the operation asked for any
+// key to stop it: then they are taken as the request and not kept.
 void ReadBusyKeys() {
     for (int i = 0; i < 64; i++) {
         INPUT_RECORD record;
         DWORD pending = 0;
         if (!gConIn || !PeekConsoleInputA(gConIn, &record, 1, &pending) || pending == 0) return;
-        if (KbdFlush(FALSE) == KC_ESC) {
+        const bool anyKey = gInterruptOnAnyKey.load() != 0;
+        const KeyCode key = KbdFlush(anyKey ? TRUE : FALSE);
+        if (key == KC_ESC) {
             gInterruptRequested = 1;
             if (MacroRecordingActive()) KeyLogMacroRecord(KEYLOG_KEY, KC_ESC, 0, nullptr);
+            return;
+        }
+        if (key != 0 && anyKey) {
+            gInterruptRequested = 1;
             return;
         }
     }

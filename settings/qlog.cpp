@@ -1161,18 +1161,27 @@ bool ReadWhole(const WCHAR* path, std::string* bytes) {
     HANDLE file = RdCreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
+    // Read straight into room sized for the whole file: growing the string
+    // 64 KiB at a time copied a large file over and over.
+    DWORD high = 0;
+    const DWORD low = RdGetFileSize(file, &high);
+    const ULONGLONG expected = low == INVALID_FILE_SIZE ? 0 : (ULONGLONG(high) << 32 | low);
+    constexpr size_t kChunk = 1 << 16;
     bytes->clear();
-    char buffer[1 << 16];
+    bytes->resize(size_t(std::min<ULONGLONG>(expected, SIZE_MAX / 2)) + kChunk);
+    size_t have = 0;
     bool ok = true;
     for (;;) {
+        if (bytes->size() - have < kChunk) bytes->resize(bytes->size() * 2);
         DWORD got = 0;
-        if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
+        if (!ReadFile(file, bytes->data() + have, DWORD(kChunk), &got, nullptr)) {
             ok = false;
             break;
         }
         if (got == 0) break;
-        bytes->append(buffer, got);
+        have += got;
     }
+    bytes->resize(have);
     RdCloseHandle(file);
     return ok;
 }

@@ -11,6 +11,7 @@
 std::atomic<DWORD> gBusyFlag{0};
 std::atomic<DWORD> gBusyDrawing{0};
 std::atomic<DWORD> gInterruptRequested{0};
+std::atomic<DWORD> gInterruptOnAnyKey{0};
 
 namespace {
 

@@ -15,6 +15,10 @@ extern std::atomic<DWORD> gBusyDrawing;
 // Set by the clock thread when Esc is pressed during the busy state; cleared
 // when the busy state starts and ends, and by the readers that act on it.
 extern std::atomic<DWORD> gInterruptRequested;
+// Raised by an operation that any key, not only Esc, should stop: while it
+// is set the clock thread takes every key typed during the busy state as
+// an interrupt request instead of keeping it typed ahead.
+extern std::atomic<DWORD> gInterruptOnAnyKey;
 
 // on non-zero enters the busy state, zero leaves it; calls nest by a count.
 // The first entry saves the four corner cells of the window area (row 1 and

@@ -142,6 +142,7 @@ class ClockTickTest : public qtest::PlatformTest {
         while (gBusyFlag) SetBusy(0);
         gFindLogActive = 0;
         gInterruptRequested = 0;
+        gInterruptOnAnyKey = 0;
         if (MacroRecordingActive()) KeyLogMacroRecord(KEYLOG_END_RECORDING, 0, 0, nullptr);
         MacroStop();
         InitFilterSlots();
@@ -256,6 +257,17 @@ TEST_F(ClockTickTest, BusyMarksTurnAndEscInterrupts) {
     EXPECT_EQ(gInterruptRequested.load(), 0u);
     EXPECT_EQ(TypeAheadKeys(), 1);
     TypeAheadDrop();
+
+    // An operation that any key stops takes the plain key as the request
+    // and does not deliver it again afterwards.
+    gInterruptOnAnyKey = 1;
+    qtest::Put(qtest::Tap('A', 0x1E, u'a'));
+    Tick(now);
+    gInterruptOnAnyKey = 0;
+    EXPECT_EQ(gInterruptRequested.load(), 1u);
+    EXPECT_EQ(TypeAheadKeys(), 0);
+    EXPECT_EQ(KbdFlush(TRUE), 0) << "only the key's release is left";
+    gInterruptRequested = 0;
 
     // Not busy: Esc is the window's key, and the corners are SetBusy's.
     SetBusy(0);
