@@ -42,17 +42,6 @@ int Upper(int key) { return key >= 'a' && key <= 'z' ? key - 32 : key; }
 
 WCHAR UpperUnit(WCHAR c) { return c >= u'a' && c <= u'z' ? WCHAR(c - 32) : c; }
 
-// The busy state is left while a question waits and entered again after.
-struct BusyPause {
-    bool was = gBusyFlag != 0;
-    BusyPause() {
-        if (was) SetBusy(0);
-    }
-    ~BusyPause() {
-        if (was) SetBusy(1);
-    }
-};
-
 // The three command lines, their click regions and the window mode, put
 // back when the prompt ends.
 struct CommandLinesKept {

@@ -50,19 +50,6 @@ std::vector<INPUT_RECORD> Letter(char c, DWORD state = 0) {
     const char upper = c >= 'a' && c <= 'z' ? char(c - 32) : c;
     return Tap(WORD(upper), 0, WCHAR(c), state);
 }
-std::vector<INPUT_RECORD> Type(const std::u16string& text) {
-    std::vector<INPUT_RECORD> records;
-    for (char16_t c : text) {
-        WORD vk = 0;
-        if (c >= 'a' && c <= 'z') vk = WORD(c - 32);
-        else if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) vk = WORD(c);
-        else if (c == '.') vk = VK_OEM_PERIOD;
-        const DWORD shift = c >= 'A' && c <= 'Z' ? SHIFT_PRESSED : 0;
-        const auto tap = Tap(vk, 0, WCHAR(c), shift);
-        records.insert(records.end(), tap.begin(), tap.end());
-    }
-    return records;
-}
 std::vector<INPUT_RECORD> Enter() { return Tap(VK_RETURN, 0x1C, 13); }
 std::vector<INPUT_RECORD> Esc() { return Tap(VK_ESCAPE, 0x01, 27); }
 std::vector<INPUT_RECORD> F1() { return Tap(VK_F1, 0x3B, 0); }
@@ -154,8 +141,8 @@ TEST_F(QlogDialogTest, KeysSaveOrCancel) {
         {"the opening letter saves and quits", {Letter('z')}, 'Q', "TEMP.QLOG"},
         {"so does the opening key itself", {Letter('z', kAlt)}, 'Q', "TEMP.QLOG"},
         {"R asks for a name, relative to the current directory",
-         {Letter('r'), Type(u"other.qlog"), Enter()}, 'R', "other.qlog"},
-        {"Q asks for a name too", {Letter('q'), Type(u"quit.qlog"), Enter()}, 'Q', "quit.qlog"},
+         {Letter('r'), qtest::TypeText(u"other.qlog"), Enter()}, 'R', "other.qlog"},
+        {"Q asks for a name too", {Letter('q'), qtest::TypeText(u"quit.qlog"), Enter()}, 'Q', "quit.qlog"},
         {"Esc at the name goes back to the dialog, Esc there cancels",
          {Letter('r'), Esc(), Esc()}, 0, nullptr},
         {"an unknown key only beeps", {Letter('x'), Esc()}, 0, nullptr},
@@ -191,7 +178,7 @@ TEST_F(QlogDialogTest, LoadAndMergeReadTheFileShownOrTyped) {
     qtest::BuildTree('D', u"x\\y.txt=1");
     qtest::DisownRecords();
     std::filesystem::rename(dir.Sub("TEMP.QLOG"), dir.Sub("kept.qlog"));
-    EXPECT_EQ(Run({Letter('m'), Type(u"kept.qlog"), Enter()}), 1);
+    EXPECT_EQ(Run({Letter('m'), qtest::TypeText(u"kept.qlog"), Enter()}), 1);
     EXPECT_NE(FindVolume('D'), nullptr);
     EXPECT_NE(FindVolume('C'), nullptr);
     EXPECT_NE(FindVolume('E'), nullptr);

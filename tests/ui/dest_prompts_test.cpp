@@ -24,15 +24,6 @@ using qtest::Put;
 using qtest::ShadowText;
 using qtest::Tap;
 
-std::vector<INPUT_RECORD> Type(const std::u16string& text) {
-    std::vector<INPUT_RECORD> records;
-    for (char16_t c : text) {
-        const WORD vk = c >= 'a' && c <= 'z' ? WORD(c - 32) : 0;
-        const auto tap = Tap(vk, 0, WCHAR(c));
-        records.insert(records.end(), tap.begin(), tap.end());
-    }
-    return records;
-}
 std::vector<INPUT_RECORD> Enter() { return Tap(VK_RETURN, 0x1C, 13); }
 std::vector<INPUT_RECORD> Esc() { return Tap(VK_ESCAPE, 0x01, 27); }
 
@@ -123,8 +114,8 @@ TEST_F(DestPrompts, TheAnswerIsTypedOnTheMiddleLine) {
         int result;
         const char16_t* path;
     } rows[] = {
-        {"a typed directory", {Type(u"F:\\typed"), Enter()}, 0, u"F:\\typed"},
-        {"Esc cancels", {Type(u"F:\\typed"), Esc()}, 27, nullptr},
+        {"a typed directory", {qtest::TypeText(u"F:\\typed"), Enter()}, 0, u"F:\\typed"},
+        {"Esc cancels", {qtest::TypeText(u"F:\\typed"), Esc()}, 27, nullptr},
         {"Enter on nothing cancels", {Enter()}, 27, nullptr},
     };
     for (const auto& r : rows) {
@@ -171,18 +162,18 @@ TEST_F(DestPrompts, TheFileExistsKeys) {
         int result;
     } rows[] = {
         {"Enter keeps the file", {Enter()}, false, FALSE, 0, 'N'},
-        {"n keeps it", {Type(u"n")}, false, FALSE, 0, 'N'},
-        {"y replaces it", {Type(u"y")}, false, FALSE, 0, 'Y'},
+        {"n keeps it", {qtest::TypeText(u"n")}, false, FALSE, 0, 'N'},
+        {"y replaces it", {qtest::TypeText(u"y")}, false, FALSE, 0, 'Y'},
         {"Esc cancels", {Esc()}, false, FALSE, 0, 27},
-        {"append only when allowed", {Type(u"a"), Type(u"y")}, false, FALSE, 0, 'Y'},
-        {"append when allowed", {Type(u"a")}, false, TRUE, 0, 'A'},
-        {"older and never only over tagged files", {Type(u"o"), Type(u"v"), Esc()}, false, FALSE,
+        {"append only when allowed", {qtest::TypeText(u"a"), qtest::TypeText(u"y")}, false, FALSE, 0, 'Y'},
+        {"append when allowed", {qtest::TypeText(u"a")}, false, TRUE, 0, 'A'},
+        {"older and never only over tagged files", {qtest::TypeText(u"o"), qtest::TypeText(u"v"), Esc()}, false, FALSE,
          0, 27},
-        {"older over tagged files", {Type(u"o")}, false, FALSE, 1, 'O'},
-        {"all over tagged files", {Type(u"a")}, false, FALSE, 1, 'A'},
-        {"S with a source is left to the caller", {Type(u"s")}, true, FALSE, 0, 9931},
-        {"S without a source beeps", {Type(u"s"), Enter()}, false, FALSE, 0, 'N'},
-        {"F1 shows help and asks on", {Tap(VK_F1, 0x3B, 0), Type(u"y")}, false, FALSE, 0, 'Y'},
+        {"older over tagged files", {qtest::TypeText(u"o")}, false, FALSE, 1, 'O'},
+        {"all over tagged files", {qtest::TypeText(u"a")}, false, FALSE, 1, 'A'},
+        {"S with a source is left to the caller", {qtest::TypeText(u"s")}, true, FALSE, 0, 9931},
+        {"S without a source beeps", {qtest::TypeText(u"s"), Enter()}, false, FALSE, 0, 'N'},
+        {"F1 shows help and asks on", {Tap(VK_F1, 0x3B, 0), qtest::TypeText(u"y")}, false, FALSE, 0, 'Y'},
     };
     dir.Write("f/target.txt", "1234567");
     FileInfoRec info{};
