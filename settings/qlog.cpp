@@ -18,6 +18,7 @@
 #include "tree/filter.h"
 #include "tree/sort_order.h"
 #include "tree/tree_records.h"
+#include "ui/error_dialog.h"
 #include "ui/error_reporting.h"
 #include "ui/progress.h"
 
@@ -1188,27 +1189,40 @@ bool ReadWhole(const WCHAR* path, std::string* bytes) {
 
 } // namespace
 
-DWORD SaveQlogFile(const WCHAR* path, const QlogPaneSwitches& switches) {
-    std::string image;
-    SetBusy(1);
-    const bool built = BuildQlogImage(switches, &image);
-    SetBusy(0);
-    if (!built) return ERROR_CANCELLED;
+DWORD SaveQlogFile(const WCHAR* path, const QlogPaneSwitches& switches, BOOL resort) {
     const std::u16string temporary = TemporaryBeside(path);
-    HANDLE file = RdCreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return GetLastError();
-    DWORD error = WriteAll(file, image);
+    const WORD drive = path[0] && path[1] == u':' ? WORD(path[0]) : 0;
+    auto report = [&](DWORD code) {
+        const size_t n = std::min<size_t>(wcslen(path), std::size(gErrorPath) - 1);
+        std::copy(path, path + n, gErrorPath);
+        gErrorPath[n] = 0;
+        return ReportError(drive, code);
+    };
+    HANDLE file;
+    for (;;) {
+        file = RdCreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) break;
+        const DWORD answer = report(GetLastError());
+        if (answer == ErrChoiceRetry) continue;
+        return answer == ErrChoiceNext ? ErrChoiceNext : DWORD(ERROR_CANCELLED);
+    }
+    SetBusy(1);
+    if (resort) ResortLoggedDirs(TRUE);
+    std::string image;
+    DWORD error = BuildQlogImage(switches, &image) ? WriteAll(file, image) : DWORD(ERROR_CANCELLED);
+    SetBusy(0);
     if (!RdCloseHandle(file) && !error) error = GetLastError();
     // The old file stays in place until the new one is whole on disk.
     if (!error && !RdMoveFileExW(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING)) error = GetLastError();
-    if (error) {
-        RdDeleteFileW(temporary.c_str());
-        if (error == ERROR_DISK_FULL || error == 9997) {
-            ShowError(1, "Disk Full");
-            return 9997;
-        }
+    if (!error) return 0;
+    RdDeleteFileW(temporary.c_str());
+    if (error == ERROR_CANCELLED) return error;
+    if (error == ERROR_DISK_FULL || error == ErrDiskSpace) {
+        ShowError(1, "Disk Full");
+        return ErrDiskSpace;
     }
+    report(error);
     return error;
 }
 

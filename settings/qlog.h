@@ -72,10 +72,15 @@ QlogResult ApplyQlogImage(std::string_view image, int mode, QlogPaneSwitches* sw
 
 // Saves to path: the image goes to a temporary file beside it, is flushed
 // and then renamed over path, so that a failed or abandoned save leaves the
-// old file as it was. Returns 0 on success, else the error code (9997 for
-// a full disk, ERROR_CANCELLED when abandoned) after removing the
-// temporary file.
-DWORD SaveQlogFile(const WCHAR* path, const QlogPaneSwitches& switches);
+// old file as it was. A temporary file that cannot be created is reported
+// (ReportError): Retry tries again, Next (9928) is returned for the caller
+// to ask again, any other answer gives ERROR_CANCELLED. With resort the
+// logged directories' file arrays are sorted again first. During the
+// trees Esc asks whether to go on; Esc there abandons (ERROR_CANCELLED).
+// A write that fails shows "Disk Full" for a full disk (9997 returned),
+// else reports the error and returns it; the temporary file is removed.
+// Returns 0 once the file is in place.
+DWORD SaveQlogFile(const WCHAR* path, const QlogPaneSwitches& switches, BOOL resort = FALSE);
 
 // Loads (mode 1) or merges (mode 0) the file at path (the file named on the
 // command line, then forgotten, when path is null or empty; else

@@ -29,6 +29,21 @@ extern std::atomic<DWORD> gInterruptOnAnyKey;
 // latter.
 void SetBusy(int on);
 
+// Leaves the busy state for the life of a question that waits for a key
+// (so that the clock thread neither polls the keyboard nor animates its
+// marks meanwhile) and enters it again at the end, when it was on.
+struct BusyPause {
+    bool was = gBusyFlag != 0;
+    BusyPause() {
+        if (was) SetBusy(0);
+    }
+    ~BusyPause() {
+        if (was) SetBusy(1);
+    }
+    BusyPause(const BusyPause&) = delete;
+    BusyPause& operator=(const BusyPause&) = delete;
+};
+
 // ---- progress display ------------------------------------------------------------
 
 // Progress of a running operation (n = 0 counts as 1): mode 0 starts a

@@ -26,18 +26,6 @@ int AskKey(const UiQuestion& question) {
     return Upper(int(KbdGetKey(FALSE, TRUE)));
 }
 
-// The busy state is left while a question waits, so that the clock thread
-// neither polls the keyboard nor animates its marks, and entered again after.
-struct BusyPause {
-    bool was = gBusyFlag != 0;
-    BusyPause() {
-        if (was) SetBusy(0);
-    }
-    ~BusyPause() {
-        if (was) SetBusy(1);
-    }
-};
-
 int EncryptionQuestion(DWORD& allMemory, const char* text, const char* kind) {
     if (allMemory && gTaggedOpActive) return 'Y';
     const bool drawn = !UiScriptRunning();

@@ -156,6 +156,21 @@ std::vector<INPUT_RECORD> Tap(WORD vk, WORD scan, WCHAR ch, DWORD state) {
     return {Key(vk, scan, ch, state, TRUE), Key(vk, scan, ch, state, FALSE)};
 }
 
+std::vector<INPUT_RECORD> TypeText(const std::u16string& text) {
+    std::vector<INPUT_RECORD> records;
+    for (char16_t c : text) {
+        WORD vk = 0;
+        if (c >= 'a' && c <= 'z') vk = WORD(c - 32);
+        else if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) vk = WORD(c);
+        else if (c == ' ') vk = VK_SPACE;
+        else if (c == '.') vk = VK_OEM_PERIOD;
+        const DWORD shift = c >= 'A' && c <= 'Z' ? SHIFT_PRESSED : 0;
+        const auto tap = Tap(vk, 0, WCHAR(c), shift);
+        records.insert(records.end(), tap.begin(), tap.end());
+    }
+    return records;
+}
+
 void Put(const std::vector<INPUT_RECORD>& records) {
     DWORD written = 0;
     ASSERT_TRUE(WriteConsoleInputW(gConIn, records.data(), DWORD(records.size()), &written));

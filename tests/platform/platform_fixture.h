@@ -42,6 +42,9 @@ INPUT_RECORD SizeRecord(int columns, int rows);
 INPUT_RECORD MenuRecord(UINT id);
 // A key press followed by its release.
 std::vector<INPUT_RECORD> Tap(WORD vk, WORD scan, WCHAR ch, DWORD state = 0);
+// The key presses that type text (letters, digits, blank and '.' with
+// their keys, any other character by itself).
+std::vector<INPUT_RECORD> TypeText(const std::u16string& text);
 // Appends records to the console input.
 void Put(const std::vector<INPUT_RECORD>& records);
 // Records waiting in the console input.

@@ -475,10 +475,14 @@ TEST_F(QlogTest, AFailedSaveKeepsTheOldFile) {
         EXPECT_EQ(UiQuestionsAsked().back().path, u"Disk Full");
         UiScriptEnd();
     }
-    // The failed fsync before the rename also keeps it.
+    // The failed fsync before the rename also keeps it, and is reported.
+    UiScriptAnswers({27});
     QSysInjectFault(QSYS_FSYNC, 1, EIO);
     EXPECT_NE(SaveQlogFile(path.c_str(), {}), 0u);
     QSysClearFaults();
+    ASSERT_EQ(UiQuestionsAsked().size(), 1u);
+    EXPECT_STREQ(UiQuestionsAsked()[0].kind, "ErrorDialog") << "a device error";
+    UiScriptEnd();
     EXPECT_EQ(qtest::ReadFile(host), old);
     EXPECT_FALSE(std::filesystem::exists(host + ".$$$"));
     // Esc during the trees, then Esc at the question, abandons the save.

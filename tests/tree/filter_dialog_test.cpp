@@ -38,24 +38,7 @@ using qtest::Tap;
 constexpr DWORD kAlt = 0x0002; // left Alt held
 
 // The key presses that type text.
-std::vector<INPUT_RECORD> Type(const std::u16string& text) {
-    std::vector<INPUT_RECORD> records;
-    for (char16_t c : text) {
-        WORD vk = 0;
-        if (c >= 'a' && c <= 'z')
-            vk = WORD(c - 32);
-        else if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
-            vk = WORD(c);
-        else if (c == '.')
-            vk = VK_OEM_PERIOD;
-        else if (c == ' ')
-            vk = VK_SPACE;
-        const DWORD shift = c >= 'A' && c <= 'Z' ? SHIFT_PRESSED : 0;
-        const auto tap = Tap(vk, 0, WCHAR(c), shift);
-        records.insert(records.end(), tap.begin(), tap.end());
-    }
-    return records;
-}
+std::vector<INPUT_RECORD> Type(const std::u16string& text) { return qtest::TypeText(text); }
 
 // A grey cursor or editing key.
 std::vector<INPUT_RECORD> Grey(WORD vk, WORD scan, DWORD state = 0) {

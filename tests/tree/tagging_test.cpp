@@ -40,19 +40,7 @@ std::vector<INPUT_RECORD> Special(WORD vk) { return Tap(vk, 0, 0, ENHANCED_KEY);
 std::vector<INPUT_RECORD> FKey(int n) { return Tap(WORD(VK_F1 + n - 1), WORD(0x3B + n - 1), 0); }
 std::vector<INPUT_RECORD> Enter() { return Tap(VK_RETURN, 0x1C, 13); }
 std::vector<INPUT_RECORD> Esc() { return Tap(VK_ESCAPE, 0x01, 27); }
-std::vector<INPUT_RECORD> Type(const std::u16string& text) {
-    std::vector<INPUT_RECORD> records;
-    for (char16_t c : text) {
-        WORD vk = 0;
-        if (c >= 'a' && c <= 'z') vk = WORD(c - 32);
-        else if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) vk = WORD(c);
-        else if (c == ' ') vk = VK_SPACE;
-        const DWORD shift = c >= 'A' && c <= 'Z' ? SHIFT_PRESSED : 0;
-        const auto tap = Tap(vk, 0, WCHAR(c), shift);
-        records.insert(records.end(), tap.begin(), tap.end());
-    }
-    return records;
-}
+std::vector<INPUT_RECORD> Type(const std::u16string& text) { return qtest::TypeText(text); }
 
 AttrTest MakeTest(const char16_t* places, const char16_t* mode = u"") {
     AttrTest test{};
