@@ -30,18 +30,9 @@ constexpr int kNameHelp = 65;
 // The file the dialog showed last; empty before the first dialog.
 std::u16string gShownName;
 
-std::u16string SettingsFolder() {
-    std::u16string folder = gIniPath;
-    const size_t bar = folder.find_last_of(u"\\/");
-    if (bar != std::u16string::npos) return folder.substr(0, bar + 1);
-    folder = gDataDir;
-    if (!folder.empty() && folder.back() != u'\\') folder.push_back(u'\\');
-    return folder;
-}
-
 std::u16string FirstName() {
     if (gQlogCommandLineFile[0]) return gQlogCommandLineFile;
-    return SettingsFolder() + u"TEMP.QLOG";
+    return QlogSettingsFolderFile();
 }
 
 std::u16string Trimmed(const std::u16string& text) {
