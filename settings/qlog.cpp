@@ -776,11 +776,10 @@ bool ParseBookmarkLine(Reader* in, Staged* s) {
 // checked the magic, the letter and the tail.
 QlogResult ParseImage(std::string_view image, const QlogFormat& format, Staged* s) {
     Reader in{image.substr(0, image.size() - 2), 0};
-    const char* p;
-    in.Take(3, &p);
+    const char* p = nullptr;
+    if (!in.Take(4, &p)) return QLOG_MALFORMED;
     const char letter = p[2];
-    in.Take(1, &p);
-    s->split = p[0];
+    s->split = p[3];
     if (!in.Take(PaneHeaderBytes(letter), &p)) return QLOG_MALFORMED;
     ExpandPaneHeader(letter, p, s->header);
     if (!in.Take(64, &p)) return QLOG_MALFORMED;
