@@ -115,10 +115,11 @@ int QlogDialog(QlogPaneSwitches* switches, WCHAR* path, BOOL resort) {
     if (path && path[0]) gShownName = path;
     if (gShownName.empty()) gShownName = FirstName();
 
+    // The dialog has no window mode of its own: it stays the window's, and
+    // the line editor stores its own while a name is typed.
     const WORD oldMode = gWindowMode;
     ScreenCell* saved = ScrSaveRect(gMessageRow, 0, gBottomRow, gScreenMaxCol);
     HotPush();
-    gWindowMode = WM_QLOG_DIALOG;
     auto finish = [&](int result) {
         HotPop();
         ScrRestoreRect(gMessageRow, 0, gBottomRow, gScreenMaxCol, saved);

@@ -6,8 +6,6 @@
 #include "settings/qlog.h"
 #include "windows.h"
 
-// The window mode while the dialog has the keyboard.
-inline constexpr WORD WM_QLOG_DIALOG = 26;
 // The letter of the key that opens the dialog (Alt+Z): pressed in it, with
 // or without Alt, it saves to the file shown and quits.
 inline constexpr int QLOG_OPEN_LETTER = 'Z';

@@ -100,19 +100,7 @@ class SessionPty : public ::testing::Test {
         EXPECT_EQ(WEXITSTATUS(status), 0);
     }
 
-    std::vector<std::string> ReportLines() {
-        std::vector<std::string> lines;
-        std::string text = qtest::ReadFile(report), line;
-        for (char c : text) {
-            if (c == '\n') {
-                lines.push_back(line);
-                line.clear();
-            } else {
-                line += c;
-            }
-        }
-        return lines;
-    }
+    std::vector<std::string> ReportLines() { return qtest::ReadLines(report); }
 
     bool WaitReport(size_t count) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

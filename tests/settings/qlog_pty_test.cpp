@@ -75,19 +75,7 @@ class QlogPty : public ::testing::Test {
     bool WaitRow(int row, const std::string& text) {
         return WaitUntil([&] { return Screen()[row].rfind(text, 0) == 0; });
     }
-    std::vector<std::string> Lines() const {
-        std::vector<std::string> lines;
-        std::string line;
-        for (char c : qtest::ReadFile(report)) {
-            if (c == '\n') {
-                lines.push_back(line);
-                line.clear();
-            } else {
-                line += c;
-            }
-        }
-        return lines;
-    }
+    std::vector<std::string> Lines() const { return qtest::ReadLines(report); }
     bool WaitLines(size_t count) {
         return WaitUntil([&] { return Lines().size() >= count; });
     }

@@ -140,4 +140,13 @@ std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
+std::vector<std::string> ReadLines(const std::string& path) {
+    std::vector<std::string> lines;
+    const std::string text = ReadFile(path);
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
 } // namespace qtest

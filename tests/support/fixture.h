@@ -86,5 +86,8 @@ int RunUnprivileged(const std::function<int()>& body);
 
 // Reads a whole file; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
+// The whole lines of a file (a last line without its line feed is not yet
+// whole, and left out): what a probe program has reported so far.
+std::vector<std::string> ReadLines(const std::string& path);
 
 } // namespace qtest
