@@ -92,14 +92,9 @@ bool BenchSearch(const std::string& root, const TreeFacts& facts, const Search& 
 } // namespace
 
 int main(int argc, char** argv) {
-    bool quick = false;
-    int runs = 0;
-    if (!ParseQuickRuns(argc, argv, &quick, &runs)) return 2;
-    const std::string self = ProgramDir(argv[0]);
-    if (runs <= 0) runs = quick ? 1 : 3;
-    std::string root;
-    int lock = -1;
-    const TreeFacts facts = EnsureLogBenchTree(quick, &root, &lock);
+    LogBenchStart start;
+    if (!StartLogBench(argc, argv, &start)) return 2;
+    const auto& [quick, runs, self, root, lock, facts] = start;
     // One untimed walk, so that every tool meets a warm cache.
     double wall, cpu;
     long rss;

@@ -21,14 +21,9 @@ long long FileBytes(const std::string& path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    bool quick = false;
-    int runs = 0;
-    if (!ParseQuickRuns(argc, argv, &quick, &runs)) return 2;
-    const std::string self = ProgramDir(argv[0]);
-    if (runs <= 0) runs = quick ? 1 : 3;
-    std::string root;
-    int lock = -1;
-    const TreeFacts facts = EnsureLogBenchTree(quick, &root, &lock);
+    LogBenchStart start;
+    if (!StartLogBench(argc, argv, &start)) return 2;
+    const auto& [quick, runs, self, root, lock, facts] = start;
 
     std::string work = ScratchBase() + "/quilb-qlog-bench-XXXXXX";
     if (!::mkdtemp(work.data())) Die("mkdtemp", work);

@@ -451,4 +451,24 @@ inline std::string ProgramDir(const char* argv0) {
     return self.empty() ? "." : self;
 }
 
+// What every benchmark on the log benchmark's big tree starts from: its
+// command line (runs default to 1 quick, else 3), the directory of its
+// children, and the tree with the lock that keeps it (closed by the
+// caller when done).
+struct LogBenchStart {
+    bool quick = false;
+    int runs = 0;
+    std::string self;
+    std::string root;
+    int lock = -1;
+    TreeFacts facts{};
+};
+inline bool StartLogBench(int argc, char** argv, LogBenchStart* start) {
+    if (!ParseQuickRuns(argc, argv, &start->quick, &start->runs)) return false;
+    start->self = ProgramDir(argv[0]);
+    if (start->runs <= 0) start->runs = start->quick ? 1 : 3;
+    start->facts = EnsureLogBenchTree(start->quick, &start->root, &start->lock);
+    return true;
+}
+
 } // namespace treebench
