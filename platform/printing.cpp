@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "qprintf.h"
+#include "stringapiset.h"
+#include "tree/tree_records.h"
 #include "ui/numbers_dates.h"
 
 namespace {
@@ -100,6 +103,120 @@ int PrintPageHeader(PrintJob* job, int* page, const PrintTotals& totals) {
     if (*page != 0)
         ++*page;
     return 5;
+}
+
+int PrintJobStart(PrintJob* job) {
+    if (!job->headers || job->totals == nullptr)
+        return 0;
+    return PrintPageHeader(job, &job->page, *job->totals) < 0 ? -1 : 0;
+}
+
+int PrintJobLine(PrintJob* job, const char* line) {
+    const int written = PrintOutLine(job->clipboard, job->printer, job->stream, line, job->wrap,
+                                     job->margin, job->lineCount);
+    if (written < 0)
+        return -1;
+    job->lineCount += written;
+    if (job->linesPerPage > 0 && job->lineCount >= job->linesPerPage) {
+        if (PrintOutLine(job->clipboard, job->printer, job->stream, "\f", 0, FALSE, 0) < 0)
+            return -1;
+        job->lineCount = 0;
+        if (PrintJobStart(job) < 0)
+            return -1;
+    }
+    return written;
+}
+
+std::string PrintOemName(const WCHAR* name) {
+    std::string out;
+    if (name == nullptr)
+        return out;
+    std::u16string run;
+    auto flush = [&] {
+        if (run.empty())
+            return;
+        const int need = WideCharToMultiByte(437, 0, run.data(),
+                                             int(run.size()), nullptr, 0, "\xFA", nullptr);
+        std::string bytes(size_t(need > 0 ? need : 0), '\0');
+        if (need > 0)
+            WideCharToMultiByte(437, 0, run.data(), int(run.size()),
+                                bytes.data(), need, "\xFA", nullptr);
+        out += bytes;
+        run.clear();
+    };
+    for (const WCHAR* p = name; *p; ++p) {
+        const WCHAR c = *p;
+        if (c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
+            // Code page 437 has no character outside the basic plane: one
+            // mark for the whole pair.
+            flush();
+            out += '\xFA';
+            ++p;
+            continue;
+        }
+        if (c >= 0xDC00 && c <= 0xDCFF) {
+            // An escaped byte of a name that is not UTF-8.
+            flush();
+            out += c == 0xDC5C ? '\\' : c == 0xDC2A ? '*' : c == 0xDC3F ? '?' : '\xFA';
+            continue;
+        }
+        run.push_back(c);
+    }
+    flush();
+    return out;
+}
+
+namespace {
+
+bool HasLaterSibling(const SubdirInfo* dir) {
+    return dir->psiNext != nullptr && dir->psiNext->wLevel == dir->wLevel;
+}
+
+const SubdirInfo* NextTreeRow(const SubdirInfo* dir) {
+    return dir->psiChild ? dir->psiChild : dir->psiNext;
+}
+
+} // namespace
+
+std::string PrintTreeRow(const SubdirInfo* dir, int indent) {
+    if (dir->wLevel == 0 || dir->psiParent == dir) {
+        std::string row = PrintOemName(dir->pszName);
+        if (dir->pdiDisk != nullptr && dir->pdiDisk->wszDevice[0] != 0)
+            row += " " + PrintOemName(dir->pdiDisk->wszDevice);
+        return row;
+    }
+    if (indent < 1)
+        indent = 1;
+    const DWORD maxColumns = DWORD(std::min(std::max(993 / indent - 1, 0), 511));
+    // The ancestors between the root and dir, nearest last.
+    std::vector<const SubdirInfo*> ancestors;
+    for (const SubdirInfo* a = dir->psiParent; a != nullptr && a->wLevel > 0 && a->psiParent != a;
+         a = a->psiParent)
+        ancestors.push_back(a);
+    std::string row;
+    DWORD columns = 0;
+    for (auto it = ancestors.rbegin(); it != ancestors.rend() && columns < maxColumns;
+         ++it, ++columns) {
+        row += HasLaterSibling(*it) ? '\xB3' : ' ';
+        row.append(size_t(indent - 1), ' ');
+    }
+    std::string branch = HasLaterSibling(dir) ? "\xC3\xC4\xC4" : "\xC0\xC4\xC4";
+    branch.resize(std::min(branch.size(), size_t(indent)));
+    return row + branch + PrintOemName(dir->pszName);
+}
+
+int PrintDirectoryListing(PrintJob* job, const DiskInfo* disk, BOOL tree, int indent) {
+    if (PrintJobStart(job) < 0)
+        return -1;
+    if (disk == nullptr)
+        return 0;
+    for (const SubdirInfo* dir = disk->psiRoot; dir != nullptr; dir = NextTreeRow(dir)) {
+        const std::string line =
+            tree ? PrintTreeRow(dir, indent) : "      " + PrintOemName(dir->pszFullName);
+        if (PrintJobLine(job, line.c_str()) < 0)
+            return -1;
+    }
+    return 0;
 }
 
 char* PrintReadLine(char* buffer, int size, FILE* stream) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "windows.h"
 
@@ -44,6 +45,10 @@ struct PrintJob {
     int wrap;     // 0 = off
     BOOL margin;
     int lineCount; // lines written on the current page
+    int linesPerPage = 0;               // 0 = no form feeds
+    BOOL headers = FALSE;               // a page header opens every page
+    int page = 0;                       // the next header's page; 0 = no page part
+    const PrintTotals* totals = nullptr; // what the headers show
 };
 
 // Writes the five header lines through PrintOutLine: the volume, date, time
@@ -52,6 +57,37 @@ struct PrintJob {
 // job->lineCount and, when *page is not 0, advances *page to the next page.
 // Returns 5, or -1 on a write error.
 int PrintPageHeader(PrintJob* job, int* page, const PrintTotals& totals);
+
+// Writes one line of a listing through PrintOutLine and counts it; when
+// lines per page is set and the page is full, writes a form feed, starts a
+// new page and, with headers on, writes the page header again. Returns the
+// output lines written for the line, or -1 on a write error.
+int PrintJobLine(PrintJob* job, const char* line);
+
+// Starts a job's first page: the page header when headers are on. 0 or -1.
+int PrintJobStart(PrintJob* job);
+
+// A name as 8-bit OEM text: the escaped bytes of "\", "*" and "?" print as
+// those characters, every other escaped byte and every character code page
+// 437 cannot show as 0xFA.
+std::string PrintOemName(const WCHAR* name);
+
+struct SubdirInfo;
+struct DiskInfo;
+
+// The tree listing's row of dir with connector columns indent wide: for
+// each level between the root and dir, 0xB3 when the ancestor at that
+// level has a later sibling, else a blank, padded to indent; then 0xC3 (a
+// later sibling follows) or 0xC0 (the last child) and 0xC4 0xC4, cut to
+// indent; then the name. The root row is its name, and a blank and the
+// disk's device name when it has one. Connector columns stop at
+// min(993 / indent - 1, 511) levels.
+std::string PrintTreeRow(const SubdirInfo* dir, int indent);
+
+// Writes the disk's directories in tree order through PrintJobLine: the
+// tree rows (tree) or six blanks and each full path (path names), after
+// PrintJobStart. 0, or -1 on a write error.
+int PrintDirectoryListing(PrintJob* job, const DiskInfo* disk, BOOL tree, int indent);
 
 // Reads the next line of a file being printed into buffer (size >= 2): at
 // most size - 1 characters; a line feed or a NUL ends the line and is kept;

@@ -6,12 +6,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "tree/tree_records.h"
 #include "ui/numbers_dates.h"
 
 namespace {
@@ -205,6 +207,161 @@ TEST(PrintReadLine, ANulEndsTheLineAndTheNextLineFollows) {
     EXPECT_EQ(PrintReadLine(buffer, sizeof buffer, stream), nullptr);
     EXPECT_EQ(PrintReadLine(buffer, 1, stream), nullptr);
     fclose(stream);
+}
+
+} // namespace
+
+namespace {
+
+// A small tree linked by hand in tree order:
+//   F:\  (device /dev/sdz1)
+//   +-alpha
+//   | +-a1
+//   | +-a2
+//   +-beta
+//     +-b1
+struct SmallTree {
+    DiskInfo disk{};
+    SubdirInfo root{}, alpha{}, a1{}, a2{}, beta{}, b1{};
+    std::u16string full[6] = {u"F:\\",       u"F:\\alpha",      u"F:\\alpha\\a1",
+                              u"F:\\alpha\\a2", u"F:\\beta", u"F:\\beta\\b1"};
+    SmallTree() {
+        SubdirInfo* dirs[6] = {&root, &alpha, &a1, &a2, &beta, &b1};
+        const DWORD levels[6] = {0, 1, 2, 2, 1, 2};
+        const size_t nameAt[6] = {0, 3, 9, 9, 3, 8};
+        for (int i = 0; i < 6; ++i) {
+            dirs[i]->wLevel = levels[i];
+            dirs[i]->pszFullName = full[i].data();
+            dirs[i]->pszName = full[i].data() + nameAt[i];
+            dirs[i]->pdiDisk = &disk;
+        }
+        root.psiParent = &root;
+        alpha.psiParent = beta.psiParent = &root;
+        a1.psiParent = a2.psiParent = &alpha;
+        b1.psiParent = &beta;
+        root.psiChild = &alpha;
+        alpha.psiChild = &a1;
+        a1.psiNext = &a2;
+        a2.psiNext = &beta;
+        alpha.psiNext = &beta;
+        beta.psiChild = &b1;
+        disk.psiRoot = &root;
+        disk.cDrive = 'F';
+        const std::u16string device = u"/dev/sdz1";
+        std::copy(device.begin(), device.end(), disk.wszDevice);
+    }
+};
+
+TEST(PrintTree, RowsCarryOemConnectorsCutToTheIndent) {
+    SmallTree t;
+    struct Case {
+        int indent;
+        std::vector<std::string> rows;
+    };
+    const Case cases[] = {
+        {3,
+         {"F:\\ /dev/sdz1", "\xc3\xc4\xc4" "alpha", "\xb3  \xc3\xc4\xc4" "a1",
+          "\xb3  \xc0\xc4\xc4" "a2", "\xc0\xc4\xc4" "beta", "   \xc0\xc4\xc4" "b1"}},
+        {2,
+         {"F:\\ /dev/sdz1", "\xc3\xc4" "alpha", "\xb3 \xc3\xc4" "a1", "\xb3 \xc0\xc4" "a2",
+          "\xc0\xc4" "beta", "  \xc0\xc4" "b1"}},
+        {5,
+         {"F:\\ /dev/sdz1", "\xc3\xc4\xc4" "alpha", "\xb3    \xc3\xc4\xc4" "a1",
+          "\xb3    \xc0\xc4\xc4" "a2", "\xc0\xc4\xc4" "beta", "     \xc0\xc4\xc4" "b1"}},
+    };
+    for (const Case& c : cases) {
+        MemorySink sink;
+        PrintJob job{TRUE, nullptr, sink.stream, 0, FALSE, 0};
+        ASSERT_EQ(PrintDirectoryListing(&job, &t.disk, TRUE, c.indent), 0);
+        std::string expected;
+        for (const std::string& row : c.rows)
+            expected += row + "\n";
+        EXPECT_EQ(sink.Text(), expected) << "indent " << c.indent;
+        EXPECT_EQ(job.lineCount, 6);
+    }
+}
+
+TEST(PrintTree, OneDirectoryGivesTheRootRowOnly) {
+    SmallTree t;
+    t.root.psiChild = nullptr;
+    t.disk.wszDevice[0] = 0;
+    MemorySink sink;
+    PrintJob job{TRUE, nullptr, sink.stream, 0, FALSE, 0};
+    ASSERT_EQ(PrintDirectoryListing(&job, &t.disk, TRUE, 3), 0);
+    EXPECT_EQ(sink.Text(), "F:\\\n");
+}
+
+TEST(PrintTree, DeepBranchesStopTheirConnectorColumns) {
+    // 993 / 400 - 1 = 1 connector column at most, whatever the depth.
+    std::vector<SubdirInfo> chain(6);
+    std::u16string name = u"d";
+    for (size_t i = 0; i < chain.size(); ++i) {
+        chain[i].wLevel = DWORD(i);
+        chain[i].pszName = name.data();
+        chain[i].psiParent = i == 0 ? &chain[0] : &chain[i - 1];
+    }
+    EXPECT_EQ(PrintTreeRow(&chain[5], 400), std::string(" ") + std::string(399, ' ') +
+                                                "\xc0\xc4\xc4" "d");
+    EXPECT_EQ(PrintTreeRow(&chain[5], 4), std::string(16, ' ') + "\xc0\xc4\xc4" "d");
+}
+
+TEST(PrintTree, PathNamesAreIndentedFullPaths) {
+    SmallTree t;
+    MemorySink sink;
+    PrintJob job{TRUE, nullptr, sink.stream, 0, TRUE, 0};
+    ASSERT_EQ(PrintDirectoryListing(&job, &t.disk, FALSE, 3), 0);
+    const std::string m(8 + 6, ' ');
+    EXPECT_EQ(sink.Text(), m + "F:\\\n" + m + "F:\\alpha\n" + m + "F:\\alpha\\a1\n" + m +
+                               "F:\\alpha\\a2\n" + m + "F:\\beta\n" + m + "F:\\beta\\b1\n");
+}
+
+TEST(PrintOemName, EscapedBytesAndUnmappableCharacters) {
+    struct Case {
+        const char* what;
+        std::u16string name;
+        std::string oem;
+    };
+    const Case cases[] = {
+        {"ASCII", u"plain.txt", "plain.txt"},
+        {"escaped backslash, star and question mark", u"a\xDC5C" u"b\xDC2A" u"c\xDC3F",
+         "a\\b*c?"},
+        {"other escaped bytes", u"x\xDCFF\xDC80y", "x\xFA\xFAy"},
+        {"code page 437 letters", u"\u00e9t\u00e9", "\x82t\x82"},
+        {"unmappable character", u"\u4e2d", "\xFA"},
+        {"a pair outside the basic plane", u"a\U0001F600b", "a\xFA" "b"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(PrintOemName(c.name.c_str()), c.oem) << c.what;
+}
+
+TEST(PrintJobLine, HeadersEveryPageAndFormFeedsOnlyOutsideTheClipboard) {
+    gThousandsSep = ',';
+    const PrintTotals totals{"VOL", "01-02-26", "9:05a", 1000, 3, 300, 0, 0, FALSE};
+    for (const BOOL clipboard : {TRUE, FALSE}) {
+        MemorySink sink;
+        PrintJob job{clipboard, nullptr, sink.stream, 0, FALSE, 0};
+        job.linesPerPage = 10;
+        job.headers = TRUE;
+        job.page = 1;
+        job.totals = &totals;
+        ASSERT_EQ(PrintJobStart(&job), 0);
+        for (int i = 1; i <= 12; ++i)
+            ASSERT_EQ(PrintJobLine(&job, ("line " + std::to_string(i)).c_str()), 1);
+        auto header = [](int page) {
+            return "      Disk Volume: VOL                      01-02-26  9:05a   Page " +
+                   std::to_string(page) +
+                   "\n                      Available space              1,000 bytes\n"
+                   "      3 logged files using 300 bytes\n"
+                   "      0 tagged files using 0 bytes\n\n";
+        };
+        const std::string ff = clipboard ? "" : "\f";
+        EXPECT_EQ(sink.Text(), header(1) + "line 1\nline 2\nline 3\nline 4\nline 5\n" + ff +
+                                   header(2) + "line 6\nline 7\nline 8\nline 9\nline 10\n" + ff +
+                                   header(3) + "line 11\nline 12\n")
+            << "clipboard " << clipboard;
+        EXPECT_EQ(job.page, 4);
+        EXPECT_EQ(job.lineCount, 7);
+    }
 }
 
 } // namespace
