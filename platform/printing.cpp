@@ -8,7 +8,11 @@
 #include <vector>
 
 #include "qprintf.h"
+#include "qstdio.h"
+#include "remote/remote_drives.h"
+#include "settings/session_dir.h"
 #include "stringapiset.h"
+#include "ui/clipboard_text.h"
 #include "tree/tree_records.h"
 #include "ui/numbers_dates.h"
 
@@ -217,6 +221,172 @@ int PrintDirectoryListing(PrintJob* job, const DiskInfo* disk, BOOL tree, int in
             return -1;
     }
     return 0;
+}
+
+namespace {
+
+// The open job's spool: its file name (the clipboard and printer spools)
+// and where its text goes.
+std::u16string gSpoolName;
+PrintDestination gSpoolDestination = PrintDestination::Clipboard;
+std::u16string gSpoolDevice;
+
+bool SameIgnoringCase(const WCHAR* a, const char* b) {
+    for (; *a && *b; ++a, ++b) {
+        const WCHAR ca = *a >= u'a' && *a <= u'z' ? WCHAR(*a - 32) : *a;
+        const char cb = *b >= 'a' && *b <= 'z' ? char(*b - 32) : *b;
+        if (ca != WCHAR(cb))
+            return false;
+    }
+    return *a == 0 && *b == 0;
+}
+
+// A new empty spool file in the session directory, else the temporary
+// path. False when none can be made.
+bool MakeSpoolName(const WCHAR* prefix, std::u16string* name) {
+    WCHAR directory[MAX_PATH + 1] = {};
+    if (gSessionTempDir[0] != 0) {
+        std::u16string(gSessionTempDir).copy(directory, MAX_PATH);
+    } else if (GetTempPathW(MAX_PATH + 1, directory) == 0) {
+        return false;
+    }
+    WCHAR made[MAX_PATH + 16] = {};
+    if (GetTempFileNameW(directory, prefix, 0, made) == 0)
+        return false;
+    *name = made;
+    return true;
+}
+
+// One argument of a Windows command line that splits back to exactly text:
+// in double quotes, with the backslashes before a quote or the closing
+// quote doubled and inner quotes escaped.
+void AppendQuotedArgument(std::u16string* line, const std::u16string& text) {
+    line->push_back(u'"');
+    size_t backslashes = 0;
+    for (const WCHAR c : text) {
+        if (c == u'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == u'"') {
+            line->append(backslashes * 2 + 1, u'\\');
+        } else {
+            line->append(backslashes, u'\\');
+        }
+        backslashes = 0;
+        line->push_back(c);
+    }
+    line->append(backslashes * 2, u'\\');
+    line->push_back(u'"');
+}
+
+// Whether the device means the default printer rather than a named queue.
+bool IsDefaultPrinter(const WCHAR* device) {
+    if (SameIgnoringCase(device, "PRN") || SameIgnoringCase(device, "Windows Drivers"))
+        return true;
+    const std::u16string name(device);
+    return name.size() == 4 && SameIgnoringCase(name.substr(0, 3).c_str(), "LPT") &&
+           name[3] >= u'1' && name[3] <= u'9';
+}
+
+// Hands the spool file to lp, the program found on the search path, with
+// the queue as an argument of its own (no shell ever reads it). True when lp
+// ran and accepted the job.
+bool SubmitToPrinter(const std::u16string& device, const std::u16string& spool) {
+    WCHAR lp[MAX_PATH + 1] = {};
+    if (SearchProgramPathW(nullptr, u"lp", nullptr, MAX_PATH + 1, lp, nullptr) == 0)
+        return false;
+    std::u16string line;
+    AppendQuotedArgument(&line, lp);
+    if (!IsDefaultPrinter(device.c_str())) {
+        line += u" -d ";
+        AppendQuotedArgument(&line, device);
+    }
+    line += u" -- ";
+    AppendQuotedArgument(&line, spool);
+    PROCESS_INFORMATION info{};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(lp, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                        nullptr, &startup, &info))
+        return false;
+    WaitForSingleObject(info.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(info.hProcess, &code);
+    CloseHandle(info.hProcess);
+    return code == 0;
+}
+
+} // namespace
+
+PrintDestination PrintDestinationOf(const WCHAR* device) {
+    if (device == nullptr)
+        return PrintDestination::Printer;
+    if (SameIgnoringCase(device, "CLIP:"))
+        return PrintDestination::Clipboard;
+    const std::u16string name(device);
+    const bool drive = name.size() >= 2 && name[1] == u':' &&
+                       ((name[0] >= u'A' && name[0] <= u'Z') || (name[0] >= u'a' && name[0] <= u'z'));
+    if (drive || name.find_first_of(u"\\/.") != std::u16string::npos)
+        return PrintDestination::File;
+    return PrintDestination::Printer;
+}
+
+int PrintSpool(const WCHAR* device, BOOL* started, HANDLE* printer, FILE** stream) {
+    *printer = nullptr;
+    if (*stream != nullptr)
+        return 1;
+    const PrintDestination destination = PrintDestinationOf(device);
+    *started = TRUE;
+    std::u16string name;
+    if (destination == PrintDestination::File) {
+        name = device;
+    } else {
+        if (destination == PrintDestination::Clipboard)
+            ClipboardText(CLIPBOARD_EMPTY);
+        if (!MakeSpoolName(destination == PrintDestination::Clipboard ? u"qbc" : u"qbp", &name))
+            return -1;
+    }
+    FILE* opened = Rd_wfopen(name.c_str(), u"w");
+    if (opened == nullptr) {
+        if (destination != PrintDestination::File)
+            RdDeleteFileW(name.c_str());
+        return -1;
+    }
+    *stream = opened;
+    gSpoolDestination = destination;
+    gSpoolName = destination == PrintDestination::File ? std::u16string() : name;
+    gSpoolDevice = device;
+    return 1;
+}
+
+int PrintFinish(BOOL clipboard, HANDLE /*printer*/, FILE* stream, BOOL formFeed) {
+    if (stream == nullptr)
+        return -1;
+    bool ok = true;
+    if (formFeed && !clipboard)
+        ok = fwrite("\f", 1, 1, stream) == 1;
+    ok = std::fflush(stream) == 0 && ok;
+    ok = fclose(stream) == 0 && ok;
+    if (clipboard && !gSpoolName.empty()) {
+        // Whatever reached the spool goes to the clipboard, also after a
+        // write error.
+        std::string text;
+        if (FILE* back = Rd_wfopen(gSpoolName.c_str(), u"rb")) {
+            char chunk[65536];
+            size_t got;
+            while ((got = fread(chunk, 1, sizeof chunk, back)) > 0)
+                text.append(chunk, got);
+            fclose(back);
+        }
+        ClipboardTextA(CLIPBOARD_REPLACE, text.data(), text.size(), FALSE);
+    } else if (gSpoolDestination == PrintDestination::Printer && !gSpoolName.empty()) {
+        ok = ok && SubmitToPrinter(gSpoolDevice, gSpoolName);
+    }
+    if (!gSpoolName.empty())
+        RdDeleteFileW(gSpoolName.c_str());
+    gSpoolName.clear();
+    return ok ? 1 : -1;
 }
 
 char* PrintReadLine(char* buffer, int size, FILE* stream) {

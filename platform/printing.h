@@ -89,6 +89,30 @@ std::string PrintTreeRow(const SubdirInfo* dir, int indent);
 // PrintJobStart. 0, or -1 on a write error.
 int PrintDirectoryListing(PrintJob* job, const DiskInfo* disk, BOOL tree, int indent);
 
+// Where a job's text goes, by its device string.
+enum class PrintDestination {
+    Clipboard, // "CLIP:" in any case
+    File,      // a path: it holds a backslash, a drive ("X:") or a '.'
+    Printer,   // "PRN", "LPT1"-"LPT9", "Windows Drivers" or a queue name
+};
+PrintDestination PrintDestinationOf(const WCHAR* device);
+
+// Opens the job's spool. The clipboard and printer destinations spool to a
+// new temporary file (prefix "qbc" for the clipboard) in the session
+// directory, or in the temporary path when there is none, never in the
+// browsed directory; the clipboard is emptied first. A file destination is
+// the file itself, created or truncated. With a spool already open (*stream
+// not null) nothing changes. Sets *started, *printer (always null) and
+// *stream. Returns 1, or -1 when the spool cannot be created.
+int PrintSpool(const WCHAR* device, BOOL* started, HANDLE* printer, FILE** stream);
+
+// Ends the job PrintSpool opened: a file or printer gets a last form feed
+// when formFeed is set; the clipboard spool's whole text replaces the
+// clipboard text, even after a write error, and the spool file is deleted.
+// Returns 1, or -1 when the text could not be completed (flushing or
+// closing failed).
+int PrintFinish(BOOL clipboard, HANDLE printer, FILE* stream, BOOL formFeed);
+
 // Reads the next line of a file being printed into buffer (size >= 2): at
 // most size - 1 characters; a line feed or a NUL ends the line and is kept;
 // a carriage return ends it and is stored as a line feed, and a line feed

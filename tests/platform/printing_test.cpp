@@ -3,17 +3,25 @@
 // write errors on a full device, and the line ends of files being printed.
 #include "platform/printing.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "posix/drive_fixture.h"
+#include "qposix_path.h"
+#include "clipboardapi.h"
+#include "settings/session_dir.h"
 #include "tree/tree_records.h"
+#include "ui/clipboard_text.h"
 #include "ui/numbers_dates.h"
 
 namespace {
@@ -362,6 +370,206 @@ TEST(PrintJobLine, HeadersEveryPageAndFormFeedsOnlyOutsideTheClipboard) {
         EXPECT_EQ(job.page, 4);
         EXPECT_EQ(job.lineCount, 7);
     }
+}
+
+} // namespace
+
+namespace {
+
+// Paths of a test directory as the program names them (C: on "/").
+class PrintSpoolTest : public DriveMapTest {
+protected:
+    void SetUp() override {
+        SetMounts({{"/", "ext4", "/dev/vda1"}});
+        session = dir.MakeDir("session");
+        temp = dir.MakeDir("temp");
+        browsed = dir.MakeDir("browsed");
+        std::u16string w = Win(session);
+        w.copy(gSessionTempDir, SESSION_DIR_UNITS - 1);
+        gSessionTempDir[w.size()] = 0;
+    }
+    void TearDown() override {
+        gSessionTempDir[0] = 0;
+        DriveMapTest::TearDown();
+    }
+    static std::u16string Win(const std::string& posix) {
+        WCHAR out[4096];
+        EXPECT_GE(PathFromPosix(posix.c_str(), out, 4096), 0) << posix;
+        return out;
+    }
+    static std::vector<std::string> Names(const std::string& directory) {
+        std::vector<std::string> names;
+        if (DIR* d = opendir(directory.c_str())) {
+            while (dirent* e = readdir(d))
+                if (e->d_name[0] != '.')
+                    names.push_back(e->d_name);
+            closedir(d);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // Writes lines through a job to the device and ends it.
+    void Print(const std::u16string& device, const std::vector<std::string>& lines, BOOL formFeed,
+               std::vector<std::string>* spoolDir = nullptr) {
+        BOOL started = FALSE;
+        HANDLE printer = nullptr;
+        FILE* stream = nullptr;
+        ASSERT_EQ(PrintSpool(device.c_str(), &started, &printer, &stream), 1);
+        EXPECT_TRUE(started);
+        ASSERT_NE(stream, nullptr);
+        const BOOL clipboard = PrintDestinationOf(device.c_str()) == PrintDestination::Clipboard;
+        for (const std::string& line : lines)
+            ASSERT_GE(PrintOutLine(clipboard, printer, stream, line.c_str(), 0, FALSE, 0), 0);
+        if (spoolDir)
+            *spoolDir = Names(session);
+        EXPECT_EQ(PrintFinish(clipboard, printer, stream, formFeed), 1);
+    }
+    std::string session, temp, browsed;
+    qtest::ScopedEnv display{"DISPLAY", nullptr};
+    qtest::ScopedEnv wayland{"WAYLAND_DISPLAY", nullptr};
+};
+
+std::u16string ClipboardNow() {
+    OpenClipboard(nullptr);
+    std::u16string text;
+    if (HANDLE block = GetClipboardData(CF_UNICODETEXT)) {
+        text = static_cast<const WCHAR*>(GlobalLock(block));
+        GlobalUnlock(block);
+    }
+    CloseClipboard();
+    return text;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::string text;
+    if (FILE* f = fdopen(open(path.c_str(), O_RDONLY), "r")) {
+        int c;
+        while ((c = fgetc(f)) != EOF)
+            text.push_back(char(c));
+        fclose(f);
+    }
+    return text;
+}
+
+TEST(PrintDestinationOf, NamesFilesPrintersAndTheClipboard) {
+    struct Case {
+        const char16_t* device;
+        PrintDestination kind;
+    };
+    const Case cases[] = {
+        {u"CLIP:", PrintDestination::Clipboard}, {u"clip:", PrintDestination::Clipboard},
+        {u"Clip:x", PrintDestination::Printer},  {u"C:\\out.txt", PrintDestination::File},
+        {u"d:", PrintDestination::File},          {u"\\out", PrintDestination::File},
+        {u"out.txt", PrintDestination::File},     {u"/tmp/out", PrintDestination::File},
+        {u"PRN", PrintDestination::Printer},      {u"LPT1", PrintDestination::Printer},
+        {u"Windows Drivers", PrintDestination::Printer}, {u"office-queue", PrintDestination::Printer},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(PrintDestinationOf(c.device), c.kind) << std::string(c.device, c.device + std::char_traits<char16_t>::length(c.device));
+}
+
+TEST_F(PrintSpoolTest, ClipboardGetsTheWholeTextWithoutFormFeeds) {
+    ClipboardTextA(CLIPBOARD_REPLACE, "old", 3, FALSE);
+    std::vector<std::string> during;
+    Print(u"clip:", {"first \xb3", "\f", "second"}, TRUE, &during);
+    ASSERT_EQ(during.size(), 1u);
+    EXPECT_EQ(during[0].rfind("qbc", 0), 0u) << during[0];
+    EXPECT_EQ(ClipboardNow(), u"first \u2502\nsecond\n");
+    EXPECT_TRUE(Names(session).empty()) << "the spool file is deleted";
+}
+
+TEST_F(PrintSpoolTest, WithoutASessionDirectoryTheSpoolGoesToTheTemporaryPath) {
+    gSessionTempDir[0] = 0;
+    qtest::ScopedEnv tmpdir("TMPDIR", temp.c_str());
+    ASSERT_EQ(chdir(browsed.c_str()), 0);
+    BOOL started = FALSE;
+    HANDLE printer = nullptr;
+    FILE* stream = nullptr;
+    ASSERT_EQ(PrintSpool(u"CLIP:", &started, &printer, &stream), 1);
+    EXPECT_EQ(Names(temp).size(), 1u);
+    EXPECT_TRUE(Names(browsed).empty());
+    EXPECT_EQ(PrintOutLine(TRUE, printer, stream, "x", 0, FALSE, 0), 1);
+    EXPECT_EQ(PrintFinish(TRUE, printer, stream, FALSE), 1);
+    EXPECT_TRUE(Names(temp).empty());
+    EXPECT_EQ(ClipboardNow(), u"x\n");
+    ASSERT_EQ(chdir("/"), 0);
+}
+
+TEST_F(PrintSpoolTest, AFileGetsTheSameTextWithFormFeeds) {
+    const std::string out = dir.Sub("out.txt");
+    Print(Win(out), {"first", "\f", "second"}, TRUE);
+    EXPECT_EQ(ReadFile(out), "first\n\fsecond\n\f");
+    EXPECT_TRUE(Names(session).empty());
+}
+
+TEST_F(PrintSpoolTest, AFileThatCannotBeCreatedFails) {
+    BOOL started = FALSE;
+    HANDLE printer = nullptr;
+    FILE* stream = nullptr;
+    EXPECT_EQ(PrintSpool(Win(dir.Sub("missing/out.txt")).c_str(), &started, &printer, &stream), -1);
+    EXPECT_EQ(stream, nullptr);
+}
+
+// A stand-in for lp on PATH: it records its arguments, one a line, and the
+// file it was given.
+class PrintLpTest : public PrintSpoolTest {
+protected:
+    void SetUp() override {
+        PrintSpoolTest::SetUp();
+        bin = dir.MakeDir("bin");
+        record = dir.Sub("record");
+        dir.Write("bin/lp", "#!/bin/sh\n"
+                            "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + record + ".args'\n"
+                            "for a in \"$@\"; do last=$a; done\n"
+                            "cat \"$last\" > '" + record + ".input'\n");
+        chmod((bin + "/lp").c_str(), 0755);
+        path = std::make_unique<qtest::ScopedEnv>("PATH", (bin + ":/usr/bin:/bin").c_str());
+    }
+    std::string bin, record;
+    std::unique_ptr<qtest::ScopedEnv> path;
+};
+
+TEST_F(PrintLpTest, PrintersGetTheSpoolThroughLpWithTheQueueAsOneArgument) {
+    struct Case {
+        const char16_t* device;
+        std::string args; // after lp's own path
+    };
+    const Case cases[] = {
+        {u"LPT1", "--\n"},
+        {u"prn", "--\n"},
+        {u"Windows Drivers", "--\n"},
+        {u"office", "-d\noffice\n--\n"},
+        {u"$(touch probe)", "-d\n$(touch probe)\n--\n"},
+        {u"q;touch probe|x", "-d\nq;touch probe|x\n--\n"},
+        {u"a\"b `touch probe`", "-d\na\"b `touch probe`\n--\n"},
+        {u"it's \"x\" \"\"", "-d\nit's \"x\" \"\"\n--\n"},
+    };
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    for (const Case& c : cases) {
+        const std::u16string device = c.device;
+        std::vector<std::string> during;
+        Print(device, {"page one", "\f", "page two"}, TRUE, &during);
+        const std::string args = ReadFile(record + ".args");
+        ASSERT_EQ(during.size(), 1u);
+        EXPECT_EQ(args, c.args + session + "/" + during[0] + "\n")
+            << std::string(device.begin(), device.end());
+        EXPECT_EQ(ReadFile(record + ".input"), "page one\n\fpage two\n\f");
+        EXPECT_TRUE(Names(session).empty());
+    }
+    EXPECT_EQ(access((dir.path() + "/probe").c_str(), F_OK), -1) << "a device name reached a shell";
+    ASSERT_EQ(chdir("/"), 0);
+}
+
+TEST_F(PrintLpTest, AFailingLpIsAFailedJob) {
+    dir.Write("bin/lp", "#!/bin/sh\nexit 1\n");
+    chmod((bin + "/lp").c_str(), 0755);
+    BOOL started = FALSE;
+    HANDLE printer = nullptr;
+    FILE* stream = nullptr;
+    ASSERT_EQ(PrintSpool(u"office", &started, &printer, &stream), 1);
+    EXPECT_EQ(PrintOutLine(FALSE, printer, stream, "x", 0, FALSE, 0), 1);
+    EXPECT_EQ(PrintFinish(FALSE, printer, stream, TRUE), -1);
+    EXPECT_TRUE(Names(session).empty());
 }
 
 } // namespace
