@@ -8,11 +8,20 @@
 #include <vector>
 
 #include "qprintf.h"
+#include "main/window_state.h"
+#include "platform/console_session.h"
+#include "platform/keyboard.h"
+#include "platform/screen.h"
 #include "qstdio.h"
 #include "remote/remote_drives.h"
 #include "settings/session_dir.h"
 #include "stringapiset.h"
+#include "ui/click_regions.h"
 #include "ui/clipboard_text.h"
+#include "ui/command_menus.h"
+#include "ui/command_prompts.h"
+#include "ui/help.h"
+#include "ui/line_editor.h"
 #include "tree/tree_records.h"
 #include "ui/numbers_dates.h"
 
@@ -387,6 +396,188 @@ int PrintFinish(BOOL clipboard, HANDLE /*printer*/, FILE* stream, BOOL formFeed)
         RdDeleteFileW(gSpoolName.c_str());
     gSpoolName.clear();
     return ok ? 1 : -1;
+}
+
+bool PrintOptionKey(PrintOptions* options, int kind, int key) {
+    const bool all = kind == PRINT_KIND_FILE || kind == PRINT_KIND_TAGGED;
+    switch (key) {
+    case 'H':
+        if (!all)
+            return false;
+        options->headers = !options->headers;
+        if (options->headers && options->linesPerPage == 0)
+            options->linesPerPage = 55;
+        return true;
+    case 'A':
+        if (!all)
+            return false;
+        options->asa = !options->asa;
+        return true;
+    case 'M':
+        options->margin = !options->margin;
+        return true;
+    case 'W':
+        options->wrap = options->wrap == 0    ? 75
+                        : options->wrap == 75 ? 80
+                        : options->wrap == 80 ? 132
+                                              : 0;
+        return true;
+    default:
+        return false;
+    }
+}
+
+void PrintSetLines(PrintOptions* options, int lines) {
+    options->linesPerPage = std::clamp(lines, 0, 999);
+    if (options->linesPerPage == 0)
+        options->headers = FALSE;
+}
+
+std::vector<std::string> PrintOptionTexts(const PrintOptions& options, int kind) {
+    const bool all = kind == PRINT_KIND_FILE || kind == PRINT_KIND_TAGGED;
+    char text[64];
+    std::vector<std::string> texts;
+    if (all)
+        texts.push_back(options.headers ? "Headers (on )" : "Headers (off)");
+    snprintf(text, sizeof text, "Lines/page (%-3d)", options.linesPerPage);
+    texts.push_back(text);
+    snprintf(text, sizeof text, "Margin (%d)", options.margin ? 1 : 0);
+    texts.push_back(text);
+    if (options.wrap == 0)
+        snprintf(text, sizeof text, "Wrap (off)");
+    else
+        snprintf(text, sizeof text, "Wrap (%-3d)", options.wrap);
+    texts.push_back(text);
+    if (all)
+        texts.push_back(options.asa ? "ASA (yes)" : "ASA (no )");
+    return texts;
+}
+
+namespace {
+
+// The options the open menu edits.
+PrintOptions gMenuOptions;
+
+std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+void DrawPrintMenu(int kind, const WCHAR* title) {
+    HotClear(TRUE);
+    ScrPutStr(gMessageRow, 0, "PRINT: ", gMessageAttr);
+    ScrPutWStr(gMessageRow, 7, title ? title : u"", gKeyLetterAttr);
+    int column = 0;
+    for (const std::string& text : PrintOptionTexts(gMenuOptions, kind))
+        column = HotText(gHintRow, column, 0, 1, DWORD(text[0]), Wide(text).c_str());
+    // The device follows the title on the message row: the options fill
+    // the middle row of an 80-column screen.
+    const int titleEnd = 7 + int(title ? std::u16string(title).size() : 0) + 2;
+    column = HotText(gMessageRow, std::max(30, titleEnd), 0, 1, 'P', u"Print to:    ");
+    ScrPutWStr(gMessageRow, column - 2, gMenuOptions.device, gMessageAttr);
+    ScrPutStr(gBottomRow, 0, "Select option or press enter to print", gMessageAttr);
+    ShowOkHelpCancelKeys();
+}
+
+// Reads a new device on the message row; Enter keeps the typed name.
+void PrintReadDevice() {
+    HotClear(TRUE);
+    static constexpr char kPrompt[] = "Printer/Port/File name: ";
+    ScrPutStr(gMessageRow, 0, kPrompt, gMessageAttr);
+    const int column = int(sizeof kPrompt) - 1;
+    const int width = std::clamp(int(gScreenCols) - column - 1, 1, int(PRINT_DEVICE_UNITS));
+    // The field starts empty: Enter on nothing keeps the device.
+    std::u16string field(size_t(width), u' ');
+    if (InputLine(WORD(gMessageRow), WORD(column), field.data(), 0, 0, 2, FALSE, FALSE, 0, 0) !=
+        KC_ENTER)
+        return;
+    const std::u16string typed(field.c_str());
+    if (typed.empty())
+        return;
+    typed.copy(gMenuOptions.device, PRINT_DEVICE_UNITS);
+    gMenuOptions.device[std::min(typed.size(), PRINT_DEVICE_UNITS)] = 0;
+}
+
+} // namespace
+
+void PrintSetLinesPerPage() {
+    HotClear(TRUE);
+    static constexpr char kPrompt[] = "Number of lines per page: ";
+    ScrPutStr(gMessageRow, 0, kPrompt, gMessageAttr);
+    ScrPutStr(gHintRow, 0, "Enter new value (0 = no form feeds)", gMessageAttr);
+    // The value in force stands after the prompt until a digit is typed
+    // into the field that starts there.
+    char value[8];
+    snprintf(value, sizeof value, "%-3d", gMenuOptions.linesPerPage);
+    ScrPutStr(gMessageRow, int(sizeof kPrompt - 1), value, gMessageAttr);
+    std::u16string field = u"   ";
+    if (InputLine(WORD(gMessageRow), WORD(sizeof kPrompt - 1), field.data(), 0, 0, 2, FALSE, FALSE,
+                  0, 0) != KC_ENTER)
+        return;
+    int lines = 0;
+    int digits = 0;
+    for (const WCHAR c : std::u16string(field.c_str())) {
+        if (c < u'0' || c > u'9' || ++digits > 3)
+            return; // not a number of lines: the value is kept
+        lines = lines * 10 + (c - u'0');
+    }
+    if (digits > 0)
+        PrintSetLines(&gMenuOptions, lines);
+}
+
+int PrintMenu(int kind, const WCHAR* title, BOOL* headers, int* linesPerPage, int* wrap,
+              BOOL* margin, WCHAR* device, BOOL* asa) {
+    const bool all = kind == PRINT_KIND_FILE || kind == PRINT_KIND_TAGGED;
+    static constexpr const WCHAR* kTitles[] = {nullptr, u"All tagged files",
+                                               u"Catalog of tagged files", u"Path names", u"Tree"};
+    if (kind > PRINT_KIND_FILE && kind <= PRINT_KIND_TREE && title == nullptr)
+        title = kTitles[kind];
+    gMenuOptions = PrintOptions{};
+    gMenuOptions.headers = headers ? *headers : FALSE;
+    gMenuOptions.linesPerPage = linesPerPage ? *linesPerPage : 0;
+    gMenuOptions.wrap = wrap ? *wrap : 0;
+    gMenuOptions.margin = margin ? *margin : FALSE;
+    gMenuOptions.asa = asa ? *asa : FALSE;
+    const std::u16string given = device && device[0] ? device : u"LPT1";
+    given.copy(gMenuOptions.device, PRINT_DEVICE_UNITS);
+    gMenuOptions.device[std::min(given.size(), PRINT_DEVICE_UNITS)] = 0;
+
+    const WORD savedMode = gWindowMode;
+    gWindowMode = all ? 14 : 15;
+    int result = 0;
+    while (result == 0) {
+        DrawPrintMenu(kind, title);
+        const KeyCode key = KbdGetKey(FALSE, TRUE);
+        if (key == KC_ENTER) {
+            result = 13;
+        } else if (key == KC_ESC) {
+            result = 27;
+        } else if (key == KC_F1) {
+            ShowHelp(all ? 33 : 32);
+        } else if (key == 'L') {
+            PrintSetLinesPerPage();
+        } else if (key == 'P') {
+            PrintReadDevice();
+        } else {
+            PrintOptionKey(&gMenuOptions, kind, int(key));
+        }
+    }
+    gWindowMode = savedMode;
+    // The menu's text stays until the caller draws its own command lines;
+    // its click regions go now.
+    HotClear(FALSE);
+    if (result == 13) {
+        if (headers)
+            *headers = gMenuOptions.headers;
+        if (linesPerPage)
+            *linesPerPage = gMenuOptions.linesPerPage;
+        if (wrap)
+            *wrap = gMenuOptions.wrap;
+        if (margin)
+            *margin = gMenuOptions.margin;
+        if (asa)
+            *asa = gMenuOptions.asa;
+        if (device)
+            wcscpy_s(device, PRINT_DEVICE_UNITS + 1, gMenuOptions.device);
+    }
+    return result;
 }
 
 char* PrintReadLine(char* buffer, int size, FILE* stream) {

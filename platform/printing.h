@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "windows.h"
 
@@ -112,6 +113,56 @@ int PrintSpool(const WCHAR* device, BOOL* started, HANDLE* printer, FILE** strea
 // Returns 1, or -1 when the text could not be completed (flushing or
 // closing failed).
 int PrintFinish(BOOL clipboard, HANDLE printer, FILE* stream, BOOL formFeed);
+
+// ---- the option menu ---------------------------------------------------------
+
+// The print kinds: the title shown after "PRINT:".
+inline constexpr int PRINT_KIND_FILE = 0;     // the caller's title (one file)
+inline constexpr int PRINT_KIND_TAGGED = 1;   // "All tagged files"
+inline constexpr int PRINT_KIND_CATALOG = 2;  // "Catalog of tagged files"
+inline constexpr int PRINT_KIND_PATHS = 3;    // "Path names"
+inline constexpr int PRINT_KIND_TREE = 4;     // "Tree"
+
+// Longest device string, in units, without the terminator.
+inline constexpr size_t PRINT_DEVICE_UNITS = 259;
+
+struct PrintOptions {
+    BOOL headers;
+    int linesPerPage; // 0-999; 0 = no form feeds
+    BOOL margin;
+    int wrap;         // 0 (off), 75, 80 or 132
+    WCHAR device[PRINT_DEVICE_UNITS + 1];
+    BOOL asa;
+};
+
+// Applies an option key (upper case) to the options: H toggles headers (on
+// while lines per page is 0 sets 55 lines), M toggles the margin, W steps
+// the wrap off -> 75 -> 80 -> 132 -> off, A toggles ASA. H and A only where
+// the kind offers them (0 and 1). Returns whether the key was an option.
+bool PrintOptionKey(PrintOptions* options, int kind, int key);
+// Sets lines per page (clamped to 0-999); 0 turns headers off.
+void PrintSetLines(PrintOptions* options, int lines);
+// The option texts of the kind in menu order: "Headers (on )", "Lines/page
+// (%-3d)", "Margin (1)", "Wrap (80 )", "ASA (yes)"; kinds 2-4 show only
+// lines per page, margin and wrap.
+std::vector<std::string> PrintOptionTexts(const PrintOptions& options, int kind);
+
+// The option menu: "PRINT:" and the title, the options of the kind and the
+// device, "Select option or press enter to print"; window mode 14 (all
+// options, kinds 0-1) or 15, help topic 33 or 32. L asks for lines per page
+// (PrintSetLinesPerPage), P for a new device on the line editor. Enter
+// stores the options back and returns 13; Esc returns 27 and changes
+// nothing. The menu's text stays on the command lines for the caller to
+// replace; its click regions are forgotten. An empty device starts as "LPT1"; device holds
+// PRINT_DEVICE_UNITS + 1 units. A null title of kinds 1-4 is the kind's own.
+int PrintMenu(int kind, const WCHAR* title, BOOL* headers, int* linesPerPage, int* wrap,
+              BOOL* margin, WCHAR* device, BOOL* asa);
+// Asks for the lines per page of the menu's options: "Number of lines per
+// page: " with the value, "Enter new value (0 = no form feeds)"; up to three
+// digits on the line editor, the old value a proposal that the first typed
+// digit replaces. Enter sets the value; Esc, or text that is not a number,
+// keeps it.
+void PrintSetLinesPerPage();
 
 // Reads the next line of a file being printed into buffer (size >= 2): at
 // most size - 1 characters; a line feed or a NUL ends the line and is kept;

@@ -16,6 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform_fixture.h"
+#include "main/window_state.h"
+#include "platform/console_session.h"
 #include "posix/drive_fixture.h"
 #include "qposix_path.h"
 #include "clipboardapi.h"
@@ -570,6 +573,131 @@ TEST_F(PrintLpTest, AFailingLpIsAFailedJob) {
     EXPECT_EQ(PrintOutLine(FALSE, printer, stream, "x", 0, FALSE, 0), 1);
     EXPECT_EQ(PrintFinish(FALSE, printer, stream, TRUE), -1);
     EXPECT_TRUE(Names(session).empty());
+}
+
+} // namespace
+
+namespace {
+
+TEST(PrintOptions, KeysFollowTheirRules) {
+    struct Case {
+        const char* what;
+        int kind;
+        PrintOptions before;
+        int key;
+        bool option;
+        PrintOptions after;
+    };
+    auto O = [](BOOL headers, int lines, BOOL margin, int wrap, BOOL asa) {
+        PrintOptions o{};
+        o.headers = headers;
+        o.linesPerPage = lines;
+        o.margin = margin;
+        o.wrap = wrap;
+        o.asa = asa;
+        return o;
+    };
+    const Case cases[] = {
+        {"headers on with no page length gives 55", 0, O(0, 0, 0, 0, 0), 'H', true,
+         O(1, 55, 0, 0, 0)},
+        {"headers on keeps a page length", 1, O(0, 20, 0, 0, 0), 'H', true, O(1, 20, 0, 0, 0)},
+        {"headers off keeps the page length", 0, O(1, 20, 0, 0, 0), 'H', true, O(0, 20, 0, 0, 0)},
+        {"no headers key in the short menu", 3, O(0, 0, 0, 0, 0), 'H', false, O(0, 0, 0, 0, 0)},
+        {"no ASA key in the short menu", 4, O(0, 0, 0, 0, 0), 'A', false, O(0, 0, 0, 0, 0)},
+        {"ASA toggles", 0, O(0, 0, 0, 0, 0), 'A', true, O(0, 0, 0, 0, 1)},
+        {"margin toggles", 2, O(0, 0, 1, 0, 0), 'M', true, O(0, 0, 0, 0, 0)},
+        {"wrap off to 75", 2, O(0, 0, 0, 0, 0), 'W', true, O(0, 0, 0, 75, 0)},
+        {"wrap 75 to 80", 2, O(0, 0, 0, 75, 0), 'W', true, O(0, 0, 0, 80, 0)},
+        {"wrap 80 to 132", 2, O(0, 0, 0, 80, 0), 'W', true, O(0, 0, 0, 132, 0)},
+        {"wrap 132 to off", 2, O(0, 0, 0, 132, 0), 'W', true, O(0, 0, 0, 0, 0)},
+        {"other keys are no options", 0, O(1, 5, 1, 80, 1), 'X', false, O(1, 5, 1, 80, 1)},
+    };
+    for (const Case& c : cases) {
+        PrintOptions o = c.before;
+        EXPECT_EQ(PrintOptionKey(&o, c.kind, c.key), c.option) << c.what;
+        EXPECT_EQ(PrintOptionTexts(o, 0), PrintOptionTexts(c.after, 0)) << c.what;
+    }
+}
+
+TEST(PrintOptions, LinesPerPageAndTexts) {
+    PrintOptions o{};
+    o.headers = TRUE;
+    PrintSetLines(&o, 1200);
+    EXPECT_EQ(o.linesPerPage, 999);
+    EXPECT_TRUE(o.headers);
+    PrintSetLines(&o, 0);
+    EXPECT_EQ(o.linesPerPage, 0);
+    EXPECT_FALSE(o.headers) << "no page length, no headers";
+    o.margin = TRUE;
+    o.wrap = 132;
+    EXPECT_EQ(PrintOptionTexts(o, 0), (std::vector<std::string>{"Headers (off)", "Lines/page (0  )",
+                                                                "Margin (1)", "Wrap (132)",
+                                                                "ASA (no )"}));
+    o.wrap = 75;
+    o.linesPerPage = 55;
+    EXPECT_EQ(PrintOptionTexts(o, 4),
+              (std::vector<std::string>{"Lines/page (55 )", "Margin (1)", "Wrap (75 )"}));
+    o.wrap = 0;
+    EXPECT_EQ(PrintOptionTexts(o, 3)[2], "Wrap (off)");
+}
+
+using PrintMenuTest = qtest::PlatformTest;
+using qtest::ShadowText;
+
+std::vector<INPUT_RECORD> Letter(char c) {
+    return qtest::TypeText(std::u16string(1, char16_t(c)));
+}
+std::vector<INPUT_RECORD> EnterKey() { return qtest::Tap(VK_RETURN, 0x1C, 13); }
+std::vector<INPUT_RECORD> EscKey() { return qtest::Tap(VK_ESCAPE, 0x01, 27); }
+
+TEST_F(PrintMenuTest, ScriptedKeysSetTheOptionsAndTheScreenShowsThem) {
+    // W W M, L 20 Enter, P "office" Enter, then Enter prints.
+    for (const auto& k : {Letter('w'), Letter('w'), Letter('m'), Letter('l'),
+                          qtest::TypeText(u"20"), EnterKey(), Letter('p'),
+                          qtest::TypeText(u"office"), EnterKey(), EnterKey()})
+        qtest::Put(k);
+    BOOL headers = FALSE, margin = FALSE, asa = FALSE;
+    int lines = 0, wrap = 0;
+    WCHAR device[PRINT_DEVICE_UNITS + 1] = {};
+    const WORD mode = gWindowMode;
+    EXPECT_EQ(PrintMenu(PRINT_KIND_TREE, nullptr, &headers, &lines, &wrap, &margin, device, &asa),
+              13);
+    EXPECT_EQ(gWindowMode, mode);
+    EXPECT_EQ(lines, 20);
+    EXPECT_EQ(wrap, 80);
+    EXPECT_TRUE(margin);
+    EXPECT_FALSE(headers);
+    EXPECT_EQ(std::u16string(device), u"office");
+    EXPECT_EQ(ShadowText(gMessageRow, 0, 11), u"PRINT: Tree");
+    const std::u16string hints = ShadowText(gHintRow, 0, 80);
+    EXPECT_NE(hints.find(u"Lines/page (20 )"), std::u16string::npos) << std::string(hints.begin(), hints.end());
+    EXPECT_NE(hints.find(u"Margin (1)"), std::u16string::npos);
+    EXPECT_NE(hints.find(u"Wrap (80 )"), std::u16string::npos);
+    EXPECT_NE(ShadowText(gMessageRow, 0, 80).find(u"Print to:    office"), std::u16string::npos);
+    EXPECT_EQ(hints.find(u"Headers"), std::u16string::npos) << "the short menu";
+    EXPECT_EQ(ShadowText(gBottomRow, 0, 37), u"Select option or press enter to print");
+}
+
+TEST_F(PrintMenuTest, EscChangesNothingAndTheFullMenuOffersHeaders) {
+    for (const auto& k : {Letter('h'), Letter('a'), Letter('w'), EscKey()})
+        qtest::Put(k);
+    BOOL headers = FALSE, margin = FALSE, asa = FALSE;
+    int lines = 0, wrap = 0;
+    WCHAR device[PRINT_DEVICE_UNITS + 1] = {};
+    EXPECT_EQ(PrintMenu(PRINT_KIND_FILE, u"notes.txt", &headers, &lines, &wrap, &margin, device,
+                        &asa),
+              27);
+    EXPECT_FALSE(headers);
+    EXPECT_FALSE(asa);
+    EXPECT_EQ(lines, 0);
+    EXPECT_EQ(wrap, 0);
+    EXPECT_EQ(device[0], 0);
+    const std::u16string hints = ShadowText(gHintRow, 0, 80);
+    EXPECT_EQ(ShadowText(gMessageRow, 0, 16), u"PRINT: notes.txt");
+    for (const char16_t* text : {u"Headers (on )", u"Lines/page (55 )", u"Wrap (75 )",
+                                 u"ASA (yes)"})
+        EXPECT_NE(hints.find(text), std::u16string::npos) << std::string(hints.begin(), hints.end());
+    EXPECT_EQ(ShadowText(gMessageRow, 30, 17), u"Print to:    LPT1");
 }
 
 } // namespace
