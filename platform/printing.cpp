@@ -497,6 +497,18 @@ void PrintReadDevice() {
 
 } // namespace
 
+void PrintCommands(BOOL dirs) {
+    HotClear(TRUE);
+    ScrPutStr(gMessageRow, 0, "PRINT", gMessageAttr);
+    ScrPutStr(gHintRow, 0, "COMMANDS", gMessageAttr);
+    WORD column = 10;
+    column = HotText(gMessageRow, column, 0, 1, 'c',
+                     dirs ? u"Catalog of tagged dirs" : u"Catalog of tagged files");
+    column = HotText(gMessageRow, column, 0, 1, 'p', u"Pathnames");
+    HotText(gMessageRow, column, 0, 1, 't', u"Tree");
+    ShowHelpCancelKeys();
+}
+
 void PrintSetLinesPerPage() {
     HotClear(TRUE);
     static constexpr char kPrompt[] = "Number of lines per page: ";

@@ -157,6 +157,11 @@ std::vector<std::string> PrintOptionTexts(const PrintOptions& options, int kind)
 // PRINT_DEVICE_UNITS + 1 units. A null title of kinds 1-4 is the kind's own.
 int PrintMenu(int kind, const WCHAR* title, BOOL* headers, int* linesPerPage, int* wrap,
               BOOL* margin, WCHAR* device, BOOL* asa);
+// Draws the print commands: "PRINT" over "COMMANDS" at the left of the
+// command lines, and "Catalog of tagged files" ("Catalog of tagged dirs"
+// with dirs set), "Pathnames" and "Tree" as click regions for c, p and t.
+void PrintCommands(BOOL dirs);
+
 // Asks for the lines per page of the menu's options: "Number of lines per
 // page: " with the value, "Enter new value (0 = no form feeds)"; up to three
 // digits on the line editor, the old value a proposal that the first typed

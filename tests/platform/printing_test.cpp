@@ -701,3 +701,18 @@ TEST_F(PrintMenuTest, EscChangesNothingAndTheFullMenuOffersHeaders) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(PrintMenuTest, CommandsNameTheirKindOfEntries) {
+    for (const BOOL dirs : {FALSE, TRUE}) {
+        PrintCommands(dirs);
+        EXPECT_EQ(ShadowText(gMessageRow, 0, 5), u"PRINT");
+        EXPECT_EQ(ShadowText(gHintRow, 0, 8), u"COMMANDS");
+        const std::u16string words = dirs ? u"Catalog of tagged dirs  Pathnames  Tree"
+                                          : u"Catalog of tagged files  Pathnames  Tree";
+        EXPECT_EQ(ShadowText(gMessageRow, 10, int(words.size())), words);
+    }
+}
+
+} // namespace
