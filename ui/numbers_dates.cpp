@@ -1,6 +1,8 @@
 // Numbers into pictures, and the date and time settings.
 #include "ui/numbers_dates.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 WORD gDateFormat = 1;
@@ -104,4 +106,55 @@ int ComparePackedDate(ULONGLONG a, ULONGLONG b) {
     for (const auto& f : fields)
         if (f[0] != f[1]) return f[0] > f[1] ? 1 : -1;
     return 0;
+}
+
+const char* FormatDate(DWORD packedDate) {
+    static char text[24];
+    const int day = int(packedDate & 0x1F);
+    const int month = int(packedDate >> 5 & 0xF);
+    const int year = int(packedDate >> 9);
+    // Two-digit formats drop the first two characters of the year's text:
+    // 2024 shows 24, a year 0 shows 0.
+    char yearText[16];
+    snprintf(yearText, sizeof yearText, "%d", year);
+    const int shortYear = std::strlen(yearText) > 2 ? std::atoi(yearText + 2) : year;
+    switch (gDateFormat) {
+    case 0: snprintf(text, sizeof text, "%2d-%02d-%02d", day, month, shortYear); break;
+    case 1: snprintf(text, sizeof text, "%2d-%02d-%02d", month, day, shortYear); break;
+    case 2: snprintf(text, sizeof text, "%02d-%02d-%02d", shortYear, month, day); break;
+    case 3: snprintf(text, sizeof text, "%2d-%02d-%04d", day, month, year); break;
+    case 4: snprintf(text, sizeof text, "%2d-%02d-%04d", month, day, year); break;
+    case 5: snprintf(text, sizeof text, "%4d-%02d-%02d", year, month, day); break;
+    default: snprintf(text, sizeof text, "%4d-%02d-%02d", 0, 0, 0); break;
+    }
+    return text;
+}
+
+char* FormatTime(char* out, DWORD packedTime) {
+    int hour = int(packedTime >> 27);
+    const int minute = int(packedTime >> 21 & 0x3F);
+    const int second = int(packedTime >> 15 & 0x3F);
+    const char* suffix = "";
+    if (gTwelveHourClock) {
+        suffix = hour >= 12 ? " pm" : " am";
+        if (hour == 0)
+            hour = 12;
+        else if (hour > 12)
+            hour -= 12;
+    }
+    snprintf(out, 16, " %2d:%02d:%02d%s", hour, minute, second, suffix);
+    return out;
+}
+
+char* FormatAttrLetters(char* out, WORD attributes, WORD mode) {
+    if (mode & 0x8000) {
+        snprintf(out, 8, "%04o", unsigned(mode & 0xFFF));
+        return out;
+    }
+    out[0] = attributes & 0x1 ? 'r' : '.';
+    out[1] = attributes & 0x20 ? 'a' : '.';
+    out[2] = attributes & 0x4 ? 's' : '.';
+    out[3] = attributes & 0x2 ? 'h' : '.';
+    out[4] = 0;
+    return out;
 }

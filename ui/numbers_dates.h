@@ -37,3 +37,16 @@ DateRecord DateFromJulianDay(DWORD day);
 // year, month, day, hour, minute, second, milliseconds. 1 when a is later,
 // -1 when it is earlier, 0 when they are equal.
 int ComparePackedDate(ULONGLONG a, ULONGLONG b);
+
+// The date of a packed date by gDateFormat, in a static buffer that the next
+// call overwrites: formats 0-2 with the year's last two digits ("%2d-%02d-%02d",
+// year first as "%02d-%02d-%02d"), 3-5 with the full year; a year-0 date
+// shows year 0; an unknown format "   0-00-00".
+const char* FormatDate(DWORD packedDate);
+// " %2d:%02d:%02d" and, on the 12-hour clock, " am" or " pm" (hour 0 shows
+// 12 am, 12 shows 12 pm). out holds at least 16 bytes; returns out.
+char* FormatTime(char* out, DWORD packedTime);
+// A known POSIX mode (top bit set) as "%04o" of its permission bits, else the
+// four letters r, a, s, h of read-only, archive, system and hidden, '.' for
+// each that is clear. out holds at least 8 bytes; returns out.
+char* FormatAttrLetters(char* out, WORD attributes, WORD mode);

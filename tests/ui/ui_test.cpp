@@ -10,6 +10,7 @@
 #include "ui/click_regions.h"
 #include "ui/command_menus.h"
 #include "ui/error_reporting.h"
+#include "platform/packed_dates.h"
 #include "ui/numbers_dates.h"
 #include "ui/progress.h"
 
@@ -53,6 +54,54 @@ TEST(NumberPicture, DigitsFillThePlacesFromTheRight) {
         EXPECT_STREQ(out, c.text) << c.value << " in " << c.picture;
     }
     gThousandsSep = ',';
+}
+
+TEST(DateTimeAttr, PackedValuesFollowTheSettings) {
+    const PackedDate march5 = PackDate(2024, 3, 5);
+    const struct {
+        WORD format;
+        PackedDate date;
+        const char* text;
+    } kDates[] = {
+        {0, march5, " 5-03-24"},   {1, march5, " 3-05-24"},   {2, march5, "24-03-05"},
+        {3, march5, " 5-03-2024"}, {4, march5, " 3-05-2024"}, {5, march5, "2024-03-05"},
+        {9, march5, "   0-00-00"}, {1, PackDate(0, 1, 2), " 1-02-00"},
+        {1, PackDate(1999, 12, 31), "12-31-99"},
+    };
+    for (const auto& c : kDates) {
+        gDateFormat = c.format;
+        EXPECT_STREQ(FormatDate(c.date), c.text) << "format " << c.format;
+    }
+    gDateFormat = 1;
+
+    const struct {
+        DWORD twelveHour;
+        PackedTime time;
+        const char* text;
+    } kTimes[] = {
+        {0, PackTime(12, 30, 5, 0), " 12:30:05"},    {1, PackTime(12, 30, 5, 0), " 12:30:05 pm"},
+        {1, PackTime(0, 15, 0, 0), " 12:15:00 am"},  {1, PackTime(23, 59, 59, 999), " 11:59:59 pm"},
+        {0, PackTime(0, 15, 0, 0), "  0:15:00"},     {1, PackTime(11, 0, 0, 0), " 11:00:00 am"},
+    };
+    for (const auto& c : kTimes) {
+        gTwelveHourClock = c.twelveHour;
+        char out[16];
+        EXPECT_STREQ(FormatTime(out, c.time), c.text);
+    }
+    gTwelveHourClock = 0;
+
+    const struct {
+        WORD attributes;
+        WORD mode;
+        const char* text;
+    } kAttrs[] = {
+        {0x27, 0, "rash"}, {0x20, 0, ".a.."}, {0, 0, "...."}, {0x1, 0x4000, "r..."},
+        {0, 0x8000 | 0644, "0644"}, {0x27, 0x8000 | 07755, "7755"},
+    };
+    for (const auto& c : kAttrs) {
+        char out[8];
+        EXPECT_STREQ(FormatAttrLetters(out, c.attributes, c.mode), c.text);
+    }
 }
 
 TEST_F(UiTest, KeyHintsAreClickRegions) {
