@@ -271,7 +271,7 @@ void PlatformStartup() {
     gTerminalHost = TRUE;
 }
 
-HWND FindOwnConsoleWindow() {
+HWND FindOwnConsoleWindow(DWORD pauseMs) {
     WCHAR title[64];
     swprintf(title, 64, u"Quilbora %d:%d", int(GetCurrentProcessId()), int(GetTickCount()));
     SetConsoleTitleW(title);
@@ -280,7 +280,7 @@ HWND FindOwnConsoleWindow() {
         EnumWindows(MatchWindowTitle, reinterpret_cast<LPARAM>(&search));
         // Without a console window nothing will ever answer: no waiting.
         if (search.second || !GetConsoleWindow()) break;
-        Sleep(100);
+        Sleep(pauseMs);
     }
     SetConsoleTitleW(u"");
     return search.second;

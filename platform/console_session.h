@@ -233,8 +233,9 @@ BOOL ConsoleCtrlHandler(DWORD event);
 
 // The program's console window, found by setting a unique title and
 // enumerating the windows; null when there is none. Does not wait when the
-// platform has no console window at all.
-HWND FindOwnConsoleWindow();
+// platform has no console window at all. pauseMs is the wait between the
+// 50 tries.
+HWND FindOwnConsoleWindow(DWORD pauseMs = 100);
 
 // Called on each tick of the clock thread: when the console window's size
 // changed since the last call and no input is pending, raises

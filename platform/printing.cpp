@@ -24,6 +24,16 @@
 #include "ui/line_editor.h"
 #include "tree/tree_records.h"
 #include "ui/numbers_dates.h"
+#include "main/statistics.h"
+#include "main/tree_window.h"
+#include "menu/command_templates.h"
+#include "settings/paths.h"
+#include "settings/settings.h"
+#include "tree/entry_names.h"
+#include "tree/file_list.h"
+#include "ui/error_reporting.h"
+#include "ui/progress.h"
+#include <cstdlib>
 
 namespace {
 
@@ -124,19 +134,21 @@ int PrintJobStart(PrintJob* job) {
     return PrintPageHeader(job, &job->page, *job->totals) < 0 ? -1 : 0;
 }
 
+int PrintJobNewPage(PrintJob* job) {
+    if (PrintOutLine(job->clipboard, job->printer, job->stream, "\f", 0, FALSE, 0) < 0)
+        return -1;
+    job->lineCount = 0;
+    return PrintJobStart(job);
+}
+
 int PrintJobLine(PrintJob* job, const char* line) {
     const int written = PrintOutLine(job->clipboard, job->printer, job->stream, line, job->wrap,
                                      job->margin, job->lineCount);
     if (written < 0)
         return -1;
     job->lineCount += written;
-    if (job->linesPerPage > 0 && job->lineCount >= job->linesPerPage) {
-        if (PrintOutLine(job->clipboard, job->printer, job->stream, "\f", 0, FALSE, 0) < 0)
-            return -1;
-        job->lineCount = 0;
-        if (PrintJobStart(job) < 0)
-            return -1;
-    }
+    if (job->linesPerPage > 0 && job->lineCount >= job->linesPerPage && PrintJobNewPage(job) < 0)
+        return -1;
     return written;
 }
 
@@ -341,6 +353,8 @@ PrintDestination PrintDestinationOf(const WCHAR* device) {
     return PrintDestination::Printer;
 }
 
+FILE* (*gPrintSpoolOpenForTest)(const WCHAR* path, const WCHAR* mode) = nullptr;
+
 int PrintSpool(const WCHAR* device, BOOL* started, HANDLE* printer, FILE** stream) {
     *printer = nullptr;
     if (*stream != nullptr)
@@ -356,7 +370,8 @@ int PrintSpool(const WCHAR* device, BOOL* started, HANDLE* printer, FILE** strea
         if (!MakeSpoolName(destination == PrintDestination::Clipboard ? u"qbc" : u"qbp", &name))
             return -1;
     }
-    FILE* opened = Rd_wfopen(name.c_str(), u"w");
+    FILE* opened = gPrintSpoolOpenForTest ? gPrintSpoolOpenForTest(name.c_str(), u"w")
+                                          : Rd_wfopen(name.c_str(), u"w");
     if (opened == nullptr) {
         if (destination != PrintDestination::File)
             RdDeleteFileW(name.c_str());
@@ -389,13 +404,14 @@ int PrintFinish(BOOL clipboard, HANDLE /*printer*/, FILE* stream, BOOL formFeed)
             fclose(back);
         }
         ClipboardTextA(CLIPBOARD_REPLACE, text.data(), text.size(), FALSE);
-    } else if (gSpoolDestination == PrintDestination::Printer && !gSpoolName.empty()) {
-        ok = ok && SubmitToPrinter(gSpoolDevice, gSpoolName);
     }
+    // A printer only gets a complete text.
+    const bool accepted = !ok || gSpoolDestination != PrintDestination::Printer ||
+                          gSpoolName.empty() || SubmitToPrinter(gSpoolDevice, gSpoolName);
     if (!gSpoolName.empty())
         RdDeleteFileW(gSpoolName.c_str());
     gSpoolName.clear();
-    return ok ? 1 : -1;
+    return !ok ? -1 : accepted ? 1 : -2;
 }
 
 bool PrintOptionKey(PrintOptions* options, int kind, int key) {
@@ -616,4 +632,232 @@ char* PrintReadLine(char* buffer, int size, FILE* stream) {
         return nullptr;
     buffer[count] = '\0';
     return buffer;
+}
+
+// ---- the listings of the current disk ---------------------------------------
+
+namespace {
+
+// The tagged entries of dir in the current pane, and their bytes: its
+// tagged files, or, while the pane lists directories, its tagged
+// subdirectories with the bytes of their branches.
+void TaggedInDirectory(SubdirInfo* dir, int pane, bool dirs, DWORD* count, ULONGLONG* bytes) {
+    if (!dirs) {
+        *count = dir->dwTagFiles[pane];
+        *bytes = dir->qwTagBytes[pane];
+        return;
+    }
+    *count = 0;
+    *bytes = 0;
+    for (SubdirInfo* d = dir->psiChild; d != nullptr && d->wLevel == dir->wLevel + 1; d = d->psiNext) {
+        if (!EntryTagged(d->bFlags[pane]))
+            continue;
+        ++*count;
+        *bytes += BranchHasUnlogged(d, nullptr, FALSE, FALSE, TRUE, FALSE);
+    }
+}
+
+std::string CatalogEntryLine(EntryHead* head, bool dirs, int wrap) {
+    char clock[16];
+    char size[32];
+    char attrs[8];
+    WORD mode;
+    ULONGLONG bytes = head->size;
+    std::string name;
+    if (dirs) {
+        SubdirInfo* dir = reinterpret_cast<SubdirInfo*>(head);
+        mode = GetDirMode(dir);
+        bytes = BranchHasUnlogged(dir, nullptr, FALSE, FALSE, TRUE, FALSE);
+        name = PrintOemName(dir->pszName);
+    } else {
+        FileEntry* file = reinterpret_cast<FileEntry*>(head);
+        mode = GetEntryMode(file);
+        WCHAR wide[TREE_MAX_FULL_NAME + 1] = {};
+        GetFileDisplayName(wide, file);
+        name = PrintOemName(wide);
+    }
+    if (wrap == 0 && name.size() > 256) {
+        name.resize(255);
+        name.back() = '>';
+    }
+    FormatNumberPicture(size, int64_t(bytes), "###,###,###,###");
+    std::string line = FormatDate(head->dWritten);
+    line += ' ';
+    line += FormatTime(clock, head->tWritten);
+    line += ' ';
+    line += size;
+    line += FormatAttrLetters(attrs, head->attributes, mode);
+    line += ' ';
+    return line + name;
+}
+
+// Puts the pane's display list aside while the catalog builds lists of its
+// own, and back afterwards.
+struct KeptPaneList {
+    DisplayFileList* list = gFileList;
+    DWORD max = gFMax;
+    DWORD tagged = gFTagged;
+    DWORD matching = gFMatching;
+    DWORD total = gFTotal;
+    SubdirInfo* current = psiCurrent;
+    DWORD rebuilt = gPanes[gCurrentPane].ListRebuilt;
+    KeptPaneList() {
+        gFileList = nullptr;
+        gFMax = 0;
+    }
+    ~KeptPaneList() {
+        std::free(gFileList);
+        gFileList = list;
+        gFMax = max;
+        gFTagged = tagged;
+        gFMatching = matching;
+        gFTotal = total;
+        psiCurrent = current;
+        gPanes[gCurrentPane].ListRebuilt = rebuilt;
+    }
+    KeptPaneList(const KeptPaneList&) = delete;
+    KeptPaneList& operator=(const KeptPaneList&) = delete;
+};
+
+} // namespace
+
+int PrintCatalog(PrintJob* job, const DiskInfo* disk) {
+    if (PrintJobStart(job) < 0)
+        return -1;
+    if (disk == nullptr)
+        return 0;
+    const int pane = gCurrentPane;
+    const bool dirs = gDirMode[pane] != 0;
+    KeptPaneList kept;
+    const int headerLines = job->headers && job->totals ? 5 : 0;
+    char buffer[160];
+    for (SubdirInfo* dir = disk->psiRoot; dir != nullptr; dir = const_cast<SubdirInfo*>(NextTreeRow(dir))) {
+        DWORD count = 0;
+        ULONGLONG bytes = 0;
+        TaggedInDirectory(dir, pane, dirs, &count, &bytes);
+        if (count == 0)
+            continue;
+        // A page that holds no more than its header is not broken again.
+        if (job->linesPerPage > 0 && job->linesPerPage - job->lineCount < 3 &&
+            job->lineCount > headerLines && PrintJobNewPage(job) < 0)
+            return -1;
+        int lines = 0;
+        auto put = [&](const std::string& line) {
+            const int written = PrintJobLine(job, line.c_str());
+            lines += written > 0 ? written : 0;
+            return written >= 0;
+        };
+        snprintf(buffer, sizeof buffer, "          %s tagged %s using %s bytes",
+                 PictureText(count, "###,###,###").c_str(), dirs ? "directories" : "files",
+                 PictureText(int64_t(bytes), "###,###,###,###").c_str());
+        if (!put("      Path: " + PrintOemName(dir->pszFullName)) || !put(buffer) || !put(""))
+            return -1;
+        psiCurrent = dir;
+        BuildDisplayFileList(TRUE);
+        if (gFileList != nullptr) {
+            for (EntryHead** entry = ListEntries(gFileList); *entry != nullptr; ++entry) {
+                if (EntryTagged((*entry)->bFlags[pane]) && !put(CatalogEntryLine(*entry, dirs, job->wrap)))
+                    return -1;
+            }
+        }
+        if (lines > 3 && !put(""))
+            return -1;
+    }
+    return 0;
+}
+
+namespace {
+
+PrintOptions gKeptOptions;
+bool gKeptOptionsSet = false;
+
+// A message of the print command on the error line, once the busy state is
+// left.
+void PrintReport(const std::string& text) { ShowError(0, text.c_str()); }
+
+} // namespace
+
+PrintOptions* PrintKeptOptions() {
+    if (!gKeptOptionsSet) {
+        gKeptOptions = PrintOptions{};
+        gKeptOptions.headers = gIniWorking.printHeaders != 0;
+        gKeptOptionsSet = true;
+    }
+    return &gKeptOptions;
+}
+
+void PrintResetOptions() { gKeptOptionsSet = false; }
+
+std::u16string PrintResolveDevice(const WCHAR* device) {
+    std::u16string name = device ? device : u"";
+    if (name.size() >= 1 && name[0] == u'\\' && (name.size() < 2 || name[1] != u'\\') &&
+        pdiCurrent != nullptr)
+        name = std::u16string(1, WCHAR(pdiCurrent->cDrive)) + u":" + name;
+    if (name.find(u'%') != std::u16string::npos) {
+        WCHAR expanded[PERCENT_PARAMS_UNITS] = {};
+        ExpandPercentParams(-1, expanded, name.c_str(), 0, 0);
+        WCHAR full[FULL_PATH_UNITS] = {};
+        name = MakeFullPath(full, expanded) >= 0 && full[0] ? full : expanded;
+    }
+    return name;
+}
+
+void PrintRun(int kind) {
+    if (kind < PRINT_KIND_CATALOG || kind > PRINT_KIND_TREE)
+        return;
+    PrintOptions* options = PrintKeptOptions();
+    const bool dirs = gDirMode[gCurrentPane] != 0;
+    const WCHAR* title = kind == PRINT_KIND_CATALOG && dirs ? u"Catalog of tagged directories" : nullptr;
+    if (PrintMenu(kind, title, &options->headers, &options->linesPerPage, &options->wrap,
+                  &options->margin, options->device, &options->asa) != 13)
+        return;
+    const std::u16string device = PrintResolveDevice(options->device);
+    const std::string deviceName = PrintOemName(device.c_str());
+    BOOL started = FALSE;
+    HANDLE printer = nullptr;
+    FILE* stream = nullptr;
+    if (PrintSpool(device.c_str(), &started, &printer, &stream) < 0) {
+        PrintReport("Unable to write to device: " + deviceName);
+        return;
+    }
+    const BOOL clipboard = PrintDestinationOf(device.c_str()) == PrintDestination::Clipboard;
+    SetBusy(1);
+    const DiskInfo* disk = pdiCurrent;
+    char dateText[24] = {};
+    char timeText[24] = {};
+    ScrDateText(dateText);
+    ScrClockText(timeText);
+    PrintTotals totals{};
+    totals.volumeLabel = disk ? disk->szLabel : "";
+    totals.dateText = dateText;
+    totals.timeText = timeText;
+    if (disk != nullptr) {
+        const int pane = gCurrentPane;
+        totals.freeBytes = disk->qwFreeBytes;
+        totals.loggedFiles = dirs ? disk->dwDirEntries : disk->dwFiles;
+        totals.loggedBytes = int64_t(disk->qwFileBytes);
+        totals.taggedCount = disk->dwTagFiles[pane];
+        totals.taggedBytes = int64_t(disk->qwTagBytes[pane]);
+    }
+    totals.taggedDirectories = dirs;
+    PrintJob job{clipboard, printer, stream, options->wrap, options->margin, 0};
+    job.linesPerPage = options->linesPerPage;
+    // The listings always open with the page header; with pages it opens
+    // every page and counts them.
+    job.headers = TRUE;
+    job.page = options->linesPerPage > 0 ? 1 : 0;
+    job.totals = &totals;
+    int result;
+    if (kind == PRINT_KIND_CATALOG)
+        result = PrintCatalog(&job, disk);
+    else
+        result = PrintDirectoryListing(&job, disk, kind == PRINT_KIND_TREE, gTreeIndent >= 1 ? gTreeIndent : 3);
+    const BOOL lastFormFeed = job.linesPerPage > 0 && job.lineCount > 0;
+    const int finished = PrintFinish(clipboard, printer, stream, lastFormFeed);
+    SetBusy(0);
+    // Buffered text may fail only when it is flushed at the end.
+    if (result < 0 || finished == -1)
+        PrintReport("Unable to write to device - disk full?");
+    else if (finished < 0)
+        PrintReport("Unable to write to device: " + deviceName);
 }

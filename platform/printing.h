@@ -67,6 +67,9 @@ int PrintJobLine(PrintJob* job, const char* line);
 
 // Starts a job's first page: the page header when headers are on. 0 or -1.
 int PrintJobStart(PrintJob* job);
+// Ends the page: a form feed, the line count back to 0 and, with headers
+// on, the next page's header. 0 or -1.
+int PrintJobNewPage(PrintJob* job);
 
 // A name as 8-bit OEM text: the escaped bytes of "\", "*" and "?" print as
 // those characters, every other escaped byte and every character code page
@@ -90,6 +93,18 @@ std::string PrintTreeRow(const SubdirInfo* dir, int indent);
 // PrintJobStart. 0, or -1 on a write error.
 int PrintDirectoryListing(PrintJob* job, const DiskInfo* disk, BOOL tree, int indent);
 
+// The catalog of the entries tagged in the current pane, directory by
+// directory in tree order, after PrintJobStart: for each directory with
+// tagged entries (a new page first when fewer than 3 lines are left on it)
+// "      Path: " and its full path, the count and bytes of its tagged files
+// or directories, an empty line, one line per tagged entry of its display
+// list (date, time, size (a directory's is its branch's), attribute
+// letters or mode, a blank and the name; with wrap off a name over 256
+// bytes cut to 255 ending in ">"), and an empty line after a directory that
+// took more than 3 lines. The pane's own list and counters are kept. 0, or
+// -1 on a write error.
+int PrintCatalog(PrintJob* job, const DiskInfo* disk);
+
 // Where a job's text goes, by its device string.
 enum class PrintDestination {
     Clipboard, // "CLIP:" in any case
@@ -110,9 +125,14 @@ int PrintSpool(const WCHAR* device, BOOL* started, HANDLE* printer, FILE** strea
 // Ends the job PrintSpool opened: a file or printer gets a last form feed
 // when formFeed is set; the clipboard spool's whole text replaces the
 // clipboard text, even after a write error, and the spool file is deleted.
-// Returns 1, or -1 when the text could not be completed (flushing or
-// closing failed).
+// Returns 1; -1 when the text could not be completed (a write, flushing or
+// closing failed: the device is full); -2 when the printer did not take the
+// job.
 int PrintFinish(BOOL clipboard, HANDLE printer, FILE* stream, BOOL formFeed);
+
+// Test hook: while set, PrintSpool opens its stream through it instead of
+// the file system's open (a stream that fails as a full disk does).
+extern FILE* (*gPrintSpoolOpenForTest)(const WCHAR* path, const WCHAR* mode);
 
 // ---- the option menu ---------------------------------------------------------
 
@@ -168,6 +188,29 @@ void PrintCommands(BOOL dirs);
 // digit replaces. Enter sets the value; Esc, or text that is not a number,
 // keeps it.
 void PrintSetLinesPerPage();
+
+// The options kept between jobs: the headers start from the settings'
+// working value, the device empty (the menu shows "LPT1").
+PrintOptions* PrintKeptOptions();
+// Starts the kept options again as a session starts them.
+void PrintResetOptions();
+
+// The device a job writes to, from the one the menu holds: a device that
+// starts with a single backslash gets the current disk's "X:" in front; one
+// holding "%" is expanded as a command template for the current directory
+// and made a full path.
+std::u16string PrintResolveDevice(const WCHAR* device);
+
+// The print command of the tree window: the catalog of tagged entries
+// (kind 2), the path names (3) or the tree (4) of the current disk. Runs
+// the option menu (Esc ends), opens the spool for the resolved device,
+// writes the listing in the busy state (the page header at the start and,
+// with lines per page set, on every page) and ends the job. A write error
+// shows "Unable to write to device - disk full?" (the clipboard still gets
+// the text written), a device that cannot be opened or handed the job
+// "Unable to write to device: " and its name. The options are kept for the
+// next job.
+void PrintRun(int kind);
 
 // Reads the next line of a file being printed into buffer (size >= 2): at
 // most size - 1 characters; a line feed or a NUL ends the line and is kept;

@@ -571,7 +571,7 @@ TEST_F(PrintLpTest, AFailingLpIsAFailedJob) {
     FILE* stream = nullptr;
     ASSERT_EQ(PrintSpool(u"office", &started, &printer, &stream), 1);
     EXPECT_EQ(PrintOutLine(FALSE, printer, stream, "x", 0, FALSE, 0), 1);
-    EXPECT_EQ(PrintFinish(FALSE, printer, stream, TRUE), -1);
+    EXPECT_EQ(PrintFinish(FALSE, printer, stream, TRUE), -2);
     EXPECT_TRUE(Names(session).empty());
 }
 

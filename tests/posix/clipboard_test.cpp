@@ -3,6 +3,7 @@
 // answers, the time limit on a tool, the terminal's clipboard sequence, and
 // round trips through the real xclip and xsel on a virtual X display.
 #include "process_support.h"
+#include "virtual_display.h"
 
 #include "clipboardapi.h"
 #include "internal/process.h"
@@ -337,51 +338,7 @@ TEST_F(ClipboardTest, OwnershipOfBlocks) {
 
 // ---- the real tools --------------------------------------------------------------
 
-namespace {
-
-// A virtual X display for the real xclip and xsel: Xvfb picks a free display
-// number and tells it on its standard output.
-class VirtualDisplay {
-  public:
-    VirtualDisplay() {
-        if (!qproc::Exists("/usr/bin/Xvfb")) return;
-        int out[2];
-        if (MakePipe(out) != 0) return;
-        char xvfb[] = "Xvfb", fd[] = "-displayfd", one[] = "1", nolisten[] = "-nolisten",
-             tcp[] = "tcp", screen[] = "-screen", zero[] = "0", size[] = "320x200x24";
-        char* argv[] = {xvfb, fd, one, nolisten, tcp, screen, zero, size, nullptr};
-        SpawnRequest r;
-        r.program = "/usr/bin/Xvfb";
-        r.argv = argv;
-        r.newSession = true;
-        r.nullStdio = true;
-        r.stdoutFd = out[1];
-        pid_ = SpawnProgram(r);
-        ::close(out[1]);
-        std::string number;
-        struct pollfd p = {out[0], POLLIN, 0};
-        while (pid_ > 0 && ::poll(&p, 1, 10000) > 0) {
-            char c;
-            if (::read(out[0], &c, 1) != 1 || c == '\n') break;
-            number += c;
-        }
-        ::close(out[0]);
-        if (!number.empty()) name_ = ":" + number;
-    }
-    ~VirtualDisplay() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        int status;
-        WaitChild(pid_, &status, 0);
-    }
-    const std::string& name() const { return name_; }
-
-  private:
-    pid_t pid_ = -1;
-    std::string name_;
-};
-
-} // namespace
+using qproc::VirtualDisplay;
 
 TEST_F(ClipboardTest, RoundTripsThroughTheRealXclipAndXsel) {
     for (const char* tool : {"/usr/bin/xclip", "/usr/bin/xsel"}) {
