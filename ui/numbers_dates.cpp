@@ -4,6 +4,7 @@
 #include "platform/packed_dates.h"
 #include "settings/settings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -120,21 +121,26 @@ DateRecord DateFromJulianDay(DWORD day) {
     return DateRecord{BYTE(dom), BYTE(month), WORD(year)};
 }
 
+namespace {
+// The three fields of a date in the order of a date format (formats 3-5
+// repeat the orders of 0-2): day-month-year, month-day-year or
+// year-month-day. False for an unknown format.
+bool DateFieldsInOrder(WORD format, long day, long month, long year, long fields[3]) {
+    if (format > 5) return false;
+    const long orders[3][3] = {{day, month, year}, {month, day, year}, {year, month, day}};
+    std::copy_n(orders[format % 3], 3, fields);
+    return true;
+}
+} // namespace
+
 int FormatShortDate(INT julianDay, WCHAR* out) {
     const DateRecord date = DateFromJulianDay(DWORD(julianDay));
-    const long day = date.day, month = date.month, year = date.year;
-    const long shortYear = year % 100;
+    const long year = date.year;
+    long f[3];
+    if (!DateFieldsInOrder(gDateFormat, date.day, date.month, gDateFormat < 3 ? year % 100 : year, f))
+        return int(year / 100);
     char text[40];
-    text[0] = 0;
-    switch (gDateFormat) {
-    case 0: snprintf(text, sizeof text, "%02ld/%02ld/%2ld", day, month, shortYear); break;
-    case 1: snprintf(text, sizeof text, "%02ld/%02ld/%2ld", month, day, shortYear); break;
-    case 2: snprintf(text, sizeof text, "%02ld/%02ld/%2ld", shortYear, month, day); break;
-    case 3: snprintf(text, sizeof text, "%02ld/%02ld/%2ld", day, month, year); break;
-    case 4: snprintf(text, sizeof text, "%02ld/%02ld/%2ld", month, day, year); break;
-    case 5: snprintf(text, sizeof text, "%02ld/%02ld/%2ld", year, month, day); break;
-    default: return int(year / 100);
-    }
+    snprintf(text, sizeof text, "%02ld/%02ld/%2ld", f[0], f[1], f[2]);
     size_t i = 0;
     for (; text[i]; i++) out[i] = WCHAR(static_cast<unsigned char>(text[i]));
     out[i] = 0;
@@ -203,15 +209,14 @@ const char* FormatDate(DWORD packedDate) {
     char yearText[16];
     snprintf(yearText, sizeof yearText, "%d", year);
     const int shortYear = std::strlen(yearText) > 2 ? std::atoi(yearText + 2) : year;
-    switch (gDateFormat) {
-    case 0: snprintf(text, sizeof text, "%2d-%02d-%02d", day, month, shortYear); break;
-    case 1: snprintf(text, sizeof text, "%2d-%02d-%02d", month, day, shortYear); break;
-    case 2: snprintf(text, sizeof text, "%02d-%02d-%02d", shortYear, month, day); break;
-    case 3: snprintf(text, sizeof text, "%2d-%02d-%04d", day, month, year); break;
-    case 4: snprintf(text, sizeof text, "%2d-%02d-%04d", month, day, year); break;
-    case 5: snprintf(text, sizeof text, "%4d-%02d-%02d", year, month, day); break;
-    default: snprintf(text, sizeof text, "%4d-%02d-%02d", 0, 0, 0); break;
-    }
+    static constexpr const char* kPatterns[] = {"%2ld-%02ld-%02ld", "%2ld-%02ld-%02ld",
+                                                 "%02ld-%02ld-%02ld", "%2ld-%02ld-%04ld",
+                                                 "%2ld-%02ld-%04ld", "%4ld-%02ld-%02ld"};
+    long f[3];
+    if (DateFieldsInOrder(gDateFormat, day, month, gDateFormat < 3 ? shortYear : year, f))
+        snprintf(text, sizeof text, kPatterns[gDateFormat], f[0], f[1], f[2]);
+    else
+        snprintf(text, sizeof text, "%4d-%02d-%02d", 0, 0, 0);
     return text;
 }
 
