@@ -8,6 +8,7 @@
 #include "platform/screen.h"
 #include "qposix_path.h"
 #include "settings/colours.h"
+#include "settings/settings.h"
 #include "tree/file_list.h"
 #include "tree/tree_records.h"
 
@@ -19,8 +20,6 @@ DWORD gFitMarkLength = 0;
 namespace {
 
 constexpr WCHAR kCutMark = 0x25BA;
-constexpr WCHAR kTrackChar = 0x2591;
-constexpr WCHAR kThumbChar = 0x2593;
 
 size_t Length(const WCHAR* s) { return s ? wcslen(s) : 0; }
 
@@ -450,8 +449,19 @@ int ScrollMarkRowList(DWORD p, DWORD total, DWORD rows, int firstRow) {
     return std::min(row, last);
 }
 
+namespace {
+// The mark of a scroll bar as the settings draw it: one character on the
+// first row of the bar, one on its last row and one between (all the
+// block in the block style).
+WCHAR MarkChar(int row, int first, int last) {
+    if (row <= first) return gIniWorking.scrollUp;
+    if (row >= last) return gIniWorking.scrollDown;
+    return gIniWorking.scrollThumb;
+}
+} // namespace
+
 void DrawScrollTrack(WORD top, WORD col, WORD bottom, BYTE colour) {
-    for (int row = top; row < bottom; row++) ScrPutChar(row, col, kTrackChar, colour);
+    for (int row = top; row < bottom; row++) ScrPutChar(row, col, gIniWorking.scrollTrack, colour);
 }
 
 void DrawScrollThumb(DWORD p, DWORD total, DWORD rows, BOOL eraseOld) {
@@ -460,9 +470,10 @@ void DrawScrollThumb(DWORD p, DWORD total, DWORD rows, BOOL eraseOld) {
     const int column =
         gSplitScreen && gCurrentSide == 1 && gWindowMode != WM_ARCHIVE_FILE ? gSplitColumn : 0;
     const int top = gPanes[pane].FileWindowOpen ? int(gPanes[pane].FileAreaRow) : 2;
-    if (eraseOld && gThumbRow[pane] >= 0) ScrPutChar(gThumbRow[pane], column, kTrackChar, colour);
+    if (eraseOld && gThumbRow[pane] >= 0)
+        ScrPutChar(gThumbRow[pane], column, gIniWorking.scrollTrack, colour);
     const int row = ScrollMarkRow(p, total, rows, top);
-    ScrPutChar(row, column, kThumbChar, colour);
+    ScrPutChar(row, column, MarkChar(row, top, top + int(rows) - 1), colour);
     gThumbRow[pane] = row;
 }
 
@@ -475,9 +486,9 @@ void DrawScrollThumbArc(DWORD p, DWORD total, DWORD rows) {
         column = gLeftLastColumn + 3; // the autoview pane's width + 2
     else if (gSplitScreen && gCurrentSide == 1)
         column = gSplitColumn + 1;
-    if (lastRow[pane] >= 0) ScrPutChar(lastRow[pane], column, kTrackChar, colour);
+    if (lastRow[pane] >= 0) ScrPutChar(lastRow[pane], column, gIniWorking.scrollTrack, colour);
     const int row = ScrollMarkRowArc(p, total, rows);
-    ScrPutChar(row, column, kThumbChar, colour);
+    ScrPutChar(row, column, MarkChar(row, 3, int(rows)), colour);
     lastRow[pane] = row;
 }
 
@@ -487,7 +498,8 @@ void DrawScrollThumbList(WORD top, DWORD rows, DWORD p, DWORD total) {
     const int column = int(state.PaneColumn);
     DrawScrollTrack(top, WORD(column), WORD(top + rows), colour);
     const int firstRow = int(state.FileAreaRow);
-    ScrPutChar(ScrollMarkRowList(p, total, rows, firstRow), column, kThumbChar, colour);
+    const int row = ScrollMarkRowList(p, total, rows, firstRow);
+    ScrPutChar(row, column, MarkChar(row, firstRow, firstRow + int(rows) - 1), colour);
 }
 
 // ---- the text cursor ------------------------------------------------------------------------

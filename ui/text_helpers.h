@@ -130,12 +130,14 @@ int ScrollMarkRowArc(DWORD p, DWORD total, DWORD rows);
 // (total * 100 / p) rows down, the division skipped when total * 100 < p;
 // the first row for p 0 and the last for p == total.
 int ScrollMarkRowList(DWORD p, DWORD total, DWORD rows, int firstRow);
-// The track character in rows top to bottom - 1 of column col.
+// The settings' track character (the block in the block style) in rows top
+// to bottom - 1 of column col.
 void DrawScrollTrack(WORD top, WORD col, WORD bottom, BYTE colour);
 // The position mark of the tree and file windows (column 0, or the split
 // column for the second half; top row 2, or the pane's first list row while
-// it shows files). With eraseOld the track cell under the pane's previous
-// mark is drawn again first.
+// it shows files): the settings' mark for the bar's first row, its last row
+// or the rows between. With eraseOld the track cell under the pane's
+// previous mark is drawn again first.
 void DrawScrollThumb(DWORD p, DWORD total, DWORD rows, BOOL eraseOld);
 // The archive window's mark (column 1, or one past the split column or the
 // autoview pane's width + 2 columns).

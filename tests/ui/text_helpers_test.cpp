@@ -8,6 +8,7 @@
 #include "main/window_state.h"
 #include "qposix_drives.h"
 #include "settings/colours.h"
+#include "settings/settings.h"
 #include "tree/file_list.h"
 #include "tree/regex_filters.h"
 #include "tree_builder.h"
@@ -580,9 +581,43 @@ TEST(ScrollMarks, RowsForPositions) {
         EXPECT_EQ(ScrollMarkRowList(c.p, c.total, c.rows, c.first), c.row) << c.p;
 }
 
-using ScreenHelpers = qtest::PlatformTest;
+// The scroll-bar characters of the block style, or of the line style with
+// arrows on the bar's first and last rows; put back afterwards.
+class ScreenHelpers : public qtest::PlatformTest {
+  protected:
+    void TearDown() override {
+        gIniWorking = saved_;
+        qtest::PlatformTest::TearDown();
+    }
+    void Style(bool block) {
+        gIniWorking.scrollTrack = block ? 0x2591 : 0x2502;
+        gIniWorking.scrollThumb = block ? 0x2593 : 0x2195;
+        gIniWorking.scrollUp = block ? 0x2593 : 0x2191;
+        gIniWorking.scrollDown = block ? 0x2593 : 0x2193;
+    }
+    IniWorkingValues saved_ = gIniWorking;
+};
+
+TEST_F(ScreenHelpers, LineStyleMarksShowArrowsAtTheEnds) {
+    Style(false);
+    DrawScrollTrack(2, 0, 12, 0x07);
+    const struct {
+        DWORD p;
+        int row;
+        char16_t mark;
+    } kCases[] = {{0, 2, 0x2191}, {50, 6, 0x2195}, {100, 11, 0x2193}};
+    for (const auto& c : kCases) {
+        DrawScrollThumb(c.p, 100, 10, TRUE);
+        EXPECT_EQ(ConsoleText(c.row, 0, 1), std::u16string(1, c.mark)) << c.p;
+    }
+    std::u16string bar;
+    for (int row = 2; row < 12; row++) bar += ConsoleText(row, 0, 1);
+    EXPECT_EQ(bar, u"\u2502\u2502\u2502\u2502\u2502\u2502\u2502\u2502\u2502\u2193")
+        << "earlier marks are track again";
+}
 
 TEST_F(ScreenHelpers, ScrollMarksMoveAndLeaveTheTrackBehind) {
+    Style(true);
     const std::u16string track(1, char16_t(0x2591)), thumb(1, char16_t(0x2593));
     DrawScrollTrack(2, 0, 22, 0x07);
     EXPECT_EQ(ConsoleText(2, 0, 1), track);
