@@ -39,8 +39,8 @@ RegexMatcher* Find(const WCHAR* text) {
 
 } // namespace
 
-BOOL FilespecCacheLookup(const WCHAR* spec, const WCHAR* name) {
-    if (!gRegexSupport || !spec || !name) return FALSE;
+BOOL FilespecCacheLookup(const WCHAR* filespec, const WCHAR* name) {
+    if (!gRegexSupport || !filespec || !name) return FALSE;
     // Names are matched in UTF-8 of at most 1040 bytes; a longer one matches
     // nothing.
     char utf8[1041];
@@ -51,7 +51,7 @@ BOOL FilespecCacheLookup(const WCHAR* spec, const WCHAR* name) {
     if (nameUnits && bytes <= 0) return FALSE;
     utf8[bytes] = 0;
     const std::lock_guard<std::mutex> hold(gCacheLock);
-    RegexMatcher* matcher = Find(spec);
+    RegexMatcher* matcher = Find(filespec);
     if (!matcher) return FALSE;
     size_t start = 0, length = 0;
     return RegexMatchString(matcher, utf8, size_t(bytes), 0, &start, &length) ? TRUE : FALSE;

@@ -136,9 +136,9 @@ bool DateFieldsInOrder(WORD format, long day, long month, long year, long fields
 int FormatShortDate(INT julianDay, WCHAR* out) {
     const DateRecord date = DateFromJulianDay(DWORD(julianDay));
     const long year = date.year;
+    const long shownYear = gDateFormat < 3 ? year % 100 : year;
     long f[3];
-    if (!DateFieldsInOrder(gDateFormat, date.day, date.month, gDateFormat < 3 ? year % 100 : year, f))
-        return int(year / 100);
+    if (!DateFieldsInOrder(gDateFormat, date.day, date.month, shownYear, f)) return int(year / 100);
     char text[40];
     snprintf(text, sizeof text, "%02ld/%02ld/%2ld", f[0], f[1], f[2]);
     size_t i = 0;

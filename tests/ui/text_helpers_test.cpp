@@ -76,7 +76,8 @@ TEST_F(PathFitting, PathsFillExactlyTheirWidth) {
         {"shortened around dots", path100, 40, path100.substr(0, 18) + u"..." + path100.substr(81)},
         {"fits with blanks", u"/abcdefghi", 15, u"/abcdefghi     "},
         {"fits exactly", u"/abcdefghi", 10, u"/abcdefghi"},
-        {"22 columns keep the head", path100, 22, path100.substr(0, 18) + u"..." + path100.substr(99)},
+        {"22 columns keep the head", path100, 22,
+         path100.substr(0, 18) + u"..." + path100.substr(99)},
         {"below 22 columns the end", path100, 21, path100.substr(79)},
         {"a narrow column", path100, 5, path100.substr(95)},
         {"no width", path100, 0, u""},
@@ -337,7 +338,8 @@ TEST_F(PathFitting, EnteredTextsExpandTheirPathPart) {
     } kCases[] = {
         {"separator and rest follow", u"Q:\\data\\\x0001rest", 1, 100,
          u"/tmp/qtest-fit/data/\x0001rest"},
-        {"shorter result padded", u"/tmp/qtest-fit/x   ", 0, 100, u"Q:\\x" + std::u16string(15, u' ')},
+        {"shorter result padded", u"/tmp/qtest-fit/x   ", 0, 100,
+         u"Q:\\x" + std::u16string(15, u' ')},
         {"too large for the room", u"Q:\\data", 1, 12, u"Q:\\data"},
         {"exactly the room", u"Q:\\data", 1, 20, u"/tmp/qtest-fit/data"},
     };
@@ -397,7 +399,9 @@ TEST(BufferText, FillTrimAndSearch) {
     const struct {
         const char16_t* text;
         const char16_t* trimmed;
-    } kTrims[] = {{u"abc   ", u"abc"}, {u"   ", u""}, {u"a b", u"a b"}, {u"a\t ", u"a\t"}, {u"", u""}};
+    } kTrims[] = {
+        {u"abc   ", u"abc"}, {u"   ", u""}, {u"a b", u"a b"}, {u"a\t ", u"a\t"}, {u"", u""},
+    };
     for (const auto& c : kTrims) {
         std::u16string s = c.text;
         EXPECT_EQ(std::u16string(TrimRight(s.data())), c.trimmed);
@@ -483,23 +487,23 @@ TEST(BufferText, WrapBreaksStartCommandsAndByteSwaps) {
     EXPECT_EQ(text, u"AB");
 }
 
-TEST(FilespecCache, WholeSpecsAreKeysAndSlotsAreReplacedInTurn) {
+TEST(FilespecCache, WholeFilespecsAreKeysAndSlotsAreReplacedInTurn) {
     qtest::BindRegexFilters();
     FilespecCacheClear();
     // Two expressions that share their first 260 characters.
     const std::u16string stem(260, u'a');
     const std::u16string b = stem + u"b", c = stem + u"c";
     EXPECT_TRUE(FilespecCacheLookup(b.c_str(), b.c_str()));
-    EXPECT_FALSE(FilespecCacheLookup(c.c_str(), b.c_str())) << "a pattern shared by long specs";
+    EXPECT_FALSE(FilespecCacheLookup(c.c_str(), b.c_str())) << "a pattern shared by long filespecs";
     EXPECT_TRUE(FilespecCacheLookup(c.c_str(), c.c_str()));
     EXPECT_FALSE(FilespecCacheLookup(b.c_str(), c.c_str()));
 
-    // A fifth spec takes the slot after the one replaced last, whatever was
+    // A fifth expression takes the slot after the one replaced last, whatever was
     // used since: after A B C D, A again, then E, A is gone.
     FilespecCacheClear();
     const ULONGLONG before = FilespecCacheCompileCount();
     const struct {
-        const char16_t* spec;
+        const char16_t* expression;
         bool compiles;
     } kSteps[] = {
         {u"^a", true}, {u"^b", true}, {u"^c", true}, {u"^d", true}, {u"^a", false},
@@ -510,10 +514,11 @@ TEST(FilespecCache, WholeSpecsAreKeysAndSlotsAreReplacedInTurn) {
     };
     ULONGLONG expected = before;
     for (const auto& step : kSteps) {
-        const WCHAR name[] = {step.spec[1], u'x', 0};
-        EXPECT_TRUE(FilespecCacheLookup(step.spec, name));
+        const WCHAR name[] = {step.expression[1], u'x', 0};
+        EXPECT_TRUE(FilespecCacheLookup(step.expression, name));
         expected += step.compiles ? 1 : 0;
-        EXPECT_EQ(FilespecCacheCompileCount(), expected) << std::string(1, char(step.spec[1]));
+        EXPECT_EQ(FilespecCacheCompileCount(), expected)
+            << std::string(1, char(step.expression[1]));
     }
     EXPECT_FALSE(FilespecCacheLookup(u"(", u"(")) << "an expression that does not compile";
     const std::u16string tooLong(1100, u'a');
