@@ -31,8 +31,8 @@ WORD FitPathToWidth(WCHAR* dst, const WCHAR* src, WORD width);
 // units. Returns the length written.
 WORD TruncateWithMark(WCHAR* dst, const WCHAR* src, WORD n);
 // The 8-bit form: width 0 writes nothing and gives 0; a text longer than
-// m = min(width, 256) bytes is cut to m - 1. dst holds m bytes. Returns the
-// length written.
+// m = min(width, 256) bytes is cut to m - 1, a text of m bytes or fewer is
+// copied whole. dst holds m + 1 bytes. Returns the length written.
 WORD StrCopyTrunc(char* dst, const char* src, WORD width);
 // When nameBuf is empty and listIndex is an entry of the display list,
 // nameBuf (room for a name of 1024 units) first receives that entry's
