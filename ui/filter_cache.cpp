@@ -4,59 +4,61 @@
 #include "tree/filter.h"
 #include "tree/regex.h"
 
-#include <algorithm>
-#include <cstring>
 #include <mutex>
+#include <string>
 
 namespace {
 
 struct CachedExpression {
-    WCHAR text[FILESPEC_PATTERN_UNITS];
+    // The whole text: two expressions that share a long beginning are
+    // different expressions.
+    std::u16string text;
     RegexMatcher* matcher;
-    ULONGLONG used; // the lookup count when last used; 0 for a free slot
 };
 
 std::mutex gCacheLock;
 CachedExpression gCache[4];
-ULONGLONG gLookups;
+size_t gLastReplaced = 3; // the first replacement takes slot 0
+ULONGLONG gCompiles;
 
 RegexMatcher* Find(const WCHAR* text) {
     for (CachedExpression& entry : gCache)
-        if (entry.matcher && wcscmp(entry.text, text) == 0) {
-            entry.used = ++gLookups;
-            return entry.matcher;
-        }
+        if (entry.matcher && entry.text == text) return entry.matcher;
+    gLastReplaced = (gLastReplaced + 1) % 4;
+    CachedExpression& slot = gCache[gLastReplaced];
+    RegexFree(slot.matcher);
+    slot.matcher = nullptr;
+    slot.text.clear();
+    gCompiles++;
     RegexMatcher* matcher = RegexCreate(text, FALSE, REGEX_UTF8, nullptr, 0);
     if (!matcher) return nullptr;
-    CachedExpression* oldest = &gCache[0];
-    for (CachedExpression& entry : gCache)
-        if (entry.used < oldest->used) oldest = &entry;
-    RegexFree(oldest->matcher);
-    const size_t n = std::min<size_t>(wcslen(text), FILESPEC_PATTERN_UNITS - 1);
-    std::memcpy(oldest->text, text, n * sizeof(WCHAR));
-    oldest->text[n] = 0;
-    oldest->matcher = matcher;
-    oldest->used = ++gLookups;
+    slot.text = text;
+    slot.matcher = matcher;
     return matcher;
 }
 
 } // namespace
 
-int FilespecCacheLookup(const FilespecItem* item, const WCHAR* name) {
-    if (!gRegexSupport || !item) return 0;
-    // Room for a name of 1024 units at four bytes each.
-    char utf8[4 * 1025 + 1];
-    const int nameUnits = int(std::min<size_t>(wcslen(name), 1024));
+BOOL FilespecCacheLookup(const WCHAR* filespec, const WCHAR* name) {
+    if (!gRegexSupport || !filespec || !name) return FALSE;
+    // Names are matched in UTF-8 of at most 1040 bytes; a longer one matches
+    // nothing.
+    char utf8[1041];
+    const int nameUnits = int(wcslen(name));
     const int bytes = nameUnits ? WideCharToMultiByte(CP_UTF8, 0, name, nameUnits, utf8,
                                                       int(sizeof utf8 - 1), nullptr, nullptr)
                                 : 0;
-    if (nameUnits && bytes <= 0) return 0;
+    if (nameUnits && bytes <= 0) return FALSE;
     utf8[bytes] = 0;
     const std::lock_guard<std::mutex> hold(gCacheLock);
-    RegexMatcher* matcher = Find(item->pattern);
-    if (!matcher) return 0;
+    RegexMatcher* matcher = Find(filespec);
+    if (!matcher) return FALSE;
     size_t start = 0, length = 0;
-    return RegexMatchString(matcher, utf8, size_t(bytes), 0, &start, &length) ? 1 : 0;
+    return RegexMatchString(matcher, utf8, size_t(bytes), 0, &start, &length) ? TRUE : FALSE;
+}
+
+int FilespecCacheLookup(const FilespecItem* item, const WCHAR* name) {
+    return item && FilespecCacheLookup(item->pattern, name) ? 1 : 0;
 }
 
 void FilespecCacheClear() {
@@ -65,4 +67,10 @@ void FilespecCacheClear() {
         RegexFree(entry.matcher);
         entry = CachedExpression{};
     }
+    gLastReplaced = 3;
+}
+
+ULONGLONG FilespecCacheCompileCount() {
+    const std::lock_guard<std::mutex> hold(gCacheLock);
+    return gCompiles;
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 
 namespace {
 constexpr const char* kModule = "Qui";
@@ -17,6 +18,25 @@ void** GrowPtrArray(void** array, size_t oldCount, size_t count) {
     auto** grown = static_cast<void**>(
         CHECKED_REALLOC(array, (count ? count : 1) * sizeof(void*), kModule));
     if (count > oldCount) std::fill(grown + oldCount, grown + count, nullptr);
+    return grown;
+}
+
+void** gPtrArray = nullptr;
+DWORD gPtrArrayCapacity = 0;
+
+void** GrowPtrArray(INT n) {
+    const uint64_t need = n < -2 ? 0 : uint64_t(int64_t(n) + 2);
+    if (gPtrArray && need <= gPtrArrayCapacity) return gPtrArray;
+    uint64_t capacity = gPtrArray ? gPtrArrayCapacity : need <= 130 ? 130 : 260;
+    if (capacity == 0) capacity = 130;
+    while (capacity < need) capacity *= 2;
+    if (capacity > UINT32_MAX || capacity > SIZE_MAX / sizeof(void*)) return nullptr;
+    const size_t kept = gPtrArray ? gPtrArrayCapacity : 0;
+    auto** grown = static_cast<void**>(std::realloc(gPtrArray, size_t(capacity) * sizeof(void*)));
+    if (!grown) return nullptr;
+    std::fill(grown + kept, grown + capacity, nullptr);
+    gPtrArray = grown;
+    gPtrArrayCapacity = DWORD(capacity);
     return grown;
 }
 
