@@ -26,6 +26,7 @@
 #include "platform/console_session.h"
 #include "fixture.h"
 #include "platform_fixture.h"
+#include "print_support.h"
 #include "posix/virtual_display.h"
 #include "qposix_path.h"
 #include "settings/session_dir.h"
@@ -39,28 +40,7 @@ namespace {
 
 using qtest::ShadowText;
 
-std::u16string ClipboardNow() {
-    std::u16string text;
-    if (!OpenClipboard(nullptr))
-        return text;
-    if (HANDLE block = GetClipboardData(CF_UNICODETEXT)) {
-        text = static_cast<const WCHAR*>(GlobalLock(block));
-        GlobalUnlock(block);
-    }
-    CloseClipboard();
-    return text;
-}
-
-std::vector<std::string> SpoolFiles(const std::string& directory) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(directory.c_str())) {
-        while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.')
-                names.push_back(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
+using qtest::ClipboardNow;
 
 std::string Narrow(const std::u16string& text) { return qtest::NarrowText(text); }
 
@@ -288,7 +268,7 @@ TEST_F(PrintRunTest, AFullSpoolShowsDiskFullAndTheClipboardGetsThePartialText) {
     ASSERT_EQ(partial.size(), 300u);
     EXPECT_EQ(partial.substr(firstLine), whole.substr(firstLine, 300 - firstLine));
     EXPECT_EQ(ShadowText(gBottomRow, 0, 45), u"Error: Unable to write to device - disk full?");
-    EXPECT_TRUE(SpoolFiles(session).empty()) << "the spool file is deleted";
+    EXPECT_TRUE(qtest::FileNames(session).empty()) << "the spool file is deleted";
 }
 
 TEST_F(PrintRunTest, ADeviceThatCannotBeOpenedIsNamed) {

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "platform_fixture.h"
+#include "print_support.h"
 #include "main/window_state.h"
 #include "platform/console_session.h"
 #include "posix/drive_fixture.h"
@@ -400,17 +401,7 @@ protected:
         EXPECT_GE(PathFromPosix(posix.c_str(), out, 4096), 0) << posix;
         return out;
     }
-    static std::vector<std::string> Names(const std::string& directory) {
-        std::vector<std::string> names;
-        if (DIR* d = opendir(directory.c_str())) {
-            while (dirent* e = readdir(d))
-                if (e->d_name[0] != '.')
-                    names.push_back(e->d_name);
-            closedir(d);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    static std::vector<std::string> Names(const std::string& directory) { return qtest::FileNames(directory); }
     // Writes lines through a job to the device and ends it.
     void Print(const std::u16string& device, const std::vector<std::string>& lines, BOOL formFeed,
                std::vector<std::string>* spoolDir = nullptr) {
@@ -432,16 +423,7 @@ protected:
     qtest::ScopedEnv wayland{"WAYLAND_DISPLAY", nullptr};
 };
 
-std::u16string ClipboardNow() {
-    OpenClipboard(nullptr);
-    std::u16string text;
-    if (HANDLE block = GetClipboardData(CF_UNICODETEXT)) {
-        text = static_cast<const WCHAR*>(GlobalLock(block));
-        GlobalUnlock(block);
-    }
-    CloseClipboard();
-    return text;
-}
+using qtest::ClipboardNow;
 
 std::string ReadFile(const std::string& path) {
     std::string text;
