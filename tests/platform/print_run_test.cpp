@@ -315,7 +315,7 @@ TEST_F(PrintRunTest, DevicesAreCompletedBeforeTheJob) {
         EXPECT_EQ(Narrow(PrintResolveDevice(c.typed)), c.device) << Narrow(c.typed);
 }
 
-TEST_F(PrintRunTest, TheRealXclipOnAVirtualDisplayGetsTheCatalog) {
+TEST_F(PrintRunTest, TheRealXclipOnAVirtualDisplayGetsEveryListing) {
     if (access("/usr/bin/xclip", X_OK) != 0 || access("/usr/bin/Xvfb", X_OK) != 0)
         GTEST_SKIP() << "xclip or Xvfb is not installed (scripts/install-deps)";
     BuildDisk(true);
@@ -326,20 +326,35 @@ TEST_F(PrintRunTest, TheRealXclipOnAVirtualDisplayGetsTheCatalog) {
     const std::string bin = dir.MakeDir("bin");
     ASSERT_EQ(::symlink("/usr/bin/xclip", (bin + "/xclip").c_str()), 0);
     qtest::ScopedEnv p("PATH", bin.c_str());
-    Run(PRINT_KIND_CATALOG, 10, u"CLIP:");
     // xclip's background server may take a moment to own the selection:
-    // wait for the whole text, then compare it.
-    std::string text;
-    for (int i = 0; i < 100 && text.find("Page 3") == std::string::npos; ++i) {
-        if (i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        text = Narrow(ClipboardNow());
-    }
-    // The desktop's clipboard holds CR LF line ends.
-    EXPECT_NE(text.find("\r\n"), std::string::npos);
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    EXPECT_EQ(MaskVolumeLines(text, true), TaggedCatalogTail()) << text;
-    EXPECT_EQ(text.find('\f'), std::string::npos);
+    // wait for the text's last line, then compare it. The desktop's
+    // clipboard holds CR LF line ends.
+    auto pasted = [](const char* last) {
+        std::string text;
+        for (int i = 0; i < 100 && text.find(last) == std::string::npos; ++i) {
+            if (i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            text = Narrow(ClipboardNow());
+        }
+        EXPECT_NE(text.find("\r\n"), std::string::npos);
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        return text;
+    };
+    Run(PRINT_KIND_CATALOG, 10, u"CLIP:");
+    const std::string catalog = pasted("Page 3");
+    EXPECT_EQ(MaskVolumeLines(catalog, true), TaggedCatalogTail()) << catalog;
+    EXPECT_EQ(catalog.find('\f'), std::string::npos);
+    Run(PRINT_KIND_PATHS, 0, u"CLIP:");
+    std::vector<std::string> lines = MaskVolumeLines(pasted("Q:\\beta"), false);
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 4, lines.end()),
+              (std::vector<std::string>{"      Q:\\", "      Q:\\alpha", "      Q:\\beta"}));
+    Run(PRINT_KIND_TREE, 0, u"CLIP:");
+    lines = MaskVolumeLines(pasted("??beta"), false);
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 4, lines.end()),
+              (std::vector<std::string>{"Q:\\", "???alpha", "???beta"}))
+        << "three box characters before each name";
 }
 
 } // namespace

@@ -436,6 +436,12 @@ std::string ReadFile(const std::string& path) {
     return text;
 }
 
+// The destination rule: "CLIP:" in any case is the clipboard; a name that
+// holds a backslash, a slash or a '.', or starts with a drive ("X:"), is a
+// file that gets the text with its form feeds; "PRN", "LPT1" to "LPT9" and
+// "Windows Drivers" are the default printer and every other bare name a
+// printer queue, both handed to lp (found on PATH) with the queue as an
+// argument of its own, never through a shell.
 TEST(PrintDestinationOf, NamesFilesPrintersAndTheClipboard) {
     struct Case {
         const char16_t* device;
