@@ -128,9 +128,13 @@ struct Context {
 
 using OptionAction = void (*)(Context&);
 
+// Exact: the whole text is the name. Prefix: the text begins with it.
+// SortLetter: the name and one sort letter are the whole text.
+enum class Match { Exact, Prefix, SortLetter };
+
 struct OptionRow {
     const char16_t* name;
-    bool exact; // else a prefix
+    Match match;
     OptionAction action;
 };
 
@@ -200,11 +204,24 @@ void Max(Context& c) {
     if (c.text.size() > 3 && IsSign(c.text, 4)) Adjustment(c, c.text.substr(4));
 }
 
-void FileKey(Context& c, BYTE key) {
-    c.o.fileSort.key = key;
-}
-void DirKey(Context& c, BYTE key) {
-    c.o.dirSort.key = key;
+// The letters of the sort keys that /S and /SD take, the same for files and
+// directories.
+struct SortLetter {
+    WCHAR letter;
+    BYTE key;
+};
+constexpr SortLetter kSortLetters[] = {
+    {u'A', SORT_ALPHA},  {u'D', SORT_DATE},     {u'E', SORT_EXTENSION}, {u'F', SORT_FULL},
+    {u'L', SORT_LENGTH}, {u'M', SORT_NUMBER},   {u'N', SORT_NAME},      {u'S', SORT_SIZE},
+    {u'T', SORT_TIME},   {u'U', SORT_UNSORTED}, {u'V', SORT_VALUE},
+};
+
+// The key of the one sort letter at text[at] that ends the text.
+std::optional<BYTE> SortLetterKey(const Text& text, size_t at) {
+    if (text.size() != at + 1) return std::nullopt;
+    for (const SortLetter& s : kSortLetters)
+        if (s.letter == text[at]) return s.key;
+    return std::nullopt;
 }
 
 // Title items: every character one of O, P, Q and V adds items and flags;
@@ -289,8 +306,9 @@ void Skip(Context&) {}
     {                                                                                              \
         u##name, exact, [](Context& c) { body; }                                                   \
     }
-constexpr bool kExact = true;
-constexpr bool kPrefix = false;
+constexpr Match kExact = Match::Exact;
+constexpr Match kPrefix = Match::Prefix;
+constexpr Match kSortLetter = Match::SortLetter;
 
 // In the order of matching: the first row that matches decides.
 // clang-format off
@@ -336,30 +354,10 @@ const OptionRow kOptions[] = {
     ROW("QT", kExact, c.o.treeSpecStart = true),
     ROW("OD", kExact, c.o.fileSort.descending = true),
     ROW("OA", kExact, c.o.fileSort.descending = false),
-    ROW("SA", kExact, FileKey(c, SORT_ALPHA)),
-    ROW("SD", kExact, FileKey(c, SORT_DATE)),
-    ROW("SE", kExact, FileKey(c, SORT_EXTENSION)),
-    ROW("SF", kExact, FileKey(c, SORT_FULL)),
-    ROW("SL", kExact, FileKey(c, SORT_LENGTH)),
-    ROW("SM", kExact, FileKey(c, SORT_NUMBER)),
-    ROW("SN", kExact, FileKey(c, SORT_NAME)),
-    ROW("SS", kExact, FileKey(c, SORT_SIZE)),
-    ROW("ST", kExact, FileKey(c, SORT_TIME)),
-    ROW("SU", kExact, FileKey(c, SORT_UNSORTED)),
-    ROW("SV", kExact, FileKey(c, SORT_VALUE)),
+    ROW("S", kSortLetter, c.o.fileSort.key = SortLetterKey(c.text, 1)),
     ROW("ODD", kExact, c.o.dirSort.descending = true),
     ROW("ODA", kExact, c.o.dirSort.descending = false),
-    ROW("SDA", kExact, DirKey(c, SORT_ALPHA)),
-    ROW("SDD", kExact, DirKey(c, SORT_DATE)),
-    ROW("SDE", kExact, DirKey(c, SORT_EXTENSION)),
-    ROW("SDF", kExact, DirKey(c, SORT_FULL)),
-    ROW("SDL", kExact, DirKey(c, SORT_LENGTH)),
-    ROW("SDM", kExact, DirKey(c, SORT_NUMBER)),
-    ROW("SDN", kExact, DirKey(c, SORT_NAME)),
-    ROW("SDS", kExact, DirKey(c, SORT_SIZE)),
-    ROW("SDT", kExact, DirKey(c, SORT_TIME)),
-    ROW("SDU", kExact, DirKey(c, SORT_UNSORTED)),
-    ROW("SDV", kExact, DirKey(c, SORT_VALUE)),
+    ROW("SD", kSortLetter, c.o.dirSort.key = SortLetterKey(c.text, 2)),
     ROW("STM", kExact, c.o.treeByNumber = true),
     ROW("STN", kExact, c.o.treeByNumber = false),
     ROW("SSD", kExact, c.o.splitSortDiffers = true),
@@ -408,7 +406,12 @@ Text OptionText(const Text& argument) {
 
 const OptionRow* MatchOption(const Text& text) {
     for (const OptionRow& row : kOptions) {
-        if (row.exact ? text == row.name : StartsWith(text, row.name)) return &row;
+        const bool matches = row.match == Match::Exact ? text == row.name
+                             : row.match == Match::Prefix
+                                 ? StartsWith(text, row.name)
+                                 : StartsWith(text, row.name) &&
+                                       SortLetterKey(text, std::u16string_view(row.name).size());
+        if (matches) return &row;
     }
     return nullptr;
 }

@@ -332,8 +332,6 @@ const std::vector<OptionRow>& OptionRows() {
          }
          EXPECT_EQ(gDirOrder[0].key, SORT_NAME);
      }},
-    {"each file sort letter", {u"/SA", u"/SD", u"/SE", u"/SF", u"/SL", u"/SM", u"/SN", u"/ST", u"/SU", u"/SV"}, "gFileOrder",
-     [](const StartupOptions& o) { EXPECT_EQ(o.fileSort.key, BYTE(SORT_VALUE)); EXPECT_TRUE(o.messages.empty()); }, nullptr},
     {"directory sort key and order", {u"/SDT", u"/ODD", u"/ODA"}, "gDirOrder of both panes, gDefaultDirOrder (sort order)",
      [](const StartupOptions& o) { EXPECT_EQ(o.dirSort.key, BYTE(SORT_TIME)); EXPECT_EQ(o.dirSort.descending, false); EXPECT_FALSE(o.fileSort.key); },
      [] { EXPECT_EQ(gDirOrder[1].key, SORT_TIME); EXPECT_EQ(gDefaultDirOrder.key, SORT_TIME); EXPECT_EQ(gFileOrder[0].key, SORT_NAME); }},
@@ -410,6 +408,31 @@ TEST(StartupOptions, OptionTable) {
         }
     }
     ResetOwners();
+}
+
+// The eleven sort letters give the same keys to files (/S) and directories
+// (/SD); the numbers are the keys the sort orders store.
+TEST(StartupOptions, SortLetters) {
+    const struct {
+        const char16_t* letter;
+        BYTE key;
+    } rows[] = {{u"A", 11}, {u"D", 2}, {u"E", 1}, {u"F", 12}, {u"L", 7}, {u"M", 9},
+                {u"N", 0},  {u"S", 3}, {u"T", 8}, {u"U", 4},  {u"V", 10}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(int(row.key));
+        const StartupOptions file = Parse({u"/s" + Text(row.letter)});
+        EXPECT_EQ(file.fileSort.key, row.key);
+        EXPECT_FALSE(file.dirSort.key);
+        const StartupOptions dir = Parse({u"/SD" + Text(row.letter)});
+        EXPECT_EQ(dir.dirSort.key, row.key);
+        EXPECT_FALSE(dir.fileSort.key);
+        EXPECT_TRUE(file.messages.empty() && dir.messages.empty());
+    }
+    for (const Text bad : {u"/SX", u"/SDX", u"/SAA", u"/SDAA", u"/S"}) {
+        const StartupOptions o = Parse({bad});
+        EXPECT_EQ(o.messages.size(), 1u);
+        EXPECT_FALSE(o.fileSort.key || o.dirSort.key);
+    }
 }
 
 // The parser changes nothing outside its record.
