@@ -414,16 +414,16 @@ TEST(StartupOptions, OptionTable) {
 // (/SD); the numbers are the keys the sort orders store.
 TEST(StartupOptions, SortLetters) {
     const struct {
-        const char16_t* letter;
+        char16_t letter;
         BYTE key;
-    } rows[] = {{u"A", 11}, {u"D", 2}, {u"E", 1}, {u"F", 12}, {u"L", 7}, {u"M", 9},
-                {u"N", 0},  {u"S", 3}, {u"T", 8}, {u"U", 4},  {u"V", 10}};
+    } rows[] = {{u'A', 11}, {u'D', 2}, {u'E', 1}, {u'F', 12}, {u'L', 7}, {u'M', 9},
+                {u'N', 0},  {u'S', 3}, {u'T', 8}, {u'U', 4},  {u'V', 10}};
     for (const auto& row : rows) {
         SCOPED_TRACE(int(row.key));
-        const StartupOptions file = Parse({u"/s" + Text(row.letter)});
+        const StartupOptions file = Parse({u"/s" + Text(1, row.letter)});
         EXPECT_EQ(file.fileSort.key, row.key);
         EXPECT_FALSE(file.dirSort.key);
-        const StartupOptions dir = Parse({u"/SD" + Text(row.letter)});
+        const StartupOptions dir = Parse({u"/SD" + Text(1, row.letter)});
         EXPECT_EQ(dir.dirSort.key, row.key);
         EXPECT_FALSE(dir.fileSort.key);
         EXPECT_TRUE(file.messages.empty() && dir.messages.empty());
