@@ -8,6 +8,12 @@ WORD gLeftLastColumn = 47;
 WORD gTreeWidth = 73;
 WORD gTreeLineStride = 77;
 BYTE gSplitLayoutSetting = 0;
+WORD gRowSizeList[SIZE_ROW_LIST_MAX];
+WORD gRowSizeCount = 0;
+WORD gRowSizePos = 0;
+WORD gColSizeList[SIZE_COL_LIST_MAX];
+WORD gColSizeCount = 0;
+WORD gColSizePos = 0;
 
 void ComputeFileWinLayout(int direction) {
     (void)direction;

@@ -17,6 +17,19 @@ extern WORD gTreeLineStride;
 // gSplitLayout narrows to what the screen allows.
 extern BYTE gSplitLayoutSetting;
 
+// The heights Alt-F9 and the widths Alt-F8 step through when the command
+// line gave lists (/ROWS:, /COLS:), and the index of the entry taken last;
+// an index equal to the count stands past the last entry, so that the next
+// step forward takes the first one and the next step back the last one.
+inline constexpr size_t SIZE_ROW_LIST_MAX = 25;
+inline constexpr size_t SIZE_COL_LIST_MAX = 15;
+extern WORD gRowSizeList[SIZE_ROW_LIST_MAX];
+extern WORD gRowSizeCount;
+extern WORD gRowSizePos;
+extern WORD gColSizeList[SIZE_COL_LIST_MAX];
+extern WORD gColSizeCount;
+extern WORD gColSizePos;
+
 // Recomputes the widths and halves above for the current pane from the
 // screen width, the pane's autoview flag and the split screen. direction is
 // accepted for the long-name width of the file list (callers pass -1).

@@ -2,6 +2,7 @@
 #include "menu/qaap.h"
 
 DWORD gQaapOn = 0;
+DWORD gQaapCurrentForm = 0;
 
 int QaapStatus(int operation, int status, int state, int argument, int index) {
     (void)operation;

@@ -7,6 +7,9 @@
 
 // The interface is on (the options /QB and /QB1 set it).
 extern DWORD gQaapOn;
+// The interface speaks its current form (/QB) rather than its first one
+// (/QB1).
+extern DWORD gQaapCurrentForm;
 
 // Sends a status record (operation 1 update, 2 update and close; status and
 // state letters, an argument byte, a display-list index) to the companion.

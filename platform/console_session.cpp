@@ -289,6 +289,9 @@ HWND FindOwnConsoleWindow(DWORD pauseMs) {
 void StartScreenSession(int rows, int columns) {
     (void)rows;
     (void)columns;
+    // Without a code page from the command line the viewer shows OEM text
+    // in the OEM code page.
+    if (gViewerCodePage == 0) gViewerCodePage = CP_OEMCP;
     gConsoleWindow = FindOwnConsoleWindow();
     if (!gConsoleWindow) {
         MessageBoxW(nullptr, u"Could not get window handle", u"Error", MB_OK);

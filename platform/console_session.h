@@ -152,7 +152,8 @@ void PlatformStartup();
 // 80 columns or 24 rows with a message on standard error and exit status 1,
 // the terminal given back first; saves what the terminal shows when the
 // save-screen switch is on; applies the size, enters the alternate screen
-// and syncs the keyboard layout.
+// and syncs the keyboard layout. A viewer code page of 0 (none given on the
+// command line) becomes 1, the OEM code page.
 void StartScreenSession(int rows, int columns);
 
 // Gives the console back at exit: leaves the alternate screen, puts back

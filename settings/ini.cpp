@@ -13,6 +13,8 @@
 #include "windows.h"
 #include "remote/remote_drives.h"
 
+#include <algorithm>
+#include <cstring>
 #include <initializer_list>
 
 Settings gSettings;
@@ -27,6 +29,7 @@ WCHAR gIniPath[SETTINGS_PATH_UNITS];
 WCHAR gIniFileOption[SETTINGS_PATH_UNITS];
 BOOL gStatsPanelsFromCommandLine;
 DWORD gKiloUnit = 1024;
+UINT gViewerCodePage = 0;
 char gThousandsSep = ',';
 WORD gIniStartupKey;
 
@@ -413,6 +416,26 @@ void PushStartupKey(WORD key) {
 }
 
 } // namespace
+
+namespace {
+
+void TakeCommandLineCommand(char* target, bool* fromCommandLine, const char* command) {
+    const char* text = command ? command : "";
+    const size_t length = std::min(std::strlen(text), SETTINGS_COMMAND_BYTES - 1);
+    std::memcpy(target, text, length);
+    target[length] = 0;
+    *fromCommandLine = length != 0;
+}
+
+} // namespace
+
+void SetCommandLineEditor(const char* command) {
+    TakeCommandLineCommand(gEditorCmd, &gEditorFromCommandLine, command);
+}
+
+void SetCommandLineViewer(const char* command) {
+    TakeCommandLineCommand(gViewerCmd, &gViewerFromCommandLine, command);
+}
 
 void DecodeIniSettings(const BYTE* data, size_t size, int firstLoad) {
     if (firstLoad) {

@@ -194,6 +194,16 @@ extern WCHAR gIniFileOption[SETTINGS_PATH_UNITS];
 // that the settings do not override the choice.
 extern BOOL gStatsPanelsFromCommandLine;
 
+// The editor and viewer commands given on the command line (/E, /V): each
+// replaces the file's command now and on every later read of the settings.
+// The text is 8-bit, cut to the room of the command globals.
+void SetCommandLineEditor(const char* command);
+void SetCommandLineViewer(const char* command);
+
+// The code page in which the viewer shows OEM text, from the command line
+// (/CP:); 0 when none was given, which the screen start makes 1 (OEM).
+extern UINT gViewerCodePage;
+
 // 1000 or 1024: "Kilobytes displayed as multiples of".
 extern DWORD gKiloUnit;
 // The accepted thousands separator: blank, apostrophe, comma or period.
