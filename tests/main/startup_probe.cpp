@@ -4,15 +4,18 @@
 // read, the current path, the log mode, the options read) and runs the
 // shut-down for 'q'.
 //
-// Usage: startup_probe REPORT_FILE [--tree-spec=PATH] [ARGUMENT...]
-// --tree-spec puts PATH into the tree-spec history first, as a previous
-// run would have left it. The arguments are handed over as typed.
+// Usage: startup_probe REPORT_FILE [--tree-spec=PATH] [--last-path=PATH]
+//                      [ARGUMENT...]
+// --tree-spec puts PATH into the tree-spec history first and --last-path
+// makes it the last current path, as a previous run would have left them.
+// The arguments are handed over as typed.
 #include "main/startup.h"
 #include "main/window_state.h"
 #include "qposix_path.h"
 #include "settings/settings.h"
 #include "tree/log_state.h"
 #include "tree/tree_records.h"
+#include "ui/dest_prompts.h"
 #include "ui/line_editor.h"
 
 #include <fcntl.h>
@@ -60,11 +63,13 @@ int main(int argc, char** argv) {
     gReport = ::open(argv[1], O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (gReport < 0) return 2;
     int first = 2;
-    std::u16string treeSpec;
-    if (argc > 2 && std::strncmp(argv[2], "--tree-spec=", 12) == 0) {
-        treeSpec = Wide(argv[2] + 12);
-        first = 3;
+    std::u16string treeSpec, lastPath;
+    for (; first < argc && std::strncmp(argv[first], "--", 2) == 0; first++) {
+        if (std::strncmp(argv[first], "--tree-spec=", 12) == 0) treeSpec = Wide(argv[first] + 12);
+        if (std::strncmp(argv[first], "--last-path=", 12) == 0) lastPath = Wide(argv[first] + 12);
     }
+    for (size_t i = 0; i < lastPath.size() && i + 1 < DEST_PATH_UNITS; i++)
+        gLastPath[i] = lastPath[i];
     std::vector<std::u16string> arguments = {u"quilb"};
     for (int i = first; i < argc; i++)
         arguments.push_back(Wide(argv[i]));

@@ -26,18 +26,7 @@ namespace {
 
 constexpr size_t npos = std::string::npos;
 
-void Sleep(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-template <class Done> bool WaitUntil(Done done, int seconds = 20) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        Sleep(10);
-    }
-    return true;
-}
+using qtest::WaitUntil;
 
 std::string Quoted(const std::string& text) {
     std::string out = "'";
@@ -65,12 +54,7 @@ qtest::PtyOptions Options(const qtest::DriveHome& home, int rows = 30, int colum
 }
 
 std::vector<std::string> ScreenRows(const qtest::PtyProcess& p, int rows, int columns) {
-    qtest::VtScreen screen(rows, columns);
-    screen.Feed(p.Output());
-    std::vector<std::string> out;
-    for (int row = 0; row < screen.Rows(); row++)
-        out.push_back(screen.RowText(row));
-    return out;
+    return qtest::ScreenRowsOf(p.Output(), rows, columns);
 }
 
 bool WaitRowShows(const qtest::PtyProcess& p, int rows, int columns, int row,
@@ -79,12 +63,7 @@ bool WaitRowShows(const qtest::PtyProcess& p, int rows, int columns, int row,
 }
 
 void ExpectRestored(const qtest::PtyProcess& p, const char* what) {
-    qtest::ModeTracker modes;
-    modes.Feed(p.Output());
-    EXPECT_EQ(modes.Leftovers(), "") << what;
-    struct termios now;
-    ASSERT_TRUE(p.CurrentSettings(&now)) << what;
-    EXPECT_EQ(std::memcmp(&now, &p.InitialSettings(), sizeof now), 0) << what;
+    EXPECT_EQ(qtest::TerminalLeftovers(p), "") << what;
 }
 
 // The session directories (QTMP###) under dir that hold a QBK.PID, and all
@@ -280,6 +259,20 @@ TEST_F(QuilbRun, AnInvalidOptionIsReportedAndTheProgramStarts) {
     ASSERT_TRUE(WaitStarted()) << qtest::Hex(p->Output());
     p->Write("\x11"); // Ctrl-Q
     ExpectEnded("Ctrl-Q");
+}
+
+// No disk logged: the log dialog, and as it logs nothing, the quit
+// question, whose yes ends the program at once.
+TEST_F(QuilbRun, WithoutAnyDiskTheQuitQuestionFollows) {
+    Start({"X:"});
+    ASSERT_TRUE(WaitShown("Invalid drive specified [X:]")) << qtest::Hex(p->Output());
+    p->Write("\r");
+    ASSERT_TRUE(WaitRowShows(*p, kRows, kColumns, kRows - 2, "Are you sure you wish to exit?"));
+    p->Write("y");
+    const int status = p->WaitExit(20000);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    ExpectRestored(*p, "after the quit question without a disk");
 }
 
 TEST_F(QuilbRun, TheUsageEndsWithStatusTwo) {
