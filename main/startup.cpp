@@ -325,6 +325,9 @@ KeyCode StartupSequence(int argc, WCHAR** argv, StartupOptions* optionsOut) {
     SetupSessionTemp();
     TraceLine("6. Loading QBK.HST...");
     HistLoad(1);
+    gSessionEndWork.saveHistories = [](const WCHAR* currentDirectory) {
+        HistSave(1, currentDirectory, 0, 0, 0);
+    };
     LoadVurColors();
     TraceLine("7. Locating QBK.QAM...");
     MenuGetFileName();
@@ -371,8 +374,11 @@ KeyCode StartupSequence(int argc, WCHAR** argv, StartupOptions* optionsOut) {
     // 14. A logged-volume file named or found; with split screen on the
     // loop is made to switch panes once it runs.
     KeyCode startKey = 0;
-    const std::u16string defaultQlog = QlogSettingsFolderFile();
-    if (gQlogCommandLineFile[0] || Exists(u"TEMP.QLOG") || Exists(defaultQlog)) {
+    // A file named on the command line that does not exist loads nothing,
+    // not even the default file.
+    const bool named = gQlogCommandLineFile[0] != 0;
+    if (named ? Exists(gQlogCommandLineFile)
+              : Exists(u"TEMP.QLOG") || Exists(QlogSettingsFolderFile())) {
         QlogPaneSwitches switches = {};
         QlogLoad(&switches, nullptr, 1);
         if (gSplitScreen) {

@@ -148,29 +148,21 @@ TEST_F(StartupProbe, EntriesAreLoggedWithTheFirstOneLastAndCurrent) {
         const char* current;
         const char* logmode; // after start-up
     } cases[] = {
-        {"Q: then C:: C: is logged first, Q: last and current", q, {"Q:", "C:"}, "CQ", "Q:\\", "0"},
-        {"C: then Q:: C: stays current", q, {"C:", "Q:"}, "CQ", "C:\\", "0"},
-        {"a path: its drive, then the path, current",
-         q,
-         {"Q:\\alpha\\beta"},
-         "Q",
-         "Q:\\alpha\\beta",
-         "0"},
+        {"Q: C: logs C: first, Q: last and current", q, {"Q:", "C:"}, "CQ", "Q:\\", "0"},
+        {"C: Q: leaves C: current", q, {"C:", "Q:"}, "CQ", "C:\\", "0"},
+        {"a path: its drive, then the path", q, {"Q:\\alpha\\beta"}, "Q", "Q:\\alpha\\beta", "0"},
         {"no entry: the current directory", q + "/alpha", {}, "Q", "Q:\\alpha", "0"},
-        {"'.': the current drive's root (the layer's current drive is C:)",
-         q + "/alpha",
-         {"."},
-         "C",
-         "C:\\",
-         "0"},
-        {"/LT stays in force after start-up", q, {"/LT", "Q:"}, "Q", "Q:\\", "1"},
+        // The layer's current drive is C:.
+        {"'.': the current drive's root", q + "/alpha", {"."}, "C", "C:\\", "0"},
+        {"/LT stays in force", q, {"/LT", "Q:"}, "Q", "Q:\\", "1"},
         {"/L3 shapes the start-up log only", q, {"/L3", "Q:"}, "Q", "Q:\\", "0"},
-        {"/QT: the newest tree-spec path is current, not the first entry",
-         q,
-         {"--tree-spec=Q:\\alpha\\beta", "/QT", "C:"},
-         "CQ",
-         "Q:\\alpha\\beta",
-         "0"},
+        // The newest tree-spec path is current, not the first entry.
+        {"/QT", q, {"--tree-spec=Q:\\alpha\\beta", "/QT", "C:"}, "CQ", "Q:\\alpha\\beta", "0"},
+        // The last path of the previous run is logged alone.
+        {"/QD", q, {"--last-path=Q:\\alpha\\beta", "/QD", "C:"}, "Q", "Q:\\alpha\\beta", "0"},
+        {"no /QD: no last path", q, {"--last-path=Q:\\alpha\\beta", "C:"}, "C", "C:\\", "0"},
+        // A volumes file that does not exist: start-up goes on with the entries.
+        {"/QV naming no file", q, {"/QVQ:\\none.qlog", "Q:"}, "Q", "Q:\\", "0"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
