@@ -219,3 +219,5 @@ void ShowLogoBox(int centred) {
     }
     gLogoShown = TRUE;
 }
+
+void ShowStatsPanel(int) { ScrClearArea(0, 0, gScreenMaxRow, gScreenMaxCol, gNormalAttr); }

@@ -92,6 +92,10 @@ void ShowLogProgress(DiskInfo* disk);
 // The logo box: in the middle of the screen (centred, at start-up) or in
 // the tree window area (0, while the first disk is logged).
 void ShowLogoBox(int centred);
+// The whole screen frame with the statistics panel(s) and pane titles, and
+// with withCommandLines the command lines. Until the frame drawing is built
+// the screen is cleared in the normal colour.
+void ShowStatsPanel(int withCommandLines);
 // Set once the logo box has been drawn.
 extern BOOL gLogoShown;
 // The current directory's name (row 19, cut to 20 cells with U+25BA) and

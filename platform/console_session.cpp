@@ -795,3 +795,8 @@ int ConsoleCheckStub(int value) {
 }
 
 int ConsoleModeStub() { return 0; }
+
+BOOL ConsoleWindowsTerminal() {
+    WCHAR value[8];
+    return GetEnvironmentVariableW(u"WT_SESSION", value, 8) > 0 ? TRUE : FALSE;
+}

@@ -254,6 +254,10 @@ void ConsoleSetWindowPos(int flag);
 // The command id of the program's own wake-up menu events ("QBME").
 inline constexpr UINT CONSOLE_WAKEUP_MARKER = 0x51424D45;
 
+// Whether the program runs in the desktop terminal whose own session
+// variable ("WT_SESSION") is set; the start-up trace reports it.
+BOOL ConsoleWindowsTerminal();
+
 // ---- system facts for the information screen ------------------------------------------------
 
 // The memory status: the extended call when the platform offers it by

@@ -235,7 +235,7 @@ int HotMouseToKey(const MOUSE_EVENT_RECORD* event) {
     } else if (mode == WM_QUIT_QUESTION) {
         if (row != gBottomRow) return 0;
         return (col >= 64 && col <= 66) ? 'Y' : KC_ESC;
-    } else if (mode == WM_ERROR_LINE) {
+    } else if (mode == WM_ERROR_DIALOG) {
         return 0;
     } else if (OnCommandLines(row)) {
         key = HotRegionLookup(TRUE, row, col);

@@ -24,10 +24,6 @@ DWORD gSkipSameAction = 0;
 
 namespace {
 
-inline constexpr WORD WM_ERROR_DIALOG = 22;
-inline constexpr WORD WM_ERROR_REPORT_LINE = 23;
-inline constexpr WORD WM_LOG_OPTION = 24;
-
 struct SkipSameSlot {
     DWORD code;
     DWORD answer;
@@ -270,7 +266,7 @@ DWORD ReportError(WORD driveLetter, DWORD code) {
         HotText(gBottomRow, 61, 0, 3, KC_ENTER, u"\u25C4\u2500\u2518 OK");
         if (!noSpace) HotText(gBottomRow, 69, 0, 3, KC_ESC, u"Esc Cancel");
         ScrBeep();
-        gWindowMode = WM_ERROR_REPORT_LINE;
+        gWindowMode = WM_ERROR_LINE;
         gBusyFlag = 0;
     }
     DWORD answer;

@@ -153,6 +153,10 @@ void HistFreeAll() {
     for (auto& entries : gHistory) entries.clear();
 }
 
+void HistLoad(int) {}
+
+void HistSave(int, const WCHAR*, int, int, int) {}
+
 KeyCode InputLine(WORD row, WORD column, WCHAR* text, char echo, WORD listId, BYTE finish,
                   BOOL singleKey, BOOL proposal, DWORD passKeys, int helpTopic) {
     Edit edit;

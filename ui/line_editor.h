@@ -56,3 +56,11 @@ DWORD HistoryCount(WORD list);
 const WCHAR* HistoryEntry(WORD list, DWORD index);
 // Empties every list.
 void HistFreeAll();
+// Reads the history file into the lists; with allocateArrays (start-up)
+// the remembered choices of its toggles line are applied too. The file is
+// not read yet: the lists stay as they are.
+void HistLoad(int allocateArrays);
+// Writes the history file and, with writeScript, the cd-on-exit script
+// (a cd line to lastPath when a cd flag is set and lastPath is given);
+// unused is not read. The files are not written yet.
+void HistSave(int writeScript, const WCHAR* lastPath, int cdFlag, int unused, int cdFlag2);

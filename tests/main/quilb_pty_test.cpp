@@ -22,7 +22,9 @@ namespace {
 
 constexpr size_t npos = std::string::npos;
 
-void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void Sleep(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 // Whether the screen the program's output draws shows text on some row.
 bool Shows(const qtest::PtyProcess& p, const std::string& text) {
@@ -54,7 +56,8 @@ std::string LastRow(const qtest::PtyProcess& p) {
     qtest::VtScreen screen(40, 120);
     screen.Feed(p.Output());
     std::vector<std::string> rows;
-    for (int row = 0; row < screen.Rows(); row++) rows.push_back(screen.RowText(row));
+    for (int row = 0; row < screen.Rows(); row++)
+        rows.push_back(screen.RowText(row));
     return LastRow(rows);
 }
 
@@ -73,12 +76,7 @@ bool TypeAndWait(qtest::PtyProcess& p, const std::string& bytes, const std::stri
 }
 
 void ExpectRestored(const qtest::PtyProcess& p, const char* what) {
-    qtest::ModeTracker modes;
-    modes.Feed(p.Output());
-    EXPECT_EQ(modes.Leftovers(), "") << what;
-    struct termios now;
-    ASSERT_TRUE(p.CurrentSettings(&now));
-    EXPECT_EQ(std::memcmp(&now, &p.InitialSettings(), sizeof now), 0) << what;
+    EXPECT_EQ(qtest::TerminalLeftovers(p), "") << what;
 }
 
 struct Step {
@@ -94,26 +92,32 @@ TEST(QuilbKeys, XtermKeysOnAPseudoTerminal) {
     qtest::PtyProcess p(options);
     p.Answer("\x1b[c", "\x1b[?62;22c");
     ASSERT_TRUE(p.Start({QUILB_PROGRAM, "--keys"}));
-    ASSERT_TRUE(WaitShows(p, "quilb --keys: kitty keyboard protocol off (xterm keys); press Esc twice to stop"))
+    ASSERT_TRUE(WaitShows(
+        p, "quilb --keys: kitty keyboard protocol off (xterm keys); press Esc twice to stop"))
         << qtest::Hex(p.Output());
     const Step steps[] = {
-        {"a letter", "a",
-         {"key down A          vk=41 sc=1E ch=0061 'a'  num", "key up   A          vk=41 sc=1E ch=0061 'a'  num"}},
+        {"a letter",
+         "a",
+         {"key down A          vk=41 sc=1E ch=0061 'a'  num",
+          "key up   A          vk=41 sc=1E ch=0061 'a'  num"}},
         {"Ctrl+C is a key here", "\x03", {"key down C          vk=43 sc=2E ch=0003  LCtrl num"}},
         {"Shift+F3", "\x1b[25~", {"key down F3         vk=72 sc=3D ch=0000  Shift num"}},
-        {"a character beyond ASCII", "\xc3\xa9",
+        {"a character beyond ASCII",
+         "\xc3\xa9",
          {"key down Packet     vk=E7 sc=00 ch=00E9 '\xc3\xa9'  num"}},
         // A wide character needs a blank after it to be drawn; the line
         // has its code, and the shell gets the character at the end.
         {"a CJK character", "\xe4\xb8\xad", {"key down Packet     vk=E7 sc=00 ch=4E2D '"}},
-        {"a click, as mouse reporting is on", "\x1b[<0;5;3M\x1b[<0;5;3m",
+        {"a click, as mouse reporting is on",
+         "\x1b[<0;5;3M\x1b[<0;5;3m",
          {"mouse 4,2 buttons=00000001  num", "mouse 4,2 buttons=00000000  num"}},
         {"the wheel", "\x1b[<65;7;3M", {"mouse 6,2 buttons=FF880000 wheel  num"}},
         {"focus", "\x1b[I\x1b[O", {"focus in", "focus out"}},
     };
     for (const Step& s : steps) {
         p.Write(s.bytes);
-        for (const std::string& line : s.lines) EXPECT_TRUE(WaitShows(p, line)) << s.what << ": " << line;
+        for (const std::string& line : s.lines)
+            EXPECT_TRUE(WaitShows(p, line)) << s.what << ": " << line;
     }
     p.Resize(30, 100);
     EXPECT_TRUE(WaitShows(p, "size 100x30")) << "a resize";
@@ -137,7 +141,8 @@ TEST(QuilbKeys, XtermKeysOnAPseudoTerminal) {
     ASSERT_NE(restored, npos);
     EXPECT_NE(out.find("key down Esc        vk=1B sc=01 ch=001B  num\r\n", restored), npos)
         << "the last screen stays in the shell";
-    EXPECT_NE(out.find("key down Packet     vk=E7 sc=00 ch=4E2D '\xe4\xb8\xad'  num\r\n", restored), npos)
+    EXPECT_NE(out.find("key down Packet     vk=E7 sc=00 ch=4E2D '\xe4\xb8\xad'  num\r\n", restored),
+              npos)
         << "with its characters";
 }
 
@@ -204,7 +209,8 @@ TEST(QuilbKeys, TerminatingSignalsEndTheProgramWhileTheTerminalReadsNothing) {
         ASSERT_TRUE(WIFEXITED(status)) << c.what << " status " << status;
         EXPECT_EQ(WEXITSTATUS(status), c.status) << c.what;
         p.ResumeReading();
-        EXPECT_NE(p.WaitFor("\x1b[?1049l\x1b[23;0t", 10000), npos) << c.what << ": the restore arrives";
+        EXPECT_NE(p.WaitFor("\x1b[?1049l\x1b[23;0t", 10000), npos)
+            << c.what << ": the restore arrives";
         ExpectRestored(p, c.what);
     }
 }
@@ -219,7 +225,8 @@ struct Tmux {
         if (FILE* f = popen(command.c_str(), "r")) {
             char buffer[4096];
             size_t n;
-            while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
+            while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
+                out.append(buffer, n);
             pclose(f);
         }
         return out;

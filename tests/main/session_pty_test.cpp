@@ -25,17 +25,14 @@ namespace {
 
 constexpr size_t npos = std::string::npos;
 
-void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void Sleep(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 // The screen the output so far draws, on a terminal of rows x columns (the
 // sizes it had, in order, when it changed size).
 std::vector<std::string> ScreenRows(const qtest::PtyProcess& p, int rows, int columns) {
-    qtest::VtScreen screen(rows, columns);
-    screen.Feed(p.Output());
-    std::vector<std::string> out;
-    for (int row = 0; row < screen.Rows(); row++)
-        out.push_back(screen.RowText(row));
-    return out;
+    return qtest::ScreenRowsOf(p.Output(), rows, columns);
 }
 
 // The row showing text, or -1.
@@ -45,8 +42,8 @@ int RowOf(const std::vector<std::string>& screen, const std::string& text) {
     return -1;
 }
 
-bool WaitRow(const qtest::PtyProcess& p, int rows, int columns, const std::string& text,
-             int row, int timeoutMs = 10000) {
+bool WaitRow(const qtest::PtyProcess& p, int rows, int columns, const std::string& text, int row,
+             int timeoutMs = 10000) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (RowOf(ScreenRows(p, rows, columns), text) != row) {
         if (std::chrono::steady_clock::now() > deadline) return false;
@@ -55,23 +52,10 @@ bool WaitRow(const qtest::PtyProcess& p, int rows, int columns, const std::strin
     return true;
 }
 
-// Polls done until it holds or a generous limit passes; whether it held.
-template <class Done> bool WaitUntil(Done done, int seconds = 20) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        Sleep(10);
-    }
-    return true;
-}
+using qtest::WaitUntil;
 
 void ExpectRestored(const qtest::PtyProcess& p) {
-    qtest::ModeTracker modes;
-    modes.Feed(p.Output());
-    EXPECT_EQ(modes.Leftovers(), "");
-    struct termios now;
-    ASSERT_TRUE(p.CurrentSettings(&now));
-    EXPECT_EQ(std::memcmp(&now, &p.InitialSettings(), sizeof now), 0);
+    EXPECT_EQ(qtest::TerminalLeftovers(p), "");
 }
 
 // A probe on a terminal of rows x columns with its own home and report.
@@ -164,7 +148,8 @@ TEST_F(SessionPty, TheClockThreadKeepsTheTimeCurrent) {
     EXPECT_TRUE(WaitUntil([&] {
         later = TimeField(*p);
         return !later.empty() && later != first;
-    })) << "the time never moved on from " << first;
+    })) << "the time never moved on from "
+        << first;
     EXPECT_EQ(RowOf(ScreenRows(*p, 24, 80), "READY 24x80"), 0) << "the window's text stays";
     Quit();
 }
@@ -260,9 +245,8 @@ TEST_F(SessionPty, InASlowedLogTheMarksTurnAndEscBringsTheLogQuestion) {
     // The same log at full speed reads the whole drive: the slowed one was
     // stopped, not finished.
     p->Write("n");
-    EXPECT_EQ(logLine(++logs),
-              "log 0 disks=1 dirs=" + std::to_string(kDirs + 2) +
-                  " files=" + std::to_string(kDirs * kFiles));
+    EXPECT_EQ(logLine(++logs), "log 0 disks=1 dirs=" + std::to_string(kDirs + 2) +
+                                   " files=" + std::to_string(kDirs * kFiles));
     Quit();
 }
 
@@ -280,7 +264,8 @@ TEST_F(SessionPty, ATallTerminalIsUsedWithAtMost250Rows) {
 }
 
 TEST_F(SessionPty, TheTerminalsOwnScreenIsBackAfterTheEnd) {
-    const std::string script = "printf 'BEFORE-TEXT one\\r\\nBEFORE-TEXT two\\r\\n'; exec \"$0\" \"$1\"";
+    const std::string script =
+        "printf 'BEFORE-TEXT one\\r\\nBEFORE-TEXT two\\r\\n'; exec \"$0\" \"$1\"";
     ASSERT_TRUE(Start(30, 100, {"/bin/sh", "-c", script, QUILB_SESSION_PROBE, report}));
     ASSERT_TRUE(WaitRow(*p, 30, 100, "READY 30x100", 0)) << qtest::Hex(p->Output());
     EXPECT_EQ(RowOf(ScreenRows(*p, 30, 100), "BEFORE-TEXT"), -1) << "the program's own screen";
@@ -336,7 +321,8 @@ struct SizedScreen {
             screen.Feed(out.substr(steps[i].from, end - steps[i].from));
         }
         std::vector<std::string> rows;
-        for (int row = 0; row < screen.Rows(); row++) rows.push_back(screen.RowText(row));
+        for (int row = 0; row < screen.Rows(); row++)
+            rows.push_back(screen.RowText(row));
         return rows;
     }
 };
@@ -364,7 +350,9 @@ TEST_F(SessionPty, ATerminalBelowTheSmallestScreenShowsTheKeptScreenFromTheCorne
     ASSERT_TRUE(WaitReport(4));
     ASSERT_NE(p->WaitFor("\x1b[?2026l", 10000, sized.steps.back().from), npos);
     std::vector<std::string> expected(45, std::string(79, ' '));
-    auto put = [&](int row, const std::string& text) { expected[row].replace(0, text.size(), text); };
+    auto put = [&](int row, const std::string& text) {
+        expected[row].replace(0, text.size(), text);
+    };
     put(0, "READY 30x100");
     put(27, "MESSAGE-LINE");
     put(28, "HINT-LINE");
@@ -375,7 +363,8 @@ TEST_F(SessionPty, ATerminalBelowTheSmallestScreenShowsTheKeptScreenFromTheCorne
         Sleep(10);
         shown = sized.Rows(p->Output());
     }
-    for (int row = 0; row < 45; row++) EXPECT_EQ(shown[row], expected[row]) << "row " << row;
+    for (int row = 0; row < 45; row++)
+        EXPECT_EQ(shown[row], expected[row]) << "row " << row;
     p->Write("qy");
     EXPECT_EQ(p->WaitExit(20000), 0);
 }

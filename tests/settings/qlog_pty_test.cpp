@@ -23,15 +23,7 @@ constexpr int kMessageRow = kRows - 3;
 constexpr int kHintRow = kRows - 2;
 constexpr int kBottomRow = kRows - 1;
 
-// Polls done until it holds or a generous limit passes; whether it held.
-template <class Done> bool WaitUntil(Done done, int seconds = 20) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
+using qtest::WaitUntil;
 
 std::string Padded(std::string text) {
     text.resize(kColumns, ' ');
@@ -52,7 +44,8 @@ class QlogPty : public ::testing::Test {
         qtest::PtyOptions options;
         options.rows = kRows;
         options.columns = kColumns;
-        options.environment = {"HOME=" + dir.Sub("home"), "XDG_CONFIG_HOME=" + dir.Sub("home/.config"),
+        options.environment = {"HOME=" + dir.Sub("home"),
+                               "XDG_CONFIG_HOME=" + dir.Sub("home/.config"),
                                "XDG_DATA_HOME=" + dir.Sub("home/data")};
         p = std::make_unique<qtest::PtyProcess>(options);
         p->Answer("\x1b[c", "\x1b[?62;22c");
@@ -63,7 +56,8 @@ class QlogPty : public ::testing::Test {
         qtest::VtScreen screen(kRows, kColumns);
         screen.Feed(p->Output());
         std::vector<std::string> rows;
-        for (int row = 0; row < kRows; row++) rows.push_back(screen.RowText(row));
+        for (int row = 0; row < kRows; row++)
+            rows.push_back(screen.RowText(row));
         return rows;
     }
     // The foreground colour of a cell, as libvterm gives it.
@@ -101,9 +95,13 @@ TEST_F(QlogPty, SaveShowAgainAskBeforeReplacingAndLoad) {
               Padded("QLOG VOLUMES:  Save current info to file or load/merge saved file"));
     EXPECT_EQ(rows[kHintRow], Padded("Q:\\TEMP.QLOG")) << "a new file: no size or date";
     std::string hints(kColumns, ' ');
-    for (const auto& [column, text] : std::vector<std::pair<size_t, std::string>>{
-             {0, "Load"}, {6, "Merge"}, {13, "save and Quit"}, {28, "save and Resume"},
-             {60, "F1 Help"}, {69, "Esc Cancel"}})
+    for (const auto& [column, text] :
+         std::vector<std::pair<size_t, std::string>>{{0, "Load"},
+                                                     {6, "Merge"},
+                                                     {13, "save and Quit"},
+                                                     {28, "save and Resume"},
+                                                     {60, "F1 Help"},
+                                                     {69, "Esc Cancel"}})
         hints.replace(column, text.size(), text);
     EXPECT_EQ(rows[kBottomRow], hints);
     EXPECT_FALSE(SameColour(Fg(kBottomRow, 0), Fg(kBottomRow, 1))) << "L of Load";
@@ -126,7 +124,8 @@ TEST_F(QlogPty, SaveShowAgainAskBeforeReplacingAndLoad) {
     p->Write("d");
     ASSERT_TRUE(WaitRow(kMessageRow, "QLOG VOLUMES:"));
     std::string size = std::to_string(saved.size());
-    for (int at = int(size.size()) - 3; at > 0; at -= 3) size.insert(size_t(at), ",");
+    for (int at = int(size.size()) - 3; at > 0; at -= 3)
+        size.insert(size_t(at), ",");
     EXPECT_NE(Screen()[kHintRow].find(size + "  "), std::string::npos) << Screen()[kHintRow];
     p->Write("r");
     ASSERT_TRUE(WaitRow(kMessageRow, "Save current info to file"));

@@ -3,8 +3,10 @@
 // set for one test and restored after it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -83,6 +85,17 @@ class ScopedZone {
 // current user, so that permission checks really apply. Returns body's
 // result, or -1 when the child could not drop its privileges or died.
 int RunUnprivileged(const std::function<int()>& body);
+
+// Polls done every 10 ms until it holds or a generous limit passes; whether
+// it held. For conditions another process or thread brings about.
+template <class Done> bool WaitUntil(Done done, int seconds = 20) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
 
 // Reads a whole file; empty when it cannot be read.
 std::string ReadFile(const std::string& path);

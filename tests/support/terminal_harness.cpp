@@ -91,6 +91,27 @@ void ReadUntilWoken(int master, int wake, Got got, const std::atomic<bool>* paus
 
 } // namespace
 
+std::vector<std::string> ScreenRowsOf(const std::string& output, int rows, int columns) {
+    VtScreen screen(rows, columns);
+    screen.Feed(output);
+    std::vector<std::string> out;
+    for (int row = 0; row < screen.Rows(); row++)
+        out.push_back(screen.RowText(row));
+    return out;
+}
+
+std::string TerminalLeftovers(const PtyProcess& p) {
+    ModeTracker modes;
+    modes.Feed(p.Output());
+    std::string left = modes.Leftovers();
+    struct termios now;
+    if (!p.CurrentSettings(&now))
+        left += " (the terminal settings cannot be read)";
+    else if (std::memcmp(&now, &p.InitialSettings(), sizeof now) != 0)
+        left += " (the terminal settings differ from those at the start)";
+    return left;
+}
+
 std::string Hex(const std::string& bytes) {
     static const char digits[] = "0123456789abcdef";
     std::string out;
@@ -122,7 +143,9 @@ VtScreen::VtScreen(int rows, int columns) : rows_(rows), columns_(columns) {
     vterm_screen_reset(screen_, 1);
 }
 
-VtScreen::~VtScreen() { vterm_free(vt_); }
+VtScreen::~VtScreen() {
+    vterm_free(vt_);
+}
 
 int VtScreen::OnTermProp(VTermProp prop, VTermValue* value, void* user) {
     auto* self = static_cast<VtScreen*>(user);
@@ -131,7 +154,9 @@ int VtScreen::OnTermProp(VTermProp prop, VTermValue* value, void* user) {
     return 1;
 }
 
-void VtScreen::Feed(const std::string& bytes) { Feed(bytes.data(), bytes.size()); }
+void VtScreen::Feed(const std::string& bytes) {
+    Feed(bytes.data(), bytes.size());
+}
 
 void VtScreen::Feed(const char* bytes, size_t length) {
     if (length > 0) vterm_input_write(vt_, bytes, length);
@@ -168,7 +193,8 @@ std::string VtScreen::RowText(int row) const {
         VtCell cell = Cell(row, c);
         if (cell.width == 0) continue;
         if (cell.text.empty()) out.push_back(' ');
-        for (char32_t ch : cell.text) AppendUtf8(&out, ch);
+        for (char32_t ch : cell.text)
+            AppendUtf8(&out, ch);
     }
     return out;
 }
@@ -231,7 +257,8 @@ void ModeTracker::Feed(const std::string& bytes) {
             if (b >= 0x40 && b <= 0x7E) {
                 char marker = 0;
                 size_t i = 0;
-                if (!sequence_.empty() && std::strchr("<=>?", sequence_[0])) marker = sequence_[i++];
+                if (!sequence_.empty() && std::strchr("<=>?", sequence_[0]))
+                    marker = sequence_[i++];
                 std::vector<int> params;
                 char intermediate = 0;
                 int value = -1;
@@ -265,7 +292,9 @@ void ModeTracker::Feed(const std::string& bytes) {
             if (b == 0x07 || b == 0x18 || b == 0x1a) state_ = 0;
             if (b == 0x1b) state_ = 4;
             break;
-        case 4: state_ = b == 0x1b ? 1 : 0; break;
+        case 4:
+            state_ = b == 0x1b ? 1 : 0;
+            break;
         }
     }
 }
@@ -355,7 +384,8 @@ bool PtyProcess::Start(const std::vector<std::string>& argv) {
     // Everything the child needs is made before the fork: after it, only
     // async-signal-safe calls.
     std::vector<std::string> env;
-    for (char** e = environ; *e; e++) env.emplace_back(*e);
+    for (char** e = environ; *e; e++)
+        env.emplace_back(*e);
     auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
     std::vector<std::string> overrides = {"TERM=xterm-256color", "COLORTERM", "QUILB_COLORS"};
     overrides.insert(overrides.end(), options_.environment.begin(), options_.environment.end());
@@ -368,9 +398,11 @@ bool PtyProcess::Start(const std::vector<std::string>& argv) {
         if (o.find('=') != std::string::npos) env.push_back(o);
     }
     std::vector<char*> argvp, envp;
-    for (const std::string& a : argv) argvp.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : argv)
+        argvp.push_back(const_cast<char*>(a.c_str()));
     argvp.push_back(nullptr);
-    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    for (const std::string& e : env)
+        envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
 
     int sync[2], status[2] = {-1, -1};
@@ -426,7 +458,8 @@ bool PtyProcess::Start(const std::vector<std::string>& argv) {
         statusPipe_ = status[0];
         pid_t program = -1;
         struct pollfd fd = {statusPipe_, POLLIN, 0};
-        if (poll(&fd, 1, 10000) <= 0 || ::read(statusPipe_, &program, sizeof program) != sizeof program)
+        if (poll(&fd, 1, 10000) <= 0 ||
+            ::read(statusPipe_, &program, sizeof program) != sizeof program)
             return false;
         pid_ = program;
     } else {
@@ -464,18 +497,21 @@ bool PtyProcess::WaitOutputBlocked(int timeoutMs) const {
 }
 
 void PtyProcess::ReadLoop() {
-    ReadUntilWoken(master_, wake_[0], [this](const char* bytes, size_t n) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        output_.append(bytes, n);
-        for (Rule& rule : rules_) {
-            size_t at;
-            while ((at = output_.find(rule.trigger, rule.searched)) != std::string::npos) {
-                rule.searched = at + rule.trigger.size();
-                WriteAll(master_, rule.reply);
+    ReadUntilWoken(
+        master_, wake_[0],
+        [this](const char* bytes, size_t n) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            output_.append(bytes, n);
+            for (Rule& rule : rules_) {
+                size_t at;
+                while ((at = output_.find(rule.trigger, rule.searched)) != std::string::npos) {
+                    rule.searched = at + rule.trigger.size();
+                    WriteAll(master_, rule.reply);
+                }
             }
-        }
-        changed_.notify_all();
-    }, &paused_);
+            changed_.notify_all();
+        },
+        &paused_);
     std::lock_guard<std::mutex> lock(mutex_);
     readerDone_ = true;
     changed_.notify_all();
@@ -486,11 +522,17 @@ void PtyProcess::Answer(const std::string& trigger, const std::string& reply) {
     rules_.push_back(Rule{trigger, reply, 0});
 }
 
-void PtyProcess::Write(const std::string& bytes) { WriteAll(master_, bytes); }
+void PtyProcess::Write(const std::string& bytes) {
+    WriteAll(master_, bytes);
+}
 
-void PtyProcess::Resize(int rows, int columns) { SetSize(master_, rows, columns); }
+void PtyProcess::Resize(int rows, int columns) {
+    SetSize(master_, rows, columns);
+}
 
-void PtyProcess::Signal(int sig) { ::kill(pid_, sig); }
+void PtyProcess::Signal(int sig) {
+    ::kill(pid_, sig);
+}
 
 size_t PtyProcess::WaitFor(const std::string& needle, int timeoutMs, size_t from) {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -594,7 +636,8 @@ TestTerminal::TestTerminal(int rows, int columns) : screen_(rows, columns) {
 TestTerminal::~TestTerminal() {
     WriteAll(wake_[1], "x");
     reader_.join();
-    for (int fd : {master_, slave_, wake_[0], wake_[1]}) ::close(fd);
+    for (int fd : {master_, slave_, wake_[0], wake_[1]})
+        ::close(fd);
 }
 
 void TestTerminal::ReadLoop() {
@@ -611,9 +654,13 @@ void TestTerminal::ReadLoop() {
     });
 }
 
-void TestTerminal::Write(const std::string& bytes) { WriteAll(master_, bytes); }
+void TestTerminal::Write(const std::string& bytes) {
+    WriteAll(master_, bytes);
+}
 
-void TestTerminal::SetSize(int rows, int columns) { qtest::SetSize(master_, rows, columns); }
+void TestTerminal::SetSize(int rows, int columns) {
+    qtest::SetSize(master_, rows, columns);
+}
 
 void TestTerminal::ResizeScreen(int rows, int columns) {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -26,8 +26,8 @@ namespace qtest {
 // ---- a screen rendered by libvterm ------------------------------------------------
 
 struct VtCell {
-    std::u32string text;   // the characters of the cell; empty for a blank never written
-    int width = 1;         // 2 for the left half of a wide character, 0 for its right half
+    std::u32string text; // the characters of the cell; empty for a blank never written
+    int width = 1;       // 2 for the left half of a wide character, 0 for its right half
     bool reverse = false;
     bool underline = false;
     VTermColor fg = {};
@@ -226,5 +226,13 @@ class TestTerminal {
 
 // Hex of bytes, for messages.
 std::string Hex(const std::string& bytes);
+
+// The rows of text that output draws on a screen of rows x columns.
+std::vector<std::string> ScreenRowsOf(const std::string& output, int rows, int columns);
+
+// What the program left of its terminal: the modes its output set and did
+// not reset (ModeTracker::Leftovers), and whether the terminal settings
+// differ from those it started with. Empty when the terminal is as it was.
+std::string TerminalLeftovers(const PtyProcess& p);
 
 } // namespace qtest

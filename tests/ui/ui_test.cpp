@@ -191,6 +191,9 @@ TEST_F(UiTest, MouseEventsAsKeys) {
         {"the quit question's Yes", WM_QUIT_QUESTION, Mouse(65, 24, left, 0), u'Y', 0},
         {"elsewhere on the quit question's line", WM_QUIT_QUESTION, Mouse(20, 24, left, 0), KC_ESC,
          0},
+        {"the error dialog answers only its own regions", WM_ERROR_DIALOG, Mouse(70, 6, left, 0), 0, 0},
+        {"the error line is no dialog: the panel still answers", WM_ERROR_LINE, Mouse(70, 6, left, 0),
+         u'/', 0},
     };
     for (const auto& c : kCases) {
         KeyPushStack.count = 0;
