@@ -253,6 +253,21 @@ TEST_F(QuilbRun, AnInvalidOptionIsReportedAndTheProgramStarts) {
     ExpectEnded("Ctrl-Q");
 }
 
+// Without the trace the program starts at once: the message stays in the
+// console's own buffer, which the terminal shows again once the program's
+// screen is gone.
+TEST_F(QuilbRun, AnInvalidOptionWithoutTheTraceIsPrintedAndTheProgramStarts) {
+    Start({"/FOO", "Q:"});
+    ASSERT_TRUE(WaitStarted()) << qtest::Hex(p->Output());
+    p->Write("\x1bq"); // Alt-Q
+    ExpectEnded("Alt-Q");
+    const std::string output = p->Output();
+    const size_t message =
+        output.find("/FOO - Invalid option, ignored.  (Use /? for a list)");
+    ASSERT_NE(message, npos) << qtest::Hex(output);
+    EXPECT_GT(message, output.rfind("\x1b[?1049l")) << qtest::Hex(output);
+}
+
 // No disk logged: the log dialog, and as it logs nothing, the quit
 // question, whose yes ends the program at once.
 TEST_F(QuilbRun, WithoutAnyDiskTheQuitQuestionFollows) {
