@@ -30,7 +30,66 @@ extern WORD gColSizeList[SIZE_COL_LIST_MAX];
 extern WORD gColSizeCount;
 extern WORD gColSizePos;
 
-// Recomputes the widths and halves above for the current pane from the
-// screen width, the pane's autoview flag and the split screen. direction is
-// accepted for the long-name width of the file list (callers pass -1).
+// What one file entry shows: 0 long name, 1 name, size, attributes and
+// date, 2 name, size and attributes (several columns), 3 name only (many
+// columns), 4 autoview's narrow column, 5 name and one-line description.
+extern WORD gFileDisplayFormat;
+// The name width of format 5 and the base of the autoview column.
+extern WORD gLongNameWidth;
+// Rows of one file column.
+extern WORD gFileRows;
+// Width of the name part of a file row, and the user's limit for it (255
+// none).
+extern BYTE gNameFieldWidth;
+extern BYTE gNameLengthLimit;
+// A statistics panel stands beside each half while split screen is on.
+extern DWORD gSplitPanels;
+// The small file window's first row as the user chose it (0 none) and the
+// form it is kept in, which follows the settings' window-sizing switch.
+extern BYTE gSmallWindowUserRow;
+extern BYTE gSmallWindowStored;
+// Raised when every part of the screen must be drawn again (the halves
+// were exchanged).
+extern DWORD gScreenRepaintAll;
+// The last row index of the tree window's lines.
+extern WORD gTreeLastRowIndex;
+
+// The size the size keys ask for; the caller applies it. 65535 rows stands
+// for the largest size. The flags say which of the two changed.
+extern WORD gSizeRequestRows;
+extern WORD gSizeRequestCols;
+extern BOOL gSizeWidthChanged;
+extern BOOL gSizeHeightChanged;
+// The size Alt-F7 keeps while the screen is maximised (0 none).
+extern WORD gSavedSizeRows;
+extern WORD gSavedSizeCols;
+
+// Recomputes the tree width, the halves, the file columns, the name field
+// width and the rows for the current pane (and in split screen the other
+// pane) from the screen width, autoview, split screen and display format.
+// direction 1 halves gLongNameWidth, 0 doubles it, anything else keeps it.
 void ComputeFileWinLayout(int direction);
+
+// The split arrangement the settings ask for: a value outside 0..2 (65535
+// where it was never set) counts as 0, none.
+BYTE SplitLayoutFromSetting(unsigned value);
+
+// Draws (on) or erases the frame pieces that move with the layout: the left
+// frame column, the split column and the line above the small file window.
+void DrawMainFrame(BOOL on);
+
+// The split-mode dialog on the command lines: N, C, B choose the
+// arrangement (C on more than 100 columns, B on 122 or more), S swaps the
+// halves in split screen. Returns 4137 when split screen is on and the
+// layout changed, else 0.
+int SplitModeDialog();
+
+// Alt-Home, Alt-Up and Alt-Down move the boundary between the tree and the
+// small file window (never above row 8 nor below gMessageRow - 2). Returns
+// 4119 when it moved, else 0.
+int WindowHeightKey(int key, BOOL noRedraw);
+
+// The console-size keys Alt-F7, Alt-F8, Alt-Shift-F8, Alt-F9 and
+// Alt-Shift-F9: sets gSizeRequestRows and gSizeRequestCols and the changed
+// flags; always 1.
+int ConsoleSizeKey(int key);
