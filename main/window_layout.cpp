@@ -9,7 +9,9 @@
 #include "platform/keyboard.h"
 #include "platform/screen.h"
 #include "settings/settings.h"
+#include "tree/file_list.h"
 #include "tree/sort_order.h"
+#include "tree/tree_records.h"
 #include "ui/click_regions.h"
 #include "ui/command_menus.h"
 #include "ui/help.h"
@@ -217,6 +219,50 @@ void DrawMainFrame(BOOL on) {
     if (on) SortIndicatorText(gCurrentPane);
 }
 
+void DrawFileWindowFrame(BOOL full) {
+    const int sc = gScreenCols;
+    const int text = sc > 80 ? gLongNameWidth + 6 + sc / 10 : gLongNameWidth + 14;
+    gPanes[gCurrentPane].EntryWidth = DWORD(text);
+    const BYTE attr = gMessageAttr;
+    const int last = gScreenMaxCol;
+    ScrHLine(1, 0, sc, u'\u250C', u'\u2500', u'\u2510', attr);
+    ScrHLine(gFrameLastRow, 0, sc, u'\u2514', u'\u2500', u'\u2518', attr);
+    ScrPutChar(1, text + 1, u'\u252C', attr);
+    ScrPutChar(gFrameLastRow, text + 1, u'\u2534', attr);
+    for (int row = 2; row < gFrameLastRow; row++) {
+        ScrPutChar(row, 0, gIniWorking.scrollTrack, attr);
+        ScrPutChar(row, text + 1, u'\u2502', attr);
+        if (full || row == 3 || row == 7 || row == gSmallWindowRow - 1) ScrPutChar(row, last, u'\u2502', attr);
+    }
+    SortIndicatorText(gCurrentPane);
+}
+
+void CopySideState(BOOL noListHeader, WORD toSide) {
+    const WORD to = toSide & 1, from = WORD(1 - to);
+    DiskInfo* disk = pdiFirst;
+    for (WORD n = 0; disk && n < gDiskCount; n++, disk = disk->pdiNext) {
+        disk->dwMatchFiles[to] = disk->dwMatchFiles[from];
+        disk->qwMatchBytes[to] = disk->qwMatchBytes[from];
+        disk->dwTagFiles[to] = disk->dwTagFiles[from];
+        disk->qwTagBytes[to] = disk->qwTagBytes[from];
+        for (SubdirInfo* d = disk->psiRoot; d; d = d->psiChild ? d->psiChild : d->psiNext) {
+            d->bFlags[to] = d->bFlags[from];
+            d->dwMatchFiles[to] = d->dwMatchFiles[from];
+            d->qwMatchBytes[to] = d->qwMatchBytes[from];
+            d->dwTagFiles[to] = d->dwTagFiles[from];
+            d->qwTagBytes[to] = d->qwTagBytes[from];
+            if (!d->pFiles) continue;
+            for (DWORD i = 0; i < d->dwFiles; i++) d->pFiles[i].bFlags[to] = d->pFiles[i].bFlags[from];
+        }
+    }
+    if (!noListHeader && gFileList) {
+        gFileList->taggedEntries[to] = gFileList->taggedEntries[from];
+        gFileList->taggedFiles[to] = gFileList->taggedFiles[from];
+        gFileList->taggedBytes[to] = gFileList->taggedBytes[from];
+        gFileList->matchingBytes[to] = gFileList->matchingBytes[from];
+    }
+}
+
 int SplitModeDialog() {
     const int sc = gScreenCols;
     const int atEntry = gSplitLayout;
@@ -314,6 +360,8 @@ int WindowHeightKey(int key, BOOL noRedraw) {
             KbdStackKey(kRepaintKey);
         }
     }
+    // The tree keeps its rows; only the window that shows them changed.
+    ScrPaintTreeLines(int(pane.TreeTop));
     (void)noRedraw;
     return kHeightChangedKey;
 }

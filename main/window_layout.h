@@ -78,6 +78,18 @@ BYTE SplitLayoutFromSetting(unsigned value);
 // frame column, the split column and the line above the small file window.
 void DrawMainFrame(BOOL on);
 
+// The frame of autoview: the narrow file column's box with its separator
+// and, with full, the right frame column on every row (else only on the
+// statistics panel's lines); the autoview column's text width is stored in
+// the current pane.
+void DrawFileWindowFrame(BOOL full);
+
+// Copies the other pane's per-pane figures to pane toSide: every disk's
+// matching and tagged counts and bytes, every directory's flag byte, counts
+// and bytes and its files' flag bytes; with noListHeader clear, also the
+// display list header's counts.
+void CopySideState(BOOL noListHeader, WORD toSide);
+
 // The split-mode dialog on the command lines: N, C, B choose the
 // arrangement (C on more than 100 columns, B on 122 or more), S swaps the
 // halves in split screen. Returns 4137 when split screen is on and the

@@ -10,6 +10,9 @@
 #include "platform/screen.h"
 #include "platform_fixture.h"
 #include "settings/settings.h"
+#include "tree/file_list.h"
+#include "tree/tree_records.h"
+#include "tree_builder.h"
 #include "ui/command_menus.h"
 
 #include <string>
@@ -419,6 +422,76 @@ TEST_F(WindowLayout, AltUpOntoTheTreeCursorScrollsTheTree) {
     EXPECT_EQ(WindowHeightKey(kAltUp, TRUE), 4119); // row 10 == 7 + 3
     EXPECT_EQ(gPanes[0].TreeTop, 6u);
     EXPECT_EQ(gPanes[0].TreeRow, 6u);
+}
+
+// ---- autoview frame and pane figures ----------------------------------------------------------
+
+TEST_F(WindowLayout, AutoviewFrameBoxesTheNarrowColumn) {
+    // 25 x 80: the column's text is gLongNameWidth + 14 = 38 wide.
+    for (BOOL full : {FALSE, TRUE}) {
+        SCOPED_TRACE(full);
+        ScrClearArea(0, 0, 24, 79, 0x07);
+        DrawFileWindowFrame(full);
+        EXPECT_EQ(gPanes[0].EntryWidth, 38u);
+        EXPECT_EQ(ConsoleText(1, 0, 1), u"\u250C");
+        EXPECT_EQ(ConsoleText(1, 38, 3), u"\u2500\u252C\u2500");
+        EXPECT_EQ(ConsoleText(1, 79, 1), u"\u2510");
+        EXPECT_EQ(ConsoleText(gFrameLastRow, 0, 1), u"\u2514");
+        EXPECT_EQ(ConsoleText(gFrameLastRow, 39, 1), u"\u2534");
+        EXPECT_EQ(ConsoleText(gFrameLastRow, 79, 1), u"\u2518");
+        for (int row = 2; row < gFrameLastRow; row++) {
+            SCOPED_TRACE(row);
+            EXPECT_EQ(ConsoleText(row, 39, 1), u"\u2502");
+            const bool panelLine = row == 3 || row == 7 || row == gSmallWindowRow - 1;
+            EXPECT_EQ(ConsoleText(row, 79, 1), full || panelLine ? u"\u2502" : u" ");
+        }
+    }
+}
+
+TEST_F(WindowLayout, CopySideStateGivesTheOtherPaneTheseFigures) {
+    qtest::ResetTreeState();
+    DiskInfo* disk = qtest::BuildTree('Q', u"a\\f.txt=10#3 a\\g.txt=20 b\\h=5#1 r=7");
+    qtest::RecountTrees();
+    // Pane 1 starts with nothing of its own.
+    disk->dwTagFiles[1] = 0;
+    disk->qwMatchBytes[1] = 0;
+    for (SubdirInfo* d = disk->psiRoot; d; d = d->psiChild ? d->psiChild : d->psiNext) {
+        d->bFlags[1] = 0;
+        d->dwTagFiles[1] = d->dwMatchFiles[1] = 0;
+        d->qwTagBytes[1] = d->qwMatchBytes[1] = 0;
+        for (DWORD i = 0; d->pFiles && i < d->dwFiles; i++) d->pFiles[i].bFlags[1] = 0;
+    }
+    struct {
+        DisplayFileList header;
+        void* entries[1];
+    } list{};
+    list.header.taggedEntries[0] = 2;
+    list.header.taggedBytes[0] = 15;
+    gFileList = &list.header;
+
+    CopySideState(TRUE, 1);
+    EXPECT_EQ(list.header.taggedEntries[1], 0u) << "the list header is left alone";
+    EXPECT_EQ(disk->dwTagFiles[1], disk->dwTagFiles[0]);
+    EXPECT_EQ(disk->qwMatchBytes[1], disk->qwMatchBytes[0]);
+    EXPECT_NE(disk->dwTagFiles[0], 0u) << "the tree has tagged files to copy";
+    int files = 0;
+    for (SubdirInfo* d = disk->psiRoot; d; d = d->psiChild ? d->psiChild : d->psiNext) {
+        SCOPED_TRACE(qtest::NarrowText(d->pszFullName));
+        EXPECT_EQ(d->bFlags[1], d->bFlags[0]);
+        EXPECT_EQ(d->dwTagFiles[1], d->dwTagFiles[0]);
+        EXPECT_EQ(d->qwTagBytes[1], d->qwTagBytes[0]);
+        EXPECT_EQ(d->dwMatchFiles[1], d->dwMatchFiles[0]);
+        EXPECT_EQ(d->qwMatchBytes[1], d->qwMatchBytes[0]);
+        for (DWORD i = 0; d->pFiles && i < d->dwFiles; i++, files++)
+            EXPECT_EQ(d->pFiles[i].bFlags[1], d->pFiles[i].bFlags[0]);
+    }
+    EXPECT_EQ(files, 4);
+
+    CopySideState(FALSE, 1);
+    EXPECT_EQ(list.header.taggedEntries[1], 2u);
+    EXPECT_EQ(list.header.taggedBytes[1], 15u);
+    gFileList = nullptr;
+    qtest::ResetTreeState();
 }
 
 // ---- split-mode dialog -------------------------------------------------------------------
