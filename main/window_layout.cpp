@@ -3,6 +3,7 @@
 // dialog that change the layout and the terminal size.
 #include "main/window_layout.h"
 #include "main/startup_options.h"
+#include "main/statistics.h"
 #include "main/tree_window.h"
 #include "main/window_state.h"
 #include "platform/console_session.h"
@@ -15,8 +16,10 @@
 #include "ui/click_regions.h"
 #include "ui/command_menus.h"
 #include "ui/help.h"
+#include "ui/progress.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 WORD gSplitColumn = 48;
 WORD gLeftLastColumn = 47;
@@ -235,6 +238,118 @@ void DrawFileWindowFrame(BOOL full) {
         if (full || row == 3 || row == 7 || row == gSmallWindowRow - 1) ScrPutChar(row, last, u'\u2502', attr);
     }
     SortIndicatorText(gCurrentPane);
+}
+
+namespace {
+
+// What autoview keeps aside while it is on.
+struct AutoviewSaved {
+    WORD displayFormat = 0;
+    WORD windowMode = 0;
+    WORD rows = 0, cols = 0;
+    ScreenCell* panel = nullptr;
+    ScreenCell* pathLine = nullptr;
+};
+AutoviewSaved gAutoviewSaved;
+
+void FreeSavedRects(AutoviewSaved& s) {
+    std::free(s.panel);
+    std::free(s.pathLine);
+    s.panel = s.pathLine = nullptr;
+}
+
+void DrawTrack(int column) {
+    for (int row = 2; row < gFrameLastRow; row++) ScrPutChar(row, column, gIniWorking.scrollTrack, gMessageAttr);
+}
+
+} // namespace
+
+void StartAutoview(DWORD* listIndex, DWORD* row) {
+    const WORD paneIndex = gCurrentPane;
+    PaneState& pane = gPanes[paneIndex];
+    AutoviewSaved& saved = gAutoviewSaved;
+    const int sc = gScreenCols;
+    if (gAutoview[paneIndex] != 1 && gFileDisplayFormat != 4) {
+        gAutoview[paneIndex] = 1;
+        saved.displayFormat = gFileDisplayFormat;
+        saved.windowMode = gWindowMode;
+        gWindowMode = WM_AUTOVIEW;
+        gFileDisplayFormat = 4;
+        gSplitPanels = 0;
+        pane.FileColumns = 1;
+        pane.ColumnWidth = 0;
+        pane.PageSize = gFileRows;
+        DrawTrack(int(pane.PaneColumn));
+        if (!gSplitScreen) {
+            FreeSavedRects(saved);
+            saved.panel = ScrSaveRect(0, sc - 22, gScreenMaxRow, gScreenMaxCol);
+            saved.pathLine = ScrSaveRect(0, 0, 0, sc - 22);
+            saved.rows = gScreenRows;
+            saved.cols = gScreenCols;
+        }
+        // The cursor entry stays on the page, on its last row when the
+        // narrower page would leave it below.
+        const DWORD rows = gFileRows ? gFileRows : 1;
+        if (*listIndex >= pane.FirstShown + rows) {
+            pane.FirstShown = *listIndex - rows + 1;
+            *row = rows - 1;
+        } else if (*listIndex >= pane.FirstShown) {
+            *row = *listIndex - pane.FirstShown;
+        }
+        DrawFileWindowFrame(FALSE);
+        ComputeFileWinLayout(-1);
+    } else {
+        gAutoview[paneIndex] = 0;
+        gFileDisplayFormat = saved.displayFormat == 4 ? 0 : saved.displayFormat;
+        ComputeFileWinLayout(-1);
+        gWindowMode = saved.windowMode ? saved.windowMode : WM_FILE;
+        ComputeFileWinLayout(-1);
+        if (!gSplitScreen) {
+            if (saved.panel && saved.rows == gScreenRows && saved.cols == gScreenCols) {
+                ScrRestoreRect(0, sc - 22, gScreenMaxRow, gScreenMaxCol, saved.panel);
+                ScrRestoreRect(0, 0, 0, sc - 22, saved.pathLine);
+                saved.panel = saved.pathLine = nullptr;
+            } else {
+                FreeSavedRects(saved);
+                ShowStatsPanel(0);
+            }
+            ScrClearArea(pane.FileAreaRow, 1, gFrameLastRow - 1, gTreeWidth, gNormalAttr);
+            DrawTrack(0);
+        } else {
+            KbdStackKey(kRepaintKey);
+            KbdStackKey(kRepaintKey);
+        }
+        if (*listIndex >= pane.FirstShown) *row = *listIndex - pane.FirstShown;
+        ShowListStats();
+        gSplitPanels = gSplitScreen ? gSplitLayout != 0 : 1;
+    }
+    if (!gBusyFlag.load() && !gPickerActive) {
+        ShowCommandMenu(0, 1);
+        gMenuModifier = 0;
+    }
+}
+
+void RedrawPaneFrame() {
+    const PaneState& pane = gPanes[gCurrentPane];
+    const int sc = gScreenCols;
+    if (!gSplitScreen) {
+        ScrHLine(1, 0, sc - 22, u'\u250C', u'\u2500', u'\u2500', gMessageAttr);
+        ScrHLine(gFrameLastRow, 0, sc - 22, u'\u2514', u'\u2500', u'\u2500', gMessageAttr);
+    }
+    const int first = pane.FileAreaRow ? int(pane.FileAreaRow) : 2;
+    for (int row = first; row < gFrameLastRow; row++)
+        ScrPutChar(row, int(pane.PaneColumn), gIniWorking.scrollTrack, gMessageAttr);
+    if (pane.SmallFileWindow || !pane.FileWindowOpen) {
+        showtree();
+        ScrPaintTreeLines(int(pane.TreeTop));
+    }
+    ShowPathLine(pane.Path);
+    if (gSplitScreen && gDisplayMode[gCurrentPane] != 2) {
+        KbdStackKey(kRepaintKey);
+        KbdStackKey(kRepaintKey);
+    } else if (!gSplitScreen && gFileList) {
+        ShowDiskStats();
+    }
 }
 
 void CopySideState(BOOL noListHeader, WORD toSide) {

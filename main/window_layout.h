@@ -84,6 +84,18 @@ void DrawMainFrame(BOOL on);
 // the current pane.
 void DrawFileWindowFrame(BOOL full);
 
+// Toggles autoview of the current pane: on, the display format and window
+// mode are kept aside and replaced by 4 and 7, the list narrows to one
+// column (the cursor entry kept on the page: *listIndex stays, *row is its
+// row) and, without split screen, the statistics panel and the path line
+// are saved; off, all of it is put back. The command menu of the new window
+// mode is shown unless busy or the directory picker is open.
+void StartAutoview(DWORD* listIndex, DWORD* row);
+
+// Repaints the current pane's frame, tree and path line after a size or
+// layout change, or after an external program gave the screen back.
+void RedrawPaneFrame();
+
 // Copies the other pane's per-pane figures to pane toSide: every disk's
 // matching and tagged counts and bytes, every directory's flag byte, counts
 // and bytes and its files' flag bytes; with noListHeader clear, also the

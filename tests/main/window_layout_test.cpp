@@ -448,6 +448,41 @@ TEST_F(WindowLayout, AutoviewFrameBoxesTheNarrowColumn) {
     }
 }
 
+TEST_F(WindowLayout, AutoviewOnNarrowsTheListAndOffPutsTheScreenBack) {
+    // 25 x 80 without split screen, a three-column list scrolled to the top.
+    gFileDisplayFormat = 3;
+    gWindowMode = WM_FILE;
+    ComputeFileWinLayout(-1);
+    ASSERT_GT(gPanes[0].FileColumns, 1u);
+    const int rows = gFileRows;
+    for (int row = 0; row <= gScreenMaxRow; row++) ScrHLine(row, 0, 80, u'x', u'x', u'x', 0x70);
+    const std::u16string panelBefore = ConsoleText(5, 58, 22);
+    const std::u16string pathBefore = ConsoleText(0, 0, 58);
+
+    DWORD index = DWORD(rows + 4), row = 0; // below a one-column page
+    StartAutoview(&index, &row);
+    EXPECT_EQ(gAutoview[0], 1u);
+    EXPECT_EQ(gWindowMode, WM_AUTOVIEW);
+    EXPECT_EQ(gFileDisplayFormat, 4);
+    EXPECT_EQ(gSplitPanels, 0u);
+    EXPECT_EQ(gPanes[0].FileColumns, 1u);
+    EXPECT_EQ(index, DWORD(rows + 4)) << "the cursor entry stays";
+    EXPECT_EQ(gPanes[0].FirstShown, 5u);
+    EXPECT_EQ(row, DWORD(rows - 1)) << "on the page's last row";
+    EXPECT_EQ(ConsoleText(1, 39, 1), u"\u252C") << "the autoview column's frame";
+    EXPECT_EQ(ConsoleText(1, 79, 1), u"\u2510") << "the frame over the statistics panel";
+
+    StartAutoview(&index, &row);
+    EXPECT_EQ(gAutoview[0], 0u);
+    EXPECT_EQ(gWindowMode, WM_FILE);
+    EXPECT_EQ(gFileDisplayFormat, 3);
+    EXPECT_EQ(gSplitPanels, 1u);
+    EXPECT_GT(gPanes[0].FileColumns, 1u);
+    EXPECT_EQ(ConsoleText(5, 58, 22), panelBefore) << "the statistics panel put back";
+    EXPECT_EQ(ConsoleText(1, 79, 1), u"x");
+    EXPECT_EQ(ConsoleText(0, 0, 58), pathBefore) << "the path line put back";
+}
+
 TEST_F(WindowLayout, CopySideStateGivesTheOtherPaneTheseFigures) {
     qtest::ResetTreeState();
     DiskInfo* disk = qtest::BuildTree('Q', u"a\\f.txt=10#3 a\\g.txt=20 b\\h=5#1 r=7");
