@@ -426,6 +426,62 @@ TEST_F(WindowLayout, AltUpOntoTheTreeCursorScrollsTheTree) {
 
 // ---- autoview frame and pane figures ----------------------------------------------------------
 
+TEST_F(WindowLayout, MainFrameLineAboveTheSmallWindowDrawnAndErased) {
+    // 25 x 80 without split screen: the line is 80 - 21 = 59 columns long.
+    struct Case {
+        const char* what;
+        int lineRow;
+        BOOL on;
+        std::u16string ends; // columns 0, 1, 57 and 58
+    } cases[] = {
+        {"drawn", 12, TRUE, u"\u251C\u2500\u2500\u2524"},
+        {"erased", 12, FALSE, u"\u2502  \u2502"},
+        {"drawn on the statistics panel's own line", 7, TRUE, u"\u251C\u2500\u2500\u253C"},
+        {"erased on the statistics panel's own line", 7, FALSE, u"\u2502  \u251C"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScrClearArea(0, 0, 24, 79, 0x07);
+        ScrHLine(c.lineRow, 0, 80, u'x', u'x', u'x', 0x07);
+        gSmallWindowRow = WORD(c.lineRow + 1);
+        ComputeFileWinLayout(-1);
+        DrawMainFrame(c.on);
+        const std::u16string row = ConsoleText(c.lineRow, 0, 60);
+        EXPECT_EQ(row.substr(0, 2) + row.substr(57, 2), c.ends);
+        EXPECT_EQ(row[59], u'x') << "the statistics panel's columns untouched";
+        EXPECT_EQ(ConsoleText(2, 0, 1), u"\u2502") << "the left frame column";
+        EXPECT_EQ(ConsoleText(gFrameLastRow - 1, 0, 1), u"\u2502");
+    }
+}
+
+TEST_F(WindowLayout, MainFrameInSplitScreenGivesEachHalfItsPiece) {
+    // 25 x 80 split, layout None: the halves start at 0 and 40, tree width 38.
+    gSplitScreen = 1;
+    gSmallWindowRow = 13;
+    ComputeFileWinLayout(-1);
+    ASSERT_EQ(gSplitColumn, 40);
+    ASSERT_EQ(gTreeWidth, 38);
+    struct Case {
+        const char* what;
+        DWORD rightFileWindowOpen;
+        std::u16string right; // columns 40 (the split column), 41 and 79 of the line
+    } cases[] = {
+        {"both halves show the tree", 0, u"\u251C\u2500\u2524"},
+        {"the right half's full file window keeps its rows", 1, u"\u2502xx"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScrClearArea(0, 0, 24, 79, 0x07);
+        ScrHLine(12, 0, 80, u'x', u'x', u'x', 0x07);
+        gPanes[1].FileWindowOpen = c.rightFileWindowOpen;
+        DrawMainFrame(TRUE);
+        const std::u16string row = ConsoleText(12, 0, 80);
+        EXPECT_EQ(row.substr(0, 2) + row.substr(39, 1), u"\u251C\u2500\u2524") << "left piece, 40 long";
+        EXPECT_EQ(row.substr(40, 2) + row.substr(79, 1), c.right);
+        EXPECT_EQ(ConsoleText(5, 40, 1), u"\u2502") << "the split column";
+    }
+}
+
 TEST_F(WindowLayout, AutoviewFrameBoxesTheNarrowColumn) {
     // 25 x 80: the column's text is gLongNameWidth + 14 = 38 wide.
     for (BOOL full : {FALSE, TRUE}) {
