@@ -111,11 +111,15 @@ int NameWidthFor(int mode, int x, int keep) {
     }
 }
 
-int PaneFileAreaRow(const PaneState& p) { return p.SmallFileWindow ? gSmallWindowRow : 2; }
+int PaneFileAreaRow(const PaneState& p) {
+    return p.SmallFileWindow ? gSmallWindowRow : 2;
+}
 
 } // namespace
 
-BYTE SplitLayoutFromSetting(unsigned value) { return value <= 2 ? BYTE(value) : 0; }
+BYTE SplitLayoutFromSetting(unsigned value) {
+    return value <= 2 ? BYTE(value) : 0;
+}
 
 void ComputeFileWinLayout(int direction) {
     const int sc = gScreenCols;
@@ -158,7 +162,8 @@ void ComputeFileWinLayout(int direction) {
     }
     if (mode != 5) w = NameWidthFor(mode, text, w);
     const int limit = std::max(w - 9, 0);
-    gNameFieldWidth = BYTE(std::min(gNameLengthLimit <= limit ? int(gNameLengthLimit) : limit, 255));
+    gNameFieldWidth =
+        BYTE(std::min(gNameLengthLimit <= limit ? int(gNameLengthLimit) : limit, 255));
 
     pane.FileColumns = DWORD(columns);
     pane.ColumnWidth = DWORD(columnWidth);
@@ -196,9 +201,11 @@ void DrawMainFrame(BOOL on) {
     const BYTE attr = gMessageAttr;
     const int sc = gScreenCols;
     const int lineRow = gSmallWindowRow - 1;
-    for (int row = 2; row < gFrameLastRow; row++) ScrPutChar(row, 0, track, attr);
+    for (int row = 2; row < gFrameLastRow; row++)
+        ScrPutChar(row, 0, track, attr);
     const bool split = gSplitScreen && !gAutoview[gCurrentPane];
-    const WCHAR rightEnd = lineRow == 7 ? (on ? u'\u253C' : u'\u251C') : (on ? u'\u2524' : u'\u2502');
+    const WCHAR rightEnd =
+        lineRow == 7 ? (on ? u'\u253C' : u'\u251C') : (on ? u'\u2524' : u'\u2502');
     auto piece = [&](int column, int n) {
         if (on)
             ScrHLine(lineRow, column, n, u'\u251C', u'\u2500', rightEnd, attr);
@@ -215,9 +222,11 @@ void DrawMainFrame(BOOL on) {
     if (!split) {
         piece(0, sc - 21);
     } else {
-        for (int row = 2; row < gFrameLastRow; row++) ScrPutChar(row, gSplitColumn, track, attr);
+        for (int row = 2; row < gFrameLastRow; row++)
+            ScrPutChar(row, gSplitColumn, track, attr);
         if (halfShowsLine(0)) piece(0, gTreeWidth + 2);
-        if (halfShowsLine(1)) piece(gSplitColumn, gTreeWidth + 2 + (sc % 2) + (gSplitLayout == 1 ? 1 : 0));
+        if (halfShowsLine(1))
+            piece(gSplitColumn, gTreeWidth + 2 + (sc % 2) + (gSplitLayout == 1 ? 1 : 0));
     }
     if (on) SortIndicatorText(gCurrentPane);
 }
@@ -235,7 +244,8 @@ void DrawFileWindowFrame(BOOL full) {
     for (int row = 2; row < gFrameLastRow; row++) {
         ScrPutChar(row, 0, gIniWorking.scrollTrack, attr);
         ScrPutChar(row, text + 1, u'\u2502', attr);
-        if (full || row == 3 || row == 7 || row == gSmallWindowRow - 1) ScrPutChar(row, last, u'\u2502', attr);
+        if (full || row == 3 || row == 7 || row == gSmallWindowRow - 1)
+            ScrPutChar(row, last, u'\u2502', attr);
     }
     SortIndicatorText(gCurrentPane);
 }
@@ -259,7 +269,8 @@ void FreeSavedRects(AutoviewSaved& s) {
 }
 
 void DrawTrack(int column) {
-    for (int row = 2; row < gFrameLastRow; row++) ScrPutChar(row, column, gIniWorking.scrollTrack, gMessageAttr);
+    for (int row = 2; row < gFrameLastRow; row++)
+        ScrPutChar(row, column, gIniWorking.scrollTrack, gMessageAttr);
 }
 
 } // namespace
@@ -367,7 +378,8 @@ void CopySideState(BOOL noListHeader, WORD toSide) {
             d->dwTagFiles[to] = d->dwTagFiles[from];
             d->qwTagBytes[to] = d->qwTagBytes[from];
             if (!d->pFiles) continue;
-            for (DWORD i = 0; i < d->dwFiles; i++) d->pFiles[i].bFlags[to] = d->pFiles[i].bFlags[from];
+            for (DWORD i = 0; i < d->dwFiles; i++)
+                d->pFiles[i].bFlags[to] = d->pFiles[i].bFlags[from];
         }
     }
     if (!noListHeader && gFileList) {
@@ -500,7 +512,8 @@ WORD NextRows(int rows, int largest, bool forward) {
     const bool inSteps = step != std::end(kRowSteps);
     if (forward) {
         if (rows == 999 || rows == largest) return 25;
-        if (inSteps && step + 1 != std::end(kRowSteps)) return std::min<WORD>(step[1], WORD(largest));
+        if (inSteps && step + 1 != std::end(kRowSteps))
+            return std::min<WORD>(step[1], WORD(largest));
         return WORD(std::min(rows + 10, largest));
     }
     if (rows == 999) return WORD(largest);

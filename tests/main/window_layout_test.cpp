@@ -24,6 +24,13 @@ using qtest::ConsoleText;
 using qtest::Put;
 using qtest::Tap;
 
+std::vector<INPUT_RECORD> Letter(char upper) {
+    return Tap(WORD(upper), 0, WCHAR(upper + 32));
+}
+std::vector<INPUT_RECORD> Esc() {
+    return Tap(VK_ESCAPE, 0x01, 27);
+}
+
 class WindowLayout : public qtest::PlatformTest {
   protected:
     void SetUp() override {
@@ -73,8 +80,10 @@ struct LayoutCase {
 };
 
 const LayoutCase kLayoutCases[] = {
-    {"96 no split, names only: three widened columns", 96, 0, 0, 0, 3, 73, -1, -1, 0, 3, 24, 23, 22, 13},
-    {"80 no split, name size attributes: two columns", 80, 0, 0, 0, 2, 57, -1, -1, 0, 2, 29, 28, 12, 3},
+    {"96 no split, names only: three widened columns", 96, 0, 0, 0, 3, 73, -1, -1, 0, 3, 24, 23, 22,
+     13},
+    {"80 no split, name size attributes: two columns", 80, 0, 0, 0, 2, 57, -1, -1, 0, 2, 29, 28, 12,
+     3},
     {"80 no split, names only: narrow columns", 80, 0, 0, 0, 3, 57, -1, -1, 0, 3, 19, 18, 17, 8},
     {"96 no split, long name", 96, 0, 0, 0, 0, 73, -1, -1, 0, 1, 0, 73, 72, 63},
     {"96 no split, full rows on a 24-hour clock", 96, 0, 0, 0, 1, 73, -1, -1, 0, 1, 0, 73, 37, 28},
@@ -82,13 +91,18 @@ const LayoutCase kLayoutCases[] = {
     {"122 split Both holds", 122, 1, 2, 0, 0, 38, 61, 2, 1, 1, 0, 38, 37, 28},
     {"100 split Current falls back to None", 100, 1, 1, 0, 1, 48, 50, 0, 0, 1, 0, 48, 24, 15},
     {"101 split Current holds", 101, 1, 1, 0, 0, 37, 39, 1, 1, 1, 0, 37, 36, 27},
-    {"132 split Both, two-column format fits one column", 132, 1, 2, 0, 2, 43, 66, 2, 1, 1, 0, 43, 24, 15},
-    {"132 split with a stored value out of range: None", 132, 1, 3, 0, 0, 64, 66, 0, 0, 1, 0, 64, 63, 54},
-    {"80 split None, name size attributes: one wide column", 80, 1, 0, 0, 2, 38, 40, 0, 0, 1, 0, 38, 19, 10},
-    {"132 autoview, names only take the wide columns", 132, 0, 0, 1, 3, 43, 66, -1, 0, 2, 22, 21, 20, 11},
+    {"132 split Both, two-column format fits one column", 132, 1, 2, 0, 2, 43, 66, 2, 1, 1, 0, 43,
+     24, 15},
+    {"132 split with a stored value out of range: None", 132, 1, 3, 0, 0, 64, 66, 0, 0, 1, 0, 64,
+     63, 54},
+    {"80 split None, name size attributes: one wide column", 80, 1, 0, 0, 2, 38, 40, 0, 0, 1, 0, 38,
+     19, 10},
+    {"132 autoview, names only take the wide columns", 132, 0, 0, 1, 3, 43, 66, -1, 0, 2, 22, 21,
+     20, 11},
     {"96 autoview, names only", 96, 0, 0, 1, 3, 46, 48, -1, 0, 2, 23, 22, 21, 12},
     {"96 autoview column", 96, 0, 0, 1, 4, 46, 48, -1, 0, 1, 0, 39, 38, 29},
-    {"80 autoview column without the width allowance", 80, 0, 0, 1, 4, 38, 40, -1, 0, 1, 0, 38, 37, 28},
+    {"80 autoview column without the width allowance", 80, 0, 0, 1, 4, 38, 40, -1, 0, 1, 0, 38, 37,
+     28},
 };
 
 TEST_F(WindowLayout, GeometryByWidthSplitAutoviewAndFormat) {
@@ -178,7 +192,8 @@ TEST_F(WindowLayout, DescriptionFormatHalvesAndDoublesTheNameWidthUntilItNoLonge
         int direction;
         WORD longName;
         DWORD nameWidth;
-    } steps[] = {{-1, 24, 37}, {0, 48, 61}, {1, 24, 37}, {0, 48, 61}, {0, 0, 13}, {0, 0, 13}, {-1, 0, 13}};
+    } steps[] = {{-1, 24, 37}, {0, 48, 61}, {1, 24, 37}, {0, 48, 61},
+                 {0, 0, 13},   {0, 0, 13},  {-1, 0, 13}};
     for (const Step& s : steps) {
         ComputeFileWinLayout(s.direction);
         EXPECT_EQ(gLongNameWidth, s.longName) << "direction " << s.direction;
@@ -253,17 +268,30 @@ TEST_F(WindowLayout, SizeKeySequencesStepThroughHeightsAndWidths) {
         int rows, cols, key;
         std::vector<int> seen; // requested rows or columns, each applied in turn
     } cases[] = {
-        {"Alt-F9 through the steps, by ten, and from the largest back", 25, 96, kAltF9,
+        {"Alt-F9 through the steps, by ten, and from the largest back",
+         25,
+         96,
+         kAltF9,
          {28, 34, 43, 50, 60, 70, 80, 25}},
         {"Alt-F9 from a height outside the steps", 37, 96, kAltF9, {47, 57, 67, 77, 80, 25}},
         {"Alt-F9 from 999", 999, 96, kAltF9, {25}},
-        {"Alt-Shift-F9 from 25 takes the largest, then down", 25, 96, kAltShF9,
+        {"Alt-Shift-F9 from 25 takes the largest, then down",
+         25,
+         96,
+         kAltShF9,
          {80, 70, 60, 50, 43, 34, 28, 25, 80}},
         {"Alt-Shift-F9 between the steps", 57, 96, kAltShF9, {47, 37, 27, 80}},
         {"Alt-Shift-F9 from 999", 999, 96, kAltShF9, {80}},
-        {"Alt-F8 by 16 up to the largest, then back to 96", 25, 96, kAltF8, {112, 128, 144, 160, 96}},
+        {"Alt-F8 by 16 up to the largest, then back to 96",
+         25,
+         96,
+         kAltF8,
+         {112, 128, 144, 160, 96}},
         {"Alt-F8 stops at the largest", 25, 150, kAltF8, {160, 96}},
-        {"Alt-Shift-F8 from 96 takes the largest, then down to 96", 25, 96, kAltShF8,
+        {"Alt-Shift-F8 from 96 takes the largest, then down to 96",
+         25,
+         96,
+         kAltShF8,
          {160, 144, 128, 112, 96, 160}},
         {"Alt-Shift-F8 never below 96", 25, 100, kAltShF8, {96, 160}},
     };
@@ -276,7 +304,8 @@ TEST_F(WindowLayout, SizeKeySequencesStepThroughHeightsAndWidths) {
             EXPECT_EQ(ConsoleSizeKey(c.key), 1);
             const int got = rowsKey ? gSizeRequestRows : gSizeRequestCols;
             EXPECT_EQ(got, expected);
-            EXPECT_EQ(rowsKey ? gSizeRequestCols : gSizeRequestRows, rowsKey ? gScreenCols : gScreenRows)
+            EXPECT_EQ(rowsKey ? gSizeRequestCols : gSizeRequestRows,
+                      rowsKey ? gScreenCols : gScreenRows)
                 << "the other dimension is kept";
             EXPECT_EQ(bool(gSizeHeightChanged), rowsKey);
             EXPECT_EQ(bool(gSizeWidthChanged), !rowsKey);
@@ -384,7 +413,8 @@ TEST_F(WindowLayout, AltDownStopsTwoRowsAboveTheMessageRowAndAltHomeGoesBack) {
     ASSERT_EQ(gSmallWindowRow, start);
     EXPECT_EQ(WindowHeightKey(kAltHome, TRUE), 0) << "already at the default";
     int moves = 0;
-    while (WindowHeightKey(kAltDown, TRUE) == 4119) moves++;
+    while (WindowHeightKey(kAltDown, TRUE) == 4119)
+        moves++;
     EXPECT_EQ(gSmallWindowRow, gMessageRow - 2);
     EXPECT_EQ(moves, gMessageRow - 2 - start);
     EXPECT_EQ(WindowHeightKey(kAltHome, TRUE), 4119);
@@ -476,7 +506,8 @@ TEST_F(WindowLayout, MainFrameInSplitScreenGivesEachHalfItsPiece) {
         gPanes[1].FileWindowOpen = c.rightFileWindowOpen;
         DrawMainFrame(TRUE);
         const std::u16string row = ConsoleText(12, 0, 80);
-        EXPECT_EQ(row.substr(0, 2) + row.substr(39, 1), u"\u251C\u2500\u2524") << "left piece, 40 long";
+        EXPECT_EQ(row.substr(0, 2) + row.substr(39, 1), u"\u251C\u2500\u2524")
+            << "left piece, 40 long";
         EXPECT_EQ(row.substr(40, 2) + row.substr(79, 1), c.right);
         EXPECT_EQ(ConsoleText(5, 40, 1), u"\u2502") << "the split column";
     }
@@ -511,7 +542,8 @@ TEST_F(WindowLayout, AutoviewOnNarrowsTheListAndOffPutsTheScreenBack) {
     ComputeFileWinLayout(-1);
     ASSERT_GT(gPanes[0].FileColumns, 1u);
     const int rows = gFileRows;
-    for (int row = 0; row <= gScreenMaxRow; row++) ScrHLine(row, 0, 80, u'x', u'x', u'x', 0x70);
+    for (int row = 0; row <= gScreenMaxRow; row++)
+        ScrHLine(row, 0, 80, u'x', u'x', u'x', 0x70);
     const std::u16string panelBefore = ConsoleText(5, 58, 22);
     const std::u16string pathBefore = ConsoleText(0, 0, 58);
 
@@ -550,7 +582,8 @@ TEST_F(WindowLayout, CopySideStateGivesTheOtherPaneTheseFigures) {
         d->bFlags[1] = 0;
         d->dwTagFiles[1] = d->dwMatchFiles[1] = 0;
         d->qwTagBytes[1] = d->qwMatchBytes[1] = 0;
-        for (DWORD i = 0; d->pFiles && i < d->dwFiles; i++) d->pFiles[i].bFlags[1] = 0;
+        for (DWORD i = 0; d->pFiles && i < d->dwFiles; i++)
+            d->pFiles[i].bFlags[1] = 0;
     }
     struct {
         DisplayFileList header;
@@ -585,10 +618,33 @@ TEST_F(WindowLayout, CopySideStateGivesTheOtherPaneTheseFigures) {
     qtest::ResetTreeState();
 }
 
-// ---- split-mode dialog -------------------------------------------------------------------
+TEST_F(WindowLayout, HeightKeyInSplitScreenAsksTheLoopToRepaintTheOtherHalf) {
+    struct Case {
+        const char* what;
+        DWORD otherOpen, otherSmall;
+        bool repaint;
+    } cases[] = {
+        {"the other half shows its tree", 0, 0, true},
+        {"the other half shows the small file window", 1, 1, true},
+        {"the other half's full file window is left alone", 1, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        gSplitScreen = 1;
+        gSmallWindowRow = 14;
+        gPanes[1].FileWindowOpen = c.otherOpen;
+        gPanes[1].SmallFileWindow = c.otherSmall;
+        ASSERT_EQ(WindowHeightKey(KC_ALT + 0x26, TRUE), 4119);
+        Put(Letter('Z'));
+        if (c.repaint) {
+            EXPECT_EQ(KbdGetKey(FALSE, TRUE), 4123);
+            EXPECT_EQ(KbdGetKey(FALSE, TRUE), 4123);
+        }
+        EXPECT_EQ(KbdGetKey(FALSE, TRUE), 'Z');
+    }
+}
 
-std::vector<INPUT_RECORD> Letter(char upper) { return Tap(WORD(upper), 0, WCHAR(upper + 32)); }
-std::vector<INPUT_RECORD> Esc() { return Tap(VK_ESCAPE, 0x01, 27); }
+// ---- split-mode dialog -------------------------------------------------------------------
 
 TEST_F(WindowLayout, SplitModeDialogKeys) {
     struct Case {
@@ -619,7 +675,8 @@ TEST_F(WindowLayout, SplitModeDialogKeys) {
         SetCurrentPane(0);
         gSplitLayoutSetting = c.setting;
         ComputeFileWinLayout(-1);
-        for (char k : c.keys) Put(k == '\x1b' ? Esc() : Letter(k));
+        for (char k : c.keys)
+            Put(k == '\x1b' ? Esc() : Letter(k));
         Put(Letter('Z')); // left for whoever reads next
         EXPECT_EQ(SplitModeDialog(), c.result);
         EXPECT_EQ(gSplitLayoutSetting, c.settingAfter);
