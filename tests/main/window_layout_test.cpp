@@ -4,6 +4,7 @@
 // line they move; and the split-mode dialog driven by typed keys.
 #include "main/window_layout.h"
 #include "main/startup_options.h"
+#include "main/tree_window.h"
 #include "main/window_state.h"
 #include "platform/console_session.h"
 #include "platform/keyboard.h"
@@ -15,6 +16,7 @@
 #include "tree_builder.h"
 #include "ui/command_menus.h"
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -569,6 +571,29 @@ TEST_F(WindowLayout, AutoviewOnNarrowsTheListAndOffPutsTheScreenBack) {
     EXPECT_EQ(ConsoleText(5, 58, 22), panelBefore) << "the statistics panel put back";
     EXPECT_EQ(ConsoleText(1, 79, 1), u"x");
     EXPECT_EQ(ConsoleText(0, 0, 58), pathBefore) << "the path line put back";
+}
+
+TEST_F(WindowLayout, PaneFrameRepaintDrawsFrameTrackAndTree) {
+    qtest::ResetTreeState();
+    DiskInfo* disk = qtest::BuildTree('Q', u"alpha\\ beta\\");
+    pdiCurrent = disk;
+    psiCurrent = disk->psiRoot;
+    gPanes[0].SmallFileWindow = 1;
+    ComputeFileWinLayout(-1);
+    for (int row = 0; row <= gScreenMaxRow; row++)
+        ScrHLine(row, 0, 80, u'x', u'x', u'x', 0x07);
+    RedrawPaneFrame();
+    EXPECT_EQ(ConsoleText(1, 0, 3), u"\u250C\u2500\u2500");
+    EXPECT_EQ(ConsoleText(1, 57, 2), u"\u2500x") << "58 columns, the statistics panel untouched";
+    EXPECT_EQ(ConsoleText(gFrameLastRow, 0, 2), u"\u2514\u2500");
+    EXPECT_EQ(ConsoleText(gFrameLastRow - 1, 0, 1), u"\u2502") << "the track on the pane's column";
+    const std::u16string tree = ConsoleText(3, 1, 20) + ConsoleText(4, 1, 20);
+    EXPECT_NE(tree.find(u"alpha"), std::u16string::npos) << qtest::NarrowText(tree);
+    EXPECT_NE(tree.find(u"beta"), std::u16string::npos) << qtest::NarrowText(tree);
+    std::free(gTreeLines[0]);
+    gTreeLines[0] = nullptr;
+    gTreeLineRows[0] = 0;
+    qtest::ResetTreeState();
 }
 
 TEST_F(WindowLayout, CopySideStateGivesTheOtherPaneTheseFigures) {
