@@ -134,6 +134,20 @@ void DimKeyCells(int row, int col, int n) {
     ScrFillAttr(row, col, gColourTable[COLOUR_DIMMED], n);
 }
 
+// "F7 Zoom" for Alt-F7; with zooming switched off the same text without a
+// region and with its key dimmed.
+int ZoomHint(int col) {
+    if (!gNoMaximise) return PutHint(gBottomRow, col, u"F7 Zoom", DWORD(KcAltF(7)));
+    const int next = PutText(gBottomRow, col, u"F7 Zoom");
+    if (next != col) DimKeyCells(gBottomRow, col, 2);
+    return next;
+}
+
+// The Ctrl-F4 hint, which names the list it switches to.
+const WCHAR* TagsOnlyHint() {
+    return gTaggedOnly[Pane()] ? u"◄─┘ Show matching" : u"◄─┘ Show tags only";
+}
+
 // The end of the bottom row of the tree and file menus: the statistics key
 // with one logged disk, the disk selection keys with more.
 void SelectTail(int c) {
@@ -200,13 +214,7 @@ void ShowCtrlTreeCommands() {
 // region and dimmed when zooming is switched off), then "F8/F9 Video" while
 // the program may size its console window.
 int AltTreeVideoHints(int col) {
-    if (gNoMaximise) {
-        const int next = PutText(gBottomRow, col, u"F7 Zoom");
-        if (next != col) DimKeyCells(gBottomRow, col, 2);
-        col = next;
-    } else {
-        col = PutHint(gBottomRow, col, u"F7 Zoom", DWORD(KcAltF(7)));
-    }
+    col = ZoomHint(col);
     if (ConsoleReady()) {
         col = PutHint(gBottomRow, col, u"F8", DWORD(KcAltF(8)));
         col = SlashedHint(col, u"F9 Video", DWORD(KcAltF(9)));
@@ -314,11 +322,10 @@ void ShowCtrlFileCommands() {
                 {u"Untag", DWORD(KcCtrl('U'))},
                 {u"View", DWORD(KcCtrl('V')), files},
                 {u"Qlist", DWORD(KcCtrl('Z')), files}});
-    int col = ChainHints(
-        gBottomRow, 10,
-        {{gTaggedOnly[pane] ? u"◄─┘ Show matching" : u"◄─┘ Show tags only", DWORD(KcCtrlF(4))},
-         {u"F5 Archive tags", DWORD(KcCtrlF(5)), files},
-         {u"F6 Merge tags", DWORD(KcCtrlF(6))}});
+    int col = ChainHints(gBottomRow, 10,
+                         {{TagsOnlyHint(), DWORD(KcCtrlF(4))},
+                          {u"F5 Archive tags", DWORD(KcCtrlF(5)), files},
+                          {u"F6 Merge tags", DWORD(KcCtrlF(6))}});
     if (files && Wide()) col = PutHint(gBottomRow, 62, u"F7 Megaview", DWORD(KcCtrlF(7)));
     ChainHints(
         gBottomRow, col,
@@ -464,8 +471,7 @@ void ShowArcCtrlFileCommands() {
                            {35, u"Tag all", DWORD(KcCtrl('T'))},
                            {44, u"Untag all", DWORD(KcCtrl('U'))}});
     if (!ArchiverDeletes()) DimKeyCells(gMessageRow, 10, 1);
-    PlaceAll(gBottomRow, {{10, gTaggedOnly[Pane()] ? u"◄─┘ Show matching" : u"◄─┘ Show tags only",
-                           DWORD(KcCtrlF(4)), true},
+    PlaceAll(gBottomRow, {{10, TagsOnlyHint(), DWORD(KcCtrlF(4)), true},
                           {62, u"F8 Partial untag", DWORD(KcCtrlF(8)), true}});
 }
 
@@ -514,11 +520,7 @@ void ShowAutoviewAltCommands() {
     PlaceAll(gBottomRow, {{10, u"F2 Format", DWORD(KcAltF(2)), true},
                           {21, u"F5 Open archive", DWORD(KcAltF(5)), true}});
     if (!ConsoleReady()) {
-        if (gNoMaximise) {
-            if (PutText(gBottomRow, 64, u"F7 Zoom") != 64) DimKeyCells(gBottomRow, 64, 2);
-        } else {
-            PutHint(gBottomRow, 64, u"F7 Zoom", DWORD(KcAltF(7)));
-        }
+        ZoomHint(64);
         return;
     }
     if (PutText(gBottomRow, 64, u"F7/F8/F9 Video") == 64) return;
@@ -545,8 +547,7 @@ void ShowAutoviewCtrlCommands() {
                         {33, u"Tag", DWORD(KcCtrl('T'))},
                         {38, u"Untag", DWORD(KcCtrl('U'))},
                         {45, u"View", DWORD(KcCtrl('V'))}});
-    PlaceAll(gBottomRow, {{10, gTaggedOnly[Pane()] ? u"◄─┘ Show matching" : u"◄─┘ Show tags only",
-                           DWORD(KcCtrlF(4)), true},
+    PlaceAll(gBottomRow, {{10, TagsOnlyHint(), DWORD(KcCtrlF(4)), true},
                           {30, u"F5 Archive tags", DWORD(KcCtrlF(5)), true}});
 }
 

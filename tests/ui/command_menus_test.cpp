@@ -44,6 +44,7 @@ class CommandMenuTest : public qtest::PlatformTest {
         gAltKeyMode = 0;
         gNoMaximise = 0;
         gUnshiftedKeys = 0;
+        terminalHost_ = gTerminalHost;
         gTerminalHost = TRUE;
         fileInvokesView_ = gSettings.bFileInvokesView;
         gSettings.bFileInvokesView = 0;
@@ -62,6 +63,7 @@ class CommandMenuTest : public qtest::PlatformTest {
         gNoMaximise = 0;
         gUnshiftedKeys = 0;
         gSettings.bFileInvokesView = fileInvokesView_;
+        gTerminalHost = terminalHost_;
         gCurrentArchiver = nullptr;
         gPaneCurrentEntry[0] = nullptr;
         pdiCurrent = current_;
@@ -82,6 +84,7 @@ class CommandMenuTest : public qtest::PlatformTest {
     BYTE saved_[4] = {};
     WORD diskCount_ = 0;
     BYTE fileInvokesView_ = 0;
+    BOOL terminalHost_ = FALSE;
     DiskInfo* current_ = nullptr;
 };
 
