@@ -4,6 +4,8 @@
 
 #include <string>
 
+ArchiverDef* gCurrentArchiver = nullptr;
+
 namespace {
 
 int gForcedStatus = ARCHIVER_DEFS_OK;

@@ -5,7 +5,18 @@
 
 #include "windows.h"
 
-struct ArchiverDef;
+// One archiver of the definitions file; so far only what the archive
+// windows' menus read of it.
+struct ArchiverDef {
+    ArchiverDef* next;
+    // The command that deletes from an archive; null or empty when the
+    // archiver cannot delete.
+    const WCHAR* deleteCommand;
+};
+
+// The archiver of the open archive window; null while none is open or the
+// archive is served by the built-in support.
+extern ArchiverDef* gCurrentArchiver;
 
 // Statuses of LoadArchiverDefs.
 inline constexpr int ARCHIVER_DEFS_OK = 0;

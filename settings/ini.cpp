@@ -18,6 +18,7 @@
 #include <initializer_list>
 
 Settings gSettings;
+BYTE gUnshiftedKeys = 0;
 char gEditorCmd[SETTINGS_COMMAND_BYTES];
 char gAltEditorCmd[SETTINGS_COMMAND_BYTES];
 char gViewerCmd[SETTINGS_COMMAND_BYTES];

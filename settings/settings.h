@@ -185,6 +185,11 @@ extern char gAltCompareCmd[SETTINGS_COMMAND_BYTES];
 // Set when the editor command asked for one editor for all tagged files.
 extern BOOL gSingleInstanceEditor;
 
+// The unshifted-keys switch: '/', ',' and '.' stand for '?', '<' and '>'
+// in the hints and keys that name them. Not held in the part of the record
+// read so far: 0 until the settings reader sets it.
+extern BYTE gUnshiftedKeys;
+
 // The path of the settings file in use; empty until it is located, and
 // cleared by whoever wants the next read to locate it again.
 extern WCHAR gIniPath[SETTINGS_PATH_UNITS];

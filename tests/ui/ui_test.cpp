@@ -135,8 +135,8 @@ TEST_F(UiTest, KeyHintsAreClickRegions) {
     // A click on a hint is the hint's key; one made on the Ctrl menu without
     // Ctrl held shows the plain menu next.
     ShowCommandMenu(1, 1);
-    const INPUT_RECORD click = Mouse(6, gHintRow, FROM_LEFT_1ST_BUTTON_PRESSED, 0);
-    EXPECT_EQ(HotMouseToKey(&click.Event.MouseEvent), u'x');
+    const INPUT_RECORD click = Mouse(10, gHintRow, FROM_LEFT_1ST_BUTTON_PRESSED, 0);
+    EXPECT_EQ(HotMouseToKey(&click.Event.MouseEvent), KcCtrl('T')) << "Tag of CTRL TREE";
     EXPECT_EQ(gMenuModifier, 0);
 }
 
