@@ -6,6 +6,8 @@
 
 #include "windows.h"
 
+struct SubdirInfo;
+
 // Per pane: the rows (gTreeLineStride units each) and how many there are.
 extern WCHAR* gTreeLines[2];
 extern DWORD gTreeLineRows[2];
@@ -31,8 +33,39 @@ void ShowPathLine(const WCHAR* path);
 // without a drive its last component.
 void SetPathTitle(int shortForm, const WCHAR* path);
 
+// Paints (attr the bar colour) or takes away (attr gNormalAttr) the cursor
+// bar on window row row (0: the first tree row) of a directory whose branch
+// connector stands at screen column column: that cell and a run over the
+// name (the tree's width while the size column shows). Taken away, the
+// name gets back its attribute colour.
+void DrawTreeCursorBar(int row, int column, BYTE attr, const SubdirInfo* dir);
+// Shows the cursor row's mark (screen row row) in the bar colour, a blank
+// mark as U+2192.
+void DrawCursorMark(int row);
+// Writes path on row 0 of the current side, fitted to the tree pane's
+// width, in the branch path colour in branch display mode when one is set.
+void DrawPathLine(const WCHAR* path);
+// DrawPathLine while the pane shows a branch, showall or global list and
+// is not in autoview.
+void DrawPathLineIfTree(const WCHAR* path);
+// Puts the current file entryPath into the title (with the title layout's
+// file bit): in the volume-and-path layout as the path line of the entry's
+// full path, else as "D:\name" (root) or "D: name", or "archive : name".
+void FormatPathLine(const WCHAR* entryPath);
+
+// The marks as drawn: gMarkLogged and gMarkUnlogged, exchanged by the
+// start-up option /AK.
+WCHAR LoggedMark();
+WCHAR UnloggedMark();
+
+// The start-up debug switch (/DEB): a tree row without a directory stops
+// the program with a dump instead of being passed over.
+extern BOOL gDebugSwitch;
+
 // The directory of tree-line row (a list index); mode 1 also draws the tree
 // scroll mark, mode 2 that of the picker and archive tree; caller names the
-// call site. Null for a row without a directory.
-struct SubdirInfo;
+// call site. Null for a row without a directory; under the start-up debug
+// switch (/DEB) such a row asked for with mode 1 or 2 ends the program with
+// a dump of the tree's state on standard output and in QBK.LOG of the data
+// folder (status -1).
 SubdirInfo* FindPathFromPos(DWORD row, int mode, int caller);

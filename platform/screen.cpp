@@ -504,6 +504,13 @@ void ScrPutLineBuf(int line, int column, const WCHAR* text, const SubdirInfo* di
     if (dir && gTreeLineStride >= gTreeWidth + 4) std::memcpy(row + gTreeWidth, &dir, sizeof dir);
 }
 
+BYTE TreeDirRowColour(const SubdirInfo* dir) {
+    if (!dir || !gTreeDirFacts) return gTreeColours.directory;
+    WORD level = 0, attributes = 0;
+    gTreeDirFacts(dir, &level, &attributes);
+    return TreeDirColour(level, attributes);
+}
+
 void ScrPaintTreeLines(int first) {
     const int height = gSmallWindowRow;
     if (height < 4) return;

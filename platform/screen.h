@@ -160,6 +160,12 @@ extern TREE_COLOURS gTreeColours;
 typedef void (*TreeDirFactsFn)(const SubdirInfo* dir, WORD* level, WORD* attributes);
 extern TreeDirFactsFn gTreeDirFacts;
 
+// The colour ScrPaintTreeLines gives the name part of a directory's row:
+// by its attributes (junction, encrypted, hidden, system, read-only, first
+// that differs from the DIRECTORY colour wins) unless the tree is shown in
+// plain colours; the root always in the DIRECTORY colour.
+BYTE TreeDirRowColour(const SubdirInfo* dir);
+
 // Copies the units of text into row line of the current pane's tree line
 // list from the column (never past the row's text), and the directory
 // pointer into the row when dir is given. Rows outside the list are left.

@@ -4,6 +4,7 @@
 // colour and character-width tables it needs. No terminal, clock or global
 // state is touched here.
 #include "internal/console_render.h"
+#include "qposix_cells.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -663,3 +664,5 @@ void ConsoleEmitFrame(RENDER_STATE* state, const uint32_t* frame, int32_t cursor
     }
     if (changed) Append(out, "\x1b[?2026l");
 }
+
+int ConsoleUnitCells(WCHAR unit) { return ConsoleCharWidth(ConsoleDisplayChar(unit)) == 2 ? 2 : 1; }

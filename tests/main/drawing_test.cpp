@@ -3,6 +3,7 @@
 // headings, the running figures of a log, the logo box and the small file
 // window, read back cell by cell with their colours.
 #include "main/file_window.h"
+#include "main/startup_options.h"
 #include "main/statistics.h"
 #include "main/tree_window.h"
 #include "main/window_layout.h"
@@ -187,6 +188,13 @@ TEST_F(Drawing, TreeMarksFollowTheDirectoryFlags) {
     EXPECT_EQ(Row(4)[0], u'\u00B7');
     gMarkLogged = u'\u00B7';
     gMarkUnlogged = u'+';
+    // The start-up option /AK draws each mark in the other's place.
+    gAltKeyMode = 1;
+    showtree();
+    gAltKeyMode = 0;
+    EXPECT_EQ(Row(2)[0], u'+') << "read, subdirectories not read, under /AK";
+    EXPECT_EQ(Row(4)[0], u'\u00B7') << "not read, under /AK";
+    EXPECT_EQ(Row(3)[0], u'-') << "the other marks stay";
 }
 
 TEST_F(Drawing, RootMarksAndARootWithoutReadSubdirectories) {
@@ -267,6 +275,41 @@ TEST_F(Drawing, ALongNameEndsInTheCutMark) {
     MakeTree(std::u16string(53, u'm') + u"\\");
     showtree();
     EXPECT_EQ(Row(1).substr(4), std::u16string(53, u'm'));
+}
+
+TEST_F(Drawing, NamesAreShownReadablyAndCutByCells) {
+    // 80 columns: the tree is 57 wide, a first-level name starts at column 4.
+    ASSERT_EQ(gTreeWidth, 57);
+    const std::u16string cjk = u"\u65E5\u672C";
+    std::u16string many;
+    for (int i = 0; i < 30; i++) many += u"\u6F22";
+    std::u16string manyCells;
+    for (int i = 0; i < 26; i++) manyCells += u"\u6F22 ";
+    const struct {
+        std::u16string name;
+        std::u16string row; // the row from column 4 on, trailing blanks dropped
+        const char* what;
+    } rows[] = {
+        {u"bad\xDCE9name", u"bad\uFFFDname", "a byte that is not UTF-8"},
+        {u"back\xDC5Cslash", u"back\\slash", "a backslash in the name"},
+        {u"w\xDC2A\xDC3F", u"w*?", "wildcards in the name"},
+        {cjk + u"x", u"\u65E5 \u672C x", "double-width characters take two cells"},
+        {many, manyCells + u"\u25BA", "cut by cells: the mark in the last column"},
+        {u"a" + many, u"a" + manyCells.substr(0, 50) + u" \u25BA",
+         "a double-width character cut in half gives way to a blank"},
+    };
+    for (const auto& row : rows) {
+        qtest::FreeTrees();
+        MakeTree(row.name + u"\\");
+        showtree();
+        const std::u16string text = Row(1);
+        ASSERT_EQ(text.size(), 57u) << row.what;
+        EXPECT_EQ(text.substr(0, 4), u" \u2514\u2500\u2500") << row.what;
+        std::u16string shown = text.substr(4);
+        while (!shown.empty() && shown.back() == u' ') shown.pop_back();
+        EXPECT_EQ(shown, row.row) << row.what << ": " << Narrow(text);
+        EXPECT_EQ(RowDir(1), Dir((u"X:\\" + row.name).c_str())) << row.what;
+    }
 }
 
 TEST_F(Drawing, TheSizeColumnEndsInTheLastColumn) {
@@ -370,6 +413,244 @@ TEST_F(Drawing, AShortPathIsPaddedAndGoesIntoTheTitle) {
     EXPECT_EQ(ShadowText(0, 1, 12), u"other\\place ");
     GetConsoleTitleW(title, 256);
     EXPECT_EQ(std::u16string(title), u"Q:\\");
+}
+
+// ---- the cursor bar and mark -------------------------------------------------------
+
+TEST_F(Drawing, CursorBarCoversTheConnectorAndARunForTheName) {
+    // 80 columns: the tree is 57 wide, its text in columns 1 to 57.
+    ASSERT_EQ(gTreeWidth, 57);
+    MakeTree(u"a\\");
+    SubdirInfo* a = Dir(u"X:\\a");
+    ASSERT_NE(a, nullptr);
+    constexpr BYTE kBar = 0x30;
+    constexpr BYTE kBack = 0x70;
+    const struct {
+        DWORD sizeMode, picker;
+        WORD level, nameWidth;
+        int column;
+        int first, last; // the cells the bar covers
+        const char* what;
+    } rows[] = {
+        {0, 0, 1, 6, 4, 4, 18, "a short name: the run is at least 14"},
+        {0, 0, 1, 30, 10, 10, 40, "the run is the name's width"},
+        {0, 0, 1, 30, 52, 50, 57, "near the edge the bar starts at the width less 7, and stops at the edge"},
+        {1, 0, 1, 6, 10, 10, 57, "size column: the run is the tree's width, up to its edge"},
+        {1, 0, 1, 6, 45, 40, 57, "size column, far right: the bar starts at the width less 17"},
+        {0, 0, 16, 14, 31, 30, 44, "beyond the depth limit: one column further left"},
+        {0, 1, 1, 14, 4, 4, 17, "the picker: the run is one shorter"},
+    };
+    for (const auto& row : rows) {
+        gTreeSizeMode = row.sizeMode;
+        gPickerActive = row.picker;
+        a->wLevel = row.level;
+        a->wNameWidth = row.nameWidth;
+        const int screenRow = 3 + (row.picker ? 3 : 2);
+        Fill(screenRow, 0, screenRow, 79, u'x');
+        DrawTreeCursorBar(3, row.column, kBar, a);
+        const std::vector<WORD> attrs = qtest::ConsoleAttrs(screenRow, 0, 80);
+        for (int c = 0; c < 80; c++) {
+            const bool inBar = c >= row.first && c <= row.last;
+            EXPECT_EQ(attrs[size_t(c)], inBar ? kBar : kBack) << row.what << ", column " << c;
+        }
+        EXPECT_EQ(ShadowText(screenRow, 0, 80), std::u16string(80, u'x')) << "only colours change";
+    }
+    gPickerActive = 0;
+    gTreeSizeMode = 0;
+    a->wLevel = 1;
+}
+
+TEST_F(Drawing, TakingTheCursorBarAwayGivesANameItsAttributeColour) {
+    MakeTree(u"a\\");
+    SubdirInfo* a = Dir(u"X:\\a");
+    SubdirInfo* root = pdiCurrent->psiRoot;
+    const TREE_COLOURS saved = gTreeColours;
+    gTreeColours = {kDirWindow, 0x2A, 0x3B, 0x4C, 0x5D, 0x6E};
+    a->wNameWidth = 14;
+    const struct {
+        SubdirInfo* dir;
+        WORD attributes, displayMode;
+        BYTE run;
+        const char* what;
+    } rows[] = {
+        {a, 0x0002, 0, 0x4C, "hidden"},
+        {a, 0x0004, 0, 0x5D, "system"},
+        {a, 0x0001, 0, 0x6E, "read-only"},
+        {a, 0x4000 | 0x0002, 0, 0x3B, "encrypted wins over hidden"},
+        {a, 0x0400 | 0x4000, 0, 0x2A, "a link wins over everything"},
+        {a, 0x0000, 0, kNormal, "no attribute: the normal colour"},
+        {a, 0x0002, 1, kNormal, "plain colours"},
+        {root, 0x0002, 0, kNormal, "the root keeps the normal colour"},
+    };
+    for (const auto& row : rows) {
+        row.dir->wAttributes = row.attributes;
+        gTreeDisplayMode = row.displayMode;
+        Fill(4, 0, 4, 79, u'x');
+        DrawTreeCursorBar(2, 1, kNormal, row.dir);
+        const std::vector<WORD> attrs = qtest::ConsoleAttrs(4, 0, 17);
+        EXPECT_EQ(attrs[0], 0x70) << row.what;
+        EXPECT_EQ(attrs[1], kNormal) << row.what << ": the connector cell";
+        for (int c = 2; c <= 15; c++) EXPECT_EQ(attrs[size_t(c)], row.run) << row.what << ", column " << c;
+        EXPECT_EQ(attrs[16], 0x70) << row.what;
+    }
+    gTreeDisplayMode = 0;
+    gTreeColours = saved;
+}
+
+TEST_F(Drawing, CursorMarkShowsTheRowsMarkInTheBarColour) {
+    gColourTable[COLOUR_BAR] = 0x30;
+    const struct {
+        DWORD split;
+        WORD side;
+        WCHAR before, after;
+        int column;
+        const char* what;
+    } rows[] = {
+        {0, 0, u' ', u'\u2192', 1, "a blank mark becomes the arrow"},
+        {0, 0, u'+', u'+', 1, "a mark stays what it is"},
+        {1, 1, u' ', u'\u2192', 41, "the right half"},
+    };
+    for (const auto& row : rows) {
+        gSplitScreen = row.split;
+        gCurrentSide = row.side;
+        gSplitColumn = 40;
+        Fill(7, 0, 7, 79, u'x');
+        ScrPutChar(7, row.column, row.before, kNormal);
+        DrawCursorMark(7);
+        const std::u16string expected{u'x', row.after, u'x'};
+        EXPECT_EQ(ShadowText(7, row.column - 1, 3), expected) << row.what;
+        EXPECT_EQ(qtest::ConsoleAttrs(7, row.column, 1)[0], 0x30) << row.what;
+        EXPECT_EQ(qtest::ConsoleAttrs(7, row.column + 1, 1)[0], 0x70) << row.what;
+    }
+    gSplitScreen = 0;
+    gCurrentSide = 0;
+    ComputeFileWinLayout(-1);
+}
+
+TEST_F(Drawing, TreePathLineWidthAndBranchColour) {
+    std::u16string path = u"X:\\";
+    for (int i = 0; i < 30; i++) path += u"dir" + std::u16string(1, char16_t('a' + i % 26)) + u"\\";
+    path += u"end";
+    const struct {
+        DWORD split;
+        WORD side, layout, displayMode;
+        BYTE branchColour;
+        int column, width;
+        BYTE attr;
+        const char* what;
+    } rows[] = {
+        {0, 0, 0, 1, 0, 1, 57, kNormal, "one pane"},
+        {1, 0, 2, 1, 0, 1, 39, kNormal, "left half"},
+        {1, 1, 0, 1, 0, 41, 39, kNormal, "right half without panels"},
+        {1, 1, 2, 1, 0, 41, 27, kNormal, "right half beside its panel"},
+        {1, 1, 1, 1, 0, 41, 28, kNormal, "right half in layout Current"},
+        {0, 0, 0, 3, 0x4E, 1, 57, 0x4E, "a branch in its own colour"},
+        {0, 0, 0, 3, 0, 1, 57, kNormal, "a branch without one"},
+        {0, 0, 0, 4, 0x4E, 1, 57, kNormal, "only the branch display"},
+    };
+    for (const auto& row : rows) {
+        gSplitScreen = row.split;
+        gCurrentSide = row.side;
+        gSplitLayout = row.layout;
+        gDisplayMode[0] = row.displayMode;
+        gExtraColours.currPath = row.branchColour;
+        gSplitColumn = 40;
+        gLeftLastColumn = 39;
+        gTreeWidth = 27;
+        if (!row.split) ComputeFileWinLayout(-1);
+        Fill(0, 0, 0, 79, u'#');
+        DrawPathLine(path.c_str());
+        const std::u16string line = ShadowText(0, 0, 80);
+        const int end = row.column + row.width;
+        EXPECT_EQ(line[size_t(row.column - 1)], u'#') << row.what;
+        EXPECT_EQ(line.substr(size_t(row.column), 18), path.substr(0, 18)) << row.what;
+        EXPECT_EQ(line.substr(size_t(end - 3), 3), u"end") << row.what;
+        if (end < 80) {
+            EXPECT_EQ(line[size_t(end)], u'#') << row.what;
+        }
+        EXPECT_EQ(qtest::ConsoleAttrs(0, row.column, 1)[0], row.attr) << row.what;
+        EXPECT_EQ(qtest::ConsoleAttrs(0, end - 1, 1)[0], row.attr) << row.what;
+    }
+    // Only the branch, showall and global lists outside autoview.
+    gSplitScreen = 0;
+    gCurrentSide = 0;
+    gSplitLayout = 0;
+    gExtraColours.currPath = 0;
+    ComputeFileWinLayout(-1);
+    const struct {
+        WORD displayMode;
+        DWORD autoview;
+        bool drawn;
+    } modes[] = {{1, 0, false}, {2, 0, false}, {3, 0, true}, {4, 0, true}, {5, 0, true}, {3, 1, false}};
+    for (const auto& m : modes) {
+        gDisplayMode[0] = m.displayMode;
+        gAutoview[0] = m.autoview;
+        Fill(0, 0, 0, 79, u'#');
+        DrawPathLineIfTree(u"X:\\here");
+        EXPECT_EQ(ShadowText(0, 1, 7) == u"X:\\here", m.drawn) << "display mode " << m.displayMode
+                                                              << ", autoview " << m.autoview;
+    }
+    gDisplayMode[0] = 1;
+    gAutoview[0] = 0;
+}
+
+// ---- rows back to directories -----------------------------------------------------
+
+TEST_F(Drawing, FindPathFromPosGivesEachRowsDirectory) {
+    DiskInfo* disk = MakeTree(u"a\\ b\\");
+    gSettings.bFixedBar = 1;
+    showtree();
+    ASSERT_EQ(disk->dwTreeRows, 2u);
+    const struct {
+        DWORD row;
+        const char16_t* path; // null: no directory
+    } rows[] = {{0, nullptr}, {2, nullptr}, {3, u"X:\\"}, {4, u"X:\\a"}, {5, u"X:\\b"}, {6, nullptr}, {100000, nullptr}};
+    for (const auto& row : rows)
+        for (int mode : {0, 1})
+            EXPECT_EQ(FindPathFromPos(row.row, mode, 7), row.path ? Dir(row.path) : nullptr)
+                << "row " << row.row << ", mode " << mode;
+    // Under the debug switch, a lookup alone (mode 0) still passes over a
+    // row without a directory.
+    gDebugSwitch = TRUE;
+    EXPECT_EQ(FindPathFromPos(2, 0, 7), nullptr);
+    EXPECT_EQ(FindPathFromPos(4, 0, 7), Dir(u"X:\\a"));
+    gDebugSwitch = FALSE;
+}
+
+// ---- the terminal title -----------------------------------------------------------
+
+TEST_F(Drawing, CurrentFileGoesIntoTheTitle) {
+    MakeTree(u"a\\");
+    WCHAR title[256] = {};
+    const struct {
+        DWORD flags;
+        const char16_t* dir;
+        std::u16string title;
+        const char* what;
+    } rows[] = {
+        {TITLE_FLAG_OBJECT_LINE, u"X:\\", u"X:\\notes.txt", "a file in the root"},
+        {TITLE_FLAG_OBJECT_LINE, u"X:\\a", u"X: notes.txt", "a file below the root"},
+        {0, u"X:\\a", u"unchanged", "without the file bit the title stays"},
+    };
+    gTitleLayout.items[0] = 'O';
+    gTitleLayout.itemCount = 1;
+    for (const auto& row : rows) {
+        SetConsoleTitleW(u"unchanged");
+        gTitleLayout.flags = row.flags;
+        psiCurrent = Dir(row.dir);
+        FormatPathLine(u"notes.txt");
+        GetConsoleTitleW(title, 256);
+        EXPECT_EQ(std::u16string(title), row.title) << row.what;
+    }
+    // The volume-and-path layout shows the entry's whole path on the path
+    // line and the drive in the title.
+    gTitleLayout.flags = TITLE_FLAG_OBJECT_LINE | TITLE_FLAG_PATH_SPLIT;
+    psiCurrent = Dir(u"X:\\a");
+    Fill(0, 0, 0, 79, u'#');
+    FormatPathLine(u"notes.txt");
+    EXPECT_EQ(ShadowText(0, 1, 12), u"a\\notes.txt ");
+    GetConsoleTitleW(title, 256);
+    EXPECT_EQ(std::u16string(title), u"X:\\");
 }
 
 // ---- the statistics panel ---------------------------------------------------------
