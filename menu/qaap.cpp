@@ -12,3 +12,7 @@ int QaapStatus(int operation, int status, int state, int argument, int index) {
     (void)index;
     return 0;
 }
+
+BOOL ReadQbrFlag() {
+    return FALSE;
+}

@@ -15,3 +15,6 @@ extern DWORD gQaapCurrentForm;
 // state letters, an argument byte, a display-list index) to the companion.
 // Returns 0; nothing happens while the interface is off.
 int QaapStatus(int operation, int status, int state, int argument, int index);
+// True when the companion asks for the mouse wheel (its flag file starts
+// with '0'). The companion's files are not kept yet: always false.
+BOOL ReadQbrFlag();

@@ -5,6 +5,8 @@
 
 #include "windows.h"
 
+#include <vector>
+
 // One region of a command line: columns colFirst..colLast of the row
 // gMessageRow + rowOffset, standing for key (never 0).
 struct HotRegion {
@@ -12,6 +14,12 @@ struct HotRegion {
     WORD colLast;
     WORD rowOffset;
     DWORD key;
+};
+
+// The regions of the three command lines: the message row, the middle row
+// and the bottom row. One set is current; HotPush keeps up to four more.
+struct HotRegionSet {
+    std::vector<HotRegion> lists[3];
 };
 
 // Where the mouse was last seen, where a button was last pressed, whether a
@@ -49,8 +57,15 @@ void HotClearRow(int row);
 // with none; HotPop forgets the current ones and brings the saved back.
 void HotPush();
 void HotPop();
+// The error dialog's own regions, on absolute screen rows: len 0 forgets
+// them all; otherwise {col .. col + len - 1, row, key} is kept while fewer
+// than twelve are held (more are dropped).
+void HotRegionAdd(int row, int col, int len, DWORD key);
 // The key of the region at (row, col): 0 when the row has no regions, -1
-// when no region is hit. In the log dialogs (modes 8 and 9), with
+// when no region is hit. A command line without regions falls back to the
+// fixed tables of the directory picker, the application menu and the print
+// menus, and a row that is no command line to the list the previous lookup
+// ended in. In the log dialogs (modes 8 and 9), with
 // allowLetter, a click on an upper-case letter of the bottom row that no
 // region covers is that letter.
 int HotRegionLookup(BOOL allowLetter, int row, int col);
@@ -60,5 +75,8 @@ int HotRegionLookup(BOOL allowLetter, int row, int col);
 // the region's key; a right click on a list row is 14 (4147 doubled in a
 // file window); a left double click in the window area 4140; a left press
 // on a list row 4117 and elsewhere in the window 4118, on the statistics
-// panel '/', on the other half of a split screen Tab.
+// panel '/', on the other half of a split screen Tab. In the quit question
+// a press on an answer is its key, and one elsewhere on the bottom row is
+// Yes under "Yes" and Esc otherwise. With the status companion on, the wheel
+// may be reported to it instead (0).
 int HotMouseToKey(const MOUSE_EVENT_RECORD* event);
