@@ -116,9 +116,12 @@ TEST_F(QuitQuestionTest, KeysAndClicksAnswer) {
         {"Q", Tap('Q', 0x10, u'Q', SHIFT_PRESSED), 1},
         {"a click on the bottom row under Quit", {Mouse(65, gBottomRow, left, 0)}, 1},
         {"a click elsewhere on the bottom row", {Mouse(10, gBottomRow, left, 0)}, 0},
-        // Clicks above the bottom row stand for no key in the question: the
-        // reader passes over them and the key after them answers.
-        {"a click on the hints' line is passed over", Records({{Mouse(60, gHintRow, left, 0)}, y}),
+        // The answers on the hints' line are clickable; a click off them
+        // stands for no key, and the key after it answers.
+        {"a click on Yes/ on the hints' line", {Mouse(60, gHintRow, left, 0)}, 1},
+        {"a click on Quit on the hints' line", {Mouse(64, gHintRow, left, 0)}, 1},
+        {"a click on [No] on the hints' line", {Mouse(54, gHintRow, left, 0)}, 0},
+        {"a click off the answers is passed over", Records({{Mouse(20, gHintRow, left, 0)}, y}),
          1},
     };
     for (const auto& c : kCases) {
