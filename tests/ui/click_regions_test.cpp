@@ -157,8 +157,8 @@ TEST_F(ClickRegionsTest, SingleEventsInEveryWindow) {
          {.textCursor = TRUE, .cursorRow = 23}, Mouse(30, 5, kLeft, DOUBLE_CLICK), 0, 0},
         // Left presses in the windows.
         {"a tree row", WM_TREE, {}, Mouse(5, 5, kLeft, 0), HOT_DRAG_OR_LIST_ROW, 0},
-        {"the file specification", WM_FILE, {}, Mouse(65, 2, kLeft, 0), u'f', 0},
-        {"the file specification is no target in autoview", WM_AUTOVIEW, {},
+        {"the filespec field", WM_FILE, {}, Mouse(65, 2, kLeft, 0), u'f', 0},
+        {"the filespec field is no target in autoview", WM_AUTOVIEW, {},
          Mouse(65, 2, kLeft, 0), HOT_DRAG_OR_LIST_ROW, 0},
         {"the statistics panel", WM_FILE, {}, Mouse(70, 10, kLeft, 0), u'/', 0},
         {"the other half of a split screen", WM_FILE, {.split = 1},
