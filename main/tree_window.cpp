@@ -410,6 +410,9 @@ void DrawTreeCursorBar(int row, int column, BYTE attr, const SubdirInfo* dir) {
     const int t = gTreeWidth;
     const int x0 = (gSplitScreen && gCurrentSide == 1) || gAutoview[pane] ? int(gSplitColumn) : 0;
     const int right = x0 + t; // the tree's right edge (last column)
+    // The root has no connector: its bar starts on the mark cell, never on
+    // the frame left of it.
+    if (column < x0 + 1) column = x0 + 1;
     const int c = column - x0;
     const bool sizeColumn = gTreeSizeMode != 0 && !picker;
     int start = column;

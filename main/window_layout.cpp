@@ -196,6 +196,21 @@ void ComputeFileWinLayout(int direction) {
     gTreeLineStride = WORD(gTreeWidth + 4);
 }
 
+void SortIndicatorPosition(WORD pane, int* row, int* column) {
+    const int p = pane & 1;
+    const PaneState& state = gPanes[p];
+    const WORD side = gSplitScreen && gPanesSwapped ? WORD(1 - p) : WORD(p);
+    *row = state.FileWindowOpen && !state.SmallFileWindow ? 1 : int(gSmallWindowRow) - 1;
+    int b;
+    if (gAutoview[p])
+        b = int(state.EntryWidth) - 3;
+    else if (!gSplitScreen)
+        b = int(gScreenMaxCol) - 25;
+    else
+        b = int(gTreeWidth) + 1 + side * int(gSplitColumn) - (side == 1 && gSplitLayout == 1 ? 3 : 4);
+    *column = std::max(0, b - 10);
+}
+
 void DrawMainFrame(BOOL on) {
     const WCHAR track = gIniWorking.scrollTrack;
     const BYTE attr = gMessageAttr;

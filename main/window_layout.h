@@ -74,6 +74,11 @@ void ComputeFileWinLayout(int direction);
 // where it was never set) counts as 0, none.
 BYTE SplitLayoutFromSetting(unsigned value);
 
+// Where pane's sort indicator stands: on the line above the small file
+// window (row 1 while the pane's full-height file window is open), ending
+// ten columns left of the half's reference column.
+void SortIndicatorPosition(WORD pane, int* row, int* column);
+
 // Draws (on) or erases the frame pieces that move with the layout: the left
 // frame column, the split column and the line above the small file window.
 void DrawMainFrame(BOOL on);

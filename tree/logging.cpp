@@ -38,7 +38,8 @@
 
 namespace {
 
-// The first screen row of the tree window, where a new disk's bar starts.
+// The first screen row of the tree window. The cursor row (yBar) counts
+// window rows from it, so that the cursor's line is top + yBar.
 constexpr WORD kTreeStartRow = 2;
 
 int UpperLetter(int letter) { return letter >= 'a' && letter <= 'z' ? letter - 32 : letter; }
@@ -218,7 +219,7 @@ DWORD NewDiskRecord(int letter, BOOL create, DiskInfo** diskIO, BOOL readInfo) {
     for (int p = 0; p < 2; p++) {
         disk->dwTreeTop[p] = 0;
         disk->dwListKey[p] = 0;
-        disk->yBar[p] = kTreeStartRow;
+        disk->yBar[p] = gTreeFirstLine; // the root's row
     }
     pdiCurrent = disk;
     RecountDisk(disk);
@@ -466,7 +467,7 @@ int LogBranch(WORD mode, SubdirInfo* dir, BOOL showPath) {
 
 SubdirInfo* LogPath(const WCHAR* path, DWORD* top, WORD* yBar) {
     *top = 0;
-    *yBar = kTreeStartRow;
+    *yBar = gTreeFirstLine;
     WCHAR full[TREE_MAX_FULL_NAME + 8];
     const int currentLetter = pdiCurrent ? pdiCurrent->cDrive : 'A' + _getdrive() - 1;
     bool fromCurrentDirectory = false;
@@ -563,7 +564,7 @@ SubdirInfo* LogPath(const WCHAR* path, DWORD* top, WORD* yBar) {
     DWORD newTop = 0;
     while (index - newTop >= windowRows) newTop++;
     *top = newTop;
-    *yBar = WORD(kTreeStartRow + index - newTop);
+    *yBar = WORD(index - newTop);
     const WORD pane = gCurrentPane & 1;
     disk->dwTreeTop[pane] = *top;
     disk->yBar[pane] = *yBar;

@@ -814,12 +814,10 @@ void SortIndicatorText(WORD pane) {
     const SortSpec* order = gPaneOrder[p] ? gPaneOrder[p] : &gFileOrder[p];
     WCHAR text[16];
     if (!SortIndicatorString(*order, text)) return;
-    // At the foot of the pane's frame, ending two columns before its right
-    // corner: the pane's half in split screen, else the whole width.
-    const WORD side = (gSplitScreen && gPanesSwapped) ? WORD(1 - p) : WORD(p);
-    const int last = gSplitScreen && side == 0 ? gLeftLastColumn : gScreenMaxCol;
-    const int length = int(wcslen(text));
-    ScrPutWStr(gFrameLastRow, last - 1 - length, text, gMessageAttr);
+    // The window layout says where the pane's frame has room for it.
+    int row = 0, column = 0;
+    SortIndicatorPosition(pane, &row, &column);
+    ScrPutWStr(row, column, text, gMessageAttr);
 }
 
 int SortIsReversed(int v) {

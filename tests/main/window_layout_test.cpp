@@ -466,9 +466,11 @@ TEST_F(WindowLayout, MainFrameLineAboveTheSmallWindowDrawnAndErased) {
         BOOL on;
         std::u16string ends; // columns 0, 1, 57 and 58
     } cases[] = {
-        {"drawn", 12, TRUE, u"\u251C\u2500\u2500\u2524"},
+        // Drawn, the sort indicator stands on the line at 79 - 25 - 10 = 44
+        // and ends with its own tee in column 57.
+        {"drawn", 12, TRUE, u"\u251C\u2500\u251C\u2524"},
         {"erased", 12, FALSE, u"\u2502  \u2502"},
-        {"drawn on the statistics panel's own line", 7, TRUE, u"\u251C\u2500\u2500\u253C"},
+        {"drawn on the statistics panel's own line", 7, TRUE, u"\u251C\u2500\u251C\u253C"},
         {"erased on the statistics panel's own line", 7, FALSE, u"\u2502  \u251C"},
     };
     for (const Case& c : cases) {
@@ -481,6 +483,10 @@ TEST_F(WindowLayout, MainFrameLineAboveTheSmallWindowDrawnAndErased) {
         const std::u16string row = ConsoleText(c.lineRow, 0, 60);
         EXPECT_EQ(row.substr(0, 2) + row.substr(57, 2), c.ends);
         EXPECT_EQ(row[59], u'x') << "the statistics panel's columns untouched";
+        if (c.on) {
+            EXPECT_EQ(row.substr(43, 2), u"\u2500\u2500") << "the indicator starts at column 44";
+            EXPECT_EQ(row.substr(53, 1), u"\u2524") << "the indicator's key letter box";
+        }
         EXPECT_EQ(ConsoleText(2, 0, 1), u"\u2502") << "the left frame column";
         EXPECT_EQ(ConsoleText(gFrameLastRow - 1, 0, 1), u"\u2502");
     }

@@ -305,8 +305,9 @@ TEST_F(SortDialogConcurrency, TheMenuShowsEveryStateAndThePromptLinesComeBack) {
     EXPECT_EQ(result, 1);
     EXPECT_EQ(gFileOrder[0].key, SORT_VALUE);
     EXPECT_EQ(ConsoleText(gMessageRow, 0, 30), before) << "the command lines are put back";
-    // The indicator of the accepted order at the foot of the frame.
-    EXPECT_EQ(ConsoleText(gFrameLastRow, 100 - 2 - 14, 14), u"─────────┤V W├");
+    // The indicator of the accepted order on the line above the small file
+    // window, ten columns left of the panel's reference column (99 - 25).
+    EXPECT_EQ(ConsoleText(gSmallWindowRow - 1, 99 - 25 - 10, 14), u"─────────┤V W├");
 }
 
 TEST_F(SortDialogTest, DirectoryModeHeader) {
