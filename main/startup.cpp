@@ -281,6 +281,8 @@ KeyCode StartupSequence(int argc, WCHAR** argv, StartupOptions* optionsOut) {
         WaitKey();
     }
     gTrace = scan.trace;
+    // The same switch makes a tree row without a directory stop with a dump.
+    gDebugSwitch = scan.trace ? TRUE : FALSE;
     if (gTrace) Print("\n0. Command line args:" + Utf8(scan.argsText));
 
     // 1. The environment, with the current directory in its short form.

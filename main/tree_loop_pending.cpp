@@ -23,7 +23,6 @@ KeyCode TreeWindowLoop(KeyCode key) {
     RedrawTreeScreen();
     for (;;) {
         gWindowMode = WM_TREE;
-        gMenuModifier = 0;
         if (key == 0) key = KbdGetKeyEx(TRUE, nullptr);
         switch (key) {
         case 0:

@@ -424,7 +424,10 @@ void DrawTreeCursorBar(int row, int column, BYTE attr, const SubdirInfo* dir) {
             start = x0 + t - 17;
         }
     } else {
-        run = std::max<int>(dir->wNameWidth, 14);
+        // The root's row shows its mount path and device, which its name
+        // width does not know of.
+        const size_t width = dir->wLevel == 0 && dir->pdiDisk ? RootText(dir->pdiDisk).size() : dir->wNameWidth;
+        run = std::max<int>(int(width), 14);
         if (c > t - 7) start = x0 + t - 7;
     }
     // Beyond the depth limit the row has no connector: its "..." stands

@@ -2,6 +2,7 @@
 // window's line list, the path line, the statistics panel's figures and
 // headings, the running figures of a log, the logo box and the small file
 // window, read back cell by cell with their colours.
+#include "internal/console.h"
 #include "main/file_window.h"
 #include "main/startup_options.h"
 #include "main/statistics.h"
@@ -11,7 +12,10 @@
 #include "archive/archive_state.h"
 #include "platform/console_session.h"
 #include "platform/screen.h"
+#include "fixture.h"
 #include "platform_fixture.h"
+#include "qposix_path.h"
+#include "settings/folders.h"
 #include "settings/colours.h"
 #include "settings/settings.h"
 #include "tree/tree_records.h"
@@ -19,7 +23,12 @@
 #include "ui/command_menus.h"
 #include "ui/progress.h"
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
+#include <unistd.h>
+#include <fstream>
+#include <sstream>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -615,6 +624,59 @@ TEST_F(Drawing, FindPathFromPosGivesEachRowsDirectory) {
     EXPECT_EQ(FindPathFromPos(2, 0, 7), nullptr);
     EXPECT_EQ(FindPathFromPos(4, 0, 7), Dir(u"X:\\a"));
     gDebugSwitch = FALSE;
+}
+
+// Under the debug switch a row without a directory, asked for with a scroll
+// mark, ends the program: the dump on standard output and in QBK.LOG of
+// the data folder, then status -1.
+TEST_F(Drawing, UnderTheDebugSwitchARowWithoutADirectoryStopsWithADump) {
+    DiskInfo* disk = MakeTree(u"a\\ b\\");
+    gSettings.bFixedBar = 1;
+    showtree();
+    std::memcpy(disk->wszSavedPath[0], u"X:\\a", sizeof(u"X:\\a"));
+    disk->dwTreeTop[0] = 5;
+    disk->yBar[0] = 2;
+    psiCurrent = Dir(u"X:\\b");
+    qtest::TempDir data;
+    WCHAR folder[1025];
+    ASSERT_GT(PathFromPosix(data.path().c_str(), folder, 1000), 0);
+    const std::u16string withSlash = std::u16string(folder) + u"\\";
+    std::copy(withSlash.begin(), withSlash.end() + 1, gDataDir);
+    gDebugSwitch = TRUE;
+    EXPECT_EXIT(
+        {
+            fflush(stdout);
+            if (::dup2(2, 1) < 0) std::abort();
+            // Keys for the dump's wait on the terminal, typed until the
+            // process ends (the screen's end throws away what came before).
+            std::thread([] {
+                for (;;) {
+                    qtest::PlatformTerminal().Write("x");
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                }
+            }).detach();
+            FindPathFromPos(6, 1, 4119);
+        },
+        ::testing::ExitedWithCode(255),
+        "^\nException in module: Qtb - FindPathFromPos\\(\\)\n\nCalled From: 4119 - row \\[3\\] Max "
+        "\\[2\\]\n\nSee QBK.LOG for debug information\n$");
+    gDebugSwitch = FALSE;
+    auto utf8 = [](DWORD i) {
+        const std::u16string text = Row(i);
+        char out[1200];
+        return Utf16ToUtf8(text.c_str(), SSIZE_T(text.size()), out, sizeof out) >= 0 ? std::string(out) : "";
+    };
+    std::ifstream in(data.Sub("QBK.LOG"));
+    std::stringstream log;
+    log << in.rdbuf();
+    EXPECT_EQ(log.str(),
+              "\nException in module: Qtb Called From: 4119 - FindPathFromPos()\n"
+              "row [3] Max [2] Split[No]\n"
+              "Saved Pathname = X:\\a\n"
+              "        Offset = [  2]\n"
+              "          yBar = [  2]\n\n"
+              "psiCurrent->pszFullName = X:\\b\n\n" +
+                  utf8(3) + "\n" + utf8(4) + "\n" + utf8(5) + "\n" + utf8(6) + "\n");
 }
 
 // ---- the terminal title -----------------------------------------------------------
