@@ -143,20 +143,25 @@ void ProgressBarText(int percent, char out[39]) {
     std::memset(out, 0xC4, size_t(std::min(lines, 33)));
 }
 
-void ProgressTimeText(DWORD seconds, char* out, size_t size) {
+namespace {
+
+// label, then mm:ss under one hour, else h:mm:ss, then tail.
+void FormatSpan(const char* label, DWORD seconds, const char* tail, char* out, size_t size) {
     const unsigned h = seconds / 3600, m = seconds / 60 % 60, s = seconds % 60;
     if (h == 0)
-        snprintf(out, size, "Time: %02u:%02u", m, s);
+        snprintf(out, size, "%s%02u:%02u%s", label, m, s, tail);
     else
-        snprintf(out, size, "Time: %u:%02u:%02u", h, m, s);
+        snprintf(out, size, "%s%u:%02u:%02u%s", label, h, m, s, tail);
+}
+
+} // namespace
+
+void ProgressTimeText(DWORD seconds, char* out, size_t size) {
+    FormatSpan("Time: ", seconds, "", out, size);
 }
 
 void ProgressLeftText(DWORD seconds, char* out, size_t size) {
-    const unsigned h = seconds / 3600, m = seconds / 60 % 60, s = seconds % 60;
-    if (h == 0)
-        snprintf(out, size, "Left: %02u:%02u ", m, s);
-    else
-        snprintf(out, size, "Left: %u:%02u:%02u ", h, m, s);
+    FormatSpan("Left: ", seconds, " ", out, size);
 }
 
 void ProgressRateText(ULONGLONG bytesPerSecond, DWORD kiloUnit, char* out, size_t size) {
