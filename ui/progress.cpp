@@ -465,8 +465,8 @@ void ProgressStep(int mode, LONGLONG n) {
     case 1: {
         gProgress.percentDone += n;
         gProgress.bytesDone += n;
-        gProgress.bytesSinceShown +=
-            DWORD(std::min<LONGLONG>(n, 0xFFFFFFFF - gProgress.bytesSinceShown));
+        // 64 bits: a whole file of several gigabytes may come in one step.
+        if (n > 0) gProgress.bytesSinceShown += ULONGLONG(n);
         gModel.intervalBytes += double(n);
         const int percent = ShownPercent(true);
         TaskbarProgressValue(ULONGLONG(percent), 100);

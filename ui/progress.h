@@ -52,11 +52,13 @@ struct BusyPause {
 
 // What the progress line keeps between two calls (one per process).
 struct ProgressState {
-    LONGLONG percentTotal;     // what 100 % stands for
-    LONGLONG percentDone;      // progress towards it
-    LONGLONG bytesExpected;    // what the time-left estimate works towards
-    LONGLONG bytesDone;        // done for that estimate
-    DWORD bytesSinceShown;     // moved since the time text was last drawn
+    LONGLONG percentTotal;  // what 100 % stands for
+    LONGLONG percentDone;   // progress towards it
+    LONGLONG bytesExpected; // what the time-left estimate works towards
+    LONGLONG bytesDone;     // done for that estimate
+    // Moved since the last time text; 64 bits, as one step may carry a
+    // whole file of several gigabytes.
+    ULONGLONG bytesSinceShown;
     DWORD lastPercent;         // the percent shown; 200 when none is
     DWORD timingShown;         // time, estimate and rate are shown
     DWORD timedActive;         // a display with timing runs (SetBusy redraws it)

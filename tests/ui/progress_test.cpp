@@ -414,6 +414,8 @@ TEST_F(ProgressTest, TheTimeTextFollowsTheClockSecondBySecond) {
 
 TEST_F(ProgressTest, WideScreensShowTheRate) {
     // The console is 80 columns: the wider layouts are read from the shadow.
+    // The last row is one step of 5 GB (a whole file copied at once): its
+    // rate is not cut down to 32 bits.
     const struct {
         int cols;
         LONGLONG step;
@@ -422,6 +424,7 @@ TEST_F(ProgressTest, WideScreensShowTheRate) {
         {96, 1500, u"Time: 00:01  Left: 18:31:05  (1.4 KB/s)     "},
         {95, 1500, u"Time: 00:01  Left: 18:31:05                 "},
         {96, 12345 * 1024, u"Time: 00:01  Left: 00:06     (12.3 MB/s)    "},
+        {96, 5000000000, u"Time: 00:01  Left: 00:00     (4882.8 MB/s)  "},
     };
     for (const auto& c : kCases) {
         ScrSetupLayout(25, c.cols, 1);
