@@ -385,6 +385,8 @@ TEST_F(ProgressTest, PercentAndBarFollowTheSteps) {
          u"100%",
          33},
         {"a total of 0 counts as 1", 0, {{1, 1}}, u"99%", 33},
+        {"mode 5 shows the empty bar again", 1000, {{1, 500}, {5, 0}}, u" 0%", 0},
+        {"taking back more than was done shows 0", 1000, {{1, 100}, {3, 500}}, u" 0%", 0},
     };
     for (const auto& c : kCases) {
         ShowProgress(0, c.total);
