@@ -244,26 +244,6 @@ DWORD SumDirStats(SubdirInfo* dir) {
     return gStatMatchFiles;
 }
 
-void ShowListStats() {
-    const int s = gCurrentPane;
-    if (gDisplayMode[s] > 2) {
-        SumDiskStats(FALSE);
-        return;
-    }
-    if (gDirMode[s]) {
-        SumDirStats(psiCurrent);
-        return;
-    }
-    SubdirInfo* dir = psiCurrent;
-    if (!dir) return;
-    gStatFiles = dir->dwFiles;
-    gStatBytes = dir->qwFileBytes;
-    gStatMatchFiles = dir->dwMatchFiles[s];
-    gStatMatchBytes = dir->qwMatchBytes[s];
-    gStatTagFiles = dir->dwTagFiles[s];
-    gStatTagBytes = dir->qwTagBytes[s];
-}
-
 size_t TreeTitleText(WORD pane, WCHAR* out, size_t width) {
     static const char* const kModes[] = {"directory", "archive", "branch", "showall", "global"};
     const int p = pane & 1;
