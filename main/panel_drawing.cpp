@@ -202,6 +202,10 @@ void ShowStatsHeader() {
     const bool archive = gArchiveTreeActive && !gPickerActive;
     ScrPutStr(8, c + 1, archive ? "ARCHIVE Statistics  " : "DISK Statistics     ", gNormalAttr);
     ScrPutStr(18, c + 3, "Current Directory", gNormalAttr);
+    // The joints where the panel meets the frame's top and bottom lines,
+    // which a log's logo box and tree lines may have drawn over.
+    ScrPutChar(1, c, u'\u252C', gMessageAttr);
+    ScrPutChar(gFrameLastRow, c, u'\u2534', gMessageAttr);
     PutProgramLines(c);
 }
 

@@ -284,4 +284,5 @@ void FormatTreeTitle(WORD pane) {
     std::u16string row(size_t(width) + 1, u' ');
     TreeTitleText(WORD(p), row.data(), size_t(width));
     ScrPutWStr(1, first + 1, row.c_str(), gMessageAttr);
+    DrawPaneMark(WORD(p));
 }

@@ -74,8 +74,9 @@ void ShowListStats();
 // it would pass the room the title has), then U+2500 up to width units.
 // Returns the length of the title before the line.
 size_t TreeTitleText(WORD pane, WCHAR* out, size_t width);
-// Redraws the title of pane on row 1 of its half after a filter change;
-// nothing without split screen or with the pane's autoview on.
+// Redraws the title of pane on row 1 of its half after a filter change,
+// then its pane mark; nothing without split screen or with the pane's
+// autoview on.
 void FormatTreeTitle(WORD pane);
 
 struct DiskInfo;
@@ -84,7 +85,8 @@ struct DiskInfo;
 // figures: the branch's in display mode 3, the disk's otherwise).
 void ShowDiskStats();
 // Rewrites the panel's heading ("DISK Statistics     ") and "Current
-// Directory" lines for the tree window.
+// Directory" lines for the tree window, and the panel's joints with the
+// frame's top and bottom lines.
 void ShowStatsHeader();
 // Writes disk's running directory, file and byte figures into the panel
 // while it is logged.

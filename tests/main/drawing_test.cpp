@@ -717,9 +717,13 @@ TEST_F(Drawing, DiskFiguresStandInTheirRowsWithTheirColours) {
 TEST_F(Drawing, StatsHeaderNamesTheDiskOrTheArchive) {
     const int c = 79 - 21;
     Fill(8, c + 1, 8, c + 20, u'#');
+    Fill(1, 0, 1, 79, u'#');
+    Fill(21, 0, 21, 79, u'#');
     ShowStatsHeader();
     EXPECT_EQ(ShadowText(8, c + 1, 20), u"DISK Statistics     ");
     EXPECT_EQ(ShadowText(18, c + 3, 17), u"Current Directory");
+    EXPECT_EQ(ShadowText(1, c - 1, 3), u"#\u252C#") << "the joint with the top line";
+    EXPECT_EQ(ShadowText(21, c - 1, 3), u"#\u2534#") << "the joint with the bottom line";
     gArchiveTreeActive = TRUE;
     ShowStatsHeader();
     EXPECT_EQ(ShadowText(8, c + 1, 20), u"ARCHIVE Statistics  ");
@@ -1098,6 +1102,14 @@ TEST_F(Drawing, PaneMarkShowsWhatNarrowsTheList) {
         EXPECT_EQ(ShadowText(0, h.column, 1), u"-") << h.pane << " swapped " << h.swapped;
         EXPECT_EQ(ShadowText(0, 40 - h.column, 1), u"x");
     }
+    // A pane's title drawn again brings its mark with it.
+    gPanesSwapped = 0;
+    gFilterSlots[1].active = 0;
+    gTaggedOnly[1] = 1;
+    Fill(0, 0, 1, 79, u'x');
+    FormatTreeTitle(1);
+    EXPECT_EQ(ShadowText(0, 40, 1), u"\u2666");
+    EXPECT_EQ(ShadowText(1, 41, 7), u"<tree: ");
     gSplitScreen = 0;
     gPanesSwapped = 0;
     gFilesWithList[0] = gFilesWithList[1] = 0;
