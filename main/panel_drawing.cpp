@@ -75,6 +75,7 @@ int CurrentDirColumn(int offset) {
 // glyph row drawn twice with the upper-half block.
 constexpr int kBannerLines = 14;
 constexpr int kBannerWidth = 40;
+// clang-format off
 const char* const kGlyphRows[7] = {
     " ###   #   #   ###   #       ####   ",
     "#   #  #   #    #    #       #   #  ",
@@ -84,6 +85,7 @@ const char* const kGlyphRows[7] = {
     "#  #   #   #    #    #       #   #  ",
     " ## #   ###    ###   #####   ####   ",
 };
+// clang-format on
 
 std::u16string BannerLine(int line) {
     const char* glyphs = kGlyphRows[line / 2];
@@ -104,7 +106,6 @@ void PutLogoText(int bannerRow, int versionRow, int makerRow, int bannerColumn, 
     ScrPutStr(versionRow, c + 25, QB_VERSION_TEXT, gKeyLetterAttr);
     ScrPutStr(makerRow, c + 6, kMakerLine, gNormalAttr);
 }
-
 
 // The program line (the product name and version, right-aligned to c + 19)
 // and the maker's notice under it, on screens of more than 30 rows, in the
@@ -128,7 +129,8 @@ bool FileWindowListsFiles() {
 const char* PanelHeading() {
     const bool archive = gArchiveTreeActive && !gPickerActive;
     const bool fileWindow = gWindowMode == WM_FILE || gWindowMode == WM_ARCHIVE_FILE;
-    if (!fileWindow || gPickerActive) return archive ? "ARCHIVE Statistics  " : "DISK Statistics     ";
+    if (!fileWindow || gPickerActive)
+        return archive ? "ARCHIVE Statistics  " : "DISK Statistics     ";
     switch (gDisplayMode[gCurrentPane & 1]) {
     case 2:
         return "ARC Directory Stats ";
@@ -166,7 +168,9 @@ void PutSpecAndDisk(int c, bool withLabel) {
 }
 
 // The "Tagged" block takes the tag colour while anything is tagged.
-BYTE TaggedLabelAttr() { return gStatTagFiles != 0 ? gColourTable[COLOUR_TAGN] : gNormalAttr; }
+BYTE TaggedLabelAttr() {
+    return gStatTagFiles != 0 ? gColourTable[COLOUR_TAGN] : gNormalAttr;
+}
 
 void PutTaggedLabels(int c) {
     const BYTE attr = TaggedLabelAttr();
@@ -298,7 +302,6 @@ void ShowLogoBox(int centred) {
     gLogoShown = TRUE;
 }
 
-
 void ShowListStats() {
     const int pane = gCurrentPane & 1;
     if (gDisplayMode[pane] > 2) {
@@ -429,7 +432,8 @@ void ShowStatsPanel(int withCommandLines) {
     const BYTE frame = gMessageAttr;
     const int sc = gScreenCols;
     const int half = sc / 2;
-    ScrClearArea(0, 0, withCommandLines ? gScreenMaxRow : gMessageRow - 1, gScreenMaxCol, gNormalAttr);
+    ScrClearArea(0, 0, withCommandLines ? gScreenMaxRow : gMessageRow - 1, gScreenMaxCol,
+                 gNormalAttr);
     ScrPutChar(gMessageRow, 2, u' ', gNormalAttr);
     ScrPutChar(gMessageRow, half + 2, u' ', gNormalAttr);
     ScrHLine(1, 0, sc, u'\u250C', u'\u2500', u'\u2510', frame);
@@ -466,7 +470,8 @@ void ShowStatsPanel(int withCommandLines) {
         return;
     }
     DrawMainFrame(TRUE);
-    if (withCommandLines && !gSplitScreen && (gLogMode == LOG_TREE_ONLY || gLogMode == LOG_FULL_DISK))
+    if (withCommandLines && !gSplitScreen &&
+        (gLogMode == LOG_TREE_ONLY || gLogMode == LOG_FULL_DISK))
         ShowLogoBox(0);
     if (withCommandLines) RedrawTreeCommands(1);
 }

@@ -681,7 +681,8 @@ TEST_F(Drawing, DiskFiguresStandInTheirRowsWithTheirColours) {
     showtree(); // draws the figures first, in the tree window
     // The tagged block's labels are written again with their colour.
     check("the disk", {"#####              5", "Bytes            172"},
-          {"#####              4", "Bytes            165"}, {"Files              2", "Bytes             55"});
+          {"#####              4", "Bytes            165"},
+          {"Files              2", "Bytes             55"});
     EXPECT_EQ(qtest::ConsoleAttrs(10, v, 15), std::vector<WORD>(15, kFigure));
     EXPECT_EQ(qtest::ConsoleAttrs(11, v - 5, 5), std::vector<WORD>(5, kNormal));
     EXPECT_EQ(qtest::ConsoleAttrs(11, v, 15), std::vector<WORD>(15, kFigure));
@@ -692,7 +693,8 @@ TEST_F(Drawing, DiskFiguresStandInTheirRowsWithTheirColours) {
     psiCurrent = Dir(u"X:\\a");
     ShowDiskStats();
     check("the branch", {"#####              4", "Bytes            167"},
-          {"#####              3", "Bytes            160"}, {"Files              1", "Bytes             50"});
+          {"#####              3", "Bytes            160"},
+          {"Files              1", "Bytes             50"});
 
     // A byte figure of more than 15 characters takes the label's place.
     gDisplayMode[0] = 1;
@@ -1124,7 +1126,8 @@ TEST_F(Drawing, StatsPanelDrawsTheWholeFrame) {
     Fill(0, 0, 24, 79, u'#');
     ShowStatsPanel(0);
     const std::u16string line(57, u'\u2500');
-    EXPECT_EQ(ShadowText(1, 0, 80), u"\u250C" + line + u"\u252C" + std::u16string(20, u'\u2500') + u"\u2510");
+    EXPECT_EQ(ShadowText(1, 0, 80),
+              u"\u250C" + line + u"\u252C" + std::u16string(20, u'\u2500') + u"\u2510");
     // The bottom line (the sort indicator stands in it right of the tree).
     EXPECT_EQ(ShadowText(21, 0, 59), u"\u2514" + line + u"\u2534");
     EXPECT_EQ(ShadowText(21, 79, 1), u"\u2518");

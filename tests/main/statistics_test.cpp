@@ -20,6 +20,21 @@
 
 namespace {
 
+// The six figures of the panel as a table row gives them.
+struct Figures {
+    DWORD files, match, tag;
+    ULONGLONG bytes, matchBytes, tagBytes;
+};
+
+void ExpectFigures(const Figures& f, const char* what) {
+    EXPECT_EQ(gStatFiles, f.files) << what;
+    EXPECT_EQ(gStatBytes, f.bytes) << what;
+    EXPECT_EQ(gStatMatchFiles, f.match) << what;
+    EXPECT_EQ(gStatMatchBytes, f.matchBytes) << what;
+    EXPECT_EQ(gStatTagFiles, f.tag) << what;
+    EXPECT_EQ(gStatTagBytes, f.tagBytes) << what;
+}
+
 class Statistics : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -70,12 +85,8 @@ TEST_F(Statistics, BranchSumsOfReadDirectories) {
         b_->bLogged = row.bUnread ? 0 : 1;
         SubdirInfo* dir = row.dir ? this->*row.dir : disk_->psiRoot;
         EXPECT_EQ(SumBranchStats(dir, TRUE), row.match) << row.what;
-        EXPECT_EQ(gStatFiles, row.files) << row.what;
-        EXPECT_EQ(gStatBytes, row.bytes) << row.what;
-        EXPECT_EQ(gStatMatchFiles, row.match) << row.what;
-        EXPECT_EQ(gStatMatchBytes, row.matchBytes) << row.what;
-        EXPECT_EQ(gStatTagFiles, row.tag) << row.what;
-        EXPECT_EQ(gStatTagBytes, row.tagBytes) << row.what;
+        ExpectFigures({row.files, row.match, row.tag, row.bytes, row.matchBytes, row.tagBytes},
+                      row.what);
         EXPECT_EQ(gStatLoggedDirs, row.logged) << row.what;
     }
     b_->bLogged = 1;
@@ -164,9 +175,9 @@ TEST_F(Statistics, SizeFigureInItsRowForm) {
         bool bUnread;
         const char16_t* column;
     } rows[] = {
-        {1, &Statistics::a_, false, u"(1k"},  {2, &Statistics::a_, false, u"[1k"},
-        {2, &Statistics::a_, true, u"{1k"},   {5, &Statistics::a_, false, u"(2#"},
-        {6, &Statistics::a_, false, u"[4#"},  {8, &Statistics::a_, false, u"[1\u2666"},
+        {1, &Statistics::a_, false, u"(1k"}, {2, &Statistics::a_, false, u"[1k"},
+        {2, &Statistics::a_, true, u"{1k"},  {5, &Statistics::a_, false, u"(2#"},
+        {6, &Statistics::a_, false, u"[4#"}, {8, &Statistics::a_, false, u"[1\u2666"},
         {3, &Statistics::a_, false, u"(1t"},
     };
     for (const auto& row : rows) {
@@ -201,7 +212,8 @@ TEST_F(Statistics, PaneTitleNamesTheWindowAndTheFilter) {
     TreeTitleText(1, title, 40);
     EXPECT_EQ(std::u16string(title).substr(0, 17), u"<showall: *.txt>\u2500");
     // A filter longer than the room is cut with a mark.
-    ASSERT_EQ(CompileFilterText(u"aaaaaaaaaa,bbbbbbbbbb,cccccccccc", &gFilterSlots[1], nullptr, 0, nullptr),
+    ASSERT_EQ(CompileFilterText(u"aaaaaaaaaa,bbbbbbbbbb,cccccccccc", &gFilterSlots[1], nullptr, 0,
+                                nullptr),
               FILTER_OK);
     const size_t length = TreeTitleText(1, title, 40);
     const std::u16string shown(title, length);
@@ -250,7 +262,8 @@ struct ThreeDisks {
 };
 
 ThreeDisks BuildThreeDisks(DiskInfo* x) {
-    ThreeDisks disks{x, qtest::BuildTree('Y', u"d\\f=1000 g=24#3"), qtest::BuildTree('Z', u"e\\ f=1")};
+    ThreeDisks disks{x, qtest::BuildTree('Y', u"d\\f=1000 g=24#3"),
+                     qtest::BuildTree('Z', u"e\\ f=1")};
     FindDirByPathAnyDisk(u"Z:\\e", nullptr, TRUE)->bLogged = 0;
     return disks;
 }
@@ -280,12 +293,8 @@ TEST_F(Statistics, DiskSumsOverTheCurrentDiskOrEveryLoggedDisk) {
         gDirMode[0] = row.dirMode;
         pdiCurrent = disks.*row.current;
         SumDiskStats(TRUE);
-        EXPECT_EQ(gStatFiles, row.files) << row.what;
-        EXPECT_EQ(gStatBytes, row.bytes) << row.what;
-        EXPECT_EQ(gStatMatchFiles, row.match) << row.what;
-        EXPECT_EQ(gStatMatchBytes, row.matchBytes) << row.what;
-        EXPECT_EQ(gStatTagFiles, row.tag) << row.what;
-        EXPECT_EQ(gStatTagBytes, row.tagBytes) << row.what;
+        ExpectFigures({row.files, row.match, row.tag, row.bytes, row.matchBytes, row.tagBytes},
+                      row.what);
         EXPECT_EQ(gStatLoggedDirs, row.logged) << row.what;
         // Without countLogged the read directories are left as they were.
         gStatLoggedDirs = 999;
@@ -305,14 +314,14 @@ TEST_F(Statistics, DirectoryListFigures) {
         DWORD files, match, tag;
         ULONGLONG bytes, matchBytes, tagBytes;
     } rows[] = {
-        {"children count once, grandchildren add bytes", 0, ENTRY_MATCHES | ENTRY_TAGGED, ENTRY_MATCHES, 1,
-         1, 1, 1, 167, 160, 50},
-        {"a tagged directory counts itself", ENTRY_TAGGED, ENTRY_MATCHES | ENTRY_TAGGED, ENTRY_MATCHES, 1,
-         1, 1, 2, 167, 160, 55},
-        {"a marked grandchild adds bytes, not a count", 0, ENTRY_MATCHES, ENTRY_MARKED, 1, 1, 1, 0, 167, 150,
-         0},
-        {"a branch list counts its top", 0, ENTRY_MATCHES | ENTRY_TAGGED, ENTRY_MATCHES, 3, 2, 2, 1, 167,
-         160, 50},
+        {"children count once, grandchildren add bytes", 0, ENTRY_MATCHES | ENTRY_TAGGED,
+         ENTRY_MATCHES, 1, 1, 1, 1, 167, 160, 50},
+        {"a tagged directory counts itself", ENTRY_TAGGED, ENTRY_MATCHES | ENTRY_TAGGED,
+         ENTRY_MATCHES, 1, 1, 1, 2, 167, 160, 55},
+        {"a marked grandchild adds bytes, not a count", 0, ENTRY_MATCHES, ENTRY_MARKED, 1, 1, 1, 0,
+         167, 150, 0},
+        {"a branch list counts its top", 0, ENTRY_MATCHES | ENTRY_TAGGED, ENTRY_MATCHES, 3, 2, 2, 1,
+         167, 160, 50},
     };
     for (const auto& row : rows) {
         root->bFlags[0] = row.rootFlags;
@@ -323,12 +332,8 @@ TEST_F(Statistics, DirectoryListFigures) {
         gStatMatchFiles = gStatTagFiles = 0;
         gStatMatchBytes = gStatTagBytes = 0;
         EXPECT_EQ(SumDirStats(root), row.match) << row.what;
-        EXPECT_EQ(gStatFiles, row.files) << row.what;
-        EXPECT_EQ(gStatBytes, row.bytes) << row.what;
-        EXPECT_EQ(gStatMatchFiles, row.match) << row.what;
-        EXPECT_EQ(gStatMatchBytes, row.matchBytes) << row.what;
-        EXPECT_EQ(gStatTagFiles, row.tag) << row.what;
-        EXPECT_EQ(gStatTagBytes, row.tagBytes) << row.what;
+        ExpectFigures({row.files, row.match, row.tag, row.bytes, row.matchBytes, row.tagBytes},
+                      row.what);
     }
     // Totals nothing contributed to keep what they held.
     root->bFlags[0] = a_->bFlags[0] = b_->bFlags[0] = 0;

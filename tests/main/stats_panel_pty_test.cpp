@@ -45,7 +45,9 @@ std::string Picture(unsigned long long value, size_t width) {
     return std::string(width > digits.size() ? width - digits.size() : 0, ' ') + digits;
 }
 
-std::u32string Wide(const std::string& ascii) { return std::u32string(ascii.begin(), ascii.end()); }
+std::u32string Wide(const std::string& ascii) {
+    return std::u32string(ascii.begin(), ascii.end());
+}
 
 std::string Narrow(const std::u32string& text) {
     std::string out;
@@ -99,7 +101,9 @@ class StatsPanelRun : public ::testing::Test {
             text += row + "\n";
         return text;
     }
-    std::u32string At(int row, int offset, int n) const { return Cells(*Screen(), row, kPanel + offset, n); }
+    std::u32string At(int row, int offset, int n) const {
+        return Cells(*Screen(), row, kPanel + offset, n);
+    }
 };
 
 TEST_F(StatsPanelRun, TheFirstScreenShowsTheFullLogsFigures) {
@@ -180,7 +184,8 @@ TEST_F(StatsPanelRun, TheFirstScreenShowsTheFullLogsFigures) {
     p->Write("q");
     ASSERT_TRUE(qtest::WaitUntil([&] {
         for (int row = kRows - 3; row < kRows; row++)
-            if (Narrow(Cells(*Screen(), row, 0, kColumns)).find("Are you sure") != std::string::npos)
+            if (Narrow(Cells(*Screen(), row, 0, kColumns)).find("Are you sure") !=
+                std::string::npos)
                 return true;
         return false;
     })) << ScreenText();
