@@ -162,9 +162,9 @@ void PutSpecAndDisk(int c, bool withLabel) {
         snprintf(label, sizeof label, "%-15.15s", disk->szLabel);
         ScrPutStr(4, c + 6, label, gKeyLetterAttr);
     }
-    char free[32];
-    FormatSizeOrUnknown(free, disk->qwFreeBytes, kBytesPicture);
-    ScrPutStr(6, c + 2, free, gKeyLetterAttr);
+    char freeText[32];
+    FormatSizeOrUnknown(freeText, disk->qwFreeBytes, kBytesPicture);
+    ScrPutStr(6, c + 2, freeText, gKeyLetterAttr);
 }
 
 // The "Tagged" block takes the tag colour while anything is tagged.
