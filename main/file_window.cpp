@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+DWORD gFilesWithList[2];
+
 namespace {
 
 // The first column of the current pane's half.

@@ -13,3 +13,8 @@ void ShowFileWindow();
 // filter's message when there is none to show. full is accepted for the
 // callers that ask to start at the remembered cursor entry.
 void DrawDirFiles(int full);
+
+// Per pane: the display list holds the result of the show-files-with
+// command (the pane mark shows '#'); whatever rebuilds the list from the
+// filter or leaves the file window clears it.
+extern DWORD gFilesWithList[2];

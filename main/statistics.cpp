@@ -43,8 +43,12 @@ void PadRow(WCHAR* row, WORD width) {
     row[width - 1] = 0;
 }
 
-bool IsRead(const SubdirInfo* d) { return d->bLogged == 1; }
-bool IsTagged(const SubdirInfo* d, int s) { return (d->bFlags[s] & (ENTRY_TAGGED | ENTRY_MARKED)) != 0; }
+bool IsRead(const SubdirInfo* d) {
+    return d->bLogged == 1;
+}
+bool IsTagged(const SubdirInfo* d, int s) {
+    return (d->bFlags[s] & (ENTRY_TAGGED | ENTRY_MARKED)) != 0;
+}
 
 } // namespace
 
@@ -169,15 +173,18 @@ ULONGLONG FormatCountK(SubdirInfo* dir, WCHAR* row, WORD width) {
     char digits[32];
     FormatNumberPicture(digits, LONGLONG(shown), "###,###,###");
     const char* text = digits;
-    while (*text == ' ') ++text;
+    while (*text == ' ')
+        ++text;
     WCHAR column[40];
     size_t n = 0;
     column[n++] = !branch ? u'(' : complete ? u'[' : u'{';
-    for (const char* p = text; *p && n < 36; ++p) column[n++] = WCHAR(static_cast<unsigned char>(*p));
+    for (const char* p = text; *p && n < 36; ++p)
+        column[n++] = WCHAR(static_cast<unsigned char>(*p));
     column[n++] = mode <= 2 ? u'k' : mode <= 4 ? u't' : mode <= 6 ? u'#' : u'\u2666';
     const size_t last = width - 2; // the last visible column
     if (n > last + 1) return number;
-    for (size_t i = 0; i < n; ++i) row[last + 1 - n + i] = column[i];
+    for (size_t i = 0; i < n; ++i)
+        row[last + 1 - n + i] = column[i];
     return number;
 }
 
@@ -244,26 +251,6 @@ DWORD SumDirStats(SubdirInfo* dir) {
     return gStatMatchFiles;
 }
 
-void ShowListStats() {
-    const int s = gCurrentPane;
-    if (gDisplayMode[s] > 2) {
-        SumDiskStats(FALSE);
-        return;
-    }
-    if (gDirMode[s]) {
-        SumDirStats(psiCurrent);
-        return;
-    }
-    SubdirInfo* dir = psiCurrent;
-    if (!dir) return;
-    gStatFiles = dir->dwFiles;
-    gStatBytes = dir->qwFileBytes;
-    gStatMatchFiles = dir->dwMatchFiles[s];
-    gStatMatchBytes = dir->qwMatchBytes[s];
-    gStatTagFiles = dir->dwTagFiles[s];
-    gStatTagBytes = dir->qwTagBytes[s];
-}
-
 size_t TreeTitleText(WORD pane, WCHAR* out, size_t width) {
     static const char* const kModes[] = {"directory", "archive", "branch", "showall", "global"};
     const int p = pane & 1;
@@ -271,7 +258,8 @@ size_t TreeTitleText(WORD pane, WCHAR* out, size_t width) {
     const bool tree = !gPanes[p].FileWindowOpen || mode < 1 || mode > 5;
     const char* what = tree ? "tree" : kModes[mode - 1];
     std::u16string title = u"<";
-    for (const char* c = what; *c; ++c) title += char16_t(*c);
+    for (const char* c = what; *c; ++c)
+        title += char16_t(*c);
     title += u": ";
     // The filter part has the room the half leaves beside the title's own
     // words and the closing mark.
@@ -304,4 +292,5 @@ void FormatTreeTitle(WORD pane) {
     std::u16string row(size_t(width) + 1, u' ');
     TreeTitleText(WORD(p), row.data(), size_t(width));
     ScrPutWStr(1, first + 1, row.c_str(), gMessageAttr);
+    DrawPaneMark(WORD(p));
 }

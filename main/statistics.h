@@ -61,10 +61,10 @@ void SumDiskStats(BOOL countLogged);
 // The figures of dir's directory list (the pane lists directories);
 // returns the matching count.
 DWORD SumDirStats(SubdirInfo* dir);
-// The figures of the current pane's list: the disk's in display modes 3
-// to 5; else the directory list's, or psiCurrent's own files. The panel
-// that shows them is drawn by the statistics window, which this build does
-// not have yet: the figures are computed for the readers above.
+// The figures of the current pane's list, computed and drawn: the disk's
+// in display modes 3 to 5 (ShowDiskStats); else the directory list's
+// (listing directories) or psiCurrent's own files, with the directory's
+// own tagged figures. Nothing is drawn without a panel for the pane.
 void ShowListStats();
 
 // The title of a pane in split screen into out (room for width + 1 units):
@@ -74,8 +74,9 @@ void ShowListStats();
 // it would pass the room the title has), then U+2500 up to width units.
 // Returns the length of the title before the line.
 size_t TreeTitleText(WORD pane, WCHAR* out, size_t width);
-// Redraws the title of pane on row 1 of its half after a filter change;
-// nothing without split screen or with the pane's autoview on.
+// Redraws the title of pane on row 1 of its half after a filter change,
+// then its pane mark; nothing without split screen or with the pane's
+// autoview on.
 void FormatTreeTitle(WORD pane);
 
 struct DiskInfo;
@@ -84,7 +85,8 @@ struct DiskInfo;
 // figures: the branch's in display mode 3, the disk's otherwise).
 void ShowDiskStats();
 // Rewrites the panel's heading ("DISK Statistics     ") and "Current
-// Directory" lines for the tree window.
+// Directory" lines for the tree window, and the panel's joints with the
+// frame's top and bottom lines.
 void ShowStatsHeader();
 // Writes disk's running directory, file and byte figures into the panel
 // while it is logged.
@@ -92,10 +94,25 @@ void ShowLogProgress(DiskInfo* disk);
 // The logo box: in the middle of the screen (centred, at start-up) or in
 // the tree window area (0, while the first disk is logged).
 void ShowLogoBox(int centred);
-// The whole screen frame with the statistics panel(s) and pane titles, and
-// with withCommandLines the command lines. Until the frame drawing is built
-// the screen is cleared in the normal colour.
+// The whole screen frame with the statistics panel(s) and pane titles:
+// the screen is cleared (all of it with withCommandLines, else all but the
+// three command lines), the outer frame, the pane titles and marks, the
+// panel(s) with the date and time, the split column in split screen, then
+// the tree window's frame (with the logo box while a tree or full-disk
+// log runs, and the tree command menu, when withCommandLines). A file
+// window that is not the small one gets its empty area instead.
 void ShowStatsPanel(int withCommandLines);
+// The panel box of 22 columns from column c with its frame, its labels
+// for the window that has the keyboard, highlighted value fields, and on
+// screens of more than 30 rows the program line and the maker's notice;
+// withClock also draws the date and time of row 0.
+void ShowStatistics(int c, BOOL withClock);
+// The right panel, and with both panels of split screen the left one.
+void ShowStatisticsAgain(BOOL withClock);
+// The pane's mark on row 0 at its half's first column: '#' while the pane
+// shows a "show files with" result, else a diamond while it lists only
+// tagged entries, else '-' while its filter is in force, else a blank.
+void DrawPaneMark(WORD pane);
 // Set once the logo box has been drawn.
 extern BOOL gLogoShown;
 // The current directory's name (row 19, cut to 20 cells with U+25BA) and

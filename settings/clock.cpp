@@ -361,4 +361,13 @@ void StatusThreadControl(int run) {
     }
 }
 
+void DrawClockNow() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char time[16];
+    FormatClockText(now, gTwelveHourClock != 0, FourDigitYears(), time);
+    DrawDate(now);
+    DrawTime(time);
+}
+
 BOOL StatusThreadRunning() { return gClockRunning; }

@@ -88,6 +88,11 @@ void ClockStateInit(ClockState* state);
 // while busy or counting down.
 DWORD ClockTick(ClockState* state, const SYSTEMTIME& now);
 
+// Draws the date and the time of day now where the clock thread keeps
+// them, for a screen that was just cleared: the thread itself redraws the
+// date only when the minute changes.
+void DrawClockNow();
+
 // Nonzero: creates the clock thread on first use (suspended, 12,288-byte
 // stack) and resumes it, marking it running. Zero: suspends it when it
 // runs and marks it stopped. Callers stop it before a child program takes

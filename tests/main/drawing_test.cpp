@@ -18,6 +18,8 @@
 #include "settings/folders.h"
 #include "settings/colours.h"
 #include "settings/settings.h"
+#include "tree/filter.h"
+#include "tree/log_state.h"
 #include "tree/tree_records.h"
 #include "tree_builder.h"
 #include "ui/command_menus.h"
@@ -739,8 +741,10 @@ TEST_F(Drawing, DiskFiguresStandInTheirRowsWithTheirColours) {
     };
     Fill(10, v - 5, 17, v + 14, u'#');
     showtree(); // draws the figures first, in the tree window
+    // The tagged block's labels are written again with their colour.
     check("the disk", {"#####              5", "Bytes            172"},
-          {"#####              4", "Bytes            165"}, {"#####              2", "Bytes             55"});
+          {"#####              4", "Bytes            165"},
+          {"Files              2", "Bytes             55"});
     EXPECT_EQ(qtest::ConsoleAttrs(10, v, 15), std::vector<WORD>(15, kFigure));
     EXPECT_EQ(qtest::ConsoleAttrs(11, v - 5, 5), std::vector<WORD>(5, kNormal));
     EXPECT_EQ(qtest::ConsoleAttrs(11, v, 15), std::vector<WORD>(15, kFigure));
@@ -751,7 +755,8 @@ TEST_F(Drawing, DiskFiguresStandInTheirRowsWithTheirColours) {
     psiCurrent = Dir(u"X:\\a");
     ShowDiskStats();
     check("the branch", {"#####              4", "Bytes            167"},
-          {"#####              3", "Bytes            160"}, {"#####              1", "Bytes             50"});
+          {"#####              3", "Bytes            160"},
+          {"Files              1", "Bytes             50"});
 
     // A byte figure of more than 15 characters takes the label's place.
     gDisplayMode[0] = 1;
@@ -776,9 +781,13 @@ TEST_F(Drawing, DiskFiguresStandInTheirRowsWithTheirColours) {
 TEST_F(Drawing, StatsHeaderNamesTheDiskOrTheArchive) {
     const int c = 79 - 21;
     Fill(8, c + 1, 8, c + 20, u'#');
+    Fill(1, 0, 1, 79, u'#');
+    Fill(21, 0, 21, 79, u'#');
     ShowStatsHeader();
     EXPECT_EQ(ShadowText(8, c + 1, 20), u"DISK Statistics     ");
     EXPECT_EQ(ShadowText(18, c + 3, 17), u"Current Directory");
+    EXPECT_EQ(ShadowText(1, c - 1, 3), u"#\u252C#") << "the joint with the top line";
+    EXPECT_EQ(ShadowText(21, c - 1, 3), u"#\u2534#") << "the joint with the bottom line";
     gArchiveTreeActive = TRUE;
     ShowStatsHeader();
     EXPECT_EQ(ShadowText(8, c + 1, 20), u"ARCHIVE Statistics  ");
@@ -794,7 +803,7 @@ TEST_F(Drawing, StatsHeaderNamesTheDiskOrTheArchive) {
     ScrSetupLayout(35, 80, 1);
     ScrClearArea(29, 0, 30, 79, kNormal);
     ShowStatsHeader();
-    EXPECT_EQ(ShadowText(29, c + 4, 16), u"Quilbane v2.9.11");
+    EXPECT_EQ(ShadowText(29, c + 4, 16), u"Quilbora v2.9.11");
     EXPECT_EQ(ShadowText(29, c + 20, 1), u" ") << "nothing past c + 19";
     EXPECT_NE(ShadowText(30, c + 1, 1), u" ");
     // In split screen only the panel right of the middle has it.
@@ -914,6 +923,335 @@ TEST_F(Drawing, CurrentDirectoryNameAndFigures) {
     ShowCurrentDirStats();
     EXPECT_EQ(ShadowText(20, 64, 15), u"              2");
     gDirMode[0] = 0;
+}
+
+TEST_F(Drawing, PanelBoxFrameAndLabelsOfTheTreeWindow) {
+    ScrSetupLayout(34, 96, 1);
+    gWindowMode = WM_TREE;
+    const int c = 95 - 21;
+    Fill(0, 0, 33, 95, u'#');
+    ShowStatistics(c, FALSE);
+    const std::u16string line(20, u'\u2500');
+    EXPECT_EQ(ShadowText(1, c, 22), u"\u252C" + line + u"\u2510");
+    EXPECT_EQ(ShadowText(3, c, 22), u"\u251C" + line + u"\u2524");
+    EXPECT_EQ(ShadowText(7, c, 22), u"\u251C" + line + u"\u2524");
+    EXPECT_EQ(ShadowText(30, c, 22), u"\u2534" + line + u"\u2518") << "the frame's bottom row";
+    for (int row : {2, 4, 9, 17, 18, 25, 29}) {
+        EXPECT_EQ(ShadowText(row, c, 1), u"\u2502") << row;
+        EXPECT_EQ(ShadowText(row, c + 21, 1), u"\u2502") << row;
+    }
+    EXPECT_EQ(ShadowText(5, c - 1, 1), u"#") << "nothing left of the box";
+    EXPECT_EQ(ShadowText(0, c, 22), std::u16string(22, u'#')) << "no clock asked for";
+    const struct {
+        int row, column;
+        const char16_t* text;
+    } labels[] = {
+        {2, 1, u"FILE "},        {4, 1, u"DISK "},
+        {5, 4, u"Available"},    {8, 1, u"DISK Statistics     "},
+        {9, 8, u"Logged"},       {10, 1, u"Files"},
+        {11, 1, u"Bytes"},       {12, 7, u"Matching"},
+        {13, 1, u"Files"},       {14, 1, u"Bytes"},
+        {15, 8, u"Tagged"},      {16, 1, u"Files"},
+        {17, 1, u"Bytes"},       {18, 3, u"Current Directory"},
+        {20, 1, u"Files"},       {21, 1, u"Bytes"},
+        {22, 3, u"Attributes"},  {28, 4, u"Quilbora v2.9.11"},
+    };
+    for (const auto& label : labels) {
+        const std::u16string text(label.text);
+        EXPECT_EQ(ShadowText(label.row, c + label.column, int(text.size())), text) << label.row;
+    }
+    EXPECT_EQ(ShadowText(28, c + 20, 1), u" ") << "the program line ends at c + 19";
+    EXPECT_NE(ShadowText(29, c + 1, 20), std::u16string(20, u' ')) << "the maker's notice";
+
+    // Up to 30 rows there is no program line; under 26 the directory has
+    // only its bytes.
+    const struct {
+        int rows;
+        const char16_t* row20;
+        const char16_t* row22;
+    } heights[] = {{25, u"Bytes", u"     "}, {26, u"Files", u"     "}, {27, u"Files", u"  Att"}};
+    for (const auto& h : heights) {
+        ScrSetupLayout(h.rows, 80, 1);
+        Fill(0, 0, h.rows - 1, 79, u'#');
+        ShowStatistics(58, FALSE);
+        EXPECT_EQ(ShadowText(20, 59, 5), h.row20) << h.rows;
+        if (22 < gFrameLastRow) {
+            EXPECT_EQ(ShadowText(22, 59, 5), h.row22) << h.rows;
+        }
+        EXPECT_EQ(ShadowText(h.rows - 6, 59, 20).find(u"Quilb"), std::u16string::npos) << h.rows;
+    }
+    ScrSetupLayout(25, 80, 1);
+    // The value fields carry the highlight; the labels the normal colour
+    // (read back from the console, 80 columns wide).
+    ShowStatistics(58, FALSE);
+    for (int row : {2, 6, 10, 11, 13, 14, 16, 17, 20})
+        EXPECT_EQ(qtest::ConsoleAttrs(row, 64, 15), std::vector<WORD>(15, kFigure)) << row;
+    EXPECT_EQ(qtest::ConsoleAttrs(19, 59, 20), std::vector<WORD>(20, kFigure));
+    EXPECT_EQ(qtest::ConsoleAttrs(10, 59, 5), std::vector<WORD>(5, kNormal));
+    EXPECT_EQ(qtest::ConsoleAttrs(1, 58, 22), std::vector<WORD>(22, kFrames));
+}
+
+TEST_F(Drawing, PanelLabelsFollowTheWindowAndTheList) {
+    ScrSetupLayout(30, 80, 1);
+    const int c = 58;
+    const struct {
+        WORD window, display;
+        DWORD dirs;
+        BOOL archive;
+        const char16_t* heading;
+        const char16_t* row18;
+        const char16_t* files;
+        const char* what;
+    } cases[] = {
+        {WM_TREE, 1, 0, FALSE, u"DISK Statistics     ", u"  Current Directory", u"Files", "tree"},
+        {WM_ARCHIVE_DIR, 2, 0, TRUE, u"ARCHIVE Statistics  ", u"  Current Directory", u"Files",
+         "archive directory window"},
+        {WM_FILE, 1, 0, FALSE, u"DIRECTORY Statistics", u"     Current File", u"Files",
+         "directory list"},
+        {WM_FILE, 1, 1, FALSE, u"DIRECTORY Statistics", u"  Current Directory", u"Dirs ",
+         "listing directories"},
+        {WM_ARCHIVE_FILE, 2, 0, TRUE, u"ARC Directory Stats ", u"     Current File", u"Files",
+         "archive list"},
+        {WM_FILE, 3, 0, FALSE, u"BRANCH Statistics   ", u"     Current File", u"Files", "branch"},
+        {WM_FILE, 3, 0, TRUE, u"ARC Branch Stats    ", u"     Current File", u"Files",
+         "archive branch"},
+        {WM_FILE, 4, 0, FALSE, u"SHOWALL Statistics  ", u"     Current File", u"Files", "showall"},
+        {WM_FILE, 4, 0, TRUE, u"ARC Showall Stats   ", u"     Current File", u"Files",
+         "archive showall"},
+        {WM_FILE, 5, 0, FALSE, u"GLOBAL Statistics   ", u"     Current File", u"Files", "global"},
+    };
+    for (const auto& k : cases) {
+        gWindowMode = k.window;
+        gDisplayMode[0] = k.display;
+        gDirMode[0] = k.dirs;
+        gArchiveTreeActive = k.archive;
+        ShowStatistics(c, FALSE);
+        EXPECT_EQ(ShadowText(8, c + 1, 20), k.heading) << k.what;
+        EXPECT_EQ(ShadowText(18, c + 1, int(std::u16string(k.row18).size())), k.row18) << k.what;
+        EXPECT_EQ(ShadowText(10, c + 1, 5), k.files) << k.what;
+        EXPECT_EQ(ShadowText(2, c + 1, 4), k.dirs ? u"DIR " : u"FILE") << k.what;
+        EXPECT_EQ(ShadowText(4, c + 1, 7), k.archive ? u"ARCHIVE" : u"DISK   ") << k.what;
+    }
+    // The file window's rows under the current file's name.
+    gWindowMode = WM_FILE;
+    gDisplayMode[0] = 1;
+    gDirMode[0] = 0;
+    gArchiveTreeActive = FALSE;
+    ShowStatistics(c, FALSE);
+    EXPECT_EQ(ShadowText(20, c + 1, 5), u"Bytes");
+    EXPECT_EQ(ShadowText(21, c + 3, 10), u"Attributes");
+    EXPECT_EQ(ShadowText(22, c + 1, 4), u"Date");
+    EXPECT_EQ(ShadowText(23, c + 1, 4), u"Time");
+    gWindowMode = WM_TREE;
+    ScrSetupLayout(25, 80, 1);
+}
+
+TEST_F(Drawing, DiskFiguresNameTheSpecificationTheVolumeAndTheFreeBytes) {
+    DiskInfo* disk = MakeTree(u"a\\f1=100 a\\f2=50#3 r=5");
+    InitFilterSlots();
+    std::strcpy(disk->szLabel, "WORKDISK-LABEL-LONGER");
+    const int c = 58;
+    const struct {
+        LONGLONG free;
+        const char16_t* shown;
+    } rows[] = {
+        {1234577, u"          1,234,577"},
+        {0, u"                  0"},
+        {-1, u"            unknown"},
+    };
+    for (const auto& row : rows) {
+        disk->qwFreeBytes = row.free;
+        Fill(2, c + 1, 6, c + 20, u'#');
+        ShowDiskStats();
+        EXPECT_EQ(ShadowText(2, c + 6, 15), u"*.*            ");
+        EXPECT_EQ(ShadowText(4, c + 6, 15), u"WORKDISK-LABEL-") << "cut to 15";
+        EXPECT_EQ(ShadowText(6, c + 2, 19), row.shown);
+    }
+    EXPECT_EQ(qtest::ConsoleAttrs(6, c + 2, 19), std::vector<WORD>(19, kFigure));
+    // The tagged block takes the tag colour while anything is tagged.
+    ShowDiskStats();
+    EXPECT_EQ(qtest::ConsoleAttrs(15, c + 8, 6), std::vector<WORD>(6, kTagColour));
+    EXPECT_EQ(qtest::ConsoleAttrs(16, c + 1, 5), std::vector<WORD>(5, kTagColour));
+    EXPECT_EQ(qtest::ConsoleAttrs(17, c + 1, 5), std::vector<WORD>(5, kTagColour));
+    FindDirByPath(u"X:\\a", nullptr, TRUE)->pFiles[1].bFlags[0] = ENTRY_MATCHES;
+    qtest::RecountTrees();
+    ShowDiskStats();
+    EXPECT_EQ(ShadowText(16, c + 6, 15), u"              0");
+    EXPECT_EQ(qtest::ConsoleAttrs(15, c + 8, 6), std::vector<WORD>(6, kNormal));
+    EXPECT_EQ(qtest::ConsoleAttrs(17, c + 1, 5), std::vector<WORD>(5, kNormal));
+}
+
+TEST_F(Drawing, ListFiguresOfOneDirectory) {
+    MakeTree(u"a\\f1=100 a\\f2=50#3 a\\f3=9#0 a\\b\\f4=10 a\\c\\ r=5#6");
+    InitFilterSlots();
+    psiCurrent = Dir(u"X:\\a");
+    Dir(u"X:\\a\\b")->bFlags[0] = ENTRY_MATCHES;
+    Dir(u"X:\\a\\c")->bFlags[0] = 0;
+    const int c = 58;
+    const struct {
+        DWORD dirs;
+        const char16_t* count;
+        const char16_t* bytes;
+        const char16_t* match;
+        const char16_t* tagged;
+        const char16_t* tagBytes;
+        const char* what;
+    } rows[] = {
+        {0, u"          3", u"Bytes            159", u"          2", u"              1",
+         u"Bytes             50", "the directory's files"},
+        {1, u"          2", u"Bytes             10", u"          1", u"              1",
+         u"Bytes             50", "its subdirectories; tagged figures still its own"},
+    };
+    for (const auto& row : rows) {
+        gDirMode[0] = row.dirs;
+        Fill(10, c + 1, 17, c + 20, u'#');
+        ShowListStats();
+        EXPECT_EQ(ShadowText(10, c + 10, 11), row.count) << row.what;
+        EXPECT_EQ(ShadowText(11, c + 1, 20), row.bytes) << row.what;
+        EXPECT_EQ(ShadowText(13, c + 10, 11), row.match) << row.what;
+        EXPECT_EQ(ShadowText(16, c + 6, 15), row.tagged) << row.what;
+        EXPECT_EQ(ShadowText(17, c + 1, 20), row.tagBytes) << row.what;
+    }
+    gDirMode[0] = 0;
+    // Split screen without panels: the figures are computed, nothing drawn.
+    gSplitScreen = 1;
+    gSplitLayout = 0;
+    Fill(10, c + 1, 17, c + 20, u'#');
+    ShowListStats();
+    EXPECT_EQ(gStatFiles, 3u);
+    EXPECT_EQ(ShadowText(10, c + 1, 20), std::u16string(20, u'#'));
+    gSplitScreen = 0;
+}
+
+TEST_F(Drawing, PaneMarkShowsWhatNarrowsTheList) {
+    InitFilterSlots();
+    const struct {
+        DWORD filter, filesWith, taggedOnly;
+        char16_t mark;
+        BYTE attr;
+        const char* what;
+    } rows[] = {
+        {0, 0, 0, u' ', kFrames, "nothing narrows the list"},
+        {1, 0, 0, u'-', kFigure, "the filter is in force"},
+        {0, 0, 1, u'\u2666', kFrames, "tagged entries only"},
+        {1, 0, 1, u'\u2666', kFrames, "tagged only wins over the filter"},
+        {1, 1, 1, u'#', kFrames, "a show-files-with result wins over both"},
+    };
+    for (const auto& row : rows) {
+        gFilterSlots[0].active = row.filter;
+        gFilesWithList[0] = row.filesWith;
+        gTaggedOnly[0] = row.taggedOnly;
+        Fill(0, 0, 0, 79, u'x');
+        DrawPaneMark(0);
+        EXPECT_EQ(ShadowText(0, 0, 1), std::u16string(1, row.mark)) << row.what;
+        EXPECT_EQ(qtest::ConsoleAttrs(0, 0, 1), std::vector<WORD>(1, row.attr)) << row.what;
+        EXPECT_EQ(ShadowText(0, 1, 1), u"x") << row.what << ": one cell";
+    }
+    // In split screen each pane marks its own half; swapped halves swap
+    // the columns.
+    gSplitScreen = 1;
+    gSplitColumn = 40;
+    const struct {
+        DWORD swapped;
+        WORD pane;
+        int column;
+    } halves[] = {{0, 0, 0}, {0, 1, 40}, {1, 0, 40}, {1, 1, 0}};
+    for (const auto& h : halves) {
+        gFilterSlots[h.pane].active = 1;
+        gFilesWithList[h.pane] = 0;
+        gTaggedOnly[h.pane] = 0;
+        gPanesSwapped = h.swapped;
+        Fill(0, 0, 0, 79, u'x');
+        DrawPaneMark(h.pane);
+        EXPECT_EQ(ShadowText(0, h.column, 1), u"-") << h.pane << " swapped " << h.swapped;
+        EXPECT_EQ(ShadowText(0, 40 - h.column, 1), u"x");
+    }
+    // A pane's title drawn again brings its mark with it.
+    gPanesSwapped = 0;
+    gFilterSlots[1].active = 0;
+    gTaggedOnly[1] = 1;
+    Fill(0, 0, 1, 79, u'x');
+    FormatTreeTitle(1);
+    EXPECT_EQ(ShadowText(0, 40, 1), u"\u2666");
+    EXPECT_EQ(ShadowText(1, 41, 7), u"<tree: ");
+    gSplitScreen = 0;
+    gPanesSwapped = 0;
+    gFilesWithList[0] = gFilesWithList[1] = 0;
+    gTaggedOnly[0] = gTaggedOnly[1] = 0;
+}
+
+TEST_F(Drawing, StatsPanelDrawsTheWholeFrame) {
+    MakeTree(u"a\\f=1");
+    InitFilterSlots();
+    gWindowMode = WM_TREE;
+    gLogMode = 0;
+    Fill(0, 0, 24, 79, u'#');
+    ShowStatsPanel(0);
+    const std::u16string line(57, u'\u2500');
+    EXPECT_EQ(ShadowText(1, 0, 80),
+              u"\u250C" + line + u"\u252C" + std::u16string(20, u'\u2500') + u"\u2510");
+    // The bottom line (the sort indicator stands in it right of the tree).
+    EXPECT_EQ(ShadowText(21, 0, 59), u"\u2514" + line + u"\u2534");
+    EXPECT_EQ(ShadowText(21, 79, 1), u"\u2518");
+    EXPECT_EQ(ShadowText(gSmallWindowRow - 1, 0, 1), u"\u251C") << "the tree window's frame";
+    EXPECT_EQ(ShadowText(8, 59, 15), u"DISK Statistics");
+    EXPECT_EQ(ShadowText(23, 0, 80) + ShadowText(24, 0, 80), std::u16string(160, u'#'))
+        << "the command lines are left";
+    EXPECT_EQ(ShadowText(gMessageRow, 0, 5), u"## ##");
+    EXPECT_EQ(ShadowText(gMessageRow, 41, 3), u"# #");
+    // With the clock: the date and time in the clock's own places.
+    EXPECT_EQ(ShadowText(0, 62, 1), u"-");
+    EXPECT_EQ(ShadowText(0, 65, 1), u"-");
+    EXPECT_EQ(ShadowText(0, 71, 1), u":");
+    EXPECT_EQ(ShadowText(0, 74, 1), u":");
+    EXPECT_EQ(ShadowText(0, 1, 58), std::u16string(58, u' '));
+
+    // With the command lines, the tree menu; while a full-disk log runs,
+    // the logo box in the tree window.
+    gLogMode = LOG_FULL_DISK;
+    Fill(0, 0, 24, 79, u'#');
+    ShowStatsPanel(1);
+    EXPECT_EQ(ShadowText(19, 24, 8), u"Version:");
+    EXPECT_EQ(ShadowText(gMessageRow, 0, 4), u"TREE");
+    EXPECT_EQ(ShadowText(24, 0, 80).find(u'#'), std::u16string::npos);
+    gLogMode = 0;
+
+    // A file window that is not the small one: its empty area, no frame
+    // line above a small window.
+    gWindowMode = WM_FILE;
+    gPanes[0].SmallFileWindow = 0;
+    Fill(0, 0, 24, 79, u'#');
+    ShowStatsPanel(0);
+    for (int row = 2; row < 21; row++)
+        EXPECT_EQ(ShadowText(row, 1, 57), std::u16string(57, u' ')) << row;
+    EXPECT_EQ(ShadowText(gSmallWindowRow - 1, 0, 1), std::u16string(1, gIniWorking.scrollTrack));
+    gWindowMode = WM_TREE;
+
+    // Split screen with both panels (wide enough for them): the left one
+    // ends at the split column's joints.
+    ScrSetupLayout(25, 130, 1);
+    gSplitScreen = 1;
+    gSplitLayoutSetting = 2;
+    gSplitColumn = 40;
+    gLeftLastColumn = 39;
+    gPanes[0].SmallFileWindow = 1;
+    gPanes[1].SmallFileWindow = 1;
+    ComputeFileWinLayout(-1);
+    ASSERT_EQ(gSplitLayout, 2);
+    const int split = gSplitColumn;
+    const int leftPanel = gLeftLastColumn - 21;
+    Fill(0, 0, 24, 129, u'#');
+    ShowStatsPanel(0);
+    EXPECT_EQ(ShadowText(1, split - 1, 2), u"\u2510\u250C");
+    EXPECT_EQ(ShadowText(21, split - 1, 2), u"\u2518\u2514");
+    EXPECT_EQ(ShadowText(10, split - 1, 1), u"\u2502");
+    EXPECT_EQ(ShadowText(8, leftPanel + 1, 15), u"DISK Statistics") << "the left panel";
+    EXPECT_EQ(ShadowText(8, 129 - 21 + 1, 15), u"DISK Statistics") << "the right panel";
+    gSplitScreen = 0;
+    gSplitLayout = 0;
+    gSplitLayoutSetting = 0;
+    ScrSetupLayout(25, 80, 1);
+    ComputeFileWinLayout(-1);
 }
 
 // ---- the logo box ---------------------------------------------------------------

@@ -20,6 +20,21 @@
 
 namespace {
 
+// The six figures of the panel as a table row gives them.
+struct Figures {
+    DWORD files, match, tag;
+    ULONGLONG bytes, matchBytes, tagBytes;
+};
+
+void ExpectFigures(const Figures& f, const char* what) {
+    EXPECT_EQ(gStatFiles, f.files) << what;
+    EXPECT_EQ(gStatBytes, f.bytes) << what;
+    EXPECT_EQ(gStatMatchFiles, f.match) << what;
+    EXPECT_EQ(gStatMatchBytes, f.matchBytes) << what;
+    EXPECT_EQ(gStatTagFiles, f.tag) << what;
+    EXPECT_EQ(gStatTagBytes, f.tagBytes) << what;
+}
+
 class Statistics : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -70,12 +85,8 @@ TEST_F(Statistics, BranchSumsOfReadDirectories) {
         b_->bLogged = row.bUnread ? 0 : 1;
         SubdirInfo* dir = row.dir ? this->*row.dir : disk_->psiRoot;
         EXPECT_EQ(SumBranchStats(dir, TRUE), row.match) << row.what;
-        EXPECT_EQ(gStatFiles, row.files) << row.what;
-        EXPECT_EQ(gStatBytes, row.bytes) << row.what;
-        EXPECT_EQ(gStatMatchFiles, row.match) << row.what;
-        EXPECT_EQ(gStatMatchBytes, row.matchBytes) << row.what;
-        EXPECT_EQ(gStatTagFiles, row.tag) << row.what;
-        EXPECT_EQ(gStatTagBytes, row.tagBytes) << row.what;
+        ExpectFigures({row.files, row.match, row.tag, row.bytes, row.matchBytes, row.tagBytes},
+                      row.what);
         EXPECT_EQ(gStatLoggedDirs, row.logged) << row.what;
     }
     b_->bLogged = 1;
@@ -164,9 +175,9 @@ TEST_F(Statistics, SizeFigureInItsRowForm) {
         bool bUnread;
         const char16_t* column;
     } rows[] = {
-        {1, &Statistics::a_, false, u"(1k"},  {2, &Statistics::a_, false, u"[1k"},
-        {2, &Statistics::a_, true, u"{1k"},   {5, &Statistics::a_, false, u"(2#"},
-        {6, &Statistics::a_, false, u"[4#"},  {8, &Statistics::a_, false, u"[1\u2666"},
+        {1, &Statistics::a_, false, u"(1k"}, {2, &Statistics::a_, false, u"[1k"},
+        {2, &Statistics::a_, true, u"{1k"},  {5, &Statistics::a_, false, u"(2#"},
+        {6, &Statistics::a_, false, u"[4#"}, {8, &Statistics::a_, false, u"[1\u2666"},
         {3, &Statistics::a_, false, u"(1t"},
     };
     for (const auto& row : rows) {
@@ -201,7 +212,8 @@ TEST_F(Statistics, PaneTitleNamesTheWindowAndTheFilter) {
     TreeTitleText(1, title, 40);
     EXPECT_EQ(std::u16string(title).substr(0, 17), u"<showall: *.txt>\u2500");
     // A filter longer than the room is cut with a mark.
-    ASSERT_EQ(CompileFilterText(u"aaaaaaaaaa,bbbbbbbbbb,cccccccccc", &gFilterSlots[1], nullptr, 0, nullptr),
+    ASSERT_EQ(CompileFilterText(u"aaaaaaaaaa,bbbbbbbbbb,cccccccccc", &gFilterSlots[1], nullptr, 0,
+                                nullptr),
               FILTER_OK);
     const size_t length = TreeTitleText(1, title, 40);
     const std::u16string shown(title, length);
@@ -238,3 +250,125 @@ TEST(TreeRows, NoMemoryForTheRowsEndsTheProgramWithTheRequest) {
 }
 
 } // namespace
+
+namespace {
+
+// Three logged disks for the disk figures: X as the fixture has it, Y
+// with a directory and a tagged root file, Z with an unread directory.
+struct ThreeDisks {
+    DiskInfo* x;
+    DiskInfo* y;
+    DiskInfo* z;
+};
+
+ThreeDisks BuildThreeDisks(DiskInfo* x) {
+    ThreeDisks disks{x, qtest::BuildTree('Y', u"d\\f=1000 g=24#3"),
+                     qtest::BuildTree('Z', u"e\\ f=1")};
+    FindDirByPathAnyDisk(u"Z:\\e", nullptr, TRUE)->bLogged = 0;
+    return disks;
+}
+
+} // namespace
+
+TEST_F(Statistics, DiskSumsOverTheCurrentDiskOrEveryLoggedDisk) {
+    const ThreeDisks disks = BuildThreeDisks(disk_);
+    ASSERT_EQ(gDiskCount, 3);
+    const struct {
+        const char* what;
+        WORD displayMode;
+        DWORD dirMode;
+        DiskInfo* ThreeDisks::*current;
+        DWORD files, match, tag, logged;
+        ULONGLONG bytes, matchBytes, tagBytes;
+    } rows[] = {
+        {"one disk", 1, 0, &ThreeDisks::x, 5, 4, 2, 4, 172, 165, 55},
+        {"showall counts its own disk", 4, 0, &ThreeDisks::y, 2, 2, 1, 2, 1024, 1024, 24},
+        {"global adds every disk of the ring", 5, 0, &ThreeDisks::x, 8, 7, 3, 7, 1197, 1190, 79},
+        {"global from another disk", 5, 0, &ThreeDisks::z, 8, 7, 3, 7, 1197, 1190, 79},
+        {"directories in place of files", 1, 1, &ThreeDisks::x, 4, 4, 2, 4, 172, 165, 55},
+        {"global directories", 5, 1, &ThreeDisks::x, 8, 7, 3, 7, 1197, 1190, 79},
+    };
+    for (const auto& row : rows) {
+        gDisplayMode[0] = row.displayMode;
+        gDirMode[0] = row.dirMode;
+        pdiCurrent = disks.*row.current;
+        SumDiskStats(TRUE);
+        ExpectFigures({row.files, row.match, row.tag, row.bytes, row.matchBytes, row.tagBytes},
+                      row.what);
+        EXPECT_EQ(gStatLoggedDirs, row.logged) << row.what;
+        // Without countLogged the read directories are left as they were.
+        gStatLoggedDirs = 999;
+        SumDiskStats(FALSE);
+        EXPECT_EQ(gStatLoggedDirs, 999u) << row.what;
+        EXPECT_EQ(gStatFiles, row.files) << row.what;
+    }
+}
+
+TEST_F(Statistics, DirectoryListFigures) {
+    gDirMode[0] = 1;
+    SubdirInfo* root = disk_->psiRoot;
+    const struct {
+        const char* what;
+        BYTE rootFlags, aFlags, bFlags;
+        WORD displayMode;
+        DWORD files, match, tag;
+        ULONGLONG bytes, matchBytes, tagBytes;
+    } rows[] = {
+        {"children count once, grandchildren add bytes", 0, ENTRY_MATCHES | ENTRY_TAGGED,
+         ENTRY_MATCHES, 1, 1, 1, 1, 167, 160, 50},
+        {"a tagged directory counts itself", ENTRY_TAGGED, ENTRY_MATCHES | ENTRY_TAGGED,
+         ENTRY_MATCHES, 1, 1, 1, 2, 167, 160, 55},
+        {"a marked grandchild adds bytes, not a count", 0, ENTRY_MATCHES, ENTRY_MARKED, 1, 1, 1, 0,
+         167, 150, 0},
+        {"a branch list counts its top", 0, ENTRY_MATCHES | ENTRY_TAGGED, ENTRY_MATCHES, 3, 2, 2, 1,
+         167, 160, 50},
+    };
+    for (const auto& row : rows) {
+        root->bFlags[0] = row.rootFlags;
+        a_->bFlags[0] = row.aFlags;
+        b_->bFlags[0] = row.bFlags;
+        c_->bFlags[0] = 0;
+        gDisplayMode[0] = row.displayMode;
+        gStatMatchFiles = gStatTagFiles = 0;
+        gStatMatchBytes = gStatTagBytes = 0;
+        EXPECT_EQ(SumDirStats(root), row.match) << row.what;
+        ExpectFigures({row.files, row.match, row.tag, row.bytes, row.matchBytes, row.tagBytes},
+                      row.what);
+    }
+    // Totals nothing contributed to keep what they held.
+    root->bFlags[0] = a_->bFlags[0] = b_->bFlags[0] = 0;
+    gDisplayMode[0] = 1;
+    gStatMatchFiles = 77;
+    gStatTagBytes = 88;
+    EXPECT_EQ(SumDirStats(root), 77u);
+    EXPECT_EQ(gStatTagBytes, 88u);
+}
+
+TEST_F(Statistics, SizeColumnRoundsUpAndKnowsWhenToShowNothing) {
+    pdiCurrent = qtest::BuildTree('W', u"one\\f=1 zero\\z=0 deep\\mid\\w=0 none\\");
+    SubdirInfo* one = FindDirByPath(u"W:\\one", nullptr, TRUE);
+    SubdirInfo* zero = FindDirByPath(u"W:\\zero", nullptr, TRUE);
+    SubdirInfo* deep = FindDirByPath(u"W:\\deep", nullptr, TRUE);
+    SubdirInfo* none = FindDirByPath(u"W:\\none", nullptr, TRUE);
+    const struct {
+        const char* what;
+        WORD kilo, mode;
+        SubdirInfo* dir;
+        const char16_t* row; // the whole row of width 12; "" leaves "name" as it was
+    } rows[] = {
+        {"1 byte is 1k (1024)", 1024, 1, one, u"name     (1k"},
+        {"1 byte is 1k (1000)", 1000, 1, one, u"name     (1k"},
+        {"files of 0 bytes show 0", 1024, 1, zero, u"name     (0k"},
+        {"a branch of 0 bytes with files shows 0", 1024, 2, deep, u"name     [0k"},
+        {"a branch with nothing tagged shows nothing", 1024, 4, deep, u"name"},
+        {"a read directory without files shows nothing", 1024, 1, none, u"name"},
+        {"nothing tagged in one directory shows nothing", 1024, 3, one, u"name"},
+    };
+    for (const auto& row : rows) {
+        gKiloUnit = row.kilo;
+        gTreeSizeMode = row.mode;
+        WCHAR text[14] = u"name";
+        FormatCountK(row.dir, text, 13);
+        EXPECT_EQ(std::u16string(text), row.row) << row.what;
+    }
+}
