@@ -13,6 +13,8 @@
 #include "platform/keyboard.h"
 #include "platform/screen.h"
 #include "platform_fixture.h"
+#include "fixture.h"
+#include "qposix_drives.h"
 #include "settings/settings.h"
 #include "tree/tree_records.h"
 #include "tree_builder.h"
@@ -93,7 +95,9 @@ class ListNav : public qtest::PlatformTest {
         gSettings.bSwapTabCtrlTab = 0;
         gAltKeyMode = 0;
         gSplitScreen = 0;
+        gPickerActive = 0;
         gTreeFirstLine = 0;
+        DriveMapClear('Q');
         qtest::ResetTreeState();
         PlatformTest::TearDown();
     }
@@ -472,4 +476,66 @@ TEST_F(ListNav, EveryKeyButSearchAgainForgetsTheSearchHit) {
         Press(key, 0, 2);
         EXPECT_EQ(gTreeSearchHit, key == kSearchAgain ? b : nullptr) << key;
     }
+}
+
+// ---- reading a branch at once ----------------------------------------------------
+
+TEST_F(ListNav, CtrlRightReadsAnUnreadBranchWithoutChildrenAtOnce) {
+    // A drive on a temporary directory: b holds b1 and b2 on the disk, but
+    // the tree knows b without anything below it.
+    qtest::TempDir root;
+    root.MakeDir("a");
+    root.MakeDir("b/b1");
+    root.MakeDir("b/b2");
+    root.Write("b/f.txt", "x");
+    ASSERT_TRUE(DriveMapSet('Q', root.path().c_str(), nullptr));
+    qtest::ResetTreeState();
+    DiskInfo* disk = qtest::BuildTree('Q', u"a\\ b\\");
+    qtest::DisownRecords();
+    pdiCurrent = disk;
+    SubdirInfo* b = FindDirByPath(u"Q:\\b", nullptr, TRUE);
+    ASSERT_NE(b, nullptr);
+    b->bExpanded = 0;
+    showtree();
+    ASSERT_EQ(disk->dwTreeRows, 2u);
+    for (int r = 2; r <= 11; r++) ScrHLine(r, 0, 80, u'x', u'x', u'x', kNormal);
+
+    psiCurrent = b;
+    WORD row = 2, column = WORD(gTreeIndent);
+    DWORD top = 0;
+    EXPECT_EQ(ListNavKey(1063, &column, &row, 1, &top, 0, 0), kMoved);
+    EXPECT_EQ(b->bExpanded, 1) << "the branch's subdirectories are read";
+    ASSERT_NE(b->psiChild, nullptr);
+    EXPECT_EQ(disk->dwTreeRows, 4u) << "the new lines are in the tree";
+    EXPECT_EQ(top, 0u);
+    EXPECT_EQ(row, 2) << "the cursor stays on b";
+    // The lines are painted from the top: b's children under it.
+    EXPECT_NE(qtest::NarrowText(qtest::ConsoleText(2 + 3, 1, 57)).find("b1"), std::string::npos);
+    EXPECT_NE(qtest::NarrowText(qtest::ConsoleText(2 + 4, 1, 57)).find("b2"), std::string::npos);
+    DriveMapClear('Q');
+}
+
+// ---- the directory picker ---------------------------------------------------------
+
+TEST_F(ListNav, ThePickerUsesItsOwnWindowAndPainter) {
+    Layout(false);
+    ASSERT_GT(gMessageRow, 12);
+    const WORD bottom = WORD(gMessageRow - 6);
+    ASSERT_LT(bottom, kLast);
+    gPickerActive = 1;
+    // PgDn goes to the picker's bottom row, not the tree window's.
+    Outcome out = Press(kPgDn, 0, 2, 0, 1);
+    EXPECT_EQ(out.result, kMoved);
+    EXPECT_EQ(out.top, 0u);
+    EXPECT_EQ(out.row, bottom);
+    // End scrolls: the picker's rows (from screen row 3) show the lines from
+    // the new top.
+    for (int r = 3; r <= gScreenRows - 6; r++) ScrHLine(r, 0, 80, u'x', u'x', u'x', kNormal);
+    out = Press(kEnd, 0, 0, 0, 1);
+    EXPECT_EQ(out.result, kMoved);
+    EXPECT_EQ(out.top, kLast - bottom);
+    EXPECT_EQ(out.row, bottom);
+    const std::string first = qtest::NarrowText(qtest::ConsoleText(3, 0, 60));
+    EXPECT_NE(first.find(Name(kLast - bottom)), std::string::npos) << first;
+    gPickerActive = 0;
 }
