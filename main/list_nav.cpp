@@ -82,11 +82,12 @@ DWORD LineLevel(DWORD line) {
     return dir ? dir->wLevel : 0;
 }
 
-// A playing macro ends when the list's end it ran into is one its stop
-// words name.
-void StopMacroAtEnd(bool upward) {
+// A key that cannot move: a playing macro ends when the list's end it ran
+// into is one its stop words name. Returns 0 (nothing moved).
+KeyCode StopMacroAtEnd(bool upward) {
     const BOOL flag = upward ? MacroStopFlags.onHome : MacroStopFlags.onEnd;
     if (flag && MacroKeysLeft() > 0) MacroStop();
+    return 0;
 }
 
 // Where a target line stands after a jump: a visible line keeps the top;
@@ -222,10 +223,7 @@ KeyCode ListNavKey(KeyCode key, WORD* cursorColumn, WORD* cursorRow, WORD firstC
 
     switch (key) {
     case KC_UP: {
-        if (cursor <= list.first) {
-            StopMacroAtEnd(true);
-            return 0;
-        }
+        if (cursor <= list.first) return StopMacroAtEnd(true);
         TreeList to = list;
         if (!list.fixedRow && list.row > 0) to.row--;
         else to.top--;
@@ -233,10 +231,7 @@ KeyCode ListNavKey(KeyCode key, WORD* cursorColumn, WORD* cursorRow, WORD firstC
     }
     case KC_DOWN:
     case KC_SPACE: {
-        if (cursor >= list.last) {
-            StopMacroAtEnd(false);
-            return 0;
-        }
+        if (cursor >= list.last) return StopMacroAtEnd(false);
         TreeList to = list;
         if (!list.fixedRow && list.row < list.bottom) to.row++;
         else to.top++;
@@ -246,10 +241,7 @@ KeyCode ListNavKey(KeyCode key, WORD* cursorColumn, WORD* cursorRow, WORD firstC
         if (cursor < list.last && (cursorLevel == 0 || LineLevel(cursor + 1) >= 2)) return KC_DOWN;
         return 0;
     case KC_PGUP: {
-        if (cursor <= list.first) {
-            StopMacroAtEnd(true);
-            return 0;
-        }
+        if (cursor <= list.first) return StopMacroAtEnd(true);
         TreeList to = list;
         if (list.fixedRow) {
             const DWORD page = list.bottom > list.first ? list.bottom - list.first : 1;
@@ -262,10 +254,7 @@ KeyCode ListNavKey(KeyCode key, WORD* cursorColumn, WORD* cursorRow, WORD firstC
         return moveTo(to);
     }
     case KC_PGDN: {
-        if (cursor >= list.last) {
-            StopMacroAtEnd(false);
-            return 0;
-        }
+        if (cursor >= list.last) return StopMacroAtEnd(false);
         TreeList to = list;
         if (list.fixedRow) {
             const DWORD page = list.bottom > list.first ? list.bottom - list.first : 1;
@@ -283,20 +272,14 @@ KeyCode ListNavKey(KeyCode key, WORD* cursorColumn, WORD* cursorRow, WORD firstC
         return moveTo(to);
     }
     case KC_HOME: {
-        if (cursor <= list.first) {
-            StopMacroAtEnd(true);
-            return 0;
-        }
+        if (cursor <= list.first) return StopMacroAtEnd(true);
         TreeList to = list;
         to.top = 0;
         to.row = list.first;
         return moveTo(to);
     }
     case KC_END: {
-        if (cursor >= list.last) {
-            StopMacroAtEnd(false);
-            return 0;
-        }
+        if (cursor >= list.last) return StopMacroAtEnd(false);
         TreeList to = list;
         if (list.fixedRow) {
             to.top = list.last - list.first;
@@ -342,10 +325,7 @@ KeyCode ListNavKey(KeyCode key, WORD* cursorColumn, WORD* cursorRow, WORD firstC
             target = Scan(list, forward ? cursor + 1 : cursor - 1, forward ? 1 : -1,
                           [](const SubdirInfo*) { return true; },
                           [read](const SubdirInfo* d) { return (d->bLogged == 1) == read; });
-        if (target == kNone) {
-            StopMacroAtEnd(false);
-            return 0;
-        }
+        if (target == kNone) return StopMacroAtEnd(false);
         return jumpTo(target);
     }
     case kCtrlUp:
@@ -422,18 +402,12 @@ KeyCode ListNavKey(KeyCode key, WORD* cursorColumn, WORD* cursorRow, WORD firstC
         [[fallthrough]];
     case KC_CTRL_TAB: {
         const DWORD target = SiblingLine(list, cursorLevel == 0 ? 1 : cursorLevel, 1);
-        if (target == kNone) {
-            StopMacroAtEnd(false);
-            return 0;
-        }
+        if (target == kNone) return StopMacroAtEnd(false);
         return jumpTo(target);
     }
     case kShiftTab:
     case kCtrlShiftTab: {
-        if (cursor <= list.first) {
-            StopMacroAtEnd(true);
-            return 0;
-        }
+        if (cursor <= list.first) return StopMacroAtEnd(true);
         if (cursorLevel == 0) return 0;
         return jumpTo(SiblingLine(list, cursorLevel, -1));
     }

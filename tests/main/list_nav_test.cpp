@@ -60,6 +60,18 @@ std::u16string TreeText() {
 }
 constexpr DWORD kLast = 27;
 
+// One key from a position, and where it should leave the cursor.
+struct Case {
+    const char* what;
+    KeyCode key;
+    DWORD top;
+    WORD row;
+    KeyCode result;
+    DWORD newTop;
+    WORD newRow;
+    WCHAR letter = 0;
+};
+
 class ListNav : public qtest::PlatformTest {
   protected:
     void SetUp() override {
@@ -132,20 +144,24 @@ class ListNav : public qtest::PlatformTest {
         return {result, top, row, column};
     }
 
+    // Each case from its own position; a move also sets the cursor column to
+    // the level of the line it reached.
+    void Run(const std::vector<Case>& cases) {
+        for (const Case& c : cases) {
+            const Outcome out = Press(c.key, c.top, c.row, c.letter);
+            EXPECT_EQ(out.result, c.result) << c.what;
+            EXPECT_EQ(out.top, c.newTop) << c.what;
+            EXPECT_EQ(out.row, c.newRow) << c.what;
+            if (out.result == kMoved && Line(out.top + out.row)) {
+                EXPECT_EQ(out.column, Line(out.top + out.row)->wLevel * gTreeIndent)
+                    << c.what << ": the column follows the cursor's level";
+            }
+        }
+    }
+
     DiskInfo* disk_ = nullptr;
     WORD savedSmallRow_ = 0;
     WORD savedLastRow_ = 0;
-};
-
-struct Case {
-    const char* what;
-    KeyCode key;
-    DWORD top;
-    WORD row;
-    KeyCode result;
-    DWORD newTop;
-    WORD newRow;
-    WCHAR letter = 0;
 };
 
 } // namespace
@@ -191,16 +207,7 @@ TEST_F(ListNav, MovementKeysOnThePlainList) {
         {"Ctrl+Home goes to the parent", kCtrlHome, 0, 4, kMoved, 0, 3},
         {"Ctrl+Home on the root does nothing", kCtrlHome, 0, 0, 0, 0, 0},
     };
-    for (const Case& c : cases) {
-        const Outcome out = Press(c.key, c.top, c.row, c.letter);
-        EXPECT_EQ(out.result, c.result) << c.what;
-        EXPECT_EQ(out.top, c.newTop) << c.what;
-        EXPECT_EQ(out.row, c.newRow) << c.what;
-        if (out.result == kMoved) {
-            EXPECT_EQ(out.column, Line(out.top + out.row)->wLevel * gTreeIndent)
-                << c.what << ": the column follows the cursor's level";
-        }
-    }
+    Run(cases);
 }
 
 TEST_F(ListNav, JumpsPlaceTheirTargetByTheMargin) {
@@ -232,12 +239,7 @@ TEST_F(ListNav, JumpsPlaceTheirTargetByTheMargin) {
         {"the only name with the letter is the cursor's: nothing", kLetterJump, 0, 4, 0, 0, 4, u'y'},
         {"the root's line counts by its whole name", kLetterJump, 0, 4, kMoved, 0, 0, u'x'},
     };
-    for (const Case& c : cases) {
-        const Outcome out = Press(c.key, c.top, c.row, c.letter);
-        EXPECT_EQ(out.result, c.result) << c.what;
-        EXPECT_EQ(out.top, c.newTop) << c.what;
-        EXPECT_EQ(out.row, c.newRow) << c.what;
-    }
+    Run(cases);
 }
 
 TEST_F(ListNav, ScrollKeysAndShares) {
@@ -267,12 +269,7 @@ TEST_F(ListNav, ScrollKeysAndShares) {
         {"Ctrl+PgDn near the end shows the end", kCtrlPgDn, 15, 8, kMoved, 18, 5},
         {"Alt+; without a position given does nothing", kAltSemicolon, 0, 3, 0, 0, 3},
     };
-    for (const Case& c : cases) {
-        const Outcome out = Press(c.key, c.top, c.row, c.letter);
-        EXPECT_EQ(out.result, c.result) << c.what;
-        EXPECT_EQ(out.top, c.newTop) << c.what;
-        EXPECT_EQ(out.row, c.newRow) << c.what;
-    }
+    Run(cases);
 }
 
 // ---- fixed-row mode: the cursor stays on the row of the root ---------------------
@@ -303,12 +300,7 @@ TEST_F(ListNav, FixedRowModeMovesTheTop) {
         {"Ctrl+PgUp does nothing", kCtrlPgUp, 10, kRow, 0, 10, kRow},
         {"Ctrl+PgDn does nothing", kCtrlPgDn, 10, kRow, 0, 10, kRow},
     };
-    for (const Case& c : cases) {
-        const Outcome out = Press(c.key, c.top, c.row, c.letter);
-        EXPECT_EQ(out.result, c.result) << c.what;
-        EXPECT_EQ(out.top, c.newTop) << c.what;
-        EXPECT_EQ(out.row, c.newRow) << c.what;
-    }
+    Run(cases);
 }
 
 // ---- keys the caller runs ----------------------------------------------------------
@@ -377,12 +369,7 @@ TEST_F(ListNav, ShiftGreyKeysFollowTheFilesReadState) {
         {"Shift+PgUp to the previous unread directory", kShiftGreyPgUp, 0, 5, kMoved, 0, 4},
         {"Shift+PgUp with only read lines above: nothing", kShiftGreyPgUp, 0, 1, 0, 0, 1},
     };
-    for (const Case& c : cases) {
-        const Outcome out = Press(c.key, c.top, c.row, c.letter);
-        EXPECT_EQ(out.result, c.result) << c.what;
-        EXPECT_EQ(out.top, c.newTop) << c.what;
-        EXPECT_EQ(out.row, c.newRow) << c.what;
-    }
+    Run(cases);
     // With every line read, nothing is unread above or below.
     for (SubdirInfo* dir : qtest::DirsInOrder(disk_)) dir->bLogged = 1;
     for (KeyCode key : {kShiftGreyPgUp, kShiftGreyPgDn}) {
