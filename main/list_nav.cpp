@@ -173,6 +173,8 @@ KeyCode ListNavKey(KeyCode key, WORD* cursorColumn, WORD* cursorRow, WORD firstC
     // The cursor goes to line target; everything the caller does not redraw
     // is done here.
     auto moveTo = [&](const TreeList& to) -> KeyCode {
+        // Without a tree line under the cursor nothing can move.
+        if (!disk || !cursorDir) return 0;
         DrawTreeCursorBar(int(*cursorRow), int(firstColumn) + *cursorColumn, gNormalAttr, psiCurrent);
         const bool scrolled = to.top != *top;
         *top = to.top;
@@ -190,18 +192,6 @@ KeyCode ListNavKey(KeyCode key, WORD* cursorColumn, WORD* cursorRow, WORD firstC
         Place(to, target);
         return moveTo(to);
     };
-
-    if (!disk || !cursorDir) {
-        // Not a tree line under the cursor: only the keys that are not
-        // movements go back to the caller.
-        switch (key) {
-        case KC_UP: case KC_DOWN: case KC_SPACE: case KC_RIGHT: case KC_PGUP: case KC_PGDN:
-        case KC_HOME: case KC_END: case KC_LEFT: case KC_BKSP: case KC_NUM5:
-            return 0;
-        default:
-            break;
-        }
-    }
 
     for (const KeypadShare& share : kKeypadShares) {
         if (key != share.key) continue;
@@ -334,7 +324,7 @@ KeyCode ListNavKey(KeyCode key, WORD* cursorColumn, WORD* cursorRow, WORD firstC
                                              firstColumn, top, letter, picker);
         TreeList to = list;
         if (key == kCtrlUp) {
-            if (list.top == 0) return kMoved;
+            if (list.top == 0) return disk && cursorDir ? kMoved : 0;
             to.top--;
             if (list.row < list.bottom) to.row++;
         } else {

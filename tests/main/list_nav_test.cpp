@@ -526,3 +526,22 @@ TEST_F(ListNav, ThePickerUsesItsOwnWindowAndPainter) {
     EXPECT_NE(first.find(Name(kLast - bottom)), std::string::npos) << first;
     gPickerActive = 0;
 }
+
+TEST_F(ListNav, WithoutATreeLineUnderTheCursorNothingMoves) {
+    Layout(false);
+    // A cursor below the last line (a stale position) and no disk at all.
+    for (const bool noDisk : {false, true}) {
+        if (noDisk) pdiCurrent = nullptr;
+        for (KeyCode key : {kUp, kDown, kPgUp, kPgDn, kHome, kEnd, kClear, kShiftPad5, kCtrlUp, kCtrlPgUp}) {
+            WORD row = 5, column = 3;
+            DWORD top = noDisk ? 0 : 40;
+            const DWORD topBefore = top;
+            EXPECT_EQ(ListNavKey(key, &column, &row, 1, &top, 0, 0), 0) << key << (noDisk ? " without a disk" : "");
+            EXPECT_EQ(top, topBefore) << key;
+            EXPECT_EQ(row, 5) << key;
+        }
+        WORD row = 5, column = 3;
+        DWORD top = 0;
+        EXPECT_EQ(ListNavKey('q', &column, &row, 1, &top, 0, 0), 'q');
+    }
+}
