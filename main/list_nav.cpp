@@ -61,7 +61,8 @@ constexpr KeypadShare kKeypadShares[] = {
 };
 
 constexpr DWORD kNone = 0xFFFFFFFF;
-constexpr int kCaller = 6140;
+// The call site this file names to the tree-line lookup (shown in its dump).
+constexpr int kCaller = 4460;
 
 // The list and the window as one key sees them.
 struct TreeList {
@@ -195,7 +196,7 @@ KeyCode ListNavKey(KeyCode key, WORD* cursorColumn, WORD* cursorRow, WORD firstC
 
     for (const KeypadShare& share : kKeypadShares) {
         if (key != share.key) continue;
-        const DWORD target = list.first + share.percent * (list.last - list.first) / 100;
+        const DWORD target = list.first + DWORD(ULONGLONG(share.percent) * (list.last - list.first) / 100);
         TreeList to = list;
         if (list.fixedRow) {
             to.top = target - list.first;
