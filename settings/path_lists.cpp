@@ -3,7 +3,10 @@
 #include "settings/path_lists.h"
 
 #include "main/window_state.h"
+#include "remote/remote_drives.h"
+#include "settings/settings.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -11,6 +14,8 @@
 namespace {
 
 std::vector<std::u16string> gBookmarks;
+// The entry the last step went to; the list's end (its size) before any.
+size_t gBookmarkCurrent = 0;
 std::vector<MemoNode> gMemo[2];
 
 size_t UnitLength(const WCHAR* text) {
@@ -69,6 +74,45 @@ WCHAR* Memo(int list, int operation, const WCHAR* key, const WCHAR* value) {
     }
 }
 
+bool IsDirectory(const std::u16string& path) {
+    const DWORD attrs = RdGetFileAttributesW(path.c_str());
+    return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// One step through the bookmarks from path's entry (from the current entry
+// when the list does not hold path): the entry step away, wrapping past
+// either end when the settings ask for it. Entries whose directory is gone
+// are dropped on the way. Null when no entry lies that way.
+const WCHAR* StepBookmark(int step, const WCHAR* path) {
+    const bool wrap = gSettings.bBookmarksWrap != 0;
+    const long direction = step < 0 ? -1 : 1;
+    // A position may stand just outside the list (-1 or its size).
+    long at = long(std::min(gBookmarkCurrent, gBookmarks.size()));
+    if (path)
+        for (size_t i = 0; i < gBookmarks.size(); i++)
+            if (gBookmarks[i] == path) at = long(i);
+    const WCHAR* found = nullptr;
+    // Every round either finds an entry or drops one, so the walk ends.
+    while (!gBookmarks.empty()) {
+        const long count = long(gBookmarks.size());
+        long next = at + direction;
+        if (next < 0 || next >= count) {
+            if (!wrap) break;
+            next = next < 0 ? count - 1 : 0;
+        }
+        if (IsDirectory(gBookmarks[size_t(next)])) {
+            gBookmarkCurrent = size_t(next);
+            found = gBookmarks[size_t(next)].c_str();
+            break;
+        }
+        gBookmarks.erase(gBookmarks.begin() + next);
+        // The walk goes on from the dropped entry's place.
+        at = direction > 0 ? next - 1 : next;
+    }
+    gBookmarkCurrent = std::min(gBookmarkCurrent, gBookmarks.size());
+    return found;
+}
+
 } // namespace
 
 INT_PTR LoggedPathList(int operation, int step, const WCHAR* path) {
@@ -87,14 +131,21 @@ INT_PTR LoggedPathList(int operation, int step, const WCHAR* path) {
         return INT_PTR(gBookmarks.size());
     }
     if (UnitLength(path) > BOOKMARK_UNITS) return 0;
-    if (operation == 4) return INT_PTR(gBookmarks.size());
-    return 0;
+    switch (operation) {
+    case 1: return INT_PTR(StepBookmark(step, path));
+    case 4: return INT_PTR(gBookmarks.size());
+    // The list is offered for picking once the history pick list exists;
+    // until then nothing is chosen.
+    case 7: return 0;
+    default: return 0;
+    }
 }
 
 void SetLoggedPaths(const std::u16string* entries, size_t count) {
     gBookmarks.clear();
     for (size_t i = 0; i < count && gBookmarks.size() < BOOKMARK_COUNT; i++)
         if (!entries[i].empty() && entries[i].size() <= BOOKMARK_UNITS) gBookmarks.push_back(entries[i]);
+    gBookmarkCurrent = gBookmarks.size();
 }
 
 size_t LoggedPathCount() { return gBookmarks.size(); }

@@ -13,8 +13,16 @@ inline constexpr size_t BOOKMARK_UNITS = 1025;
 // The bookmark list. Operation 11 replaces the whole list by the entries of
 // path, a "|"-separated text (an empty entry is skipped; entries past the
 // tenth and entries longer than BOOKMARK_UNITS are dropped) and returns the
-// new count. A path longer than BOOKMARK_UNITS for any other operation, or
-// an operation above 15, gives 0; operations not built here give 0.
+// new count. Operation 1 steps from path's entry (from the entry of the
+// last step when the list does not hold path; from past the list's end
+// after a replacement) to the previous (step < 0) or next entry, wrapping
+// past either end only with the settings' bookmark wrap switch, drops on
+// the way every entry whose directory no longer exists, and returns the
+// entry's text (owned by the list, valid until it changes), or 0 when no
+// entry lies that way. Operation 4 returns the count; operation 7 (the list
+// to pick from) chooses nothing yet and gives 0. A path longer than
+// BOOKMARK_UNITS for any other operation, or an operation above 15, gives
+// 0; operations not built here give 0.
 INT_PTR LoggedPathList(int operation, int step, const WCHAR* path);
 // Replaces the bookmark list by entries (count of them) under the rules of
 // operation 11; an entry may hold a bar here.
