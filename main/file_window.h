@@ -2,6 +2,7 @@
 // or a message when its contents are not read.
 #pragma once
 
+#include "platform/keyboard.h"
 #include "windows.h"
 
 // Redraws the current directory's name and figures, the path line and the
@@ -13,3 +14,8 @@ void ShowFileWindow();
 // filter's message when there is none to show. full is accepted for the
 // callers that ask to start at the remembered cursor entry.
 void DrawDirFiles(int full);
+
+// The file window's command loop over the current pane's display list:
+// returns the key that ended it (1: call again). Until its commands are
+// there it ends at once with Esc, leaving the screen as it was.
+KeyCode FileWindowLoop(int first);

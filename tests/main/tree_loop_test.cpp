@@ -1,0 +1,327 @@
+// The tree window loop's own rules: the speed search's state over typed
+// keys (with a fake search step that records what it is asked), the drag
+// on the tree rows, the alternative key assignment, and the loop itself on
+// the test process's console with a recorder in place of the file window.
+#include "main/file_window.h"
+#include "main/startup_options.h"
+#include "main/tree_loop.h"
+#include "main/tree_window.h"
+#include "main/window_layout.h"
+#include "main/window_state.h"
+#include "platform/keyboard.h"
+#include "platform/screen.h"
+#include "platform_fixture.h"
+#include "settings/settings.h"
+#include "tree/tree_records.h"
+#include "tree_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---- the speed search --------------------------------------------------------------
+
+struct StepCall {
+    KeyCode code;
+    std::u16string main;
+    std::u16string second;
+};
+
+std::vector<StepCall> gSteps;
+
+// The fake step: records the parts as the step would read them and moves
+// the cursor one row, as a search that found the next line does.
+KeyCode FakeStep(KeyCode code, TreePosition* pos) {
+    const PaneState& s = gPanes[gCurrentPane];
+    gSteps.push_back({code, std::u16string(s.TreeSearchMain, s.TreeSearchMainLen),
+                      std::u16string(s.TreeSearchSecond, s.TreeSearchSecondLen)});
+    pos->row++;
+    return KC_INTERNAL + 23;
+}
+
+constexpr DWORD kShift = 0x200;
+constexpr KeyCode kStep = KC_INTERNAL + 25;
+constexpr KeyCode kNext = KC_INTERNAL + 26;
+
+class TreeSearch : public ::testing::Test {
+  protected:
+    TreePosition pos = {5, 7, 6};
+
+    void SetUp() override {
+        qtest::ResetTreeState();
+        gPanes[0] = PaneState{};
+        gPanes[1] = PaneState{};
+        gTreeSearchKept[0] = {};
+        gTreeSearchKept[1] = {};
+        gSettings.bSpellSearch = 1;
+        gSettings.bSpellPlusMinus = 0;
+        gSettings.bSpellLessGreater = 0;
+        gSettings.bSpellBrackets = 0;
+        gSteps.clear();
+        saved_ = gTreeSearchStep;
+        gTreeSearchStep = FakeStep;
+    }
+    void TearDown() override { gTreeSearchStep = saved_; }
+
+    // Feeds key; whether the search took it, and the key to follow.
+    bool Press(KeyCode key, DWORD flags = 0, KeyCode* next = nullptr) {
+        KeyCode follow = 0;
+        const bool taken = TreeSearchKey(key, flags, &pos, &follow);
+        if (next) *next = follow;
+        return taken;
+    }
+    void Type(const std::string& text) {
+        for (char c : text)
+            ASSERT_TRUE(Press(KeyCode(c))) << c;
+    }
+    PaneState& S() { return gPanes[0]; }
+    std::u16string Main() { return std::u16string(S().TreeSearchMain, S().TreeSearchMainLen); }
+    std::u16string Second() { return std::u16string(S().TreeSearchSecond, S().TreeSearchSecondLen); }
+
+  private:
+    TreeSearchStepFn saved_ = nullptr;
+};
+
+TEST_F(TreeSearch, TypedCharactersGrowTheTextAndRunTheStepFromTheFirstPosition) {
+    Type("AB1");
+    ASSERT_EQ(gSteps.size(), 3u);
+    EXPECT_EQ(gSteps[0].main, u"A");
+    EXPECT_EQ(gSteps[2].main, u"AB1");
+    for (const StepCall& call : gSteps)
+        EXPECT_EQ(call.code, kStep);
+    // The position before the first character is kept, not the later ones.
+    EXPECT_EQ(S().SavedTreeTop, 5u);
+    EXPECT_EQ(S().SavedTreeRow, 7u);
+    EXPECT_EQ(S().SavedTreeColumn, 6u);
+    EXPECT_EQ(pos.row, 10) << "the fake step moved the cursor three times";
+}
+
+TEST_F(TreeSearch, WhichKeysSearch) {
+    struct Case {
+        KeyCode key;
+        DWORD flags;
+        BYTE plusMinus, lessGreater, brackets;
+        bool searches;
+    };
+    const Case cases[] = {
+        {'Q', 0, 0, 0, 0, true},      {'7', 0, 0, 0, 0, true},
+        {'q', 0, 0, 0, 0, false},     {'t', kShift, 0, 0, 0, false},
+        {'!', kShift, 0, 0, 0, true}, {'!', 0, 0, 0, 0, false},
+        {' ', kShift, 0, 0, 0, true}, {'`', kShift, 0, 0, 0, true},
+        {'*', 0, 0, 0, 0, false},     {'*', 0, 1, 0, 0, true},
+        {'-', 0x100, 1, 0, 0, false}, {'?', 0, 0, 1, 0, true},
+        {'?', 0, 0, 0, 0, false},     {'{', 0, 0, 0, 1, true},
+        {KC_DOWN, 0, 1, 1, 1, false}, {KC_ENTER, 0, 1, 1, 1, false},
+    };
+    for (const Case& c : cases) {
+        gPanes[0] = PaneState{};
+        gSteps.clear();
+        gSettings.bSpellPlusMinus = c.plusMinus;
+        gSettings.bSpellLessGreater = c.lessGreater;
+        gSettings.bSpellBrackets = c.brackets;
+        EXPECT_EQ(Press(c.key, c.flags), c.searches) << "key " << c.key << " flags " << c.flags;
+        EXPECT_EQ(gSteps.size(), c.searches ? 1u : 0u) << "key " << c.key;
+    }
+}
+
+TEST_F(TreeSearch, TheThirtyFirstCharacterIsNotAddedButTheStepRunsAgain) {
+    Type(std::string(30, 'A'));
+    ASSERT_EQ(Main(), std::u16string(30, u'A'));
+    KeyCode next = 0;
+    EXPECT_TRUE(Press('B', 0, &next));
+    EXPECT_EQ(Main(), std::u16string(30, u'A'));
+    EXPECT_EQ(S().TreeSearchMain[30], 0) << "still zero-ended";
+    ASSERT_EQ(gSteps.size(), 31u);
+    EXPECT_EQ(gSteps.back().code, kStep);
+    EXPECT_EQ(next, KC_INTERNAL + 23);
+}
+
+TEST_F(TreeSearch, ColonSendsCharactersToTheSecondPartOfAtMostTen) {
+    Type("AB");
+    KeyCode next = -5;
+    EXPECT_TRUE(Press(':', kShift, &next));
+    EXPECT_EQ(next, 0) << "no step for the colon";
+    EXPECT_EQ(gSteps.size(), 2u);
+    Type(std::string(11, 'C'));
+    EXPECT_EQ(Main(), u"AB");
+    EXPECT_EQ(Second(), std::u16string(10, u'C'));
+    EXPECT_EQ(gSteps.size(), 13u);
+    // Back to the first part.
+    EXPECT_TRUE(Press(':', kShift));
+    Type("D");
+    EXPECT_EQ(Main(), u"ABD");
+}
+
+TEST_F(TreeSearch, LessAndGreaterAreStoredAsCommaAndPeriod) {
+    gSettings.bSpellLessGreater = 1;
+    Press('A');
+    Press('<');
+    Press('>');
+    EXPECT_EQ(Main(), u"A,.");
+}
+
+TEST_F(TreeSearch, ShiftEscPutsTheCursorBackAndEmptiesEverything) {
+    Type("AB");
+    EXPECT_NE(pos.row, 7);
+    KeyCode next = 0;
+    EXPECT_TRUE(Press(KC_SH_ESC, 0, &next));
+    EXPECT_EQ(pos.top, 5u);
+    EXPECT_EQ(pos.row, 7);
+    EXPECT_EQ(pos.column, 6);
+    EXPECT_EQ(next, KC_INTERNAL + 23) << "the tree window is drawn with the cursor back";
+    EXPECT_EQ(S().TreeSearchMainLen, 0);
+    EXPECT_EQ(S().TreeSearchMain[0], 0);
+    EXPECT_EQ(gSteps.size(), 2u) << "no step";
+    // Nothing to take back afterwards.
+    EXPECT_TRUE(Press(KC_SH_BKSP, 0, &next));
+    EXPECT_EQ(next, 0);
+    EXPECT_EQ(gSteps.size(), 2u);
+}
+
+TEST_F(TreeSearch, ShiftEscWithoutASearchLeavesTheCursor) {
+    KeyCode next = -5;
+    EXPECT_TRUE(Press(KC_SH_ESC, 0, &next));
+    EXPECT_EQ(next, 0);
+    EXPECT_EQ(pos.row, 7);
+    EXPECT_EQ(pos.top, 5u);
+}
+
+TEST_F(TreeSearch, ACommandKeyEndsTheSearchAndShiftBackspaceTakesItBackLessOne) {
+    Type("ABC");
+    EXPECT_FALSE(Press('x'));
+    EXPECT_EQ(S().TreeSearchMainLen, 0) << "ended";
+    EXPECT_EQ(gTreeSearchKept[0].mainLen, 3);
+    KeyCode next = 0;
+    EXPECT_TRUE(Press(KC_SH_BKSP, 0, &next));
+    EXPECT_EQ(Main(), u"AB");
+    EXPECT_EQ(S().SearchState, DWORD(KC_SH_BKSP));
+    ASSERT_EQ(gSteps.size(), 4u);
+    EXPECT_EQ(gSteps.back().code, kStep);
+    EXPECT_EQ(gSteps.back().main, u"AB");
+    // Down to nothing: the text and the part switch are cleared.
+    Press(KC_SH_BKSP);
+    Press(KC_SH_BKSP);
+    EXPECT_EQ(Main(), u"");
+    EXPECT_EQ(gTreeSearchKept[0].mainLen, 0);
+    const size_t steps = gSteps.size();
+    EXPECT_TRUE(Press(KC_SH_BKSP, 0, &next));
+    EXPECT_EQ(next, 0);
+    EXPECT_EQ(gSteps.size(), steps) << "nothing left to remove";
+}
+
+TEST_F(TreeSearch, ShiftBackspaceTakesFromTheSecondPartWhileItIsChosen) {
+    Type("AB");
+    Press(':', kShift);
+    Type("CD");
+    Press(KC_SH_BKSP);
+    EXPECT_EQ(Main(), u"AB");
+    EXPECT_EQ(Second(), u"C");
+}
+
+TEST_F(TreeSearch, TheDoubleQuoteSearchesAgainWithTheKeptText) {
+    KeyCode next = -5;
+    EXPECT_TRUE(Press(KC_QUOTE, 0, &next));
+    EXPECT_EQ(next, 0) << "nothing to search for";
+    EXPECT_TRUE(gSteps.empty());
+    Type("AB");
+    EXPECT_FALSE(Press(KC_DOWN));
+    EXPECT_TRUE(Press(KC_QUOTE, 0, &next));
+    ASSERT_EQ(gSteps.size(), 3u);
+    EXPECT_EQ(gSteps.back().code, kNext);
+    EXPECT_EQ(gSteps.back().main, u"AB");
+}
+
+TEST_F(TreeSearch, SomeKeysLeaveTheSearchRunning) {
+    for (KeyCode key : {KC_TAB, KeyCode('|'), KC_F1, KcAltF(7), KC_INTERNAL + 27, KC_INTERNAL + 99}) {
+        gPanes[0] = PaneState{};
+        Type("AB");
+        EXPECT_FALSE(Press(key)) << key;
+        EXPECT_EQ(S().TreeSearchMainLen, 2) << key;
+    }
+    EXPECT_FALSE(Press(KC_F4));
+    EXPECT_EQ(S().TreeSearchMainLen, 0);
+}
+
+TEST_F(TreeSearch, EachPaneKeepsItsOwnSearch) {
+    Type("AB");
+    Press(KC_DOWN);
+    SetCurrentPane(1);
+    Type("Z");
+    Press(KC_DOWN);
+    EXPECT_EQ(gTreeSearchKept[0].mainLen, 2);
+    EXPECT_EQ(gTreeSearchKept[1].mainLen, 1);
+    SetCurrentPane(0);
+}
+
+// ---- the drag on the tree rows -----------------------------------------------------
+
+TEST(TreeScrollDrag, TopAndRowForTheDraggedRow) {
+    struct Case {
+        const char* what;
+        int r;
+        DWORD L;
+        int R;
+        DWORD F;
+        DWORD top;
+        WORD row;
+        DWORD wantTop;
+        WORD wantRow;
+        bool repaint;
+        bool moved;
+    };
+    const Case cases[] = {
+        {"the top row shows the root", 0, 100, 20, 0, 40, 5, 0, 0, true, true},
+        {"the last row shows the last page", 20, 100, 20, 0, 0, 0, 80, 20, true, true},
+        {"a middle row, in proportion", 10, 100, 20, 0, 0, 0, 48, 10, true, true},
+        {"below the window: nothing", 21, 100, 20, 0, 30, 4, 30, 4, false, false},
+        {"a short tree: the row only", 3, 5, 20, 0, 0, 0, 0, 3, false, true},
+        {"a short tree past its last line", 10, 5, 20, 0, 0, 0, 0, 5, false, true},
+        {"the same place again", 3, 5, 20, 0, 0, 3, 0, 3, false, false},
+        {"three empty rows above the root", 0, 100, 20, 3, 40, 5, 3, 0, true, true},
+        {"a short tree keeps the cursor off the empty rows", 1, 5, 20, 3, 0, 3, 0, 3, false,
+         false},
+    };
+    for (const Case& c : cases) {
+        const ScrollDragResult got = ScrollTrackDrag(c.r, c.L, c.R, c.F, c.top, c.row);
+        EXPECT_EQ(got.top, c.wantTop) << c.what;
+        EXPECT_EQ(got.row, c.wantRow) << c.what;
+        EXPECT_EQ(got.repaint, c.repaint) << c.what;
+        EXPECT_EQ(got.moved, c.moved) << c.what;
+    }
+}
+
+// ---- the alternative key assignment --------------------------------------------------
+
+TEST(TreeAltKeys, TranslationsOnlyUnderTheAlternativeAssignment) {
+    struct Case {
+        KeyCode key;
+        KeyCode plain;
+        KeyCode alternative;
+    };
+    const Case cases[] = {
+        {'+', '+', '>'}, {'=', '=', '>'}, {'-', '-', '<'}, {'_', '_', '<'},
+        {',', ',', 0},   {'.', '.', 0},   {'<', '<', 0},   {'>', '>', 0},
+        {KC_DEL, KC_DEL, 11}, {'q', 'q', 'q'}, {KC_DOWN, KC_DOWN, KC_DOWN},
+    };
+    const DWORD saved = gAltKeyMode;
+    for (const Case& c : cases) {
+        gAltKeyMode = 0;
+        EXPECT_EQ(TreeAltKeyTranslate(c.key), c.plain) << c.key;
+        gAltKeyMode = 1;
+        EXPECT_EQ(TreeAltKeyTranslate(c.key), c.alternative) << c.key;
+    }
+    // A comma or period handed back by the file window is the previous or
+    // next disk's key there.
+    gAltKeyMode = 1;
+    EXPECT_EQ(TreeAltKeyTranslate(TreeAltReturnKey(',')), '<');
+    EXPECT_EQ(TreeAltKeyTranslate(TreeAltReturnKey('.')), '>');
+    EXPECT_EQ(TreeAltReturnKey('x'), 'x');
+    gAltKeyMode = 0;
+    EXPECT_EQ(TreeAltReturnKey(','), ',');
+    gAltKeyMode = saved;
+}
+
+} // namespace
