@@ -11,12 +11,15 @@
 #include "platform/keyboard.h"
 #include "platform/screen.h"
 #include "platform_fixture.h"
+#include "settings/quit.h"
 #include "settings/settings.h"
+#include "tree/file_list.h"
 #include "tree/tree_records.h"
 #include "tree_builder.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -322,6 +325,186 @@ TEST(TreeAltKeys, TranslationsOnlyUnderTheAlternativeAssignment) {
     gAltKeyMode = 0;
     EXPECT_EQ(TreeAltReturnKey(','), ',');
     gAltKeyMode = saved;
+}
+
+// ---- the loop on the console ----------------------------------------------------------
+
+// What the file window found when it was entered, and the keys it ends
+// with, one per entry.
+struct FileWindowVisit {
+    std::string directory;
+    WORD windowMode;
+    WORD displayMode;
+    DWORD taggedOnly;
+    DWORD listed;
+};
+std::vector<FileWindowVisit> gVisits;
+std::vector<KeyCode> gFileWindowEnds;
+
+KeyCode RecordingFileWindow(int first) {
+    EXPECT_EQ(first, 1) << "entered afresh";
+    gVisits.push_back({psiCurrent ? qtest::NarrowText(psiCurrent->pszName) : "",
+                       gWindowMode, gDisplayMode[0], gTaggedOnly[0], gFMax});
+    if (gVisits.size() > gFileWindowEnds.size()) return KC_ESC;
+    return gFileWindowEnds[gVisits.size() - 1];
+}
+
+void NoWait(DWORD) {}
+
+class TreeLoop : public qtest::PlatformTest {
+  protected:
+    DiskInfo* disk = nullptr;
+
+    void SetUp() override {
+        PlatformTest::SetUp();
+        qtest::ResetTreeState();
+        gTreeIndent = 3;
+        gSettings.bSpellSearch = 0;
+        gSettings.bQuitConfirm = 1;
+        gSettings.bEmptyWindowAccess = 0;
+        gNoQuitConfirm = FALSE;
+        ConfirmQuitSetWaitForTest(NoWait);
+        gTreeSearchKept[0] = {};
+        gVisits.clear();
+        gFileWindowEnds.clear();
+        saved_ = gTreeFileWindow;
+        gTreeFileWindow = RecordingFileWindow;
+        // The root, a (row 1) with b (row 2) below it, and c (row 3).
+        disk = qtest::BuildTree('X', u"r.txt=1 a\\g.txt=5 a\\b\\f.txt=10 c\\h.txt=3");
+        pdiCurrent = disk;
+        psiCurrent = disk->psiRoot;
+        showtree();
+    }
+    void TearDown() override {
+        gTreeFileWindow = saved_;
+        ConfirmQuitSetWaitForTest(nullptr);
+        KeyPushStack.count = 0;
+        for (int p = 0; p < 2; p++) {
+            std::free(gTreeLines[p]);
+            gTreeLines[p] = nullptr;
+            gTreeLineRows[p] = 0;
+        }
+        qtest::ResetTreeState();
+        PlatformTest::TearDown();
+    }
+    // Puts the tree cursor on window row row.
+    void CursorOn(WORD row) {
+        disk->dwTreeTop[0] = 0;
+        disk->yBar[0] = row;
+    }
+    // Queues keys to be read in the order given.
+    static void Keys(std::vector<KeyCode> keys) {
+        for (auto k = keys.rbegin(); k != keys.rend(); ++k)
+            ASSERT_TRUE(KbdStackKey(*k));
+    }
+    std::string Current() const { return psiCurrent ? qtest::NarrowText(psiCurrent->pszName) : ""; }
+
+  private:
+    KeyCode (*saved_)(int) = nullptr;
+};
+
+TEST_F(TreeLoop, EnterOpensTheFileWindowOnTheCursorsDirectoryAndComesBack) {
+    CursorOn(2);
+    // Ctrl-Enter with nothing tagged opens nothing; after 't' on b (which
+    // moves down) and Up it lists the tagged file.
+    Keys({KC_ENTER, KC_CTRL_ENTER, 't', KC_UP, KC_CTRL_ENTER, 'q', 'y'});
+    EXPECT_EQ(TreeWindowLoop(0), 'q');
+    ASSERT_EQ(gVisits.size(), 2u);
+    EXPECT_EQ(gVisits[0].directory, "b");
+    EXPECT_EQ(gVisits[0].windowMode, WM_FILE);
+    EXPECT_EQ(gVisits[0].displayMode, 1);
+    EXPECT_EQ(gVisits[0].taggedOnly, 0u);
+    EXPECT_EQ(gVisits[0].listed, 1u) << "f.txt";
+    EXPECT_EQ(gVisits[1].directory, "b");
+    EXPECT_EQ(gVisits[1].taggedOnly, 1u) << "Ctrl-Enter lists tagged entries only";
+    EXPECT_EQ(gVisits[1].listed, 1u);
+    EXPECT_EQ(gTaggedOnly[0], 1u);
+    EXPECT_EQ(gWindowMode, WM_TREE);
+    EXPECT_EQ(gFileList, nullptr) << "the list is freed when the window ends";
+    EXPECT_EQ(gFMax, 0u);
+}
+
+// The file window's Backspace hands back 4150: the tree cursor goes to the
+// parent first, so that the parent's list is the one opened.
+TEST_F(TreeLoop, BackspaceFromTheFileWindowOpensTheParentsList) {
+    CursorOn(2);
+    gFileWindowEnds = {KC_INTERNAL + 54, KC_INTERNAL + 54, KC_ESC};
+    Keys({KC_ENTER, 'q', 'y'});
+    EXPECT_EQ(TreeWindowLoop(0), 'q');
+    ASSERT_EQ(gVisits.size(), 3u);
+    EXPECT_EQ(gVisits[0].directory, "b");
+    EXPECT_EQ(gVisits[1].directory, "a");
+    EXPECT_EQ(gVisits[2].directory, "X:\\") << "and from a level-one directory, the root";
+    EXPECT_EQ(gVisits[1].listed, 1u) << "g.txt";
+    EXPECT_EQ(Current(), "X:\\");
+    EXPECT_EQ(disk->yBar[0], 0);
+}
+
+// A quit key handed back by the file window ends the program at once; the
+// keys queued behind it are left, where a second question would have read
+// them.
+TEST_F(TreeLoop, AQuitKeyFromTheFileWindowAsksNothingMore) {
+    for (const KeyCode quit : {KeyCode('q'), KcAlt('Q'), KcCtrl('Q')}) {
+        gVisits.clear();
+        gFileWindowEnds = {quit};
+        KeyPushStack.count = 0;
+        Keys({KC_ENTER, 'n', KcCtrl('Q'), 'y'});
+        EXPECT_EQ(TreeWindowLoop(0), quit) << quit;
+        EXPECT_EQ(KeyPushStack.count, 3) << quit;
+    }
+}
+
+TEST_F(TreeLoop, QuitKeysAskFirstAndNoGoesOn) {
+    Keys({'q', 'n', KcAlt('Q'), KC_ESC, KcCtrl('Q'), 'y'});
+    EXPECT_EQ(TreeWindowLoop(0), KcCtrl('Q'));
+    EXPECT_EQ(KeyPushStack.count, 0);
+}
+
+TEST_F(TreeLoop, TagAndUntagTheDirectorysFilesThenGoDown) {
+    CursorOn(1);
+    Keys({'t', 'q', 'y'});
+    EXPECT_EQ(TreeWindowLoop(0), 'q');
+    const SubdirInfo* a = disk->psiRoot->psiChild;
+    ASSERT_EQ(qtest::NarrowText(a->pszName), "a");
+    EXPECT_EQ(a->dwTagFiles[0], 1u);
+    EXPECT_EQ(Current(), "b") << "then Down";
+    CursorOn(1);
+    Keys({'u', 'q', 'y'});
+    TreeWindowLoop(0);
+    EXPECT_EQ(a->dwTagFiles[0], 0u);
+}
+
+TEST_F(TreeLoop, ShiftArrowsChangeTheNameWidthWithinItsLimits) {
+    gFileDisplayFormat = 1;
+    struct Case {
+        const char* what;
+        BYTE start;
+        DWORD dirMode;
+        std::vector<KeyCode> keys;
+        BYTE want;
+    };
+    const Case cases[] = {
+        {"Shift+Right at 3 stays", 3, 0, {KC_SH_RIGHT}, 3},
+        {"Shift+Right takes one", 8, 0, {KC_SH_RIGHT, KC_SH_RIGHT}, 6},
+        {"Shift+Left grows up to the name width less 9", 3, 0,
+         std::vector<KeyCode>(20, KC_SH_LEFT), 11},
+        {"Shift+Home goes back to 3", 9, 0, {KC_SH_HOME}, 3},
+        {"Shift+Home does nothing while directories are listed", 9, 1, {KC_SH_HOME}, 9},
+    };
+    for (const Case& c : cases) {
+        gNameFieldWidth = c.start;
+        gNameLengthLimit = c.start;
+        gDirMode[0] = c.dirMode;
+        gPanes[0].NameWidth = 20;
+        std::vector<KeyCode> keys = c.keys;
+        keys.push_back('q');
+        keys.push_back('y');
+        Keys(keys);
+        TreeWindowLoop(0);
+        EXPECT_EQ(gNameFieldWidth, c.want) << c.what;
+        EXPECT_EQ(gNameLengthLimit, c.want) << c.what;
+    }
+    gDirMode[0] = 0;
 }
 
 } // namespace
