@@ -249,7 +249,9 @@ TEST_F(QuilbRun, AnInvalidOptionIsReportedAndTheProgramStarts) {
     EXPECT_LT(message, RowOf("9. Loading QCOLORS.INI..."));
     p->Write("x");
     ASSERT_TRUE(WaitStarted()) << qtest::Hex(p->Output());
-    p->Write("\x11"); // Ctrl-Q
+    p->Write("\x11"); // Ctrl-Q: quits as 'q' does, after the question
+    ASSERT_TRUE(WaitRowShows(*p, kRows, kColumns, kRows - 2, "Are you sure you wish to exit?"));
+    p->Write("y");
     ExpectEnded("Ctrl-Q");
 }
 
@@ -259,7 +261,9 @@ TEST_F(QuilbRun, AnInvalidOptionIsReportedAndTheProgramStarts) {
 TEST_F(QuilbRun, AnInvalidOptionWithoutTheTraceIsPrintedAndTheProgramStarts) {
     Start({"/FOO", "Q:"});
     ASSERT_TRUE(WaitStarted()) << qtest::Hex(p->Output());
-    p->Write("\x1bq"); // Alt-Q
+    p->Write("\x1bq"); // Alt-Q: quits as 'q' does, after the question
+    ASSERT_TRUE(WaitRowShows(*p, kRows, kColumns, kRows - 2, "Are you sure you wish to exit?"));
+    p->Write("y");
     ExpectEnded("Alt-Q");
     const std::string output = p->Output();
     // The console may show its buffer for a moment before the program's
@@ -335,7 +339,9 @@ TEST_F(QuilbRun, TheTraceNumbersTheStepsAndWaitsForAKey) {
     p->Write("x");
     ASSERT_TRUE(WaitStarted());
     EXPECT_LT(RowOf("Press any key"), 0) << "the tree window is drawn";
-    p->Write("\x1bq"); // Alt-Q
+    p->Write("\x1bq"); // Alt-Q: quits as 'q' does, after the question
+    ASSERT_TRUE(WaitRowShows(*p, kRows, kColumns, kRows - 2, "Are you sure you wish to exit?"));
+    p->Write("y");
     ExpectEnded("Alt-Q");
 }
 
