@@ -40,6 +40,7 @@ constexpr KeyCode kLetterJump = KC_INTERNAL + 28;   // 4124
 constexpr KeyCode kSplitOn = KC_INTERNAL + 32;      // 4128
 constexpr KeyCode kSplitOff = KC_INTERNAL + 33;     // 4129
 constexpr KeyCode kFrameAgain = KC_INTERNAL + 44;   // 4140
+constexpr KeyCode kRelogDir = KC_INTERNAL + 48;    // 4144
 constexpr KeyCode kQuitRequest = KC_INTERNAL + 53;  // 4149
 constexpr KeyCode kParentList = KC_INTERNAL + 54;   // 4150
 constexpr KeyCode kEnterList = KC_INTERNAL + 96;    // 4192
@@ -384,12 +385,12 @@ bool IsMovementKey(KeyCode key) {
 bool IsPendingCommand(KeyCode key) {
     switch (key) {
     // Plain keys.
-    case '*': case ',': case '.': case '<': case '>': case '/': case '?': case ';': case '\\':
+    case ',': case '.': case '<': case '>': case '/': case '?': case ';': case '\\':
     case '=': case '[': case ']': case 'a': case 'b': case 'c': case 'd': case 'e': case 'f':
     case 'g': case 'h': case 'i': case 'l': case 'm': case 'n': case 'o': case 'p': case 'r':
     case 's': case 'v': case 'w': case 'x': case 'y': case '|': case KC_DEL:
     case 349: case KcShF(10): case KC_F1: case KcF(3): case KcShF(3): case KcAltF(3):
-    case KcF(5): case KcShF(5): case KcF(6): case KcShF(6): case KcF(7): case KcF(9):
+    case KcF(7): case KcF(9):
     case KcF(11): case KC_F12:
     // Shift keys.
     case KC_SH_NUM_MINUS: case KcShF(4):
@@ -408,7 +409,7 @@ bool IsPendingCommand(KeyCode key) {
     case KcAlt('L'):
     // Internal requests of commands not here yet.
     case KC_INTERNAL + 24: case KC_INTERNAL + 40: case KC_INTERNAL + 49: case KC_INTERNAL + 105:
-    case KC_INTERNAL + 45: case KC_INTERNAL + 46: case KC_INTERNAL + 47: case KC_INTERNAL + 48:
+    case KC_INTERNAL + 45: case KC_INTERNAL + 46: case KC_INTERNAL + 47:
     case KC_INTERNAL + 57: case KC_INTERNAL + 58: case KC_INTERNAL + 59: case KC_INTERNAL + 60:
     case KC_INTERNAL + 61: case KC_INTERNAL + 98: case KC_INTERNAL + 99: case KC_INTERNAL + 100:
     case KC_INTERNAL + 101: case KC_INTERNAL + 102: case KC_INTERNAL + 103:
@@ -634,6 +635,26 @@ KeyCode TreeWindowLoop(KeyCode key) {
             ReleaseDirFiles();
             break;
         case KC_SH_END:
+            break;
+        case KcF(5):
+        case KcShF(5):
+        case KcF(6):
+        case KcShF(6):
+            // The branch's collapsed and expanded state, walked.
+            if (psiCurrent) {
+                TreeExpandWalk(key == KcF(6) || key == KcShF(6));
+                showtree();
+                RedrawAfterMove();
+            }
+            break;
+        case '*':
+        case kRelogDir:
+            if (pdiCurrent && psiCurrent) {
+                ReadDiskInfo(pdiCurrent);
+                RelogCurrentDir();
+                showtree();
+                RedrawAll();
+            }
             break;
         case KC_SH_HOME:
         case KC_SH_LEFT:

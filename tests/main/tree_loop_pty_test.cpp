@@ -1,9 +1,10 @@
 // The tree window loop of the real program on a pseudo-terminal of 96 x 34,
 // started with "/LF Q:" in a home of its own (Q: a generated tree: a.txt,
-// big.bin, alpha/c.txt, alpha/beta/d.c, empty/, gamma/f01..f60.log): the
+// big.bin, alpha/c.txt, alpha/beta/d.c, empty/, gamma/f01..f60.log, and
+// here gamma/deep/one/two/three.txt): the
 // cursor keys on the tree, the command menus, split screen and the pane
-// switch, tagging, a click and a drag on the tree rows, keys whose commands
-// are not there, and the quit.
+// switch, tagging, a click and a drag on the tree rows, the expand walk and
+// the relog, keys whose commands are not there, and the quit.
 #include "drive_home.h"
 #include "fixture.h"
 #include "terminal_harness.h"
@@ -329,6 +330,29 @@ TEST_F(TreeLoopRun, DraggingOnTheScrollTrackPagesTheTree) {
     p->Write(MouseAt(32, 2, 0, true) + MouseAt(0, 2, 0, false));
     ASSERT_TRUE(WaitUntil([&] { return BarRow() == 2 && Rows()[2].find(home.DriveQ()) != npos; }))
         << Dump();
+    Quit();
+}
+
+// F5 walks the branch's expanded state: alpha's subdirectory goes and comes
+// back. '*' on the root reads the disk again: a directory made meanwhile
+// shows up.
+TEST_F(TreeLoopRun, F5CollapsesAndExpandsAndStarRelogs) {
+    Start({"/LF", "Q:"});
+    p->Write("\x1b[B"); // Down to alpha
+    ASSERT_TRUE(WaitBarOn("alpha")) << Dump();
+    ASSERT_GT(TreeRowOf("beta"), 0);
+    p->Write("\x1b[15~"); // F5
+    ASSERT_TRUE(WaitUntil([&] { return TreeRowOf("beta") < 0; })) << Dump();
+    EXPECT_EQ(TreeRowOf("empty"), TreeRowOf("alpha") + 1);
+    // The cursor stays on alpha, whose mark now says its branch is hidden.
+    EXPECT_FALSE(SameColours(NameCell("alpha"), NameCell("empty"))) << Dump();
+    p->Write("\x1b[15~");
+    ASSERT_TRUE(WaitUntil([&] { return TreeRowOf("beta") == TreeRowOf("alpha") + 1; })) << Dump();
+
+    home.WriteOnQ("fresh/new.txt", "new");
+    p->Write("\x1b[H*");
+    ASSERT_TRUE(WaitUntil([&] { return TreeRowOf("fresh") > 0; })) << Dump();
+    EXPECT_TRUE(WaitUntil([&] { return BarRow() == 2; })) << Dump();
     Quit();
 }
 
