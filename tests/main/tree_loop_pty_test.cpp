@@ -25,29 +25,7 @@ constexpr int kColumns = 96;
 
 using qtest::WaitUntil;
 
-std::string Quoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-// The beeps in output from offset from: BEL bytes that do not end an
-// operating-system command (a title).
-size_t Bells(const std::string& output, size_t from) {
-    size_t bells = 0;
-    bool inCommand = false;
-    for (size_t i = from; i < output.size(); i++) {
-        if (output[i] == '\x1b' && i + 1 < output.size() && output[i + 1] == ']') inCommand = true;
-        if (output[i] == '\a') {
-            if (!inCommand) bells++;
-            inCommand = false;
-        }
-        if (inCommand && output[i] == '\x1b' && i + 1 < output.size() && output[i + 1] == '\\')
-            inCommand = false;
-    }
-    return bells;
-}
+using qtest::Bells;
 
 // An SGR mouse report of button at a cell (0-based), pressed or released.
 std::string MouseAt(int button, int row, int column, bool press) {
@@ -73,10 +51,7 @@ class TreeLoopRun : public ::testing::Test {
         options.environment = home.Environment();
         p = std::make_unique<qtest::PtyProcess>(options);
         p->Answer("\x1b[c", "\x1b[?62;22c");
-        std::string command = "cd " + Quoted(home.DriveQ()) + " && exec " + Quoted(program);
-        for (const std::string& argument : arguments)
-            command += " " + Quoted(argument);
-        ASSERT_TRUE(p->Start({"/bin/sh", "-c", command}));
+        ASSERT_TRUE(qtest::StartIn(*p, home.DriveQ(), program, arguments));
         ASSERT_TRUE(WaitUntil([&] {
             const std::vector<std::string> rows = Rows();
             return rows[0].find(home.DriveQ()) != npos && RowOf("gamma") > 1;
