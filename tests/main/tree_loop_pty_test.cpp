@@ -331,6 +331,41 @@ TEST_F(TreeLoopRun, F5CollapsesAndExpandsAndStarRelogs) {
     Quit();
 }
 
+// '-' gives back what was read below the cursor's directory: alpha's
+// subdirectory goes and alpha shows the mark of a directory not read.
+// Under the alternative keys (/AK) Del does it and '-' selects the previous
+// disk instead.
+TEST_F(TreeLoopRun, MinusReleasesTheDirectoryAndDelDoesUnderTheAlternativeKeys) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> arguments;
+        const char* release;
+        const char* other;
+    };
+    const Case cases[] = {
+        {"plain keys", {"/LF", "Q:"}, "-", "\x1b[3~"},
+        {"alternative keys", {"/AK", "/LF", "Q:"}, "\x1b[3~", "-"},
+    };
+    for (const Case& c : cases) {
+        Start(c.arguments);
+        p->Write("\x1b[B");
+        ASSERT_TRUE(WaitBarOn("alpha")) << c.what << "\n" << Dump();
+        // The other key does not release (it beeps or selects a disk that
+        // is not there).
+        const int alpha = TreeRowOf("alpha");
+        p->Write(c.other);
+        p->Write("\x1b[B"); // Down, handled after it: still onto beta
+        ASSERT_TRUE(WaitUntil([&] { return BarRow() > alpha; })) << c.what << "\n" << Dump();
+        EXPECT_EQ(BarRow(), TreeRowOf("beta")) << c.what << "\n" << Dump();
+        p->Write("\x1b[A");
+        ASSERT_TRUE(WaitBarOn("alpha")) << c.what;
+        p->Write(c.release);
+        ASSERT_TRUE(WaitUntil([&] { return TreeRowOf("beta") < 0; })) << c.what << "\n" << Dump();
+        EXPECT_EQ(TreeRowOf("empty"), TreeRowOf("alpha") + 1) << c.what;
+        Quit();
+    }
+}
+
 // Keys whose commands are not there yet: one beep each, and nothing on the
 // screen changes (row 0's clock aside).
 TEST_F(TreeLoopRun, KeysOfCommandsNotThereBeepAndChangeNothing) {
