@@ -285,6 +285,29 @@ void ReleaseDirFiles() {
     RedrawAfterMove();
 }
 
+// ',' and '<' the previous, '.' and '>' the next logged disk, on the
+// directory the pane last stood on there (its root when that is gone).
+void SelectDisk(bool next, const TreePosition& pos) {
+    if (gDiskCount < 2 || !pdiCurrent) return;
+    const WORD pane = Pane();
+    StorePosition(pos);
+    if (psiCurrent && psiCurrent->pszFullName)
+        wcscpy_s(pdiCurrent->wszSavedPath[pane], 1025, psiCurrent->pszFullName);
+    DiskInfo* disk = next ? pdiCurrent->pdiNext : pdiCurrent->pdiPrev;
+    if (!disk) disk = next ? pdiFirst : pdiLast;
+    if (!disk || disk == pdiCurrent) return;
+    pdiCurrent = disk;
+    const WCHAR* saved = disk->wszSavedPath[pane];
+    SubdirInfo* dir = saved[0] ? FindDirByPath(saved, nullptr, TRUE) : nullptr;
+    psiCurrent = dir ? dir : disk->psiRoot;
+    if (!dir) {
+        disk->dwTreeTop[pane] = 0;
+        disk->yBar[pane] = gTreeFirstLine;
+    }
+    showtree();
+    RedrawAll();
+}
+
 void FreeDisplayList() {
     std::free(gFileList);
     gFileList = nullptr;
@@ -385,7 +408,7 @@ bool IsMovementKey(KeyCode key) {
 bool IsPendingCommand(KeyCode key) {
     switch (key) {
     // Plain keys.
-    case ',': case '.': case '<': case '>': case '/': case '?': case ';': case '\\':
+    case '/': case '?': case ';': case '\\':
     case '=': case '[': case ']': case 'a': case 'b': case 'c': case 'd': case 'e': case 'f':
     case 'g': case 'h': case 'i': case 'l': case 'm': case 'n': case 'o': case 'p': case 'r':
     case 's': case 'v': case 'w': case 'x': case 'y': case '|': case KC_DEL:
@@ -633,6 +656,12 @@ KeyCode TreeWindowLoop(KeyCode key) {
         case '-':
         case '_':
             ReleaseDirFiles();
+            break;
+        case ',':
+        case '<':
+        case '.':
+        case '>':
+            SelectDisk(key == '.' || key == '>', pos);
             break;
         case KC_SH_END:
             break;

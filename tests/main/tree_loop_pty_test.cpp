@@ -366,6 +366,21 @@ TEST_F(TreeLoopRun, MinusReleasesTheDirectoryAndDelDoesUnderTheAlternativeKeys) 
     }
 }
 
+// With two disks logged, '.' goes to the next one and ',' back, onto the
+// directory the pane stood on there.
+TEST_F(TreeLoopRun, CommaAndPeriodGoRoundTheLoggedDisks) {
+    Start({"/LF", "Q:", "C:"});
+    p->Write("\x1b[B");
+    ASSERT_TRUE(WaitBarOn("alpha")) << Dump();
+    p->Write(".");
+    ASSERT_TRUE(WaitUntil([&] { return Rows()[0].find(home.DriveC()) != npos; })) << Dump();
+    EXPECT_EQ(TreeRowOf("alpha"), -1) << "C: is empty";
+    p->Write(",");
+    ASSERT_TRUE(WaitPathEnds("/alpha")) << Dump();
+    ASSERT_TRUE(WaitBarOn("alpha")) << Dump();
+    Quit();
+}
+
 // Keys whose commands are not there yet: one beep each, and nothing on the
 // screen changes (row 0's clock aside).
 TEST_F(TreeLoopRun, KeysOfCommandsNotThereBeepAndChangeNothing) {
