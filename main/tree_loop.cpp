@@ -40,6 +40,7 @@ constexpr KeyCode kLetterJump = KC_INTERNAL + 28;   // 4124
 constexpr KeyCode kSplitOn = KC_INTERNAL + 32;      // 4128
 constexpr KeyCode kSplitOff = KC_INTERNAL + 33;     // 4129
 constexpr KeyCode kFrameAgain = KC_INTERNAL + 44;   // 4140
+constexpr KeyCode kRelogDrive = KC_INTERNAL + 24;  // 4120
 constexpr KeyCode kRelogDir = KC_INTERNAL + 48;    // 4144
 constexpr KeyCode kQuitRequest = KC_INTERNAL + 53;  // 4149
 constexpr KeyCode kParentList = KC_INTERNAL + 54;   // 4150
@@ -412,7 +413,7 @@ bool IsPendingCommand(KeyCode key) {
     case '=': case '[': case ']': case 'a': case 'b': case 'c': case 'd': case 'e': case 'f':
     case 'g': case 'h': case 'i': case 'l': case 'm': case 'n': case 'o': case 'p': case 'r':
     case 's': case 'v': case 'w': case 'x': case 'y': case '|': case KC_DEL:
-    case 349: case KcShF(10): case KC_F1: case KcF(3): case KcShF(3): case KcAltF(3):
+    case 349: case KcShF(10): case KC_F1:
     case KcF(7): case KcF(9):
     case KcF(11): case KC_F12:
     // Shift keys.
@@ -431,7 +432,7 @@ bool IsPendingCommand(KeyCode key) {
     // The log prompt of Alt-L waits for the log dialogs.
     case KcAlt('L'):
     // Internal requests of commands not here yet.
-    case KC_INTERNAL + 24: case KC_INTERNAL + 40: case KC_INTERNAL + 49: case KC_INTERNAL + 105:
+    case KC_INTERNAL + 40: case KC_INTERNAL + 49: case KC_INTERNAL + 105:
     case KC_INTERNAL + 45: case KC_INTERNAL + 46: case KC_INTERNAL + 47:
     case KC_INTERNAL + 57: case KC_INTERNAL + 58: case KC_INTERNAL + 59: case KC_INTERNAL + 60:
     case KC_INTERNAL + 61: case KC_INTERNAL + 98: case KC_INTERNAL + 99: case KC_INTERNAL + 100:
@@ -674,6 +675,21 @@ KeyCode TreeWindowLoop(KeyCode key) {
                 TreeExpandWalk(key == KcF(6) || key == KcShF(6));
                 showtree();
                 RedrawAfterMove();
+            }
+            break;
+        case KcF(3):
+        case KcShF(3):
+        case KcAltF(3):
+            if (pdiCurrent) {
+                ReadDiskInfo(pdiCurrent);
+                next = kRelogDrive;
+            }
+            break;
+        case kRelogDrive:
+            if (pdiCurrent) {
+                LogDrive(pdiCurrent->cDrive, TRUE, FALSE, FALSE);
+                showtree();
+                RedrawAll();
             }
             break;
         case '*':

@@ -381,6 +381,20 @@ TEST_F(TreeLoopRun, CommaAndPeriodGoRoundTheLoggedDisks) {
     Quit();
 }
 
+// F3 reads the whole disk again, wherever the cursor stands.
+TEST_F(TreeLoopRun, F3RelogsTheDisk) {
+    Start({"/LF", "Q:"});
+    p->Write("\x1b[B\x1b[B");
+    ASSERT_TRUE(WaitBarOn("beta")) << Dump();
+    home.WriteOnQ("empty/inner/x.txt", "x");
+    home.WriteOnQ("zeta/y.txt", "y");
+    p->Write("\x1bOR"); // F3
+    ASSERT_TRUE(WaitUntil([&] { return TreeRowOf("zeta") > 0 && TreeRowOf("inner") > 0; }))
+        << Dump();
+    EXPECT_EQ(TreeRowOf("inner"), TreeRowOf("empty") + 1);
+    Quit();
+}
+
 // Keys whose commands are not there yet: one beep each, and nothing on the
 // screen changes (row 0's clock aside).
 TEST_F(TreeLoopRun, KeysOfCommandsNotThereBeepAndChangeNothing) {
