@@ -315,6 +315,23 @@ void FreeDisplayList() {
     gFMax = 0;
 }
 
+// The statistics panel's headings of the current directory's figures,
+// which the file window wrote its own over: not while the pane keeps its
+// file window or split screen shows no panel.
+void RedrawDirHeadings() {
+    const WORD pane = Pane();
+    if (gPanes[gCurrentPane].FileWindowKept || (gSplitScreen && gSplitLayout == 0)) return;
+    const int column = gSplitScreen && gSplitLayout == 2 && gCurrentSide == 0
+                           ? gScreenCols / 2 - 21
+                           : gScreenCols - 21;
+    if (gScreenRows > 25) {
+        ScrPutStr(20, column, gDirMode[pane] ? "Dirs " : "File", gNormalAttr);
+        ScrPutStr(21, column, "Bytes", gNormalAttr);
+    }
+    if (gScreenRows > 26) ScrPutStr(22, column, "Attributes     ", gNormalAttr);
+    if (gScreenRows > 27) ScrClearArea(23, column, 23, column + 19, gNormalAttr);
+}
+
 bool QuitKey(KeyCode key) { return key == 'q' || key == KcCtrl('Q') || key == KcAlt('Q'); }
 
 // Opens the file window on the current directory for key; returns the key
@@ -361,6 +378,7 @@ KeyCode EnterFileWindow(KeyCode key, TreePosition& pos, bool* quit) {
         return back;
     }
     gAutoview[pane] = 0;
+    RedrawDirHeadings();
     gWindowMode = WM_TREE;
     gMenuModifier = 0;
     ShowCommandMenu(0, 1);

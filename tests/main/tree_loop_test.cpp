@@ -8,6 +8,7 @@
 #include "main/tree_window.h"
 #include "main/window_layout.h"
 #include "main/window_state.h"
+#include "platform/console_session.h"
 #include "platform/keyboard.h"
 #include "platform/screen.h"
 #include "platform_fixture.h"
@@ -341,8 +342,16 @@ struct FileWindowVisit {
 std::vector<FileWindowVisit> gVisits;
 std::vector<KeyCode> gFileWindowEnds;
 
+// The file window writes its own headings where the panel has the
+// directory's.
+void ScribbleOverHeadings() {
+    for (int row = 20; row <= 23 && row < gScreenRows; row++)
+        ScrHLine(row, gScreenCols - 21, 20, u'X', u'X', u'X', 0x70);
+}
+
 KeyCode RecordingFileWindow(int first) {
     EXPECT_EQ(first, 1) << "entered afresh";
+    ScribbleOverHeadings();
     gVisits.push_back({psiCurrent ? qtest::NarrowText(psiCurrent->pszName) : "",
                        gWindowMode, gDisplayMode[0], gTaggedOnly[0], gFMax});
     if (gVisits.size() > gFileWindowEnds.size()) return KC_ESC;
@@ -369,8 +378,9 @@ class TreeLoop : public qtest::PlatformTest {
         gFileWindowEnds.clear();
         saved_ = gTreeFileWindow;
         gTreeFileWindow = RecordingFileWindow;
-        // The root, a (row 1) with b (row 2) below it, and c (row 3).
-        disk = qtest::BuildTree('X', u"r.txt=1 a\\g.txt=5 a\\b\\f.txt=10 c\\h.txt=3");
+        // The root, a (row 1) with b (row 2) below it, c (row 3) and the
+        // empty e (row 4).
+        disk = qtest::BuildTree('X', u"r.txt=1 a\\g.txt=5 a\\b\\f.txt=10 c\\h.txt=3 e\\");
         pdiCurrent = disk;
         psiCurrent = disk->psiRoot;
         showtree();
@@ -422,6 +432,68 @@ TEST_F(TreeLoop, EnterOpensTheFileWindowOnTheCursorsDirectoryAndComesBack) {
     EXPECT_EQ(gWindowMode, WM_TREE);
     EXPECT_EQ(gFileList, nullptr) << "the list is freed when the window ends";
     EXPECT_EQ(gFMax, 0u);
+}
+
+TEST_F(TreeLoop, ThePanelsHeadingsComeBackAfterTheFileWindow) {
+    struct Case {
+        const char* what;
+        int rows;
+        DWORD dirMode;
+        DWORD kept;
+        std::u16string row20, row21, row22, row23;
+    };
+    const std::u16string x20(20, u'X');
+    const Case cases[] = {
+        {"files, 30 rows", 30, 0, 0, u"File", u"Bytes", u"Attributes     ", std::u16string(20, u' ')},
+        {"directories", 30, 1, 0, u"Dirs ", u"Bytes", u"Attributes     ", std::u16string(20, u' ')},
+        {"27 rows: no row 23", 27, 0, 0, u"File", u"Bytes", u"Attributes     ", x20},
+        {"a kept file window keeps its headings", 30, 0, 1, x20, x20, x20, x20},
+    };
+    // Opened even where it lists nothing: the headings are the point here.
+    gSettings.bEmptyWindowAccess = 2;
+    for (const Case& c : cases) {
+        ScrSetupLayout(c.rows, 80, 1);
+        pdiCurrent = disk;
+        CursorOn(1);
+        gDirMode[0] = c.dirMode;
+        gPanes[0].FileWindowKept = c.kept;
+        Keys({KC_ENTER, 'q', 'y'});
+        EXPECT_EQ(TreeWindowLoop(0), 'q') << c.what;
+        const int column = 80 - 21;
+        EXPECT_EQ(qtest::ConsoleText(20, column, int(c.row20.size())), c.row20) << c.what;
+        EXPECT_EQ(qtest::ConsoleText(21, column, int(c.row21.size())), c.row21) << c.what;
+        EXPECT_EQ(qtest::ConsoleText(22, column, int(c.row22.size())), c.row22) << c.what;
+        EXPECT_EQ(qtest::ConsoleText(23, column, int(c.row23.size())), c.row23) << c.what;
+    }
+    gDirMode[0] = 0;
+    gPanes[0].FileWindowKept = 0;
+}
+
+// An empty list is opened for a key only when the settings allow it; the
+// loop's own requests always open it.
+TEST_F(TreeLoop, AnEmptyListOpensOnlyWhereAllowed) {
+    struct Case {
+        KeyCode key;
+        BYTE access;
+        bool entered;
+    };
+    const Case cases[] = {
+        {KC_ENTER, 0, false}, {KC_ENTER, 2, true}, {KC_INS, 0, false},
+        {KC_INTERNAL + 96, 0, true}, {KC_CTRL_ENTER, 2, false},
+    };
+    for (const Case& c : cases) {
+        gVisits.clear();
+        gSettings.bEmptyWindowAccess = c.access;
+        CursorOn(4);
+        Keys({c.key, 'q', 'y'});
+        EXPECT_EQ(TreeWindowLoop(0), 'q');
+        EXPECT_EQ(gVisits.size(), c.entered ? 1u : 0u) << c.key << " access " << int(c.access);
+        if (!gVisits.empty()) {
+            EXPECT_EQ(gVisits[0].directory, "e");
+        }
+        EXPECT_EQ(gFileList, nullptr);
+        EXPECT_EQ(gTaggedOnly[0], 0u);
+    }
 }
 
 // The file window's Backspace hands back 4150: the tree cursor goes to the
