@@ -546,6 +546,40 @@ TEST_F(TreeLoop, TagAndUntagTheDirectorysFilesThenGoDown) {
     EXPECT_EQ(a->dwTagFiles[0], 0u);
 }
 
+// Ctrl-T and Ctrl-U over the disk, Ctrl-F7, Ctrl-F8 and Ctrl-F9 over the
+// cursor's branch (a: g.txt, and b's f.txt).
+TEST_F(TreeLoop, CtrlKeysTagTheDiskOrTheBranch) {
+    struct Case {
+        const char* what;
+        std::vector<KeyCode> keys;
+        DWORD diskTagged;
+        DWORD rootTagged;
+    };
+    const Case cases[] = {
+        {"Ctrl-T tags every file of the disk", {KcCtrl('T')}, 4, 1},
+        {"Ctrl-U takes them away", {KcCtrl('T'), KcCtrl('U')}, 0, 0},
+        {"Ctrl-F7 tags the branch", {KcCtrlF(7)}, 2, 0},
+        {"Ctrl-F8 untags it", {KcCtrl('T'), KcCtrlF(8)}, 2, 1},
+        {"Ctrl-F9 inverts it", {KcCtrlF(7), KcCtrlF(9)}, 0, 0},
+    };
+    for (const Case& c : cases) {
+        qtest::ResetTreeState();
+        disk = qtest::BuildTree('X', u"r.txt=1 a\\g.txt=5 a\\b\\f.txt=10 c\\h.txt=3 e\\");
+        pdiCurrent = disk;
+        psiCurrent = disk->psiRoot;
+        showtree();
+        CursorOn(1);
+        std::vector<KeyCode> keys = c.keys;
+        keys.push_back('q');
+        keys.push_back('y');
+        Keys(keys);
+        EXPECT_EQ(TreeWindowLoop(0), 'q') << c.what;
+        EXPECT_EQ(disk->dwTagFiles[0], c.diskTagged) << c.what;
+        EXPECT_EQ(disk->psiRoot->dwTagFiles[0], c.rootTagged) << c.what;
+        EXPECT_EQ(Current(), "a") << c.what << ": the cursor stays";
+    }
+}
+
 TEST_F(TreeLoop, ShiftArrowsChangeTheNameWidthWithinItsLimits) {
     gFileDisplayFormat = 1;
     struct Case {
