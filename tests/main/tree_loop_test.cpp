@@ -378,8 +378,11 @@ class TreeLoop : public qtest::PlatformTest {
         gFileWindowEnds.clear();
         saved_ = gTreeFileWindow;
         gTreeFileWindow = RecordingFileWindow;
-        // The root, a (row 1) with b (row 2) below it, c (row 3) and the
-        // empty e (row 4).
+        Build();
+    }
+    // The root, a (row 1) with b (row 2) below it, c (row 3) and the empty
+    // e (row 4), current with the cursor on the root.
+    void Build() {
         disk = qtest::BuildTree('X', u"r.txt=1 a\\g.txt=5 a\\b\\f.txt=10 c\\h.txt=3 e\\");
         pdiCurrent = disk;
         psiCurrent = disk->psiRoot;
@@ -564,10 +567,7 @@ TEST_F(TreeLoop, CtrlKeysTagTheDiskOrTheBranch) {
     };
     for (const Case& c : cases) {
         qtest::ResetTreeState();
-        disk = qtest::BuildTree('X', u"r.txt=1 a\\g.txt=5 a\\b\\f.txt=10 c\\h.txt=3 e\\");
-        pdiCurrent = disk;
-        psiCurrent = disk->psiRoot;
-        showtree();
+        Build();
         CursorOn(1);
         std::vector<KeyCode> keys = c.keys;
         keys.push_back('q');
