@@ -123,3 +123,8 @@ void ShowFileWindow() {
     }
     ShowWindowMessage(u"Directory contents not logged", dirs);
 }
+
+KeyCode FileWindowLoop(int first) {
+    (void)first;
+    return KC_ESC;
+}

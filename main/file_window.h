@@ -2,6 +2,7 @@
 // or a message when its contents are not read.
 #pragma once
 
+#include "platform/keyboard.h"
 #include "windows.h"
 
 // Redraws the current directory's name and figures, the path line and the
@@ -18,3 +19,8 @@ void DrawDirFiles(int full);
 // command (the pane mark shows '#'); whatever rebuilds the list from the
 // filter or leaves the file window clears it.
 extern DWORD gFilesWithList[2];
+
+// The file window's command loop over the current pane's display list:
+// returns the key that ended it (1: call again). Until its commands are
+// there it ends at once with Esc, leaving the screen as it was.
+KeyCode FileWindowLoop(int first);

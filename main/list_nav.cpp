@@ -153,7 +153,7 @@ WCHAR UpperUnit(WCHAR c) { return c < 256 && c >= u'a' && c <= u'z' ? WCHAR(c - 
 
 } // namespace
 
-KeyCode ListNavKey(KeyCode key, WORD* cursorColumn, WORD* cursorRow, WORD firstColumn, DWORD* top,
+KeyCode ListNavKey(KeyCode key, WORD* cursorColumn, WORD* cursorRow, int firstColumn, DWORD* top,
                    WCHAR letter, int picker) {
     if (key != kSearchAgain) gTreeSearchHit = nullptr;
     if (gSettings.bSwapTabCtrlTab && (key == KC_TAB || key == KC_CTRL_TAB))
@@ -176,7 +176,7 @@ KeyCode ListNavKey(KeyCode key, WORD* cursorColumn, WORD* cursorRow, WORD firstC
     auto moveTo = [&](const TreeList& to) -> KeyCode {
         // Without a tree line under the cursor nothing can move.
         if (!disk || !cursorDir) return 0;
-        DrawTreeCursorBar(int(*cursorRow), int(firstColumn) + *cursorColumn, gNormalAttr, psiCurrent);
+        DrawTreeCursorBar(int(*cursorRow), firstColumn + int(*cursorColumn), gNormalAttr, psiCurrent);
         const bool scrolled = to.top != *top;
         *top = to.top;
         *cursorRow = WORD(to.row);

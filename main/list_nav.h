@@ -19,7 +19,8 @@ extern SubdirInfo* gTreeSearchHit;
 // One key on the current pane's tree list. The position is the caller's:
 // *top is the list index shown on window row 0, *cursorRow the cursor's
 // window row, *cursorColumn the cursor directory's level times gTreeIndent
-// (set here after every move), firstColumn the tree's first screen column.
+// (set here after every move), firstColumn the screen column where a level-0
+// connector would stand (TreeFirstColumn: -1 on side 0 with the wide indent).
 // letter is the character of the letter jump (KC_INTERNAL + 28); picker is
 // 1 in the directory picker (its window, painter and no pane change on Tab).
 // Returns KC_INTERNAL + 23 when the cursor or the window moved (the caller
@@ -27,5 +28,5 @@ extern SubdirInfo* gTreeSearchHit;
 // a key for the caller to run (the release and expand keys, Down for Right,
 // the pane change for Tab in split screen), or key itself when it is none
 // of the movement keys.
-KeyCode ListNavKey(KeyCode key, WORD* cursorColumn, WORD* cursorRow, WORD firstColumn, DWORD* top,
+KeyCode ListNavKey(KeyCode key, WORD* cursorColumn, WORD* cursorRow, int firstColumn, DWORD* top,
                    WCHAR letter, int picker);

@@ -122,6 +122,10 @@ BYTE SplitLayoutFromSetting(unsigned value) {
 }
 
 void ComputeFileWinLayout(int direction) {
+    // The tree window's rows run from row 2 to the frame line above the
+    // small file window: the list movement and the drag on the tree rows
+    // count from the last of them.
+    gTreeLastRowIndex = WORD(gSmallWindowRow > 4 ? gSmallWindowRow - 4 : 0);
     const int sc = gScreenCols;
     const bool wide = LayTreeAndHalves(sc);
     const int t = gTreeWidth;

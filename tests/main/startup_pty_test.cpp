@@ -28,22 +28,8 @@ constexpr size_t npos = std::string::npos;
 
 using qtest::WaitUntil;
 
-std::string Quoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-// Runs program with arguments from directory cwd, as a shell started there
-// would.
-bool StartIn(qtest::PtyProcess& p, const std::string& cwd, const std::string& program,
-             const std::vector<std::string>& arguments) {
-    std::string command = "cd " + Quoted(cwd) + " && exec " + Quoted(program);
-    for (const std::string& argument : arguments)
-        command += " " + Quoted(argument);
-    return p.Start({"/bin/sh", "-c", command});
-}
+using qtest::Bells;
+using qtest::StartIn;
 
 qtest::PtyOptions Options(const qtest::DriveHome& home, int rows = 30, int columns = 100) {
     qtest::PtyOptions options;
@@ -81,23 +67,6 @@ std::vector<std::string> SessionDirs(const std::string& dir, bool withPidOnly) {
         ::closedir(d);
     }
     return found;
-}
-
-// The beeps in output from offset from: BEL bytes that do not end an
-// operating-system command (a title).
-size_t Bells(const std::string& output, size_t from) {
-    size_t bells = 0;
-    bool inCommand = false;
-    for (size_t i = from; i < output.size(); i++) {
-        if (output[i] == '\x1b' && i + 1 < output.size() && output[i + 1] == ']') inCommand = true;
-        if (output[i] == '\a') {
-            if (!inCommand) bells++;
-            inCommand = false;
-        }
-        if (inCommand && output[i] == '\x1b' && i + 1 < output.size() && output[i + 1] == '\\')
-            inCommand = false;
-    }
-    return bells;
 }
 
 // ---- the start-up through the probe ------------------------------------------------
@@ -249,7 +218,9 @@ TEST_F(QuilbRun, AnInvalidOptionIsReportedAndTheProgramStarts) {
     EXPECT_LT(message, RowOf("9. Loading QCOLORS.INI..."));
     p->Write("x");
     ASSERT_TRUE(WaitStarted()) << qtest::Hex(p->Output());
-    p->Write("\x11"); // Ctrl-Q
+    p->Write("\x11"); // Ctrl-Q: quits as 'q' does, after the question
+    ASSERT_TRUE(WaitRowShows(*p, kRows, kColumns, kRows - 2, "Are you sure you wish to exit?"));
+    p->Write("y");
     ExpectEnded("Ctrl-Q");
 }
 
@@ -259,7 +230,9 @@ TEST_F(QuilbRun, AnInvalidOptionIsReportedAndTheProgramStarts) {
 TEST_F(QuilbRun, AnInvalidOptionWithoutTheTraceIsPrintedAndTheProgramStarts) {
     Start({"/FOO", "Q:"});
     ASSERT_TRUE(WaitStarted()) << qtest::Hex(p->Output());
-    p->Write("\x1bq"); // Alt-Q
+    p->Write("\x1bq"); // Alt-Q: quits as 'q' does, after the question
+    ASSERT_TRUE(WaitRowShows(*p, kRows, kColumns, kRows - 2, "Are you sure you wish to exit?"));
+    p->Write("y");
     ExpectEnded("Alt-Q");
     const std::string output = p->Output();
     // The console may show its buffer for a moment before the program's
@@ -335,7 +308,9 @@ TEST_F(QuilbRun, TheTraceNumbersTheStepsAndWaitsForAKey) {
     p->Write("x");
     ASSERT_TRUE(WaitStarted());
     EXPECT_LT(RowOf("Press any key"), 0) << "the tree window is drawn";
-    p->Write("\x1bq"); // Alt-Q
+    p->Write("\x1bq"); // Alt-Q: quits as 'q' does, after the question
+    ASSERT_TRUE(WaitRowShows(*p, kRows, kColumns, kRows - 2, "Are you sure you wish to exit?"));
+    p->Write("y");
     ExpectEnded("Alt-Q");
 }
 

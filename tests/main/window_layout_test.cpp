@@ -253,6 +253,20 @@ TEST_F(WindowLayout, RowsFollowTheSmallFileWindowAndSplitGivesTheOtherPaneItsHal
     EXPECT_EQ(gPanes[0].FileColumns, 7u);
 }
 
+// The tree window's last row follows the small file window, however the
+// screen was set up.
+TEST_F(WindowLayout, TheTreeWindowsLastRowFollowsTheScreenSetUp) {
+    for (const int rows : {25, 34, 50}) {
+        ScrSetupLayout(rows, 96, 1);
+        ASSERT_GT(gSmallWindowRow, 8) << rows;
+        EXPECT_EQ(gTreeLastRowIndex, gSmallWindowRow - 4) << rows << " rows";
+    }
+    Size(34, 96);
+    gSmallWindowRow = 12;
+    ComputeFileWinLayout(-1);
+    EXPECT_EQ(gTreeLastRowIndex, 8);
+}
+
 // ---- size keys ---------------------------------------------------------------------------
 
 constexpr int kAltF7 = KC_ALT + 0x6F + 7;

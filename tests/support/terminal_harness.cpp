@@ -698,4 +698,38 @@ void TestTerminal::WithScreen(const std::function<void(const VtScreen&)>& f) con
     f(screen_);
 }
 
+namespace {
+
+std::string ShellQuoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+} // namespace
+
+bool StartIn(PtyProcess& p, const std::string& cwd, const std::string& program,
+             const std::vector<std::string>& arguments) {
+    std::string command = "cd " + ShellQuoted(cwd) + " && exec " + ShellQuoted(program);
+    for (const std::string& argument : arguments)
+        command += " " + ShellQuoted(argument);
+    return p.Start({"/bin/sh", "-c", command});
+}
+
+size_t Bells(const std::string& output, size_t from) {
+    size_t bells = 0;
+    bool inCommand = false;
+    for (size_t i = from; i < output.size(); i++) {
+        if (output[i] == '\x1b' && i + 1 < output.size() && output[i + 1] == ']') inCommand = true;
+        if (output[i] == '\a') {
+            if (!inCommand) bells++;
+            inCommand = false;
+        }
+        if (inCommand && output[i] == '\x1b' && i + 1 < output.size() && output[i + 1] == '\\')
+            inCommand = false;
+    }
+    return bells;
+}
+
 } // namespace qtest

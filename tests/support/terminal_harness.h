@@ -224,6 +224,15 @@ class TestTerminal {
     std::thread reader_;
 };
 
+// Starts program with arguments through /bin/sh from directory cwd, as a
+// shell started there would; false when it cannot be started.
+bool StartIn(PtyProcess& p, const std::string& cwd, const std::string& program,
+             const std::vector<std::string>& arguments);
+
+// The beeps in output from offset from: BEL bytes that do not end an
+// operating-system command (a title).
+size_t Bells(const std::string& output, size_t from);
+
 // Hex of bytes, for messages.
 std::string Hex(const std::string& bytes);
 
