@@ -292,12 +292,15 @@ std::vector<std::string> Subdirectories(const std::string& root) {
 }
 
 // The file manager's first full screen: the logged root on the path line
-// (row 0) and a subdirectory of the root drawn as a branch of the tree
+// (row 0; its last two names, as a long path is shortened from the left
+// to fit) and a subdirectory of the root drawn as a branch of the tree
 // below it; whatever else belongs to that screen is drawn with it, and
 // TimeToScreen waits for the drawing to end.
 bool QuilbTreeShown(const std::vector<std::string>& rows, const std::string& root,
                     const std::vector<std::string>& children) {
-    if (rows[0].find(root) == std::string::npos) return false;
+    const size_t parent = root.rfind('/', root.rfind('/') - 1);
+    const std::string tail = parent == std::string::npos ? root : root.substr(parent);
+    if (rows[0].find(tail) == std::string::npos) return false;
     for (int r = 2; r < kRows - 3; r++)
         for (const std::string& child : children)
             if (rows[size_t(r)].find("\u2500\u2500" + child) != std::string::npos) return true;
