@@ -135,20 +135,29 @@ bool SameColour(const VTermColor& a, const VTermColor& b) {
     return vterm_color_is_equal(&x, &y);
 }
 
-// The first column of the clock at the right end of row 0: the last word
-// there. kColumns when row 0 is blank.
-int ClockColumn(const Snapshot& screen) {
-    int c = kColumns;
-    auto blank = [&](int column) {
-        const std::u32string& t = screen[size_t(column)].text;
-        return t.empty() || t == U" ";
-    };
-    while (c > 0 && blank(c - 1))
-        c--;
-    const int end = c;
-    while (c > 0 && !blank(c - 1))
-        c--;
-    return end == 0 ? kColumns : c;
+// Where the clock's time stands on row 0: the last word of the row when it
+// is a time (digits and colons, a colon among them); npos when row 0 shows
+// none.
+size_t ClockStart(const std::string& row) {
+    const size_t end = row.find_last_not_of(' ');
+    if (end == std::string::npos) return std::string::npos;
+    const size_t space = row.rfind(' ', end);
+    const size_t start = space == std::string::npos ? 0 : space + 1;
+    const std::string word = row.substr(start, end + 1 - start);
+    if (word.find(':') == std::string::npos ||
+        word.find_first_not_of("0123456789:") != std::string::npos)
+        return std::string::npos;
+    return start;
+}
+
+// Row 0 of a rendering, one character a cell ('?' for any beyond ASCII).
+std::string FirstRow(const Snapshot& screen) {
+    std::string row;
+    for (int c = 0; c < kColumns; c++) {
+        const std::u32string& t = screen[size_t(c)].text;
+        row += t.empty() ? ' ' : t[0] < 0x80 ? char(t[0]) : '?';
+    }
+    return row;
 }
 
 // The UTF-8 bytes of the cells that differ, in text or in look, between two
@@ -160,7 +169,7 @@ size_t ChangedTextBytes(const Snapshot& before, const Snapshot& after, size_t* c
                         size_t* clockCells) {
     size_t bytes = 0;
     *cells = *clockCells = 0;
-    const int clock = ClockColumn(before);
+    const size_t clock = ClockStart(FirstRow(before));
     for (size_t i = 0; i < after.size(); i++) {
         const Shown& a = before[i];
         const Shown& b = after[i];
@@ -168,7 +177,7 @@ size_t ChangedTextBytes(const Snapshot& before, const Snapshot& after, size_t* c
             a.underline == b.underline && SameColour(a.fg, b.fg) && SameColour(a.bg, b.bg))
             continue;
         ++*cells;
-        if (i < size_t(kColumns) && int(i) >= clock) ++*clockCells;
+        if (i < size_t(kColumns) && i >= clock) ++*clockCells;
         if (b.width != 0) bytes += Utf8Bytes(b.text);
     }
     return bytes;
@@ -312,14 +321,10 @@ bool NcduBrowserShown(const std::vector<std::string>& rows) {
     return rows[kRows - 1].find("Total disk usage:") != std::string::npos;
 }
 
-// The screen without the clock at the right end of row 0, which ticks on
-// its own.
+// The screen without the clock's time on row 0, which ticks on its own.
 std::vector<std::string> WithoutClock(std::vector<std::string> rows) {
-    const size_t cut = rows[0].find_last_not_of(' ');
-    if (cut != std::string::npos) {
-        const size_t space = rows[0].rfind(' ', cut);
-        rows[0].resize(space == std::string::npos ? 0 : space);
-    }
+    const size_t clock = ClockStart(rows[0]);
+    if (clock != std::string::npos) rows[0].resize(clock);
     return rows;
 }
 
