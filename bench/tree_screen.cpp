@@ -192,6 +192,54 @@ struct Key {
     int presses;
 };
 
+// Where the bytes of a frame go: printed characters, colours (SGR),
+// cursor placement, window titles (OSC) and every other control.
+struct ByteKinds {
+    size_t printed = 0, colour = 0, cursor = 0, title = 0, other = 0;
+};
+
+// Sorts the bytes of terminal output by what they do.
+ByteKinds SortBytes(const std::string& out) {
+    ByteKinds k;
+    size_t i = 0;
+    while (i < out.size()) {
+        const unsigned char c = static_cast<unsigned char>(out[i]);
+        if (c != 0x1b) {
+            (c < 0x20 || c == 0x7f ? k.other : k.printed)++;
+            i++;
+            continue;
+        }
+        const size_t start = i;
+        if (i + 1 < out.size() && out[i + 1] == '[') {
+            // CSI: parameters and intermediates, then one final byte.
+            i += 2;
+            while (i < out.size() && (out[i] < 0x40 || out[i] > 0x7e))
+                i++;
+            const char final = i < out.size() ? out[i] : 0;
+            i = std::min(i + 1, out.size());
+            const size_t length = i - start;
+            if (final == 'm')
+                k.colour += length;
+            else if (std::strchr("HfABCDEFGd", final) && final != 0)
+                k.cursor += length;
+            else
+                k.other += length;
+        } else if (i + 1 < out.size() && out[i + 1] == ']') {
+            // OSC: up to BEL or ESC backslash.
+            i += 2;
+            while (i < out.size() && out[i] != '\a' &&
+                   !(out[i] == 0x1b && i + 1 < out.size() && out[i + 1] == '\\'))
+                i++;
+            i = std::min(out[i] == '\a' ? i + 1 : i + 2, out.size());
+            k.title += i - start;
+        } else {
+            i = std::min(i + 2, out.size());
+            k.other += i - start;
+        }
+    }
+    return k;
+}
+
 struct MoveFigures {
     int presses = 0;
     int changed = 0;  // presses that changed the screen
@@ -199,6 +247,7 @@ struct MoveFigures {
     size_t text = 0;  // the changed cells' text
     size_t cells = 0; // changed cells
     size_t idle = 0;  // bytes written for presses that changed nothing
+    ByteKinds kinds;  // the frame bytes sorted
 };
 
 // Presses each key in turn, one press at a time, each drawn whole before
@@ -223,6 +272,12 @@ std::vector<MoveFigures> Moves(Session& s, const std::vector<Key>& keys) {
             }
             f.changed++;
             f.frame += to - from;
+            const ByteKinds k = SortBytes(s.Process().Output().substr(from, to - from));
+            f.kinds.printed += k.printed;
+            f.kinds.colour += k.colour;
+            f.kinds.cursor += k.cursor;
+            f.kinds.title += k.title;
+            f.kinds.other += k.other;
             f.text += text;
             f.cells += cells;
         }
@@ -245,6 +300,19 @@ void PrintMoves(const char* tool, const std::vector<Key>& keys,
         std::printf(" %11.1f %11.1f %9.1f %7.2f", frame, text, double(f.cells) / f.changed, ratio);
         if (goal > 0) std::printf("   goal <= %.2f %s", goal, ratio <= goal ? "met" : "not met");
         std::printf("\n");
+    }
+}
+
+// Where the bytes per move went.
+void PrintKinds(const char* tool, const std::vector<Key>& keys,
+                const std::vector<MoveFigures>& figures) {
+    for (size_t k = 0; k < keys.size(); k++) {
+        const MoveFigures& f = figures[k];
+        if (f.changed == 0) continue;
+        const double n = f.changed;
+        std::printf("   %-6s %-5s %9.1f %9.1f %9.1f %9.1f %9.1f\n", tool, keys[k].name,
+                    f.kinds.printed / n, f.kinds.colour / n, f.kinds.cursor / n, f.kinds.title / n,
+                    f.kinds.other / n);
     }
 }
 
@@ -467,6 +535,11 @@ int main(int argc, char** argv) {
         std::printf("   ncdu   %s\n", ncdu.empty()
                                           ? "missing: not installed (scripts/install-deps adds it)"
                                           : "did not reach its first screen");
+    std::printf("\n   the bytes per move by kind\n   %-6s %-5s %9s %9s %9s %9s %9s\n", "tool",
+                "key", "printed", "colour", "cursor", "title", "other");
+    if (!quilbMoves.empty()) PrintKinds("quilb", keys, quilbMoves);
+    if (!ncduMoves.empty()) PrintKinds("ncdu", keys, ncduMoves);
+    std::printf("\n");
     for (size_t k = 0; k < keys.size() && !quilbMoves.empty() && !ncduMoves.empty(); k++) {
         const MoveFigures& q = quilbMoves[k];
         const MoveFigures& n = ncduMoves[k];
