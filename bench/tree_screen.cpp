@@ -2,7 +2,9 @@
 // pseudo-terminal of 120 x 40 on a generated tree logged whole (/LF):
 //  - bytes written per tree cursor move (Down, Up, PgDn) against the text of
 //    the cells that move changed on the screen (goal: at most 1.25 x), with
-//    ncdu's bytes per move on the same tree beside them;
+//    ncdu's bytes per move on the same tree beside them, and the bytes of
+//    both sorted into printed characters, colours, cursor placement,
+//    window titles and other controls;
 //  - the time from start to the first full screen, against ncdu's time to
 //    its first screen and a find walk of the tree.
 //   tree_screen_bench [--quick] [--runs N]
@@ -400,8 +402,8 @@ std::vector<std::string> WithoutClock(std::vector<std::string> rows) {
 // holds, until nothing but the clock changes for the quiet spell. The
 // seconds from the start to the last change of that screen, or a negative
 // value when it did not come (with the screen printed).
-template <class Shown>
-double TimeToScreen(Session& s, const std::vector<std::string>& argv, Shown shown) {
+template <class Ready>
+double TimeToScreen(Session& s, const std::vector<std::string>& argv, Ready shown) {
     const auto start = Clock::now();
     if (!s.Start(argv)) return -1;
     bool seen = false;
@@ -495,6 +497,8 @@ int main(int argc, char** argv) {
             // The moves once, on the screen of the first run; the program
             // quits through its question.
             if (t >= 0 && run == 0) {
+                // What the program draws late on its own (the clock's first
+                // tick) is no part of the first move.
                 s.Settle(s.Follow());
                 quilbMoves = Moves(s, keys);
             }
@@ -507,6 +511,8 @@ int main(int argc, char** argv) {
             const double t = TimeToScreen(s, {ncdu, root}, NcduBrowserShown);
             if (t >= 0 && (ncduBest < 0 || t < ncduBest)) ncduBest = t;
             if (t >= 0 && run == 0) {
+                // What the program draws late on its own (the clock's first
+                // tick) is no part of the first move.
                 s.Settle(s.Follow());
                 ncduMoves = Moves(s, keys);
             }
