@@ -575,6 +575,8 @@ KeyCode TreeWindowLoop(KeyCode key) {
         gWindowMode = WM_TREE;
         if (key == 0) {
             flags = 0;
+            // A command left busy gives the screen back before the next key.
+            EndBusyRedraw();
             key = KbdGetKeyEx(TRUE, &flags);
             if (key == 525) key = KC_ENTER;
         }

@@ -1220,12 +1220,15 @@ TEST_F(Drawing, StatsPanelDrawsTheWholeFrame) {
     // line above a small window.
     gWindowMode = WM_FILE;
     gPanes[0].SmallFileWindow = 0;
+    gPanes[0].FileWindowOpen = 1;
     Fill(0, 0, 24, 79, u'#');
     ShowStatsPanel(0);
     for (int row = 2; row < 21; row++)
         EXPECT_EQ(ShadowText(row, 1, 57), std::u16string(57, u' ')) << row;
     EXPECT_EQ(ShadowText(gSmallWindowRow - 1, 0, 1), std::u16string(1, gIniWorking.scrollTrack));
+    EXPECT_EQ(ShadowText(1, 79 - 35, 14), u"─────────┤n W├") << "the sort indicator on the top line";
     gWindowMode = WM_TREE;
+    gPanes[0].FileWindowOpen = 0;
 
     // Split screen with both panels (wide enough for them): the left one
     // ends at the split column's joints.

@@ -101,6 +101,13 @@ class TreeScreen : public ::testing::Test {
         const std::string at = std::to_string(column + 1) + ";" + std::to_string(row + 1);
         p->Write("\x1b[<0;" + at + "M\x1b[<0;" + at + "m");
     }
+    // Alt-Q asks as 'q' does; yes ends the program.
+    void QuitWithAltQ(const char* what) {
+        p->Write("\x1bq");
+        ASSERT_TRUE(WaitRow(rows - 2, "Are you sure you wish to exit?")) << what;
+        p->Write("y");
+        ExpectEndsWithZero(what);
+    }
     void ExpectEndsWithZero(const char* what) {
         const int status = p->WaitExit(20000);
         ASSERT_TRUE(WIFEXITED(status)) << what << " status " << status;
@@ -169,8 +176,7 @@ TEST_F(TreeScreen, TheFirstScreenAt96By34) {
     EXPECT_TRUE(SameColour(screen->Cell(2, 1 + int(q.size())), mark)) << "the bar covers the name";
     EXPECT_FALSE(SameColour(screen->Cell(3, 5), mark)) << "alpha is not under the bar";
     ExpectKeyLetters(*screen, kTree96, kTree96Keys);
-    p->Write("\x1bq");
-    ExpectEndsWithZero("Alt-Q");
+    QuitWithAltQ("Alt-Q");
 }
 
 // At 80 columns the wide words are left out; Make and Quit are chained past
@@ -238,7 +244,9 @@ TEST_F(TreeScreen, CtrlAloneShowsTheCtrlMenuWithKittyKeys) {
     r = Rows();
     EXPECT_EQ(trimmed(r[size_t(rows - 2)]), kTree96[1]);
     p->Write("\x1b[113;3u"); // Alt-Q
-    ExpectEndsWithZero("Alt-Q with kitty keys");
+    ASSERT_TRUE(WaitRow(rows - 2, "Are you sure you wish to exit?"));
+    p->Write("\x1b[121u"); // y
+    ExpectEndsWithZero("Alt-Q, y with kitty keys");
 }
 
 // A larger terminal: the tree and the command lines are laid out anew, the
@@ -262,8 +270,7 @@ TEST_F(TreeScreen, AResizeLaysTheScreenOutAnew) {
     EXPECT_NE(r[0].find(home.DriveQ()), npos) << "the path line";
     const auto screen = Screen();
     EXPECT_EQ(screen->Cell(2, 1).text, U"→") << "the cursor mark on the root";
-    p->Write("\x1bq");
-    ExpectEndsWithZero("Alt-Q after the resize");
+    QuitWithAltQ("Alt-Q after the resize");
 }
 
 // Names that are not plain text are drawn readably: a wide character takes
@@ -311,8 +318,7 @@ TEST_F(TreeScreen, NamesAreDrawnReadablyAndTheConnectorsStayAligned) {
     EXPECT_EQ(screen->Cell(7, 15).text, U"語");
     EXPECT_EQ(screen->Cell(8, 11).text, U"└");
     EXPECT_EQ(screen->Cell(7, 0).text, screen->Cell(9, 0).text) << "the left frame";
-    p->Write("\x1bq");
-    ExpectEndsWithZero("Alt-Q");
+    QuitWithAltQ("Alt-Q");
 }
 
 } // namespace
