@@ -20,13 +20,6 @@ constexpr int kRows = 34;
 constexpr int kColumns = 96;
 constexpr int kPanel = kColumns - 22; // the panel's left border column
 
-std::string Quoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
 // n cells of a row from column, a blank for a cell never written.
 std::u32string Cells(const qtest::VtScreen& screen, int row, int column, int n) {
     std::u32string text;
@@ -77,16 +70,9 @@ class StatsPanelRun : public ::testing::Test {
 
     void Start(const std::vector<std::string>& arguments) {
         ASSERT_FALSE(program.empty());
-        qtest::PtyOptions options;
-        options.rows = kRows;
-        options.columns = kColumns;
-        options.environment = home.Environment();
-        p = std::make_unique<qtest::PtyProcess>(options);
-        p->Answer("\x1b[c", "\x1b[?62;22c");
-        std::string command = "cd " + Quoted(home.DriveQ()) + " && exec " + Quoted(program);
-        for (const std::string& argument : arguments)
-            command += " " + Quoted(argument);
-        ASSERT_TRUE(p->Start({"/bin/sh", "-c", command}));
+        p = qtest::StartTerminalProgram(kRows, kColumns, home.Environment(), home.DriveQ(), program,
+                                        arguments);
+        ASSERT_TRUE(p);
     }
     // The screen drawn so far.
     std::unique_ptr<qtest::VtScreen> Screen() const {

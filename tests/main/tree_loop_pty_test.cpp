@@ -45,13 +45,9 @@ class TreeLoopRun : public ::testing::Test {
     }
 
     void Start(const std::vector<std::string>& arguments) {
-        qtest::PtyOptions options;
-        options.rows = kRows;
-        options.columns = kColumns;
-        options.environment = home.Environment();
-        p = std::make_unique<qtest::PtyProcess>(options);
-        p->Answer("\x1b[c", "\x1b[?62;22c");
-        ASSERT_TRUE(qtest::StartIn(*p, home.DriveQ(), program, arguments));
+        p = qtest::StartTerminalProgram(kRows, kColumns, home.Environment(), home.DriveQ(), program,
+                                        arguments);
+        ASSERT_TRUE(p);
         ASSERT_TRUE(WaitUntil([&] {
             const std::vector<std::string> rows = Rows();
             return rows[0].find(home.DriveQ()) != npos && RowOf("gamma") > 1;

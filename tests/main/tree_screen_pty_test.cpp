@@ -23,13 +23,6 @@ constexpr size_t npos = std::string::npos;
 
 using qtest::WaitUntil;
 
-std::string Quoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
 bool SameColour(const qtest::VtCell& a, const qtest::VtCell& b) {
     return vterm_color_is_equal(&a.fg, &b.fg) && vterm_color_is_equal(&a.bg, &b.bg);
 }
@@ -63,18 +56,9 @@ class TreeScreen : public ::testing::Test {
         ASSERT_FALSE(program.empty());
         rows = r;
         columns = c;
-        qtest::PtyOptions options;
-        options.rows = rows;
-        options.columns = columns;
-        options.environment = home.Environment();
-        p = std::make_unique<qtest::PtyProcess>(options);
-        // A terminal answers in the order asked: the keyboard query first,
-        // then the attributes, whose answer ends the wait for the first.
-        if (kitty) p->Answer("\x1b[?u", "\x1b[?1u");
-        p->Answer("\x1b[c", "\x1b[?62;22c");
-        const std::string command =
-            "cd " + Quoted(home.DriveQ()) + " && exec " + Quoted(program) + " /LF Q:";
-        ASSERT_TRUE(p->Start({"/bin/sh", "-c", command}));
+        p = qtest::StartTerminalProgram(rows, columns, home.Environment(), home.DriveQ(), program,
+                                        {"/LF", "Q:"}, kitty);
+        ASSERT_TRUE(p);
     }
     std::unique_ptr<qtest::VtScreen> Screen() const {
         auto screen = std::make_unique<qtest::VtScreen>(rows, columns);

@@ -717,6 +717,22 @@ bool StartIn(PtyProcess& p, const std::string& cwd, const std::string& program,
     return p.Start({"/bin/sh", "-c", command});
 }
 
+std::unique_ptr<PtyProcess> StartTerminalProgram(int rows, int columns,
+                                                 const std::vector<std::string>& environment,
+                                                 const std::string& cwd, const std::string& program,
+                                                 const std::vector<std::string>& arguments,
+                                                 bool kitty) {
+    PtyOptions options;
+    options.rows = rows;
+    options.columns = columns;
+    options.environment = environment;
+    auto p = std::make_unique<PtyProcess>(options);
+    if (kitty) p->Answer("\x1b[?u", "\x1b[?1u");
+    p->Answer("\x1b[c", "\x1b[?62;22c");
+    if (!StartIn(*p, cwd, program, arguments)) return nullptr;
+    return p;
+}
+
 size_t Bells(const std::string& output, size_t from) {
     size_t bells = 0;
     bool inCommand = false;

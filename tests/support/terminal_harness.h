@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -228,6 +229,16 @@ class TestTerminal {
 // shell started there would; false when it cannot be started.
 bool StartIn(PtyProcess& p, const std::string& cwd, const std::string& program,
              const std::vector<std::string>& arguments);
+
+// A program on a new pseudo-terminal of rows x columns with environment,
+// run from cwd, answering the terminal attribute query as a VT220 does
+// and, with kitty, the keyboard protocol query first (a terminal answers in
+// the order asked). Null when it cannot start.
+std::unique_ptr<PtyProcess> StartTerminalProgram(int rows, int columns,
+                                                 const std::vector<std::string>& environment,
+                                                 const std::string& cwd, const std::string& program,
+                                                 const std::vector<std::string>& arguments,
+                                                 bool kitty = false);
 
 // The beeps in output from offset from: BEL bytes that do not end an
 // operating-system command (a title).
