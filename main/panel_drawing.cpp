@@ -145,7 +145,7 @@ const char* PanelHeading() {
     }
 }
 
-// The values of rows 2, 4 and 6: the pane's file specification, the volume
+// The values of rows 2, 4 and 6: the pane's filespec (its filter text), the volume
 // label and the free bytes of the current disk.
 void PutSpecAndDisk(int c, bool withLabel) {
     const int pane = gCurrentPane & 1;
