@@ -158,6 +158,15 @@ TEST_F(StatsPanelRun, TheFirstScreenShowsTheFullLogsFigures) {
     }
     EXPECT_EQ(at(28, 20, 1), U" ") << "the program line ends at the panel's column 19";
     EXPECT_TRUE(IsPictureNumber(at(6, 2, 19))) << "the free bytes: " << Narrow(at(6, 2, 19));
+    // The current directory's name under its heading, cut with the mark
+    // when the mount path is longer than the field.
+    const std::string q = home.DriveQ();
+    const std::u32string name = at(19, 1, 20);
+    if (q.size() >= 20) {
+        EXPECT_EQ(name, Wide(q.substr(0, 19)) + U"\u25BA") << Narrow(name);
+    } else {
+        EXPECT_EQ(name.substr(0, q.size()), Wide(q)) << Narrow(name);
+    }
     // Row 0: the date and a clock that ticks.
     const int timeColumn = kColumns - 11;
     const std::u32string date = Cells(*screen, 0, kColumns - 20, 8);
