@@ -508,7 +508,14 @@ int WindowHeightKey(int key, BOOL noRedraw) {
     }
     // The tree keeps its rows; only the window that shows them changed.
     ScrPaintTreeLines(int(pane.TreeTop));
-    (void)noRedraw;
+    if (!noRedraw) {
+        // The repaint took the cursor's mark and the scroll mark with it.
+        const WORD mode = gWindowMode;
+        gWindowMode = WM_TREE;
+        DrawCursorMark(int(pane.TreeRow) + 2);
+        FindPathFromPos(pane.TreeTop + pane.TreeRow, 1, 2086);
+        gWindowMode = mode;
+    }
     return kHeightChangedKey;
 }
 

@@ -458,6 +458,18 @@ TEST_F(WindowLayout, HeightIsKeptInTheFormTheSizingSwitchAsks) {
     }
 }
 
+TEST_F(WindowLayout, AMovedBoundaryDrawsTheCursorMarkAgainUnlessToldNot) {
+    gPanes[0].TreeTop = 0;
+    gPanes[0].TreeRow = 3;
+    for (BOOL noRedraw : {TRUE, FALSE}) {
+        SCOPED_TRACE(noRedraw ? "no redraw" : "redraw");
+        WindowHeightKey(kAltHome, TRUE);
+        ScrClearArea(0, 0, 24, 79, 0x07);
+        ASSERT_EQ(WindowHeightKey(kAltDown, noRedraw), 4119);
+        EXPECT_EQ(ConsoleText(3 + 2, 1, 1), noRedraw ? u" " : u"\u2192");
+    }
+}
+
 TEST_F(WindowLayout, AltUpOntoTheTreeCursorScrollsTheTree) {
     gSmallWindowRow = 12;
     gPanes[0].TreeTop = 4;
