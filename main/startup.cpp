@@ -10,6 +10,7 @@
 #include "main/log_dialogs.h"
 #include "main/statistics.h"
 #include "main/tree_window.h"
+#include "main/window_layout.h"
 #include "main/window_state.h"
 #include "menu/app_menu.h"
 #include "menu/macros.h"
@@ -301,6 +302,7 @@ KeyCode StartupSequence(int argc, WCHAR** argv, StartupOptions* optionsOut) {
     if (!scan.colourFile.empty()) FullPathInto(gColourFileOption, scan.colourFile);
     ReadIniSettings(1);
     InitSortOrders();
+    gFileDisplayFormat = FileDisplayFormatFromSetting(gIniWorking.fileDisplayMode[0]);
 
     // 3. The never-log list and regular expressions.
     TraceLine("3. Loading QNOLOG.INI...");

@@ -200,6 +200,10 @@ void ComputeFileWinLayout(int direction) {
     gTreeLineStride = WORD(gTreeWidth + 4);
 }
 
+WORD FileDisplayFormatFromSetting(unsigned value) {
+    return value <= 3 ? WORD(value) : WORD(2);
+}
+
 void SortIndicatorPosition(WORD pane, int* row, int* column) {
     const int p = pane & 1;
     const PaneState& state = gPanes[p];

@@ -13,6 +13,9 @@ extern WORD gLeftLastColumn;
 // line list (the text, then the directory pointer): always gTreeWidth + 4.
 extern WORD gTreeWidth;
 extern WORD gTreeLineStride;
+// The file display format the settings start with (0..3); a value outside
+// gives the settings' default, 2.
+WORD FileDisplayFormatFromSetting(unsigned value);
 // The user's choice of split arrangement (0 none, 1 current, 2 both), which
 // gSplitLayout narrows to what the screen allows.
 extern BYTE gSplitLayoutSetting;

@@ -398,6 +398,15 @@ TEST_F(WindowLayout, AltF7MaximisesAndRestores) {
     EXPECT_FALSE(gSizeWidthChanged);
 }
 
+TEST_F(WindowLayout, TheStartFormatComesFromTheSettingsWithinItsRange) {
+    const struct {
+        unsigned setting;
+        WORD format;
+    } cases[] = {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 2}, {5, 2}, {65535, 2}};
+    for (const auto& c : cases)
+        EXPECT_EQ(FileDisplayFormatFromSetting(c.setting), c.format) << c.setting;
+}
+
 // ---- window height keys ------------------------------------------------------------------
 
 constexpr int kAltHome = KC_ALT + 0x24;
