@@ -281,15 +281,17 @@ TEST_F(TreeLoopRun, DraggingOnTheScrollTrackPagesTheTree) {
     }
     Start({"/LF", "Q:"});
     // The tree's rows end above the frame line over the small file window.
+    // The first screen may still be coming in pieces: wait for that line.
     int lastRow = -1;
-    {
+    WaitUntil([&] {
         const std::vector<std::string> rows = Rows();
         for (size_t row = 3; row < rows.size(); row++)
             if (rows[row].rfind("\u251C\u2500", 0) == 0) {
                 lastRow = int(row) - 1;
-                break;
+                return true;
             }
-    }
+        return false;
+    });
     ASSERT_GT(lastRow, 10) << Dump();
     ASSERT_EQ(TreeRowOf("d39"), -1) << "the end of the tree is not shown yet";
 
